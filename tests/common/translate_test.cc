@@ -23,6 +23,8 @@ struct TableCase {
   std::map<std::string, std::string> expected;
 };
 
+void PrintTo(const TableCase& c, std::ostream* os) { *os << c.name; }
+
 class TranslationTable : public testing::TestWithParam<TableCase> {};
 
 TEST_P(TranslationTable, Parses) { EXPECT_EQ(Parse(GetParam().file), GetParam().expected); }

@@ -1,0 +1,332 @@
+#include "engine/record/encoding_engine.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "common/trace.h"
+
+namespace ovc {
+
+EncodingEngine::EncodingEngine() : audio_buffer_(kAudioBufferBytes) {}
+
+EncodingEngine::~EncodingEngine() { Stop(); }
+
+void EncodingEngine::Open(const Format& format, OutputSink* sink, bool audio_enabled) {
+  std::lock_guard<std::mutex> lock(recording_lock_);
+  format_ = format;
+  sink_ = sink;
+  audio_enabled_ = audio_enabled;
+  frame_queue_.clear();
+  audio_head_ = 0;
+  audio_bytes_ = 0;
+  audio_periods_ = 0;
+  video_frames_ = 0;
+  cutter_.Reset();
+  audio_failed_ = video_failed_ = false;
+  audio_finished_ = video_finished_ = false;
+  stop_requested_ = false;
+  holding_ = false;
+}
+
+void EncodingEngine::Clear() {
+  std::lock_guard<std::mutex> lock(recording_lock_);
+  frame_queue_.clear();
+  audio_head_ = 0;
+  audio_bytes_ = 0;
+  audio_periods_ = 0;
+  video_frames_ = 0;
+  cutter_.Reset();
+}
+
+void EncodingEngine::StartThreads() {
+  capture_active_ = true;
+  threads_.emplace_back(&EncodingEngine::VideoThread, this);
+  threads_.emplace_back(&EncodingEngine::AudioThread, this);
+}
+
+void EncodingEngine::StartInline() { capture_active_ = true; }
+
+int EncodingEngine::PeriodThresholdBytes() const {
+  return static_cast<int>((format_.sample_rate / format_.frame_rate + 1) * format_.channels * 2);
+}
+
+int EncodingEngine::BacklogThresholdBytes() const {
+  return static_cast<int>((3 / format_.frame_rate * format_.sample_rate + 1) * format_.channels * 2);
+}
+
+void EncodingEngine::WaitLocked(std::unique_lock<std::mutex>& lock, int milliseconds) {
+  changed_.wait_for(lock, std::chrono::milliseconds(milliseconds));
+}
+
+void EncodingEngine::AppendAudioLocked(const int16_t* audio, int n) {
+  size_t bytes = static_cast<size_t>(n) * format_.channels * 2;
+  size_t room = audio_buffer_.size() - audio_bytes_;
+  if (bytes > room) {
+    TracePrintf("Audio buffer full: %zu of %zu bytes dropped", bytes - room, bytes);
+    bytes = room;
+  }
+  const uint8_t* source = reinterpret_cast<const uint8_t*>(audio);
+  size_t tail = (audio_head_ + audio_bytes_) % audio_buffer_.size();
+  size_t first = std::min(bytes, audio_buffer_.size() - tail);
+  std::memcpy(audio_buffer_.data() + tail, source, first);
+  std::memcpy(audio_buffer_.data(), source + first, bytes - first);
+  audio_bytes_ += bytes;
+}
+
+void EncodingEngine::PushFrameLocked(const uint8_t* frame) {
+  if (frame_queue_.size() < kQueueFrames) {
+    size_t size = static_cast<size_t>(format_.width) * format_.height * 2;
+    frame_queue_.emplace_back(frame, frame + size);
+  }
+  average_queue_ = average_queue_ * 0.99 + static_cast<double>(frame_queue_.size()) * 0.01;
+}
+
+int EncodingEngine::TakePeriodLocked(std::vector<int16_t>* pcm) {
+  int frame_bytes = format_.channels * 2;
+  int n = cutter_.Next(format_.sample_rate, format_.frame_rate);
+  n = std::min<int>(n, static_cast<int>(audio_bytes_ / frame_bytes));
+  size_t bytes = static_cast<size_t>(n) * frame_bytes;
+  pcm->resize(static_cast<size_t>(n) * format_.channels);
+  uint8_t* out = reinterpret_cast<uint8_t*>(pcm->data());
+  size_t first = std::min(bytes, audio_buffer_.size() - audio_head_);
+  std::memcpy(out, audio_buffer_.data() + audio_head_, first);
+  std::memcpy(out + first, audio_buffer_.data(), bytes - first);
+  audio_head_ = (audio_head_ + bytes) % audio_buffer_.size();
+  audio_bytes_ -= bytes;
+  return n;
+}
+
+int EncodingEngine::EncodeAudioPeriodLocked(std::unique_lock<std::mutex>& lock,
+                                            std::vector<int16_t>* pcm) {
+  ++audio_periods_;
+  int period = audio_periods_;
+  int n = TakePeriodLocked(pcm);
+  OutputSink* sink = sink_;
+  ++encoding_now_;
+  lock.unlock();
+  changed_.notify_all();  // room in the buffer
+  int result = sink ? sink->EncodeAudioPeriod(pcm->data(), n, period) : 0;
+  lock.lock();
+  --encoding_now_;
+  if (result < 0) {
+    // The sink has reported the failure; drop the audio from now on so
+    // that nobody waits for it.
+    audio_failed_ = true;
+    audio_head_ = 0;
+    audio_bytes_ = 0;
+  }
+  changed_.notify_all();
+  return result;
+}
+
+int EncodingEngine::EncodeVideoFrameLocked(std::unique_lock<std::mutex>& lock) {
+  std::vector<uint8_t> frame = std::move(frame_queue_.front());
+  frame_queue_.pop_front();
+  ++video_frames_;
+  int number = video_frames_;
+  OutputSink* sink = sink_;
+  ++encoding_now_;
+  lock.unlock();
+  changed_.notify_all();  // room in the queue
+  int result = sink ? sink->EncodeVideoFrame(frame.data(), number) : 0;
+  lock.lock();
+  --encoding_now_;
+  if (result < 0) {
+    video_failed_ = true;
+    frame_queue_.clear();
+  }
+  changed_.notify_all();
+  return result;
+}
+
+void EncodingEngine::PushSample(const uint8_t* frame, const int16_t* audio, int n) {
+  std::unique_lock<std::mutex> lock(recording_lock_);
+  const int backlog = BacklogThresholdBytes();
+  while (frame_queue_.size() >= 3 && static_cast<int>(audio_bytes_) > backlog && !audio_failed_ &&
+         !video_failed_)
+    WaitLocked(lock, 1);
+
+  if (audio_enabled_ && !audio_failed_ && n > 0) {
+    size_t bytes = static_cast<size_t>(n) * format_.channels * 2;
+    while (audio_bytes_ + bytes > audio_buffer_.size() && bytes <= audio_buffer_.size() &&
+           !audio_failed_ && !stop_requested_)
+      WaitLocked(lock, 80);
+    if (!audio_failed_) AppendAudioLocked(audio, n);
+  }
+
+  if (frame) {
+    while (!video_failed_ && !stop_requested_ &&
+           (frame_queue_.size() >= kQueueFrames ||
+            (video_frames_ < audio_periods_ && frame_queue_.size() >= 5)))
+      WaitLocked(lock, 50);
+    if (!video_failed_) PushFrameLocked(frame);
+  }
+  lock.unlock();
+  changed_.notify_all();
+}
+
+void EncodingEngine::EncodeInline(const uint8_t* frame, const int16_t* audio, int n) {
+  std::unique_lock<std::mutex> lock(recording_lock_);
+  const bool with_audio = audio_enabled_ && !audio_failed_;
+  const int period_bytes = PeriodThresholdBytes();
+  if (with_audio && n > 0) {
+    // Make room by encoding whole periods before anything is dropped.
+    size_t bytes = static_cast<size_t>(n) * format_.channels * 2;
+    while (audio_bytes_ + bytes > audio_buffer_.size() &&
+           static_cast<int>(audio_bytes_) >= period_bytes && !audio_failed_)
+      EncodeAudioPeriodLocked(lock, &inline_pcm_);
+    if (!audio_failed_) AppendAudioLocked(audio, n);
+  }
+  if (frame && !video_failed_) PushFrameLocked(frame);
+
+  for (;;) {
+    if (audio_enabled_ && !audio_failed_) {
+      if (static_cast<int>(audio_bytes_) < period_bytes) return;
+      EncodeAudioPeriodLocked(lock, &inline_pcm_);
+    }
+    if (frame_queue_.empty() || video_failed_) return;
+    EncodeVideoFrameLocked(lock);
+    if (frame_queue_.empty()) return;
+  }
+}
+
+void EncodingEngine::VideoThread() {
+  std::unique_lock<std::mutex> lock(recording_lock_);
+  while ((capture_active_ || !frame_queue_.empty()) && !stop_requested_) {
+    if (holding_ || frame_queue_.empty() || video_failed_) {
+      WaitLocked(lock, 5);
+    } else if (audio_periods_ < video_frames_ && audio_enabled_ && !audio_failed_ &&
+               static_cast<int>(audio_bytes_) >= BacklogThresholdBytes()) {
+      WaitLocked(lock, 2);  // let the audio catch up
+    } else {
+      EncodeVideoFrameLocked(lock);
+    }
+  }
+  video_finished_ = true;
+  lock.unlock();
+  changed_.notify_all();
+}
+
+bool EncodingEngine::WholePeriodBufferedLocked() const {
+  return audio_enabled_ && !audio_failed_ &&
+         static_cast<int>(audio_bytes_) >= PeriodThresholdBytes();
+}
+
+void EncodingEngine::AudioThread() {
+  std::unique_lock<std::mutex> lock(recording_lock_);
+  std::vector<int16_t> pcm;
+  // After the capture ends the thread still encodes every whole period left
+  // in the buffer, even when the video queue is already empty: up to three
+  // seconds of audio may be buffered ahead of the pictures.
+  while ((capture_active_ || !frame_queue_.empty() || WholePeriodBufferedLocked()) &&
+         !stop_requested_) {
+    if (!audio_enabled_ || audio_failed_ || holding_) {
+      WaitLocked(lock, 5);  // nothing to do; the wait releases the lock
+    } else if (static_cast<int>(audio_bytes_) < PeriodThresholdBytes()) {
+      if (!capture_active_) break;
+      WaitLocked(lock, 5);
+    } else if (audio_periods_ > video_frames_ && frame_queue_.size() >= 2 && !video_failed_) {
+      WaitLocked(lock, 2);  // let the video catch up
+    } else {
+      EncodeAudioPeriodLocked(lock, &pcm);
+    }
+  }
+  audio_finished_ = true;
+  lock.unlock();
+  changed_.notify_all();
+}
+
+void EncodingEngine::Stop() {
+  capture_active_ = false;
+  changed_.notify_all();
+  if (threads_.empty()) {
+    DrainInline();
+    return;
+  }
+  {
+    std::unique_lock<std::mutex> lock(recording_lock_);
+    // Both threads end by themselves once the queue and the whole periods
+    // are encoded; give them 2 s before telling them to stop.
+    changed_.wait_for(lock, std::chrono::seconds(2),
+                      [this] { return video_finished_ && audio_finished_; });
+    stop_requested_ = true;
+  }
+  changed_.notify_all();
+  for (std::thread& thread : threads_) thread.join();
+  threads_.clear();
+}
+
+void EncodingEngine::DrainInline() {
+  // The inline producer leaves frames queued while it waits for their audio;
+  // at the end they are encoded with whatever whole periods are left.
+  std::unique_lock<std::mutex> lock(recording_lock_);
+  std::vector<int16_t> pcm;
+  for (;;) {
+    bool audio = WholePeriodBufferedLocked();
+    bool video = !frame_queue_.empty() && !video_failed_;
+    if (!audio && !video) return;
+    if (audio) EncodeAudioPeriodLocked(lock, &pcm);
+    if (video) EncodeVideoFrameLocked(lock);
+  }
+}
+
+bool EncodingEngine::DrainedLocked() const {
+  bool video_pending = !frame_queue_.empty() && !video_failed_;
+  return encoding_now_ == 0 && !WholePeriodBufferedLocked() && !video_pending;
+}
+
+void EncodingEngine::HoldForSwitch() {
+  std::unique_lock<std::mutex> lock(recording_lock_);
+  if (threads_.empty()) {
+    lock.unlock();
+    DrainInline();
+    lock.lock();
+  } else {
+    changed_.notify_all();
+    while (!DrainedLocked() && !stop_requested_ && !(video_finished_ && audio_finished_))
+      WaitLocked(lock, 5);
+  }
+  holding_ = true;
+}
+
+void EncodingEngine::ResumeAfterSwitch(OutputSink* sink) {
+  {
+    std::lock_guard<std::mutex> lock(recording_lock_);
+    sink_ = sink;
+    frame_queue_.clear();
+    audio_periods_ = 0;
+    video_frames_ = 0;
+    cutter_.Reset();
+    audio_failed_ = video_failed_ = false;
+    holding_ = false;
+  }
+  changed_.notify_all();
+}
+
+int EncodingEngine::video_frames() const {
+  std::lock_guard<std::mutex> lock(recording_lock_);
+  return video_frames_;
+}
+
+int EncodingEngine::audio_periods() const {
+  std::lock_guard<std::mutex> lock(recording_lock_);
+  return audio_periods_;
+}
+
+int EncodingEngine::queued_frames() const {
+  std::lock_guard<std::mutex> lock(recording_lock_);
+  return static_cast<int>(frame_queue_.size());
+}
+
+int EncodingEngine::buffered_audio_bytes() const {
+  std::lock_guard<std::mutex> lock(recording_lock_);
+  return static_cast<int>(audio_bytes_);
+}
+
+double EncodingEngine::average_queue_length() const {
+  std::lock_guard<std::mutex> lock(recording_lock_);
+  return average_queue_;
+}
+
+}  // namespace ovc

@@ -1,0 +1,146 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "engine/record/channel_split.h"
+#include "engine/record/output_sink.h"
+
+namespace ovc {
+
+// Buffers the capture stage's frames and audio and feeds the output sink:
+// one video frame per output frame period and, for every frame, one period's
+// worth of audio, so audio and video stay interleaved and in step.
+//
+// With two or more processors the producer calls PushSample, which only
+// copies, and two threads (video and audio) encode; on one processor the
+// producer calls EncodeInline, which encodes in the caller's thread.
+//
+// Back-pressure: a producer that runs ahead waits for the encoders. Every
+// wait is bounded by the same short periods a polling loop would use (1, 2,
+// 5, 50 and 80 ms) but wakes at once when the state it waits for changes.
+class EncodingEngine {
+ public:
+  static constexpr int kQueueFrames = 80;
+  static constexpr int kAudioBufferBytes = 1536000;
+  // The producer never passes more sample frames than this ÷ channels at once.
+  static constexpr int kMaxCallSamples = 384000;
+
+  struct Format {
+    int width = 0;            // frame size, packed YUY2, width × height × 2 bytes
+    int height = 0;
+    double frame_rate = 15;   // output frames per second
+    int sample_rate = 44100;  // input sampling rate, Hz
+    int channels = 2;         // input channels, 1..6
+  };
+
+  EncodingEngine();
+  ~EncodingEngine();
+  EncodingEngine(const EncodingEngine&) = delete;
+  EncodingEngine& operator=(const EncodingEngine&) = delete;
+
+  // Prepares for a file: sets the format, the sink and whether audio is
+  // encoded (not in the first of two passes), and clears the queue and the
+  // counters. The threads must not run.
+  void Open(const Format& format, OutputSink* sink, bool audio_enabled);
+
+  // Starts the two encoding threads and sets capture_active.
+  void StartThreads();
+  // Sets capture_active without threads (the inline producer).
+  void StartInline();
+
+  // The producer entries: an optional frame and the n sample frames of audio
+  // that belong before it. Both copy what they keep before returning.
+  void PushSample(const uint8_t* frame, const int16_t* audio, int n);
+  void EncodeInline(const uint8_t* frame, const int16_t* audio, int n);
+
+  // Clears capture_active; with threads, waits up to 2 s for both threads to
+  // drain the queue and the whole audio periods by themselves, then tells
+  // them to stop and waits for them. Inline, encodes what is left queued.
+  void Stop();
+
+  // Holds the encoders off between two output parts: waits until every
+  // queued frame and every whole audio period is encoded and neither thread
+  // is encoding, then keeps them idle until ResumeAfterSwitch. The producer
+  // (the only caller) is not producing meanwhile. The audio left over, less
+  // than a period, carries on into the next part.
+  void HoldForSwitch();
+  // Points the engine at the new part's sink, zeroes the counters and lets
+  // the threads go on.
+  void ResumeAfterSwitch(OutputSink* sink);
+
+  // Drops the queued frames and audio and zeroes the counters.
+  void Clear();
+
+  bool capture_active() const { return capture_active_.load(); }
+  bool threads_running() const { return !threads_.empty(); }
+
+  // Observations for progress, logs and tests.
+  int video_frames() const;
+  int audio_periods() const;
+  int queued_frames() const;
+  int buffered_audio_bytes() const;
+  double average_queue_length() const;
+
+ private:
+  enum class Role { kVideo, kAudio };
+
+  void VideoThread();
+  void AudioThread();
+
+  // Period thresholds in bytes for the current format.
+  int PeriodThresholdBytes() const;   // P = (R / F + 1) × C × 2
+  int BacklogThresholdBytes() const;  // B = (3 / F × R + 1) × C × 2
+
+  void AppendAudioLocked(const int16_t* audio, int n);
+  void PushFrameLocked(const uint8_t* frame);
+  // Cuts the next period out of the buffer into `period_pcm_`; returns its
+  // sample frames.
+  int TakePeriodLocked(std::vector<int16_t>* pcm);
+  // Encodes one audio period / the first queued frame with the lock released
+  // around the sink call. Return the sink's result.
+  int EncodeAudioPeriodLocked(std::unique_lock<std::mutex>& lock, std::vector<int16_t>* pcm);
+  int EncodeVideoFrameLocked(std::unique_lock<std::mutex>& lock);
+  void WaitLocked(std::unique_lock<std::mutex>& lock, int milliseconds);
+  bool DrainedLocked() const;
+  bool WholePeriodBufferedLocked() const;
+  // Encodes what the inline producer left: whole periods and queued frames.
+  void DrainInline();
+
+  Format format_;
+  PeriodCutter cutter_;
+
+  mutable std::mutex recording_lock_;
+  std::condition_variable changed_;
+  // Guarded by recording_lock_.
+  OutputSink* sink_ = nullptr;
+  bool audio_enabled_ = true;
+  std::deque<std::vector<uint8_t>> frame_queue_;
+  std::vector<uint8_t> audio_buffer_;  // ring of kAudioBufferBytes
+  size_t audio_head_ = 0;
+  size_t audio_bytes_ = 0;
+  int audio_periods_ = 0;
+  int video_frames_ = 0;
+  double average_queue_ = 0;
+  int encoding_now_ = 0;     // sink calls in progress
+  bool holding_ = false;     // between HoldForSwitch and ResumeAfterSwitch
+  bool audio_failed_ = false;
+  bool video_failed_ = false;
+  bool video_finished_ = false;
+  bool audio_finished_ = false;
+  bool stop_requested_ = false;
+
+  std::atomic<bool> capture_active_{false};
+
+  // Used by the inline producer only.
+  std::vector<int16_t> inline_pcm_;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace ovc

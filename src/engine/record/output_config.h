@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace ovc {
+
+// Container and writer codes of OutputConfig::format.
+//   0  AVI through AviWriter, video by an installed compressor, audio MP3
+//   1  Windows Media
+//   2  MP4 for a PSP or an iPod (and every code from 5 up but 6 and 7)
+//   3  AVI written by FFmpeg: XviD, or MPEG-4 tagged DIVX; MP3
+//   4  MPEG program stream: MPEG-2 video, MP2 or AC-3
+//   6  3GP, codecs by format_3gp
+//   7  QuickTime
+enum OutputFormat : int {
+  kFormatAvi = 0,
+  kFormatWmv = 1,
+  kFormatMp4 = 2,
+  kFormatFfmpegAvi = 3,
+  kFormatMpeg = 4,
+  kFormat3gp = 6,
+  kFormatQuickTime = 7,
+};
+
+// Which MP4 flavour a device gets.
+enum DeviceKind : int { kDevicePsp = 0, kDeviceIpod = 1, kDeviceOtherPlayer = 2 };
+
+// Four-character codes held as little-endian 32-bit words.
+constexpr uint32_t FourCc(const char (&code)[5]) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(code[0])) |
+         static_cast<uint32_t>(static_cast<uint8_t>(code[1])) << 8 |
+         static_cast<uint32_t>(static_cast<uint8_t>(code[2])) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(code[3])) << 24;
+}
+
+// The video compressor of format 0.
+struct AviCodec {
+  std::string name = "XviD MPEG-4 Codec";  // display name, setting "VideoCodec"
+  uint32_t fcc_type = FourCc("vidc");
+  uint32_t fcc_handler = FourCc("XVID");
+};
+
+// Everything a recording needs to know about its output. The settings load
+// fills it at start-up, the profile in use and the main window change it.
+struct OutputConfig {
+  std::string title;             // the source's base name; MP4/3GP metadata
+  int file_number = 0;           // output counter, for generated names
+  int audio_volume = 5;          // 1..9, 5 = unchanged
+  int audio_quality_level = 2;   // kept, not used by the encoders
+  double out_frame_rate = 15;    // frames per second
+  int disable_screensaver = 1;
+  float video_bitrate = 240;     // kbit/s
+  int audio_bitrate = 128;       // kbit/s
+  int audio_sampling = 0;        // rate code: 0 22050, 1 44100, 2 8000, 3+ 48000
+  int audio_output_freq = 22050; // Hz
+  int stereo = 0;                // 3 = mono, else stereo
+  int audio_channels = 2;        // 1 or 2
+  int mp3_setting_19 = 0;        // MP3 encoder parameters 19 and 17
+  int mp3_setting_17 = 0;
+  int left_right_channel = 1;    // stereo to mono: 0 mix, 1 left, 2 right
+  int width = 320;
+  int height = 240;
+  bool auto_stretch = false;
+  int n_pass = 1;                // 1 or 2
+  int pass = 1;                  // current pass
+  float output_size = 250;       // target size for estimates
+  int brightness_a = 0;          // additive brightness term
+  float brightness_b = 1;        // brightness gain
+  int split_size = 2048;         // MB
+
+  // Beside the record: the container and its codec choices.
+  int format = kFormatAvi;
+  int format_3gp = 0;            // 0 H.263+AMR, 1 H.263+AAC, 2 MPEG-4+AMR, 3 MPEG-4+AAC
+  int device_kind = kDevicePsp;
+  bool use_h264 = false;
+  bool use_mpeg4_tag = false;
+  bool mpg_ac3 = false;
+  AviCodec avi_codec;
+
+  // The input as the playback engine reports it.
+  int input_sample_rate = 44100; // Hz
+  int input_channels = 2;        // 1..6, signed 16-bit interleaved
+  int source_width = 0;
+  int source_height = 0;
+  int aspect_x = 4;              // source display aspect, e.g. 4:3
+  int aspect_y = 3;
+};
+
+}  // namespace ovc

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+
+namespace ovc {
+
+// The container side of a recording: the encoders and the writer of one
+// output format, fed by the encoding threads (or inline by the producer).
+// The video and the audio calls may come from two threads at once; an
+// implementation serialises what the two share.
+class OutputSink {
+ public:
+  virtual ~OutputSink() = default;
+
+  // One audio period: `frames` sample frames of interleaved signed 16-bit PCM
+  // at the input rate and channel count. `period` counts from 1 in the file.
+  // Returns 0, or -1 when audio encoding must end for this file.
+  virtual int EncodeAudioPeriod(const int16_t* pcm, int frames, int period) = 0;
+
+  // One packed YUY2 frame of the output size. `frame` counts from 1 in the
+  // file. Returns 0, or -1 when video encoding must end for this file.
+  virtual int EncodeVideoFrame(const uint8_t* yuy2, int frame) = 0;
+};
+
+}  // namespace ovc
