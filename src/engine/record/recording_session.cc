@@ -1,0 +1,183 @@
+#include "engine/record/recording_session.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/message_box.h"
+#include "common/trace.h"
+#include "common/translate.h"
+#include "engine/record/profile.h"
+#include "settings/settings_store.h"
+
+namespace ovc {
+namespace {
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+// The leading decimal number of a text, like atoi.
+int LeadingNumber(const std::string& text) { return std::atoi(text.c_str()); }
+
+}  // namespace
+
+ProfileRange ApplyProfile(const CProfile& profile, OutputConfig* output) {
+  ProfileRange range;
+  range.start = profile.ss;
+  if (profile.t != 0) range.end = profile.ss + profile.t;
+
+  // "320x240" (or "320X240"); without a leading number the size follows the
+  // source: its width, and a height from the display aspect rounded down to
+  // a multiple of 16 (Windows Media keeps the source height).
+  const std::string& size = profile.s;
+  size_t x = size.find('x');
+  if (x == std::string::npos) x = size.find('X');
+  if (!size.empty() && size[0] >= '0' && size[0] <= '9' && x != std::string::npos) {
+    output->width = LeadingNumber(size);
+    output->height = LeadingNumber(size.substr(x + 1));
+  } else {
+    output->width = output->source_width;
+    if (profile.IsWindowsMedia() || output->aspect_x <= 0) {
+      output->height = output->source_height;
+    } else {
+      output->height = output->width * output->aspect_y / output->aspect_x / 16 * 16;
+    }
+  }
+
+  output->video_bitrate = static_cast<float>(profile.b);
+  output->out_frame_rate = profile.r;
+  if (profile.device == "PSP") output->device_kind = kDevicePsp;
+  else if (profile.device == "iPod") output->device_kind = kDeviceIpod;
+  output->audio_bitrate = profile.ab;
+  output->audio_output_freq = profile.ar;
+  output->audio_channels = LeadingNumber(profile.ac);
+  return range;
+}
+
+bool NeedsResize(const OutputConfig& output, bool crop_is_whole_picture) {
+  return output.width != output.source_width || output.height != output.source_height ||
+         !crop_is_whole_picture || output.brightness_a != 0 || output.brightness_b != 1.0f;
+}
+
+RecordingSession::RecordingSession(OutputConfig* output, OutputFactory* factory, int processors)
+    : output_(output), factory_(factory), processors_(processors) {}
+
+RecordingSession::~RecordingSession() {
+  if (engine_.capture_active() || engine_.threads_running()) StopProducers();
+  FinishOutput();
+}
+
+EncodingEngine::Format RecordingSession::EngineFormat() const {
+  return EncodingEngine::Format{output_->width, output_->height, output_->out_frame_rate,
+                                output_->input_sample_rate, output_->input_channels};
+}
+
+bool RecordingSession::AskOverwrite(const std::string& path, const char* question) const {
+  std::string text = path + " " + TranslateMessage(question);
+  return ShowMessageBox(text, MessageKind::kConfirmation, kButtonsYesNo) == kButtonYes;
+}
+
+int RecordingSession::OpenOutput(bool further_part) {
+  if (!further_part) {
+    part_number_ = 1;
+    // Only a dot in the file name starts the extension: a dot in a folder
+    // name must not send later parts into another folder.
+    size_t slash = output_path_.rfind('/');
+    size_t dot = output_path_.rfind('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+      base_ = output_path_.substr(0, dot);
+      extension_ = output_path_.substr(dot + 1);
+    } else {
+      base_ = output_path_;
+      extension_.clear();
+    }
+  }
+  if (FileExists(output_path_) && !AskOverwrite(output_path_, "already exists. Overwrite?"))
+    return -1;
+
+  audio_enabled_ = !(output_->n_pass == 2 && output_->pass == 1);
+  if (!further_part) engine_.Open(EngineFormat(), nullptr, audio_enabled_);
+  writer_ = factory_->Open(*output_, output_path_, audio_enabled_);
+  if (!writer_) return -1;
+  if (!further_part) engine_.Open(EngineFormat(), writer_.get(), audio_enabled_);
+  return 0;
+}
+
+int RecordingSession::NextOutputPart() {
+  // The encoders finish what is queued and stay idle until the new part
+  // is open; nothing is dropped at the boundary.
+  engine_.HoldForSwitch();
+  if (writer_) {
+    writer_->Finish();
+    writer_.reset();
+  }
+  ++part_number_;
+  char number[16];
+  std::snprintf(number, sizeof number, "%02d", part_number_);
+  std::string path = base_ + " - " + number + (extension_.empty() ? "" : "." + extension_);
+  if (output_->n_pass != 2 && FileExists(path) &&
+      !AskOverwrite(path, "already exits. Overwrite?")) {
+    engine_.ResumeAfterSwitch(nullptr);
+    return -1;
+  }
+  unlink(path.c_str());
+  output_path_ = path;
+  int result = OpenOutput(true);
+  engine_.ResumeAfterSwitch(writer_.get());
+  return result;
+}
+
+void RecordingSession::FinishOutput() {
+  if (engine_.threads_running()) engine_.Stop();
+  engine_.Open(EngineFormat(), nullptr, audio_enabled_);
+  if (writer_) {
+    writer_->Finish();
+    writer_.reset();
+  }
+}
+
+void RecordingSession::StartProducers() {
+  if (uses_threads()) engine_.StartThreads();
+  else engine_.StartInline();
+  WriteTraceLine("%%%%%%% bRecordingFirstSample=true");
+}
+
+void RecordingSession::StopProducers() {
+  bool threads = engine_.threads_running();
+  WriteTraceLine("StopRecording()");
+  engine_.Stop();
+  if (threads) WriteTraceLine("Thread stopped");
+}
+
+void RecordingSession::Produce(const uint8_t* frame, const int16_t* audio, int n) {
+  if (uses_threads()) engine_.PushSample(frame, audio, n);
+  else engine_.EncodeInline(frame, audio, n);
+}
+
+bool RecordingSession::AdvancePass(const std::function<void()>& write_pass_mode) {
+  if (output_->n_pass == 2 && output_->pass == 1) {
+    output_->pass = 2;
+    if (write_pass_mode) write_pass_mode();
+    return true;
+  }
+  if (output_->n_pass == 2) {
+    output_->pass = 1;
+    if (write_pass_mode) write_pass_mode();
+  }
+  ++output_->file_number;
+  WriteSettingInt("OutputConfig", "file_number", output_->file_number);
+  TracePrintf("AvgFramesBuffered=%.2f", engine_.average_queue_length());
+  return false;
+}
+
+double RecordingSession::OutputSizeMb() const {
+  struct stat info;
+  if (stat(output_path_.c_str(), &info) != 0) return 0;
+  return static_cast<double>(info.st_size) / 1048576.0;
+}
+
+}  // namespace ovc

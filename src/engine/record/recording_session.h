@@ -1,0 +1,111 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "engine/record/encoding_engine.h"
+#include "engine/record/file_output.h"
+#include "engine/record/output_config.h"
+
+namespace ovc {
+
+struct CProfile;
+
+// What applying a profile asks of the position bar: the start mark, and the
+// end mark when the profile sets a length (end < 0 when it does not).
+struct ProfileRange {
+  int start = 0;  // seconds
+  int end = -1;   // seconds
+};
+
+// Copies a profile into the output configuration: frame size (from "s", or
+// derived from the source when empty), video bit rate, frame rate, device,
+// audio bit rate, sampling rate and channels.
+ProfileRange ApplyProfile(const CProfile& profile, OutputConfig* output);
+
+// Whether captured pictures must be scaled or brightened: the output size
+// differs from the source, the crop is not the whole picture, or the
+// brightness terms are not neutral.
+bool NeedsResize(const OutputConfig& output, bool crop_is_whole_picture);
+
+// The recording session: names and opens the output file, splits it into
+// numbered parts, feeds it through the encoding engine and finishes it,
+// pass by pass.
+//
+//   idle --Open(first)--> open --StartProducers--> recording
+//   recording --NextOutputPart--> recording (next part)
+//   recording --StopProducers, FinishOutput--> idle
+//
+// OpenOutput, FinishOutput, StartProducers and StopProducers run on the user
+// interface thread; Produce and NextOutputPart on the capture thread.
+class RecordingSession {
+ public:
+  // `processors` decides the producer: two or more use the encoding threads.
+  RecordingSession(OutputConfig* output, OutputFactory* factory, int processors);
+  ~RecordingSession();
+
+  // The full path of the file to write; the main window sets it.
+  void set_output_path(const std::string& path) { output_path_ = path; }
+  const std::string& output_path() const { return output_path_; }
+  int part_number() const { return part_number_; }
+  bool audio_enabled() const { return audio_enabled_; }
+
+  // Opens the first file (further_part false) or a further part. Asks before
+  // overwriting an existing file of a first part. Returns 0, or -1 when the
+  // user declined or the output could not be opened (the user was told).
+  int OpenOutput(bool further_part);
+
+  // Switches to the next numbered part "<base> - NN.<ext>" while recording:
+  // holds the encoders off, finishes the current file and opens the next.
+  // In a one-pass conversion an existing part file is only overwritten when
+  // the user agrees. 0, or -1 when no further part could be opened (the
+  // recording then writes nothing more).
+  int NextOutputPart();
+
+  // Finishes the current writer and clears the queue and counters.
+  void FinishOutput();
+
+  // Starts the producer side (threads or inline) and sets capture_active.
+  void StartProducers();
+  // Clears capture_active and stops the encoding threads (draining them).
+  void StopProducers();
+
+  // The producer entry the capture stage calls for every output frame.
+  void Produce(const uint8_t* frame, const int16_t* audio, int n);
+
+  // After a pass is finished: in the first of two passes moves to pass 2 and
+  // returns true (the caller records the same range again); otherwise
+  // returns pass to 1, increments file_number and returns false. The codec
+  // pass mode is written in either case through `write_pass_mode`.
+  bool AdvancePass(const std::function<void()>& write_pass_mode);
+
+  // The size of the file being written in megabytes (bytes × 2^-20); 0
+  // when it can't be read.
+  double OutputSizeMb() const;
+
+  bool recording() const { return engine_.capture_active(); }
+  bool uses_threads() const { return processors_ >= 2; }
+  EncodingEngine& engine() { return engine_; }
+
+ private:
+  bool AskOverwrite(const std::string& path, const char* question) const;
+  EncodingEngine::Format EngineFormat() const;
+
+  OutputConfig* output_;
+  OutputFactory* factory_;
+  int processors_;
+  EncodingEngine engine_;
+
+  std::string output_path_;
+  std::string base_;       // the first part's path without its extension
+  std::string extension_;  // without the dot
+  int part_number_ = 1;
+  bool audio_enabled_ = true;
+  // The writer; switched by NextOutputPart on the capture thread while the
+  // engine holds its encoders off.
+  std::unique_ptr<FileOutput> writer_;
+};
+
+}  // namespace ovc

@@ -1,0 +1,306 @@
+#include "engine/record/recording_session.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+
+#include "common/scripted_message_box.h"
+#include "engine/record/profile.h"
+#include "settings/settings_store.h"
+#include "support/temp_world.h"
+
+namespace ovc {
+namespace {
+
+// What one fake output received; outlives the output itself.
+struct OutputRecord {
+  std::vector<int> frame_ids;
+  long audio_frames = 0;
+  bool finished = false;
+};
+
+// An output that writes 1 KiB per frame to its file and records the id of
+// every frame and the size of every audio period.
+class FakeOutput : public FileOutput {
+ public:
+  FakeOutput(std::string path, bool audio, OutputRecord* record)
+      : path_(std::move(path)), audio_(audio), record_(record) {
+    file_.open(path_, std::ios::binary | std::ios::trunc);
+  }
+  int EncodeAudioPeriod(const int16_t*, int frames, int) override {
+    EXPECT_TRUE(audio_) << "audio reached a file opened without audio";
+    std::lock_guard<std::mutex> lock(mutex_);
+    record_->audio_frames += frames;
+    return 0;
+  }
+  int EncodeVideoFrame(const uint8_t* yuy2, int) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int id;
+    std::memcpy(&id, yuy2, sizeof id);
+    record_->frame_ids.push_back(id);
+    file_.write(reinterpret_cast<const char*>(yuy2), 1024);
+    return 0;
+  }
+  int Finish() override {
+    record_->finished = true;
+    file_.close();
+    return 0;
+  }
+  const std::string& path() const override { return path_; }
+
+
+ private:
+  std::string path_;
+  bool audio_;
+  OutputRecord* record_;
+  std::ofstream file_;
+  std::mutex mutex_;
+};
+
+class FakeFactory : public OutputFactory {
+ public:
+  std::unique_ptr<FileOutput> Open(const OutputConfig&, const std::string& path,
+                                   bool audio_enabled) override {
+    opened_paths.push_back(path);
+    if (fail) return nullptr;
+    outputs.emplace_back();
+    return std::make_unique<FakeOutput>(path, audio_enabled, &outputs.back());
+  }
+  bool fail = false;
+  std::vector<std::string> opened_paths;
+  std::deque<OutputRecord> outputs;
+};
+
+OutputConfig SmallConfig() {
+  OutputConfig output;
+  output.width = 32;
+  output.height = 16;
+  output.out_frame_rate = 15;
+  output.input_sample_rate = 48000;
+  output.input_channels = 2;
+  return output;
+}
+
+std::vector<uint8_t> Frame(int id, const OutputConfig& output) {
+  std::vector<uint8_t> frame(static_cast<size_t>(output.width) * output.height * 2, 0);
+  std::memcpy(frame.data(), &id, sizeof id);
+  return frame;
+}
+
+class RecordingSessionTest : public testing::Test {
+ protected:
+  test::TempWorld world_;
+  ScriptedMessageBox box_;
+  ScopedMessageBox installed_{&box_};
+  FakeFactory factory_;
+  OutputConfig output_ = SmallConfig();
+};
+
+TEST_F(RecordingSessionTest, DecliningToOverwriteLeavesEverythingAlone) {
+  std::string path = world_.Path("movie.avi");
+  test::WriteFile(path, "precious");
+  RecordingSession session(&output_, &factory_, 2);
+  session.set_output_path(path);
+  box_.Answer(kButtonNo);
+  EXPECT_EQ(session.OpenOutput(false), -1);
+  EXPECT_EQ(box_.Texts(), std::vector<std::string>{path + " already exists. Overwrite?"});
+  EXPECT_EQ(box_.Shown()[0].buttons, kButtonsYesNo);
+  EXPECT_TRUE(factory_.opened_paths.empty());
+  EXPECT_EQ(test::ReadFile(path), "precious");
+  EXPECT_FALSE(session.recording());
+}
+
+TEST_F(RecordingSessionTest, AFailedOpenReturnsMinusOne) {
+  factory_.fail = true;
+  RecordingSession session(&output_, &factory_, 2);
+  session.set_output_path(world_.Path("movie.avi"));
+  EXPECT_EQ(session.OpenOutput(false), -1);
+}
+
+struct PartsCase {
+  const char* name;
+  int processors;
+  int n_pass;
+  int pass;
+};
+void PrintTo(const PartsCase& c, std::ostream* os) { *os << c.name; }
+
+class RecordingSessionParts : public RecordingSessionTest,
+                              public testing::WithParamInterface<PartsCase> {};
+
+TEST_P(RecordingSessionParts, SplitsIntoNumberedPartsWithoutLosingFrames) {
+  output_.n_pass = GetParam().n_pass;
+  output_.pass = GetParam().pass;
+  // A dot in a folder name is not an extension.
+  std::string folder = world_.Path("clips.2009");
+  std::filesystem::create_directories(folder);
+  RecordingSession session(&output_, &factory_, GetParam().processors);
+  session.set_output_path(folder + "/name.avi");
+  ASSERT_EQ(session.OpenOutput(false), 0);
+  session.StartProducers();
+  EXPECT_EQ(session.engine().threads_running(), GetParam().processors >= 2);
+
+  std::vector<int16_t> period(3300 * 2, 100);
+  for (int i = 0; i < 90; ++i) {
+    auto frame = Frame(i, output_);
+    session.Produce(frame.data(), period.data(), 3200);
+    if (i == 29 || i == 59) ASSERT_EQ(session.NextOutputPart(), 0);
+  }
+  session.StopProducers();
+  session.FinishOutput();
+
+  EXPECT_EQ(factory_.opened_paths,
+            (std::vector<std::string>{folder + "/name.avi", folder + "/name - 02.avi",
+                                      folder + "/name - 03.avi"}));
+  ASSERT_EQ(factory_.outputs.size(), 3u);
+  std::vector<int> ids;
+  long audio = 0;
+  for (const OutputRecord& part : factory_.outputs) {
+    EXPECT_TRUE(part.finished);
+    ids.insert(ids.end(), part.frame_ids.begin(), part.frame_ids.end());
+    audio += part.audio_frames;
+  }
+  ASSERT_EQ(ids.size(), 90u);
+  for (int i = 0; i < 90; ++i) EXPECT_EQ(ids[i], i);
+  EXPECT_EQ(factory_.outputs[0].frame_ids.size(), 30u);
+  bool audio_on = !(GetParam().n_pass == 2 && GetParam().pass == 1);
+  EXPECT_EQ(session.audio_enabled(), audio_on);
+  if (audio_on) EXPECT_GE(audio, 90L * 3200 - 3201);
+  else EXPECT_EQ(audio, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Producers, RecordingSessionParts,
+                         testing::Values(PartsCase{"TwoProcessors", 2, 1, 1},
+                                         PartsCase{"OneProcessor", 1, 1, 1},
+                                         PartsCase{"FirstOfTwoPasses", 2, 2, 1},
+                                         PartsCase{"SecondOfTwoPasses", 1, 2, 2}),
+                         [](const testing::TestParamInfo<PartsCase>& info) {
+                           return info.param.name;
+                         });
+
+TEST_F(RecordingSessionTest, ExistingPartFileIsOnlyOverwrittenWhenTheUserAgrees) {
+  std::string path = world_.Path("name.avi");
+  test::WriteFile(world_.Path("name - 02.avi"), "old part");
+  RecordingSession session(&output_, &factory_, 2);
+  session.set_output_path(path);
+  ASSERT_EQ(session.OpenOutput(false), 0);
+  session.StartProducers();
+  box_.Answer(kButtonNo);
+  EXPECT_EQ(session.NextOutputPart(), -1);
+  EXPECT_EQ(box_.Texts(),
+            std::vector<std::string>{world_.Path("name - 02.avi") + " already exits. Overwrite?"});
+  EXPECT_EQ(test::ReadFile(world_.Path("name - 02.avi")), "old part");
+  // The recording goes on without a file and still stops cleanly.
+  auto frame = Frame(1, output_);
+  session.Produce(frame.data(), nullptr, 0);
+  session.StopProducers();
+  session.FinishOutput();
+}
+
+TEST_F(RecordingSessionTest, TwoPassesAlternateAndCountFinishedFiles) {
+  output_.n_pass = 2;
+  output_.file_number = 4;
+  RecordingSession session(&output_, &factory_, 1);
+  int pass_mode_writes = 0;
+  auto write_mode = [&] { ++pass_mode_writes; };
+  EXPECT_TRUE(session.AdvancePass(write_mode));
+  EXPECT_EQ(output_.pass, 2);
+  EXPECT_EQ(output_.file_number, 4);
+  EXPECT_FALSE(session.AdvancePass(write_mode));
+  EXPECT_EQ(output_.pass, 1);
+  EXPECT_EQ(output_.file_number, 5);
+  EXPECT_EQ(pass_mode_writes, 2);
+  EXPECT_EQ(ReadSettingText("OutputConfig\\file_number", ""), "5");
+
+  output_.n_pass = 1;
+  EXPECT_FALSE(session.AdvancePass(write_mode));
+  EXPECT_EQ(output_.file_number, 6);
+  EXPECT_EQ(pass_mode_writes, 2);
+}
+
+struct ApplyCase {
+  const char* name;
+  std::string size;
+  std::string vcodec;
+  int expected_width;
+  int expected_height;
+};
+void PrintTo(const ApplyCase& c, std::ostream* os) { *os << c.name; }
+
+class ApplyProfileSize : public testing::TestWithParam<ApplyCase> {};
+
+TEST_P(ApplyProfileSize, DerivesTheFrameSize) {
+  OutputConfig output;
+  output.source_width = 720;
+  output.source_height = 576;
+  output.aspect_x = 16;
+  output.aspect_y = 9;
+  CProfile profile;
+  profile.s = GetParam().size;
+  profile.vcodec = GetParam().vcodec;
+  ApplyProfile(profile, &output);
+  EXPECT_EQ(output.width, GetParam().expected_width);
+  EXPECT_EQ(output.height, GetParam().expected_height);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, ApplyProfileSize,
+    testing::Values(ApplyCase{"Lower", "320x240", "mpeg4", 320, 240},
+                    ApplyCase{"Upper", "320X240", "mpeg4", 320, 240},
+                    ApplyCase{"FromSourceAspect", "", "mpeg4", 720, 400},
+                    ApplyCase{"FromSourceWindowsMedia", "", "Windows Media Video 8", 720, 576},
+                    ApplyCase{"NotANumber", "auto", "xvid", 720, 400}),
+    [](const testing::TestParamInfo<ApplyCase>& info) { return info.param.name; });
+
+TEST(ApplyProfile, CopiesRatesDeviceAndRange) {
+  OutputConfig output;
+  output.device_kind = kDeviceOtherPlayer;
+  CProfile profile;
+  profile.s = "480x272";
+  profile.b = 768;
+  profile.r = 29.97;
+  profile.device = "iPod";
+  profile.ab = 128;
+  profile.ar = 48000;
+  profile.ac = "1";
+  profile.ss = 30;
+  profile.t = 60;
+  ProfileRange range = ApplyProfile(profile, &output);
+  EXPECT_EQ(range.start, 30);
+  EXPECT_EQ(range.end, 90);
+  EXPECT_EQ(output.video_bitrate, 768.0f);
+  EXPECT_DOUBLE_EQ(output.out_frame_rate, 29.97);
+  EXPECT_EQ(output.device_kind, kDeviceIpod);
+  EXPECT_EQ(output.audio_bitrate, 128);
+  EXPECT_EQ(output.audio_output_freq, 48000);
+  EXPECT_EQ(output.audio_channels, 1);
+
+  profile.device = "mobile3gp";
+  profile.t = 0;
+  EXPECT_EQ(ApplyProfile(profile, &output).end, -1);
+  EXPECT_EQ(output.device_kind, kDeviceIpod) << "other devices leave the kind unchanged";
+}
+
+TEST(NeedsResize, AnyChangeToThePictureNeedsTheScaler) {
+  OutputConfig output;
+  output.width = output.source_width = 320;
+  output.height = output.source_height = 240;
+  EXPECT_FALSE(NeedsResize(output, true));
+  EXPECT_TRUE(NeedsResize(output, false));
+  output.brightness_a = 12;
+  EXPECT_TRUE(NeedsResize(output, true));
+  output.brightness_a = 0;
+  output.brightness_b = 1.12f;
+  EXPECT_TRUE(NeedsResize(output, true));
+  output.brightness_b = 1;
+  output.height = 256;
+  EXPECT_TRUE(NeedsResize(output, true));
+}
+
+}  // namespace
+}  // namespace ovc
