@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace ovc {
 
@@ -27,11 +28,11 @@ enum OutputFormat : int {
 enum DeviceKind : int { kDevicePsp = 0, kDeviceIpod = 1, kDeviceOtherPlayer = 2 };
 
 // Four-character codes held as little-endian 32-bit words.
-constexpr uint32_t FourCc(const char (&code)[5]) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(code[0])) |
-         static_cast<uint32_t>(static_cast<uint8_t>(code[1])) << 8 |
-         static_cast<uint32_t>(static_cast<uint8_t>(code[2])) << 16 |
-         static_cast<uint32_t>(static_cast<uint8_t>(code[3])) << 24;
+constexpr uint32_t FourCc(std::string_view code) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < 4 && i < code.size(); ++i)
+    value |= static_cast<uint32_t>(static_cast<uint8_t>(code[i])) << (8 * i);
+  return value;
 }
 
 // The video compressor of format 0.

@@ -1,0 +1,22 @@
+#include "engine/record/format_output_factory.h"
+
+#include "common/message_box.h"
+#include "common/trace.h"
+
+namespace ovc {
+
+std::unique_ptr<FileOutput> FormatOutputFactory::Open(const OutputConfig& output,
+                                                      const std::string& path,
+                                                      bool audio_enabled) {
+  switch (output.format) {
+    case kFormatAvi:
+      return AviOutput::Open(output, path, audio_enabled, prompt_);
+    default:
+      TracePrintf("Output format %d is not available", output.format);
+      ShowMessageBox("This output format is not available in this version.", MessageKind::kError,
+                     kButtonOk, "Error");
+      return nullptr;
+  }
+}
+
+}  // namespace ovc
