@@ -58,6 +58,11 @@ ProfileRange ApplyProfile(const CProfile& profile, OutputConfig* output) {
   return range;
 }
 
+bool WritesPspFile(const OutputConfig& output) {
+  bool mp4_family = output.format == kFormatMp4 || output.format > kFormatQuickTime;
+  return mp4_family && output.device_kind == kDevicePsp;
+}
+
 bool NeedsResize(const OutputConfig& output, bool crop_is_whole_picture) {
   return output.width != output.source_width || output.height != output.source_height ||
          !crop_is_whole_picture || output.brightness_a != 0 || output.brightness_b != 1.0f;
@@ -100,6 +105,11 @@ int RecordingSession::OpenOutput(bool further_part) {
     return -1;
 
   audio_enabled_ = !(output_->n_pass == 2 && output_->pass == 1);
+  // The PSP muxer fixes the time base at 29.97 or 14.985 frames per second;
+  // the capture's frame grid must match it or the file plays at the wrong
+  // speed.
+  if (!further_part && WritesPspFile(*output_))
+    output_->out_frame_rate = output_->out_frame_rate > 15 ? 29.97 : 14.985;
   if (!further_part) engine_.Open(EngineFormat(), nullptr, audio_enabled_);
   writer_ = factory_->Open(*output_, output_path_, audio_enabled_);
   if (!writer_) return -1;

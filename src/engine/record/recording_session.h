@@ -25,6 +25,10 @@ struct ProfileRange {
 // audio bit rate, sampling rate and channels.
 ProfileRange ApplyProfile(const CProfile& profile, OutputConfig* output);
 
+// Whether the output is an MP4 file for the PSP (format 2, or a code above
+// QuickTime, with the PSP as device).
+bool WritesPspFile(const OutputConfig& output);
+
 // Whether captured pictures must be scaled or brightened: the output size
 // differs from the source, the crop is not the whole picture, or the
 // brightness terms are not neutral.

@@ -223,6 +223,28 @@ TEST_F(RecordingSessionTest, TwoPassesAlternateAndCountFinishedFiles) {
   EXPECT_EQ(pass_mode_writes, 2);
 }
 
+TEST_F(RecordingSessionTest, PspFilesGetThePspFrameGrid) {
+  struct {
+    int format;
+    int device;
+    double rate;
+    double expected;
+  } cases[] = {{kFormatMp4, kDevicePsp, 20, 29.97},  {kFormatMp4, kDevicePsp, 15, 14.985},
+               {kFormatMp4, kDevicePsp, 29.97, 29.97}, {kFormatMp4, kDeviceIpod, 20, 20},
+               {kFormat3gp, kDevicePsp, 20, 20},      {kFormatAvi, kDevicePsp, 20, 20}};
+  for (const auto& c : cases) {
+    output_.format = c.format;
+    output_.device_kind = c.device;
+    output_.out_frame_rate = c.rate;
+    RecordingSession session(&output_, &factory_, 1);
+    session.set_output_path(world_.Path("psp.MP4"));
+    std::filesystem::remove(world_.Path("psp.MP4"));
+    ASSERT_EQ(session.OpenOutput(false), 0);
+    EXPECT_DOUBLE_EQ(output_.out_frame_rate, c.expected) << c.format << " " << c.rate;
+    session.FinishOutput();
+  }
+}
+
 struct ApplyCase {
   const char* name;
   std::string size;
