@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstdint>
+
+namespace ovc::media {
+
+// Times on the media time line, in 100-ns units.
+using ReferenceTime = int64_t;
+inline constexpr ReferenceTime kUnitsPerSecond = 10000000;
+
+enum class MajorType { kNone, kVideo, kAudio };
+enum class FormatType { kNone, kVideoInfo, kVideoInfo2, kWaveFormatEx };
+
+// Subtypes, as four-character codes in little-endian words.
+inline constexpr uint32_t kSubtypeYuy2 = 0x32595559;  // "YUY2"
+inline constexpr uint32_t kSubtypePcm = 0x00000001;   // WAVE_FORMAT_PCM
+
+struct Rect {
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t right = 0;
+  int32_t bottom = 0;
+};
+
+// The picture's bitmap header: size, planes, bits, compression.
+struct BitmapHeader {
+  int32_t width = 0;
+  int32_t height = 0;
+  uint16_t planes = 1;
+  uint16_t bit_count = 16;
+  uint32_t compression = kSubtypeYuy2;
+  uint32_t size_image = 0;  // bytes of one picture
+};
+
+// The plain video format block (FORMAT_VideoInfo).
+struct VideoInfoHeader {
+  Rect source;  // the part of the picture to show; empty = all
+  Rect target;
+  uint32_t bit_rate = 0;
+  uint32_t bit_error_rate = 0;
+  ReferenceTime avg_time_per_frame = 0;
+  BitmapHeader bmi;
+};
+
+// The extended video format block (FORMAT_VideoInfo2): adds interlace flags
+// and the picture aspect ratio for pictures whose pixels are not square.
+struct VideoInfoHeader2 {
+  Rect source;
+  Rect target;
+  uint32_t bit_rate = 0;
+  uint32_t bit_error_rate = 0;
+  ReferenceTime avg_time_per_frame = 0;
+  uint32_t interlace_flags = 0;  // bit 0: interlaced
+  uint32_t copy_protect_flags = 0;
+  uint32_t picture_aspect_x = 0;
+  uint32_t picture_aspect_y = 0;
+  uint32_t control_flags = 0;
+  BitmapHeader bmi;
+};
+
+// The audio format block (FORMAT_WaveFormatEx), interleaved PCM.
+struct WaveFormat {
+  uint16_t format_tag = 1;  // PCM
+  uint16_t channels = 0;
+  uint32_t samples_per_sec = 0;
+  uint32_t avg_bytes_per_sec = 0;
+  uint16_t block_align = 0;     // bytes of one sample frame
+  uint16_t bits_per_sample = 0; // 16, or 8 for 8-bit sources
+};
+
+// A media type: major type, subtype and one format block.
+struct MediaType {
+  MajorType major = MajorType::kNone;
+  uint32_t subtype = 0;
+  FormatType format_type = FormatType::kNone;
+  VideoInfoHeader video;    // valid for kVideoInfo
+  VideoInfoHeader2 video2;  // valid for kVideoInfo2
+  WaveFormat wave;          // valid for kWaveFormatEx
+};
+
+// One media sample as the grabber callbacks see it: its bytes and, when the
+// type changed with this sample, the new type.
+class MediaSample {
+ public:
+  virtual ~MediaSample() = default;
+  virtual const uint8_t* data() const = 0;
+  virtual int32_t length() const = 0;  // bytes
+  // The type attached to this sample; false when it carries none (the type
+  // is unchanged).
+  virtual bool GetMediaType(MediaType* type) const = 0;
+};
+
+}  // namespace ovc::media
