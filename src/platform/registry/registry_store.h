@@ -1,0 +1,142 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/registry/registry_types.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace ovc::registry {
+
+// One change of a batch applied by Store::Apply.
+struct Change {
+  enum class Kind {
+    kCreateKey,    // create the key and its missing ancestors
+    kDeleteKey,    // delete the key with all its subkeys and values
+    kSetValue,     // set a value, creating the key when missing
+    kDeleteValue,  // delete one value of the key
+  };
+  Kind kind = Kind::kCreateKey;
+  Hive hive = Hive::kCurrentUser;
+  std::string key;
+  std::string name;  // kSetValue and kDeleteValue: the value's name, "" = default value
+  Value value;       // kSetValue
+};
+
+// A hierarchical key/value store kept in one SQLite database file.
+//
+// Key paths are relative to a hive and use '\' between key names; empty
+// names (a leading, trailing or doubled '\') are ignored, so "" is the hive
+// itself. Key and value names compare without regard to ASCII case and keep
+// the spelling used when they were created. A key name holds at most 255
+// bytes, a value name at most 16383, and keys nest at most 512 deep.
+//
+// Every change runs in a transaction of its own (a batch in one), in WAL mode
+// with full syncs and a busy time-out, so several processes may share the
+// file and a process killed mid-write loses none of its committed changes.
+//
+// A file that SQLite cannot open, reports as damaged, or that holds no store
+// of ours is reported once (stderr and the trace log), renamed to
+// "<file>.corrupt-<UTC time stamp>" in the same folder, and replaced by a new
+// empty store. When not even that can be created the store keeps its data in
+// memory for the rest of the run.
+//
+// Thread-safe: one mutex serialises every use of the connection.
+class Store {
+ public:
+  // Opens the database at `path`, creating it and its folders when missing.
+  // ":memory:" gives a private store that lives as long as this object.
+  explicit Store(std::string path);
+  ~Store();
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+
+  const std::string& path() const { return path_; }
+
+  // kSuccess when the key exists (or was created), kFileNotFound when it
+  // does not (OpenKey).
+  int CreateKey(Hive hive, const std::string& key);
+  int OpenKey(Hive hive, const std::string& key);
+  // Deletes the key, its subkeys and all their values. kFileNotFound when
+  // the key is missing, kAccessDenied for the hive itself.
+  int DeleteKey(Hive hive, const std::string& key);
+
+  // Sets a value, creating the key and its missing ancestors first.
+  int SetValue(Hive hive, const std::string& key, const std::string& name, const Value& value);
+  // kFileNotFound when the key or the value is missing.
+  int QueryValue(Hive hive, const std::string& key, const std::string& name, Value* value);
+  int DeleteValue(Hive hive, const std::string& key, const std::string& name);
+
+  // Names in their stored spelling, sorted by their folded form.
+  int ListSubkeys(Hive hive, const std::string& key, std::vector<std::string>* names);
+  int ListValues(Hive hive, const std::string& key, std::vector<NamedValue>* values);
+
+  // Applies the changes in order in one transaction. Deleting a missing key or
+  // value is no error; a change with an invalid key path or name is skipped
+  // and counted in *rejected. Returns kSuccess or the database failure.
+  int Apply(const std::vector<Change>& changes, int* rejected = nullptr);
+
+  // Runs SQLite's full integrity check; true when it reports "ok".
+  bool CheckIntegrity();
+
+ private:
+  struct KeyPath;
+  class StatementUse;
+
+  // Everything below expects mutex_ held.
+  void OpenLocked();
+  void CloseLocked();
+  // Opens path_ as it is; returns SQLITE_OK or the failing SQLite code and
+  // sets *damaged when the file itself is at fault.
+  int TryOpenLocked(bool* damaged, std::string* reason);
+  // TryOpenLocked, repeated while another process holds a lock for up to the
+  // busy time-out: SQLite reports the locks taken while a file is created or
+  // switched to WAL at once, without waiting.
+  int OpenWaitingLocked(bool* damaged, std::string* reason);
+  // After a failed open: a file locked for too long is left closed (the next
+  // call tries again); any other failure switches to an in-memory store.
+  void FallBackLocked(int sqlite_code, const std::string& reason);
+  void RecoverLocked(const std::string& reason);
+  sqlite3_stmt* PrepareLocked(const char* sql);
+  // Runs one operation with the store open, inside one transaction (a write
+  // transaction when `write`). Damage found on the way is repaired and the
+  // operation retried once on the fresh store.
+  template <typename Operation>
+  int RunLocked(bool write, Operation&& operation);
+  int ResolveLocked(Hive hive, const KeyPath& path, bool create, int64_t* id);
+  int DeleteKeyLocked(Hive hive, const KeyPath& path);
+  int SetValueLocked(Hive hive, const KeyPath& path, const std::string& name, const Value& value);
+  int DeleteValueLocked(Hive hive, const KeyPath& path, const std::string& name);
+  // Maps a failed SQLite call to a status and remembers its code.
+  int FailLocked(int sqlite_code, int status);
+
+  const std::string path_;
+  std::mutex mutex_;
+  // Guarded by mutex_.
+  sqlite3* db_ = nullptr;
+  std::map<const char*, sqlite3_stmt*> statements_;
+  int last_sqlite_error_ = 0;
+  bool in_memory_fallback_ = false;
+  bool reported_busy_ = false;
+  dev_t opened_device_ = 0;  // identity of the file last opened; 0 = none
+  ino_t opened_inode_ = 0;
+};
+
+// The database file: $OVC_REGISTRY, else
+// ${XDG_CONFIG_HOME:-~/.config}/Orvane/registry.sqlite3.
+std::string DefaultStorePath();
+
+// The process-wide store at DefaultStorePath(). The path is looked up on
+// every call; when it changed (or the process forked) a new store is opened.
+// Holders of an older store may keep using it until they let it go.
+std::shared_ptr<Store> DefaultStore();
+
+}  // namespace ovc::registry

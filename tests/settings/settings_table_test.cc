@@ -1,0 +1,119 @@
+#include "settings/settings_table.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "settings/settings_store.h"
+#include "support/temp_world.h"
+
+namespace ovc {
+namespace {
+
+using test::TempWorld;
+
+// What the program must see with an empty registry, row by row and in the
+// order start-up loads them. "-" marks a setting without a default.
+struct Expected {
+  const char* path;
+  SettingKind kind;
+  const char* value;
+  bool read_at_start_up;
+};
+
+const Expected kExpected[] = {
+    {"dbg", SettingKind::kInteger, "0", true},
+    {"adjust_speed", SettingKind::kInteger, "1", true},
+    {"Version", SettingKind::kText, "4.0 Build 06", false},
+    {"WindowSize", SettingKind::kText, "-", false},
+    {"URL\\home", SettingKind::kText, "http://www.orvane.com/", false},
+    {"OutputConfig\\format", SettingKind::kInteger, "0", true},
+    {"OutputConfig\\auto_stretch", SettingKind::kInteger, "0", true},
+    {"OutputConfig\\n_pass", SettingKind::kInteger, "1", true},
+    {"OutputConfig\\OutputFrameRate", SettingKind::kReal, "15", true},
+    {"OutputConfig\\AudioVolume", SettingKind::kReal, "5", true},
+    {"OutputConfig\\disable_screensaver", SettingKind::kInteger, "1", true},
+    {"OutputConfig\\brightness_a", SettingKind::kInteger, "0", true},
+    {"OutputConfig\\brightness_b", SettingKind::kReal, "1", true},
+    {"OutputConfig\\LastOutput", SettingKind::kText, "<home>/untitled", true},
+    {"OutputConfig\\Width", SettingKind::kInteger, "320", true},
+    {"OutputConfig\\Height", SettingKind::kInteger, "240", true},
+    {"OutputConfig\\VideoBitRate", SettingKind::kInteger, "240", true},
+    {"OutputConfig\\left_right_channel", SettingKind::kInteger, "1", true},
+    {"OutputConfig\\audio_quality_level", SettingKind::kInteger, "2", true},
+    {"OutputConfig\\AudioSampling", SettingKind::kInteger, "0", true},
+    {"OutputConfig\\stereo", SettingKind::kInteger, "0", true},
+    {"OutputConfig\\Volume", SettingKind::kInteger, "2048", true},
+    {"OutputConfig\\output_size", SettingKind::kReal, "250", true},
+    {"OutputConfig\\VideoCodec", SettingKind::kText, "XviD MPEG-4 Codec", true},
+    {"OutputConfig\\fcc_handler", SettingKind::kInteger, "1145656920", true},
+    {"OutputConfig\\fcc_type", SettingKind::kInteger, "1667524982", true},
+    {"OutputConfig\\last_profile", SettingKind::kText, "AVI", true},
+    {"OutputConfig\\vc_aspect", SettingKind::kInteger, "0", true},
+    {"OutputConfig\\file_number", SettingKind::kInteger, "-", false},
+};
+
+TEST(SettingsTableTest, EveryRowAndDefaultWithAnEmptyRegistry) {
+  TempWorld world;
+  world.SetEnv("HOME", world.home());
+  ASSERT_EQ(std::size(kSettingsTable), std::size(kExpected));
+  for (size_t i = 0; i < std::size(kExpected); ++i) {
+    const SettingSpec& spec = kSettingsTable[i];
+    const Expected& expected = kExpected[i];
+    SCOPED_TRACE(expected.path);
+    EXPECT_EQ(SettingPath(spec), expected.path);
+    EXPECT_EQ(spec.kind, expected.kind);
+    EXPECT_EQ(spec.read_at_start_up, expected.read_at_start_up);
+    std::string value = expected.value;
+    if (value == "-") {
+      EXPECT_EQ(spec.default_text, nullptr);
+      continue;
+    }
+    if (value.rfind("<home>", 0) == 0) value = world.home() + value.substr(6);
+    switch (spec.kind) {
+      case SettingKind::kInteger:
+        EXPECT_EQ(ReadSettingInt(spec), std::stoll(value));
+        break;
+      case SettingKind::kReal:
+        EXPECT_EQ(ReadSettingReal(spec), std::stod(value));
+        break;
+      case SettingKind::kText:
+        EXPECT_EQ(ReadSettingText(spec), value);
+        break;
+    }
+  }
+}
+
+TEST(SettingsTableTest, StoredValuesWinOverDefaults) {
+  TempWorld world;
+  for (const SettingSpec& spec : kSettingsTable) {
+    switch (spec.kind) {
+      case SettingKind::kInteger:
+        WriteSettingInt(spec.group, spec.name, -7);
+        EXPECT_EQ(ReadSettingInt(spec), -7) << spec.name;
+        break;
+      case SettingKind::kReal:
+        WriteSettingReal(spec.group, spec.name, 29.97);
+        EXPECT_EQ(ReadSettingReal(spec), 29.97) << spec.name;
+        break;
+      case SettingKind::kText:
+        WriteSettingText(spec.group, spec.name, std::string("text of ") + spec.name);
+        EXPECT_EQ(ReadSettingText(spec), std::string("text of ") + spec.name);
+        break;
+    }
+  }
+  EXPECT_EQ(ReadSettingText("URL\\home", ""), "text of home");
+}
+
+TEST(SettingsTableTest, FindsRowsByGroupAndName) {
+  const SettingSpec* home = FindSetting("URL", "home");
+  ASSERT_NE(home, nullptr);
+  EXPECT_STREQ(home->default_text, kVendorHomePage);
+  EXPECT_NE(FindSetting("OutputConfig", "file_number"), nullptr);
+  EXPECT_EQ(FindSetting("", "file_number"), nullptr);
+  EXPECT_EQ(FindSetting("OutputConfig", "Missing"), nullptr);
+}
+
+}  // namespace
+}  // namespace ovc
