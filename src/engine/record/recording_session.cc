@@ -58,6 +58,11 @@ ProfileRange ApplyProfile(const CProfile& profile, OutputConfig* output) {
   return range;
 }
 
+int WriteCodecPassMode(const OutputConfig& output, int n_pass, int pass, uint32_t fcc_handler) {
+  return SetCodecPassMode(n_pass ? n_pass : output.n_pass, pass ? pass : output.pass,
+                          fcc_handler ? fcc_handler : output.avi_codec.fcc_handler);
+}
+
 bool WritesPspFile(const OutputConfig& output) {
   bool mp4_family = output.format == kFormatMp4 || output.format > kFormatQuickTime;
   return mp4_family && output.device_kind == kDevicePsp;
@@ -101,7 +106,11 @@ int RecordingSession::OpenOutput(bool further_part) {
       extension_.clear();
     }
   }
-  if (FileExists(output_path_) && !AskOverwrite(output_path_, "already exists. Overwrite?"))
+  // The second of two passes rewrites the file its first pass made; asking
+  // about that file again would only offer to throw the first pass away.
+  bool second_pass = output_->n_pass == 2 && output_->pass == 2;
+  if (!second_pass && FileExists(output_path_) &&
+      !AskOverwrite(output_path_, "already exists. Overwrite?"))
     return -1;
 
   audio_enabled_ = !(output_->n_pass == 2 && output_->pass == 1);

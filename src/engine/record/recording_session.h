@@ -29,6 +29,12 @@ ProfileRange ApplyProfile(const CProfile& profile, OutputConfig* output);
 // QuickTime, with the PSP as device).
 bool WritesPspFile(const OutputConfig& output);
 
+// Writes the AVI codec's pass mode for the configured passes; an argument
+// given as 0 takes the configuration's value (passes, current pass, video
+// handler). Returns the registry status.
+int WriteCodecPassMode(const OutputConfig& output, int n_pass = 0, int pass = 0,
+                       uint32_t fcc_handler = 0);
+
 // Whether captured pictures must be scaled or brightened: the output size
 // differs from the source, the crop is not the whole picture, or the
 // brightness terms are not neutral.

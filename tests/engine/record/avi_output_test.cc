@@ -13,6 +13,7 @@
 #include "common/scripted_message_box.h"
 #include "engine/record/format_output_factory.h"
 #include "engine/record/recording_session.h"
+#include "platform/registry/registry_store.h"
 #include "support/temp_world.h"
 
 namespace ovc {
@@ -104,6 +105,7 @@ class AviOutputTest : public testing::Test {
   }
 
   test::TempWorld world_;
+  registry::Value mode_;
   ScriptedMessageBox box_;
   ScopedMessageBox installed_{&box_};
   CountingPrompt prompt_;
@@ -145,6 +147,56 @@ INSTANTIATE_TEST_SUITE_P(
                     CodecCase{"MjpegMonoSource", "MJPG", "mjpeg", 2, 1},
                     CodecCase{"XvidFromSixChannels", "XVID", "mpeg4", 2, 6}),
     [](const testing::TestParamInfo<CodecCase>& info) { return info.param.name; });
+
+TEST_F(AviOutputTest, TwoPassXvidInPartsKeepsEveryFrameAndTheAudio) {
+  // Pass 1 writes no audio and the codec statistics; pass 2 records the same
+  // range again into two parts. Every part plays, the parts hold every
+  // frame, and each part's audio lasts as long as its video.
+  OutputConfig output = AviConfig("XVID");
+  output.n_pass = 2;
+  output.pass = 1;
+  std::string path = world_.Path("two pass.avi");
+  FormatOutputFactory factory(&prompt_);
+  RecordingSession session(&output, &factory, 2);
+  auto write_mode = [&] { WriteCodecPassMode(output); };
+  write_mode();
+  EXPECT_EQ(registry::DefaultStore()->QueryValue(registry::Hive::kCurrentUser, "Software\\GNU\\XviD",
+                                                 "mode", &mode_),
+            registry::kSuccess);
+  uint32_t mode = 99;
+  ASSERT_TRUE(registry::DwordOf(mode_, &mode));
+  EXPECT_EQ(mode, 1u);
+
+  const int per_frame = 44100 / 15;
+  std::vector<int16_t> pcm(static_cast<size_t>(per_frame) * 2, 1000);
+  for (int pass = 1; pass <= 2; ++pass) {
+    session.set_output_path(path);
+    ASSERT_EQ(session.OpenOutput(false), 0) << "pass " << pass;
+    session.StartProducers();
+    for (int i = 0; i < 60; ++i) {
+      auto picture = Picture(output, i);
+      for (int s = 0; s < per_frame * 2; ++s) pcm[s] = static_cast<int16_t>(((s / 2 + i) % 50) * 200);
+      session.Produce(picture.data(), pcm.data(), per_frame);
+      if (pass == 2 && i == 29) ASSERT_EQ(session.NextOutputPart(), 0);
+    }
+    session.StopProducers();
+    session.FinishOutput();
+    EXPECT_EQ(session.AdvancePass(write_mode), pass == 1);
+  }
+  EXPECT_EQ(output.pass, 1);
+  EXPECT_EQ(output.file_number, 1);
+  EXPECT_TRUE(box_.Texts().empty());
+
+  std::string second = world_.Path("two pass - 02.avi");
+  int frames = std::stoi(Probe(path, "v:0", "stream=nb_read_frames")) +
+               std::stoi(Probe(second, "v:0", "stream=nb_read_frames"));
+  EXPECT_EQ(frames, 60);
+  for (const std::string& part : {path, second}) {
+    double video = std::stoi(Probe(part, "v:0", "stream=nb_read_frames")) / 15.0;
+    double audio = std::stoi(Probe(part, "a:0", "stream=nb_read_frames")) * 1152.0 / 44100;
+    EXPECT_NEAR(audio, video, 2 * 1152.0 / 44100 + 1.0 / 15) << part;
+  }
+}
 
 TEST_F(AviOutputTest, MissingOutputFolderIsReported) {
   OutputConfig output = AviConfig("XVID");
