@@ -17,12 +17,7 @@ void EncodingEngine::Open(const Format& format, OutputSink* sink, bool audio_ena
   format_ = format;
   sink_ = sink;
   audio_enabled_ = audio_enabled;
-  frame_queue_.clear();
-  audio_head_ = 0;
-  audio_bytes_ = 0;
-  audio_periods_ = 0;
-  video_frames_ = 0;
-  cutter_.Reset();
+  ClearLocked();
   audio_failed_ = video_failed_ = false;
   audio_finished_ = video_finished_ = false;
   stop_requested_ = false;
@@ -31,6 +26,10 @@ void EncodingEngine::Open(const Format& format, OutputSink* sink, bool audio_ena
 
 void EncodingEngine::Clear() {
   std::lock_guard<std::mutex> lock(recording_lock_);
+  ClearLocked();
+}
+
+void EncodingEngine::ClearLocked() {
   frame_queue_.clear();
   audio_head_ = 0;
   audio_bytes_ = 0;

@@ -98,6 +98,7 @@ class EncodingEngine {
   int PeriodThresholdBytes() const;   // P = (R / F + 1) × C × 2
   int BacklogThresholdBytes() const;  // B = (3 / F × R + 1) × C × 2
 
+  void ClearLocked();
   void AppendAudioLocked(const int16_t* audio, int n);
   void PushFrameLocked(const uint8_t* frame);
   // Cuts the next period out of the buffer into `period_pcm_`; returns its
