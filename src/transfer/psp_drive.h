@@ -1,0 +1,59 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/drives/drive_table.h"
+
+namespace ovc {
+
+// The two kinds of PSP video. Each keeps its files in its own folder of the
+// memory stick and names them with its own prefix ("M4V00001.MP4",
+// "MAQ00001.MP4"), with an optional thumbnail of the same name ending ".THM".
+enum class PspVideoKind { kMpeg4, kAvc };
+
+struct PspKindInfo {
+  const char* caption;         // of the kind's radio button
+  const char* folder;          // on the stick, below its root
+  const char* prefix;          // of every file name the PSP lists
+  const char* drive_entry;     // drive list entry, a printf format taking the letter
+  const char* confirmation;    // asked before creating the folder on an unknown drive
+};
+
+const PspKindInfo& PspKind(PspVideoKind kind);
+
+// The drive list holds one entry per letter "A" to "Z"; an entry's index is
+// its letter minus 'A'.
+inline constexpr int kDriveListEntries = 26;
+
+// Detection takes a removable drive as a PSP by a PSP folder only when its
+// size in whole MB is above 0 and below this (memory sticks of the time).
+inline constexpr uint64_t kMaxPspDriveMegabytes = 9000;
+
+// The drive list entry of a letter: "E:\MP_ROOT\100MNV01" or
+// "E:\MP_ROOT\100ANV01".
+std::string PspDriveListEntry(int letter, PspVideoKind kind);
+// All 26 entries, "A" first.
+std::vector<std::string> PspDriveList(PspVideoKind kind);
+
+// The folder of the kind's videos on the drive of a letter (the drive's root
+// followed by MP_ROOT/100MNV01 or MP_ROOT/100ANV01; an existing folder whose
+// name differs only in letter case is used as it is). "" when the letter
+// stands for no drive.
+std::string PspVideoFolder(int letter, PspVideoKind kind);
+std::string PspVideoFolder(const DriveTable& drives, int letter, PspVideoKind kind);
+
+// Finds the PSP among the removable drives "C" to "Z": the first drive
+// holding "MEMSTICK.IND" at its root, else the first drive of a memory
+// stick's size (see kMaxPspDriveMegabytes) holding a "PSP" folder at its
+// root. Returns its letter, or -1. Sets *psp_present to whether one was found.
+int DetectPspDrive(bool* psp_present = nullptr);
+int DetectPspDrive(const DriveTable& drives, bool* psp_present = nullptr);
+
+// folder + "/" + name, where name is replaced by the spelling of an existing
+// entry of the folder that equals it but for ASCII letter case (the stick's
+// own file system may be case-insensitive, a copy of it elsewhere is not).
+std::string JoinNoCase(const std::string& folder, std::string_view name);
+
+}  // namespace ovc

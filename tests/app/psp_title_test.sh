@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# psp-title on files made by the ffmpeg command's PSP muxer: prints and
+# changes titles, keeps the video whole (also with the movie box first), and
+# fails cleanly with the right exit status.
+set -eu
+tool=${1:?usage: psp_title_test.sh PSP_TITLE}
+command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null || { echo "ffmpeg missing"; exit 77; }
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+export OVC_TEMP="$dir" OVC_HOME="$dir"
+
+fail() { echo "FAIL: $*"; exit 1; }
+make_clip() {  # OUT [ffmpeg options...]
+  local out=$1; shift
+  ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=30000/1001 -f lavfi -i sine -t 1 \
+    -c:v mpeg4 -c:a aac -f psp "$@" "$out"
+}
+frames() { ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 "$1" 2>&1; }
+size() { stat -c %s "$1"; }
+
+make_clip "$dir/plain.mp4" -metadata title="Old title"
+make_clip "$dir/fast.mp4" -movflags +faststart -metadata title="Old title"
+make_clip "$dir/untitled.mp4"
+
+for clip in plain fast; do
+  f="$dir/$clip.mp4"
+  [ "$("$tool" "$f")" = "Old title" ] || fail "$clip: stored title not printed"
+  before_frames=$(frames "$f")
+  before_size=$(size "$f")
+  "$tool" "$f" "A new, longer title" || fail "$clip: writing failed"
+  [ "$("$tool" "$f")" = "A new, longer title" ] || fail "$clip: new title not read back"
+  # 10 more characters: 20 more bytes.
+  [ $(( $(size "$f") - before_size )) -eq 20 ] || fail "$clip: size changed by the wrong amount"
+  [ "$(frames "$f")" = "$before_frames" ] || fail "$clip: frames lost: $(frames "$f")"
+  "$tool" "$f" "Été 🎬" && [ "$("$tool" "$f")" = "Été 🎬" ] || fail "$clip: non-ASCII title"
+  "$tool" "$f" "" && [ "$("$tool" "$f")" = " " ] || fail "$clip: empty title not stored as a space"
+  [ "$(frames "$f")" = "$before_frames" ] || fail "$clip: frames lost after more changes"
+done
+
+long=$(printf 'x%.0s' $(seq 300))
+"$tool" "$dir/plain.mp4" "$long" 2>"$dir/err" || fail "long title refused"
+grep -q "cut to 255 characters" "$dir/err" || fail "cut not reported"
+[ "$("$tool" "$dir/plain.mp4")" = "${long:0:255}" ] || fail "long title not cut at 255"
+
+expect_failure() {  # STATUS MESSAGE ARGS...
+  local want=$1 message=$2; shift 2
+  set +e
+  "$tool" "$@" >"$dir/out" 2>"$dir/err"
+  local got=$?
+  set -e
+  [ $got -eq "$want" ] || fail "psp-title $*: exit $got, expected $want"
+  grep -q -- "$message" "$dir/err" || fail "psp-title $*: no '$message' in: $(cat "$dir/err")"
+}
+cp "$dir/untitled.mp4" "$dir/untitled.copy"
+expect_failure 1 "Fail to find mp4 title" "$dir/untitled.mp4"
+expect_failure 1 "Fail to find mp4 title" "$dir/untitled.mp4" "New"
+cmp -s "$dir/untitled.mp4" "$dir/untitled.copy" || fail "file without a title was changed"
+expect_failure 1 "Fail to open mp4 file" "$dir/missing.mp4"
+cp "$dir/fast.mp4" "$dir/clip.mov"
+expect_failure 1 "not an .mp4 file" "$dir/clip.mov" "New"
+expect_failure 2 "usage: psp-title"
+expect_failure 2 "usage: psp-title" a.mp4 b c
+"$tool" --help | grep -q "usage: psp-title" || fail "--help"
+echo "psp-title ok"
