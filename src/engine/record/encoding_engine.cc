@@ -207,22 +207,26 @@ void EncodingEngine::VideoThread() {
   changed_.notify_all();
 }
 
-bool EncodingEngine::WholePeriodBufferedLocked() const {
-  return audio_enabled_ && !audio_failed_ &&
-         static_cast<int>(audio_bytes_) >= PeriodThresholdBytes();
+bool EncodingEngine::AudioPendingLocked() const {
+  if (!audio_enabled_ || audio_failed_) return false;
+  // While the capture runs, a period is cut only when a whole one (and a
+  // sample frame more) is there; once it has ended, the last period is
+  // whatever is left, so the audio lasts exactly as long as the pictures.
+  if (capture_active_) return static_cast<int>(audio_bytes_) >= PeriodThresholdBytes();
+  return static_cast<int>(audio_bytes_) >= format_.channels * 2;
 }
 
 void EncodingEngine::AudioThread() {
   std::unique_lock<std::mutex> lock(recording_lock_);
   std::vector<int16_t> pcm;
-  // After the capture ends the thread still encodes every whole period left
-  // in the buffer, even when the video queue is already empty: up to three
+  // After the capture ends the thread still encodes all the audio left in
+  // the buffer, even when the video queue is already empty: up to three
   // seconds of audio may be buffered ahead of the pictures.
-  while ((capture_active_ || !frame_queue_.empty() || WholePeriodBufferedLocked()) &&
+  while ((capture_active_ || !frame_queue_.empty() || AudioPendingLocked()) &&
          !stop_requested_) {
     if (!audio_enabled_ || audio_failed_ || holding_) {
       WaitLocked(lock, 5);  // nothing to do; the wait releases the lock
-    } else if (static_cast<int>(audio_bytes_) < PeriodThresholdBytes()) {
+    } else if (!AudioPendingLocked()) {
       if (!capture_active_) break;
       WaitLocked(lock, 5);
     } else if (audio_periods_ > video_frames_ && frame_queue_.size() >= 2 && !video_failed_) {
@@ -262,7 +266,7 @@ void EncodingEngine::DrainInline() {
   std::unique_lock<std::mutex> lock(recording_lock_);
   std::vector<int16_t> pcm;
   for (;;) {
-    bool audio = WholePeriodBufferedLocked();
+    bool audio = AudioPendingLocked();
     bool video = !frame_queue_.empty() && !video_failed_;
     if (!audio && !video) return;
     if (audio) EncodeAudioPeriodLocked(lock, &pcm);
@@ -272,7 +276,7 @@ void EncodingEngine::DrainInline() {
 
 bool EncodingEngine::DrainedLocked() const {
   bool video_pending = !frame_queue_.empty() && !video_failed_;
-  return encoding_now_ == 0 && !WholePeriodBufferedLocked() && !video_pending;
+  return encoding_now_ == 0 && !AudioPendingLocked() && !video_pending;
 }
 
 void EncodingEngine::HoldForSwitch() {

@@ -61,8 +61,9 @@ class EncodingEngine {
   void EncodeInline(const uint8_t* frame, const int16_t* audio, int n);
 
   // Clears capture_active; with threads, waits up to 2 s for both threads to
-  // drain the queue and the whole audio periods by themselves, then tells
-  // them to stop and waits for them. Inline, encodes what is left queued.
+  // drain the queue and the buffered audio by themselves (the last period
+  // is what is left), then tells them to stop and waits for them. Inline,
+  // encodes what is left.
   void Stop();
 
   // Holds the encoders off between two output parts: waits until every
@@ -110,8 +111,10 @@ class EncodingEngine {
   int EncodeVideoFrameLocked(std::unique_lock<std::mutex>& lock);
   void WaitLocked(std::unique_lock<std::mutex>& lock, int milliseconds);
   bool DrainedLocked() const;
-  bool WholePeriodBufferedLocked() const;
-  // Encodes what the inline producer left: whole periods and queued frames.
+  // Audio waiting to be encoded: a whole period while the capture runs,
+  // any sample frame left once it has ended.
+  bool AudioPendingLocked() const;
+  // Encodes what the inline producer left: pending audio and queued frames.
   void DrainInline();
 
   Format format_;

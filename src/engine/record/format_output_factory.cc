@@ -2,6 +2,7 @@
 
 #include "common/message_box.h"
 #include "common/trace.h"
+#include "engine/record/mp4_writer.h"
 
 namespace ovc {
 
@@ -12,6 +13,7 @@ std::unique_ptr<FileOutput> FormatOutputFactory::Open(const OutputConfig& output
     case kFormatAvi:
       return AviOutput::Open(output, path, audio_enabled, prompt_);
     default:
+      if (output.format >= kFormatMp4) return Mp4Writer::Open(output, path, audio_enabled);
       TracePrintf("Output format %d is not available", output.format);
       ShowMessageBox("This output format is not available in this version.", MessageKind::kError,
                      kButtonOk, "Error");

@@ -1,0 +1,169 @@
+#include "engine/record/mp4_format_plan.h"
+
+#include <cmath>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace ovc {
+namespace {
+
+bool WantsGlobalHeader(const std::string& muxer) {
+  return muxer == "psp" || muxer == "ipod" || muxer == "mp4" || muxer == "mov" || muxer == "3gp";
+}
+
+const char* EncoderName(AVCodecID codec) {
+  switch (codec) {
+    case AV_CODEC_ID_H264:
+      return "libx264";
+    case AV_CODEC_ID_MPEG4:
+      return "mpeg4";
+    case AV_CODEC_ID_MPEG2VIDEO:
+      return "mpeg2video";
+    case AV_CODEC_ID_MPEG1VIDEO:
+      return "mpeg1video";
+    case AV_CODEC_ID_H263:
+      return "h263";
+    default:
+      return "";
+  }
+}
+
+int Macroblocks(int width, int height) { return ((width + 15) / 16) * ((height + 15) / 16); }
+
+// H.264 and MPEG-4 settings that the PSP and the iPod decode: the PSP takes
+// H.264 Main Profile at level 2.1 (3.0 above 320x240-sized pictures) with
+// at most two reference frames, the iPod Baseline at level 1.3 (3.0 for
+// pictures that level can't hold); both MPEG-4 Simple Profile. One slice
+// per picture, and the level's bit-rate ceiling as the VBV.
+void SetDeviceVideo(const OutputConfig& output, const std::string& muxer, Mp4VideoSettings* video) {
+  const int mbs = Macroblocks(video->width, video->height);
+  if (video->codec == AV_CODEC_ID_H264 && (muxer == "psp" || muxer == "ipod")) {
+    const std::string common = ":weightp=0:slices=1:sliced-threads=0";
+    if (muxer == "psp") {
+      video->profile = FF_PROFILE_H264_MAIN;
+      video->level = mbs <= 396 ? 21 : 30;
+      video->x264_params = "ref=2:bframes=2:b-pyramid=none" + common +
+                           (video->level == 21 ? ":vbv-maxrate=4000:vbv-bufsize=4000"
+                                               : ":vbv-maxrate=10000:vbv-bufsize=10000");
+    } else {
+      video->profile = FF_PROFILE_H264_BASELINE;
+      const bool fits_13 = mbs <= 396 && mbs * output.out_frame_rate <= 11880;
+      video->level = fits_13 ? 13 : 30;
+      video->x264_params =
+          "ref=1:bframes=0:cabac=0:8x8dct=0" + common +
+          (fits_13 ? ":vbv-maxrate=768:vbv-bufsize=2000" : ":vbv-maxrate=10000:vbv-bufsize=10000");
+    }
+  } else if (video->codec == AV_CODEC_ID_MPEG4) {
+    video->profile = FF_PROFILE_MPEG4_SIMPLE;
+    video->level = mbs <= 396 ? 3 : mbs <= 1200 ? 4 : 5;
+    video->max_b_frames = 0;
+  }
+  if (muxer == "3gp" && video->bit_rate > 0) {
+    // Phones decode at a level whose peak rate is about the profile's
+    // rate: half a second of buffer at that rate keeps the peaks in it.
+    video->max_bit_rate = video->bit_rate;
+    video->buffer_bits = static_cast<int>(video->bit_rate / 2);
+  }
+  video->single_slice = true;
+}
+
+}  // namespace
+
+std::string Mp4MuxerName(const OutputConfig& output) {
+  switch (output.format) {
+    case kFormatFfmpegAvi:
+      return "avi";
+    case kFormatMpeg:
+      return "mpeg";
+    case 5:
+      return "vob";
+    case kFormat3gp:
+      return "3gp";
+    case kFormatQuickTime:
+      return "mov";
+    default:
+      return output.device_kind == kDevicePsp ? "psp" : "ipod";
+  }
+}
+
+AVRational Mp4VideoTimeBase(const OutputConfig& output, AVCodecID codec) {
+  double rate = output.out_frame_rate;
+  // The PSP's grid; only for its own container, so that a PSP device left
+  // over from an earlier profile does not re-time an AVI or a 3GP file.
+  if (Mp4MuxerName(output) == "psp") rate = rate > 15 ? 29.97 : 14.985;
+  if (codec == AV_CODEC_ID_MPEG2VIDEO || codec == AV_CODEC_ID_MPEG1VIDEO) {
+    const double ntsc = rate * 1.001;
+    const double whole = std::round(ntsc);
+    if (std::fabs(ntsc - whole) < 0.0005 * whole && std::fabs(rate - std::round(rate)) > 0.001)
+      return AVRational{1001, static_cast<int>(whole) * 1000};
+  }
+  // Thousandths of a frame per second, cut toward zero as the rate is
+  // stored; 29.97 is 29970, not 29969, however the double rounds.
+  const int thousandths = static_cast<int>(rate * 1000 + 1e-6);
+  return AVRational{1000, thousandths > 0 ? thousandths : 1000};
+}
+
+int PlanMp4Output(const OutputConfig& output, Mp4Plan* plan) {
+  *plan = Mp4Plan{};
+  plan->muxer = Mp4MuxerName(output);
+  const AVOutputFormat* container = av_guess_format(plan->muxer.c_str(), nullptr, nullptr);
+  if (!container) return -1;
+  AVCodecID video = container->video_codec;
+  AVCodecID audio = container->audio_codec;
+  uint32_t tag = 0;
+  std::string encoder;
+  switch (output.format) {
+    case kFormatMpeg:
+      video = AV_CODEC_ID_MPEG2VIDEO;
+      audio = output.mpg_ac3 ? AV_CODEC_ID_AC3 : AV_CODEC_ID_MP2;
+      break;
+    case kFormatFfmpegAvi:
+      video = AV_CODEC_ID_MPEG4;
+      if (output.use_mpeg4_tag)
+        tag = FourCc("DIVX");
+      else
+        encoder = "libxvid";
+      audio = AV_CODEC_ID_MP3;
+      break;
+    case kFormat3gp:
+      if (output.format_3gp > 1) video = AV_CODEC_ID_MPEG4;
+      if (output.format_3gp == 1 || output.format_3gp == 3) audio = AV_CODEC_ID_AAC;
+      break;
+    case kFormatMp4:
+      video = output.use_h264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_MPEG4;
+      break;
+    default:
+      break;
+  }
+
+  Mp4VideoSettings& v = plan->video;
+  v.codec = video;
+  v.encoder = encoder.empty() ? EncoderName(video) : encoder;
+  v.codec_tag = tag;
+  v.width = output.width;
+  v.height = output.height;
+  v.time_base = Mp4VideoTimeBase(output, video);
+  v.bit_rate = static_cast<int64_t>(output.video_bitrate * 1000);
+  // libavcodec's rate control steers by this many bits of deviation; 4
+  // Mbit is half a minute of a 128 kbit/s phone clip, so a short file
+  // could run at almost any rate. One second of the stream at most.
+  if (v.bit_rate > 0 && v.bit_rate < v.bit_rate_tolerance)
+    v.bit_rate_tolerance = static_cast<int>(v.bit_rate);
+  v.global_header = WantsGlobalHeader(plan->muxer);
+  if (video == AV_CODEC_ID_MPEG2VIDEO) v.max_b_frames = 2;
+  if (plan->muxer == "psp" || plan->muxer == "ipod" || plan->muxer == "3gp")
+    SetDeviceVideo(output, plan->muxer, &v);
+
+  Mp4AudioSettings& a = plan->audio;
+  a.codec = audio;
+  a.sample_rate = output.audio_output_freq;
+  a.channels = output.audio_channels;
+  // The encoders take the total of every channel.
+  a.bit_rate = static_cast<int64_t>(output.audio_bitrate) * 1000;
+  a.global_header = v.global_header;
+  return 0;
+}
+
+}  // namespace ovc

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/record/mp4_audio_encoder.h"
+#include "engine/record/output_config.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+namespace ovc {
+
+// The video encoder of an FFmpeg output and its parameters.
+struct Mp4VideoSettings {
+  AVCodecID codec = AV_CODEC_ID_NONE;
+  std::string encoder;     // libavcodec's encoder name: "libx264", "mpeg4", "libxvid" …
+  uint32_t codec_tag = 0;  // e.g. FourCc("DIVX"); 0 = the container's own
+  int width = 0;
+  int height = 0;
+  AVRational time_base{1, 15};  // one frame period, seconds
+  int64_t bit_rate = 0;         // bits per second
+  // Bits the rate control may run ahead of or behind the bit rate:
+  // 4,000,000, but never more than one second of the stream.
+  int bit_rate_tolerance = 4000000;
+  int64_t max_bit_rate = 0;  // bits per second at peaks; 0 = no limit
+  int buffer_bits = 0;       // the decoder buffer that peak is measured over
+  bool global_header = false;
+  int gop_size = 12;      // frames from key frame to key frame
+  int max_b_frames = -1;  // -1: the encoder's default
+  int profile = FF_PROFILE_UNKNOWN;
+  int level = FF_LEVEL_UNKNOWN;
+  // Extra x264 settings ("key=value:key=value") for device playback.
+  std::string x264_params;
+  // Device playback: one slice per picture, so no slice threads.
+  bool single_slice = false;
+};
+
+// What Mp4Writer writes for an output configuration.
+struct Mp4Plan {
+  std::string muxer;  // FFmpeg's short name of the container
+  Mp4VideoSettings video;
+  Mp4AudioSettings audio;  // codec AV_CODEC_ID_NONE: the container has no audio
+};
+
+// The container and codecs by `format`:
+//   4        "mpeg"  MPEG-2 video; AC-3 when mpg_ac3, else MPEG-1 layer II
+//   5        "vob"   the DVD program stream's defaults (MPEG-2, MP2)
+//   3        "avi"   MPEG-4 tagged DIVX when use_mpeg4_tag, else XviD; MP3
+//   6        "3gp"   MPEG-4 when format_3gp > 1, else H.263; AAC when
+//                    format_3gp is 1 or 3, else AMR-NB
+//   7        "mov"   the container's defaults
+//   2, 8 up  "psp" for the PSP, else "ipod"; format 2: H.264 when use_h264,
+//            else MPEG-4; others the container's defaults; AAC
+// Returns 0, or -1 when FFmpeg has no such container.
+int PlanMp4Output(const OutputConfig& output, Mp4Plan* plan);
+
+// FFmpeg's short name of the container `format` calls for.
+std::string Mp4MuxerName(const OutputConfig& output);
+
+// One frame period for the configuration: 1000 ÷ (rate × 1000 as an
+// integer) of a second; the PSP plays on the 29.97 grid above 15 fps and on
+// 14.985 at or below. MPEG-1/2 video only codes its standard rates, so for
+// it a 1000/1001 rate (29.97, 23.976, 14.985 …) becomes the exact 1001/N000.
+AVRational Mp4VideoTimeBase(const OutputConfig& output, AVCodecID codec);
+
+}  // namespace ovc

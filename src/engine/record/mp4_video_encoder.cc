@@ -1,0 +1,174 @@
+#include "engine/record/mp4_video_encoder.h"
+
+#include <cstdio>
+#include <thread>
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+namespace ovc {
+namespace {
+
+// The picture sizes plain H.263 codes (sub-QCIF to 16CIF).
+constexpr int kH263Sizes[][2] = {{128, 96}, {176, 144}, {352, 288}, {704, 576}, {1408, 1152}};
+
+bool H263TakesSize(int width, int height) {
+  for (const auto& size : kH263Sizes)
+    if (size[0] == width && size[1] == height) return true;
+  return false;
+}
+
+const char* X264ProfileName(int profile) {
+  switch (profile) {
+    case FF_PROFILE_H264_BASELINE:
+      return "baseline";
+    case FF_PROFILE_H264_MAIN:
+      return "main";
+    case FF_PROFILE_H264_HIGH:
+      return "high";
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+Mp4VideoEncoder::Mp4VideoEncoder(Mp4CodecContextPtr context, Mp4SwsPtr converter, Mp4FramePtr frame,
+                                 Mp4PacketPtr packet)
+    : context_(std::move(context)),
+      converter_(std::move(converter)),
+      frame_(std::move(frame)),
+      packet_(std::move(packet)) {}
+
+std::unique_ptr<Mp4VideoEncoder> Mp4VideoEncoder::Open(const Mp4VideoSettings& settings,
+                                                       std::string* reason) {
+  const AVCodec* encoder =
+      settings.encoder.empty() ? nullptr : avcodec_find_encoder_by_name(settings.encoder.c_str());
+  if (!encoder && settings.encoder.empty()) encoder = avcodec_find_encoder(settings.codec);
+  if (!encoder) {
+    *reason = "the encoder is not in the installed FFmpeg libraries";
+    return nullptr;
+  }
+  if (settings.width <= 0 || settings.height <= 0 || settings.width % 2 || settings.height % 2) {
+    *reason = "the picture size " + std::to_string(settings.width) + "x" +
+              std::to_string(settings.height) + " is not a positive even size";
+    return nullptr;
+  }
+  if (settings.codec == AV_CODEC_ID_H263 && !H263TakesSize(settings.width, settings.height)) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "the picture size %dx%d is not one that H.263 codes (128x96, 176x144, 352x288, "
+                  "704x576 or 1408x1152)",
+                  settings.width, settings.height);
+    *reason = text;
+    return nullptr;
+  }
+
+  Mp4CodecContextPtr context(avcodec_alloc_context3(encoder));
+  Mp4FramePtr frame(av_frame_alloc());
+  Mp4PacketPtr packet(av_packet_alloc());
+  if (!context || !frame || !packet) {
+    *reason = "out of memory";
+    return nullptr;
+  }
+  context->codec_type = AVMEDIA_TYPE_VIDEO;
+  context->codec_tag = settings.codec_tag;
+  context->width = settings.width;
+  context->height = settings.height;
+  context->pix_fmt = AV_PIX_FMT_YUV420P;
+  context->time_base = settings.time_base;
+  context->framerate = av_inv_q(settings.time_base);
+  context->bit_rate = settings.bit_rate;
+  context->bit_rate_tolerance = settings.bit_rate_tolerance;
+  context->rc_max_rate = settings.max_bit_rate;
+  context->rc_buffer_size = settings.buffer_bits;
+  context->gop_size = settings.gop_size;
+  if (settings.max_b_frames >= 0) context->max_b_frames = settings.max_b_frames;
+  context->profile = settings.profile;
+  context->level = settings.level;
+  context->flags |= AV_CODEC_FLAG_BITEXACT;
+  if (settings.global_header) context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+
+  // Threads: x264 encodes several frames at once, which keeps one slice per
+  // picture; the MPEG encoders of libavcodec thread by slices, which the
+  // devices are not given; XviD takes a count of its own.
+  if (settings.codec == AV_CODEC_ID_H264) {
+    context->thread_type = FF_THREAD_FRAME;
+    context->thread_count = 0;
+  } else if (settings.single_slice) {
+    context->thread_count = 1;
+  } else {
+    context->thread_count = 0;
+  }
+  if (std::string(encoder->name) == "libxvid") {
+    unsigned cores = std::thread::hardware_concurrency();
+    context->thread_count = cores > 1 ? static_cast<int>(cores) : 1;
+  }
+  if (std::string(encoder->name) == "libx264") {
+    if (const char* profile = X264ProfileName(settings.profile))
+      av_opt_set(context->priv_data, "profile", profile, 0);
+    if (!settings.x264_params.empty())
+      av_opt_set(context->priv_data, "x264-params", settings.x264_params.c_str(), 0);
+  }
+
+  int result = avcodec_open2(context.get(), encoder, nullptr);
+  if (result < 0) {
+    *reason = Mp4ErrorText(result);
+    return nullptr;
+  }
+
+  Mp4SwsPtr converter(sws_getContext(settings.width, settings.height, AV_PIX_FMT_YUYV422,
+                                     settings.width, settings.height, AV_PIX_FMT_YUV420P,
+                                     SWS_BILINEAR, nullptr, nullptr, nullptr));
+  frame->format = AV_PIX_FMT_YUV420P;
+  frame->width = settings.width;
+  frame->height = settings.height;
+  if (!converter || av_frame_get_buffer(frame.get(), 0) < 0) {
+    *reason = "out of memory";
+    return nullptr;
+  }
+  return std::unique_ptr<Mp4VideoEncoder>(new Mp4VideoEncoder(
+      std::move(context), std::move(converter), std::move(frame), std::move(packet)));
+}
+
+int Mp4VideoEncoder::Encode(const uint8_t* yuy2, const Mp4PacketWriter& write) {
+  // The encoder may still hold the last picture: then the next one gets a
+  // new buffer (nothing of the old one is needed, so nothing is copied).
+  if (!av_frame_is_writable(frame_.get())) {
+    av_frame_unref(frame_.get());
+    frame_->format = AV_PIX_FMT_YUV420P;
+    frame_->width = context_->width;
+    frame_->height = context_->height;
+    int result = av_frame_get_buffer(frame_.get(), 0);
+    if (result < 0) return result;
+  }
+  const uint8_t* source[1] = {yuy2};
+  const int source_stride[1] = {context_->width * 2};
+  sws_scale(converter_.get(), source, source_stride, 0, context_->height, frame_->data,
+            frame_->linesize);
+  frame_->pts = next_pts_++;
+  int result = avcodec_send_frame(context_.get(), frame_.get());
+  if (result < 0) return result;
+  return Receive(write);
+}
+
+int Mp4VideoEncoder::Flush(const Mp4PacketWriter& write) {
+  int result = avcodec_send_frame(context_.get(), nullptr);
+  if (result < 0 && result != AVERROR_EOF) return result;
+  return Receive(write);
+}
+
+int Mp4VideoEncoder::Receive(const Mp4PacketWriter& write) {
+  for (;;) {
+    int result = avcodec_receive_packet(context_.get(), packet_.get());
+    if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return 0;
+    if (result < 0) return result;
+    if (packet_->duration <= 0) packet_->duration = 1;  // one frame period
+    result = write(packet_.get());
+    av_packet_unref(packet_.get());
+    if (result < 0) return result;
+  }
+}
+
+}  // namespace ovc

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/record/mp4_av_handles.h"
+#include "engine/record/mp4_format_plan.h"
+
+namespace ovc {
+
+// The video encoder of the FFmpeg writer: converts each packed YUY2 frame
+// to planar 4:2:0 and encodes it, handing every packet to a
+// Mp4PacketWriter time-stamped in frames (the encoder's time base is one
+// frame period). Used by one thread at a time (the video encoding thread,
+// then Finish).
+class Mp4VideoEncoder {
+ public:
+  // Opens the encoder the settings name. On failure returns null and sets
+  // *reason to why, in words for the user.
+  static std::unique_ptr<Mp4VideoEncoder> Open(const Mp4VideoSettings& settings,
+                                               std::string* reason);
+
+  // The encoder's name, e.g. "libx264".
+  const char* name() const { return context_->codec->name; }
+  AVRational time_base() const { return context_->time_base; }
+  AVRational frame_rate() const { return context_->framerate; }
+  int FillParameters(AVCodecParameters* parameters) const {
+    return avcodec_parameters_from_context(parameters, context_.get());
+  }
+
+  // Encodes one frame of width × height packed YUY2 (Y0 U Y1 V), the next
+  // frame period after the last. Returns 0, the write's own negative result
+  // or a negative AVERROR of the encoder.
+  int Encode(const uint8_t* yuy2, const Mp4PacketWriter& write);
+  // Writes the frames the encoder still holds (reordering, look-ahead).
+  int Flush(const Mp4PacketWriter& write);
+
+ private:
+  Mp4VideoEncoder(Mp4CodecContextPtr context, Mp4SwsPtr converter, Mp4FramePtr frame,
+                  Mp4PacketPtr packet);
+  int Receive(const Mp4PacketWriter& write);
+
+  Mp4CodecContextPtr context_;
+  Mp4SwsPtr converter_;  // YUYV 4:2:2 to planar 4:2:0, same size
+  Mp4FramePtr frame_;    // the converted picture
+  Mp4PacketPtr packet_;
+  int64_t next_pts_ = 0;  // frames
+};
+
+}  // namespace ovc

@@ -1,0 +1,399 @@
+#include "engine/record/mp4_writer.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "common/message_box.h"
+#include "common/trace.h"
+#include "engine/record/amr_nb_encoder.h"
+#include "engine/record/channel_split.h"
+
+namespace ovc {
+namespace {
+
+constexpr char kReadOnlyText[] =
+    "Cannot create output file. The file is read-only or being used by other applications. "
+    "\n\nPlease set another output filename under File menu..";
+constexpr char kNoFolderText[] =
+    "Cannot create output file. Output folder does not exist or you have no permission to "
+    "create files in the output folder. \n\nTry to set another output folder under File menu.";
+constexpr char kWriteFailedText[] =
+    "Could not write the output file. The disk may be full, or the file or its folder is no "
+    "longer there.";
+
+// Room for input sample frames the FIFO starts with; it grows when needed.
+constexpr int kFifoBytes = 262144;
+// The text metadata take at most this many bytes each.
+constexpr size_t kMetadataBytes = 511;
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+void ShowError(const std::string& text) {
+  ShowMessageBox(text, MessageKind::kError, kButtonOk, "Error");
+}
+
+// Cuts UTF-8 text to at most `bytes` bytes without splitting a character.
+std::string CutUtf8(const std::string& text, size_t bytes) {
+  if (text.size() <= bytes) return text;
+  size_t end = bytes;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
+void SetMetadata(AVFormatContext* format, const OutputConfig& output) {
+  av_dict_set(&format->metadata, "title", CutUtf8(output.title, kMetadataBytes).c_str(), 0);
+  av_dict_set(&format->metadata, "author", "", 0);
+  av_dict_set(&format->metadata, "copyright", " ", 0);
+  av_dict_set(&format->metadata, "comment", "N/A", 0);
+}
+
+}  // namespace
+
+Mp4Writer::Mp4Writer(const OutputConfig& output, std::string path)
+    : output_(output), path_(std::move(path)) {}
+
+Mp4Writer::~Mp4Writer() { Finish(); }
+
+std::unique_ptr<Mp4Writer> Mp4Writer::Open(const OutputConfig& output, const std::string& path,
+                                           bool audio_enabled) {
+  Mp4Plan plan;
+  if (PlanMp4Output(output, &plan) < 0) {
+    WriteTraceLine("Could not find suitable output format");
+    ShowError("Could not find suitable output format");
+    return nullptr;
+  }
+  std::unique_ptr<Mp4Writer> writer(new Mp4Writer(output, path));
+  writer->finished_ = true;  // nothing to finish until the file is open
+  AVFormatContext* format = nullptr;
+  if (avformat_alloc_output_context2(&format, nullptr, plan.muxer.c_str(), path.c_str()) < 0 ||
+      !format) {
+    WriteTraceLine("Memory error");
+    ShowError("Memory error");
+    return nullptr;
+  }
+  writer->format_.reset(format);
+  SetMetadata(format, output);
+
+  if (writer->OpenEncoders(plan, audio_enabled) < 0 || writer->AddStreams() < 0 ||
+      writer->OpenFile() < 0)
+    return nullptr;
+  writer->finished_ = false;
+  return writer;
+}
+
+int Mp4Writer::OpenEncoders(const Mp4Plan& plan, bool audio_enabled) {
+  std::string reason;
+  if (plan.video.codec != AV_CODEC_ID_NONE) {
+    video_ = Mp4VideoEncoder::Open(plan.video, &reason);
+    if (!video_) {
+      const bool named = !plan.video.encoder.empty();
+      const char* name = named ? plan.video.encoder.c_str() : avcodec_get_name(plan.video.codec);
+      const bool found = named ? avcodec_find_encoder_by_name(name) != nullptr
+                               : avcodec_find_encoder(plan.video.codec) != nullptr;
+      WriteTraceLine(found ? "could not open video codec\n" : "video codec not found\n");
+      ShowError("Could not open the video codec \"" + std::string(name) + "\": " + reason + ".");
+      return -1;
+    }
+  }
+  if (!audio_enabled || plan.audio.codec == AV_CODEC_ID_NONE) return 0;
+
+  TracePrintf("output.audio_output_freq=%d", output_.audio_output_freq);
+  const Mp4AudioSettings& settings = plan.audio;
+  if (settings.codec == AV_CODEC_ID_AMR_NB)
+    audio_ =
+        AmrNbEncoder::Open(settings.sample_rate, settings.channels, output_.audio_bitrate, &reason);
+  else
+    audio_ = OpenLavcAudioEncoder(settings, &reason);
+  if (!audio_) {
+    const char* name = avcodec_get_name(settings.codec);
+    const bool found =
+        settings.codec == AV_CODEC_ID_AMR_NB || avcodec_find_encoder(settings.codec) != nullptr;
+    WriteTraceLine(found ? "could not open audio codec\n" : "audio codec not found\n");
+    ShowError("Could not open the audio codec \"" + std::string(name) + "\": " + reason + ".");
+    return -1;
+  }
+
+  // A right channel of its own when both the source and the output have one;
+  // a mono source is copied to both sides after conversion.
+  const bool stereo_source = output_.input_channels >= 2;
+  if (left_resampler_.Initialise(output_.input_sample_rate, output_.audio_output_freq) < 0 ||
+      (audio_->channels() == 2 && stereo_source &&
+       right_resampler_.Initialise(output_.input_sample_rate, output_.audio_output_freq) < 0)) {
+    char text[160];
+    std::snprintf(text, sizeof text, "Could not convert the audio from %d Hz to %d Hz.",
+                  output_.input_sample_rate, output_.audio_output_freq);
+    WriteTraceLine(text);
+    ShowError(text);
+    return -1;
+  }
+  fifo_.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, audio_->channels(),
+                                  kFifoBytes / (2 * audio_->channels())));
+  if (!fifo_) {
+    WriteTraceLine("Memory error");
+    ShowError("Memory error");
+    return -1;
+  }
+  return 0;
+}
+
+int Mp4Writer::AddStreams() {
+  AVFormatContext* format = format_.get();
+  if (video_) {
+    video_stream_ = avformat_new_stream(format, nullptr);
+    if (!video_stream_ || video_->FillParameters(video_stream_->codecpar) < 0) {
+      WriteTraceLine("Could not alloc video stream\n");
+      ShowError("Memory error");
+      return -1;
+    }
+    video_stream_->id = 0;
+    video_stream_->time_base = video_->time_base();
+    video_stream_->avg_frame_rate = video_->frame_rate();
+  }
+  if (audio_) {
+    audio_stream_ = avformat_new_stream(format, nullptr);
+    if (!audio_stream_ || audio_->FillParameters(audio_stream_->codecpar) < 0) {
+      WriteTraceLine("Could not alloc audio stream\n");
+      ShowError("Memory error");
+      return -1;
+    }
+    audio_stream_->id = 1;
+    audio_stream_->time_base = AVRational{1, audio_->sample_rate()};
+    // AVI can't start a stream before 0: its muxer would move every stream
+    // later by the encoder delay, which the video can only take as a whole
+    // frame (an empty one). The delay is played there anyway, as in every
+    // AVI with MP3, so its packets start at 0 instead.
+    if (std::strcmp(format->oformat->name, "avi") == 0)
+      audio_time_offset_ = audio_->initial_padding();
+  }
+  return 0;
+}
+
+int Mp4Writer::OpenFile() {
+  AVFormatContext* format = format_.get();
+  if (!(format->oformat->flags & AVFMT_NOFILE)) {
+    const bool existed = FileExists(path_);
+    AVIOContext* io = nullptr;
+    int result = avio_open(&io, path_.c_str(), AVIO_FLAG_WRITE);
+    if (result < 0) {
+      TracePrintf("Error: %d. Could not open '%s'\n. FileExist=%d", AVUNERROR(result),
+                  path_.c_str(), existed ? 1 : 0);
+      ShowError(existed ? kReadOnlyText : kNoFolderText);
+      return -1;
+    }
+    io_.reset(io);
+    format->pb = io;
+  }
+  int result = avformat_write_header(format, nullptr);
+  if (result < 0) {
+    TracePrintf("avformat_write_header: %s", Mp4ErrorText(result).c_str());
+    ShowError("Invalid output format parameters");
+    // The file holds nothing of use; don't leave it behind.
+    format->pb = nullptr;
+    io_.reset();
+    unlink(path_.c_str());
+    return -1;
+  }
+  header_written_ = true;
+  return 0;
+}
+
+void Mp4Writer::ReportFailure(const std::string& trace) {
+  failed_ = true;
+  WriteTraceLine(trace);
+  if (!reported_.exchange(true)) ShowError(kWriteFailedText);
+}
+
+int Mp4Writer::WritePacket(AVPacket* packet, AVStream* stream, AVRational encoder_time_base,
+                           const char* trace) {
+  packet->stream_index = stream->index;
+  av_packet_rescale_ts(packet, encoder_time_base, stream->time_base);
+  int result;
+  {
+    std::lock_guard<std::mutex> lock(write_lock_);
+    result = failed_ ? AVERROR(EIO) : av_interleaved_write_frame(format_.get(), packet);
+  }
+  if (result < 0 && !failed_) {
+    char text[160];
+    std::snprintf(text, sizeof text, trace, result);
+    ReportFailure(std::string(text) + " (" + Mp4ErrorText(result) + ")");
+  }
+  return result;
+}
+
+int Mp4Writer::WriteVideoPacket(AVPacket* packet) {
+  return WritePacket(packet, video_stream_, video_->time_base(), "error writing video %d");
+}
+
+int Mp4Writer::WriteAudioPacket(AVPacket* packet) {
+  if (packet->pts != AV_NOPTS_VALUE) packet->pts += audio_time_offset_;
+  if (packet->dts != AV_NOPTS_VALUE) packet->dts += audio_time_offset_;
+  return WritePacket(packet, audio_stream_, AVRational{1, audio_->sample_rate()},
+                     "Error while writing audio frame. hr=%d");
+}
+
+int Mp4Writer::EncodeVideoFrame(const uint8_t* yuy2, int /*frame*/) {
+  if (failed_) return -1;
+  if (!video_) return 0;
+  int result = video_->Encode(yuy2, [this](AVPacket* packet) { return WriteVideoPacket(packet); });
+  if (result < 0) {
+    if (!failed_) ReportFailure("error encoding video: " + Mp4ErrorText(result));
+    return -1;
+  }
+  return 0;
+}
+
+int Mp4Writer::EncodeAudioPeriod(const int16_t* pcm, int frames, int /*period*/) {
+  if (failed_) return -1;
+  if (!audio_) return 0;
+  if (frames <= 0) return 0;
+  input_samples_ += frames;
+  if (QueueAudio(pcm, frames, INT64_MAX) < 0 || EncodeQueuedAudio(false) < 0) return -1;
+  return 0;
+}
+
+int Mp4Writer::QueueAudio(const int16_t* pcm, int frames, int64_t limit) {
+  const int channels = audio_->channels();
+  const size_t n = static_cast<size_t>(frames);
+  if (left_.size() < n) {
+    left_.resize(n);
+    right_.resize(n);
+  }
+  ChannelSplit(pcm, frames, output_.input_channels, channels, output_.left_right_channel,
+               left_.data(), right_.data());
+
+  const size_t room = static_cast<size_t>(left_resampler_.MaxProduced(frames));
+  if (left_out_.size() < room) {
+    left_out_.resize(room);
+    right_out_.resize(room);
+  }
+  int produced = 0;
+  if (left_resampler_.Convert(left_.data(), frames, left_out_.data(), &produced) < 0) {
+    ReportFailure("audio sample-rate conversion failed");
+    return -1;
+  }
+  if (channels == 2) {
+    if (right_resampler_.initialised()) {
+      int right_produced = 0;
+      if (right_resampler_.Convert(right_.data(), frames, right_out_.data(), &right_produced) < 0) {
+        ReportFailure("audio sample-rate conversion failed");
+        return -1;
+      }
+      produced = std::min(produced, right_produced);
+    } else {
+      // A mono source plays on both sides.
+      std::copy(left_out_.begin(), left_out_.begin() + produced, right_out_.begin());
+    }
+  }
+
+  produced =
+      static_cast<int>(std::min<int64_t>(produced, std::max<int64_t>(0, limit - queued_samples_)));
+  const int16_t* planes[2] = {left_out_.data(), right_out_.data()};
+  interleaved_.resize(static_cast<size_t>(produced) * channels);
+  for (int i = 0; i < produced; ++i)
+    for (int c = 0; c < channels; ++c)
+      interleaved_[static_cast<size_t>(i) * channels + c] = planes[c][i];
+  void* data[1] = {interleaved_.data()};
+  if (produced > 0 && av_audio_fifo_write(fifo_.get(), data, produced) < produced) {
+    ReportFailure("Memory error");
+    return -1;
+  }
+  queued_samples_ += produced;
+  return 0;
+}
+
+int Mp4Writer::EncodeQueuedAudio(bool last) {
+  const int frame_size = audio_->frame_size();
+  const int channels = audio_->channels();
+  frame_pcm_.resize(static_cast<size_t>(frame_size) * channels);
+  auto write = [this](AVPacket* packet) { return WriteAudioPacket(packet); };
+  for (;;) {
+    const int available = av_audio_fifo_size(fifo_.get());
+    if (available <= 0 || (available < frame_size && !last)) return 0;
+    const int take = std::min(available, frame_size);
+    void* data[1] = {frame_pcm_.data()};
+    av_audio_fifo_read(fifo_.get(), data, take);
+    int samples = take;
+    if (take < frame_size && !audio_->takes_short_last_frame()) {
+      // The last partial frame, padded with silence.
+      std::fill(frame_pcm_.begin() + static_cast<size_t>(take) * channels, frame_pcm_.end(), 0);
+      samples = frame_size;
+    }
+    int result = audio_->Encode(frame_pcm_.data(), samples, audio_pts_, write);
+    audio_pts_ += samples;
+    if (result < 0) {
+      if (!failed_) ReportFailure("error encoding audio: " + Mp4ErrorText(result));
+      return -1;
+    }
+  }
+}
+
+int Mp4Writer::DrainResamplers() {
+  if (!left_resampler_.initialised() || input_samples_ == 0) return 0;
+  // The converted length of everything received. The resamplers hold back
+  // a look-ahead of input samples, which silence after the end pushes out;
+  // what the silence itself converts to is not queued.
+  const int64_t wanted =
+      input_samples_ * output_.audio_output_freq / std::max(1, output_.input_sample_rate);
+  const int kSilence = 2 * ZntvResampler::kHistory;
+  std::vector<int16_t> silence(static_cast<size_t>(kSilence) * output_.input_channels, 0);
+  for (int round = 0; round < 16 && queued_samples_ < wanted; ++round)
+    if (QueueAudio(silence.data(), kSilence, wanted) < 0) return -1;
+  return 0;
+}
+
+int Mp4Writer::DrainEncoders() {
+  int result = 0;
+  if (audio_ && !failed_) {
+    if (DrainResamplers() < 0 || EncodeQueuedAudio(true) < 0) result = -1;
+    if (!failed_) {
+      int flushed = audio_->Flush([this](AVPacket* packet) { return WriteAudioPacket(packet); });
+      if (flushed < 0) {
+        if (!failed_) ReportFailure("error encoding audio: " + Mp4ErrorText(flushed));
+        result = -1;
+      }
+    }
+  }
+  if (video_ && !failed_) {
+    int flushed = video_->Flush([this](AVPacket* packet) { return WriteVideoPacket(packet); });
+    if (flushed < 0) {
+      if (!failed_) ReportFailure("error encoding video: " + Mp4ErrorText(flushed));
+      result = -1;
+    }
+  }
+  return result;
+}
+
+int Mp4Writer::Finish() {
+  if (finished_) return 0;
+  finished_ = true;
+  WriteTraceLine("MP4_End...");
+  DrainEncoders();
+  left_resampler_.Free();
+  right_resampler_.Free();
+  if (header_written_) {
+    // Also after a failed write: the trailer makes what was written
+    // playable when the file still takes it.
+    int result = av_write_trailer(format_.get());
+    if (result < 0 && !failed_) ReportFailure("av_write_trailer: " + Mp4ErrorText(result));
+  }
+  if (io_) {
+    avio_flush(io_.get());
+    if (io_->error < 0 && !failed_) ReportFailure("closing the file: " + Mp4ErrorText(io_->error));
+    format_->pb = nullptr;
+    io_.reset();
+  }
+  video_.reset();
+  audio_.reset();
+  fifo_.reset();
+  format_.reset();
+  return failed_ ? -1 : 0;
+}
+
+}  // namespace ovc

@@ -1,0 +1,122 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/zntv_resampler.h"
+#include "engine/record/file_output.h"
+#include "engine/record/mp4_audio_encoder.h"
+#include "engine/record/mp4_av_handles.h"
+#include "engine/record/mp4_format_plan.h"
+#include "engine/record/mp4_video_encoder.h"
+#include "engine/record/output_config.h"
+
+namespace ovc {
+
+// The writer of every output whose format is 2 or above: MP4 for the PSP
+// and the iPod, AVI written by FFmpeg, MPEG program streams (also for DVD),
+// 3GP and QuickTime, through libavformat and libavcodec (and AMR-NB through
+// libopencore-amrnb).
+//
+// Video: each packed YUY2 frame is converted to planar 4:2:0 and encoded;
+// frame k (from 0) is presented at k frame periods. Audio: each period of
+// input PCM is split into the output channels, converted from the input
+// rate to `audio_output_freq`, queued in a FIFO and encoded a whole encoder
+// frame at a time; its time is the count of sample frames before it. So
+// both streams start at 0 and stay in step by count, not by clock.
+//
+// The video thread and the audio thread call in at the same time; each
+// works on its own encoder and buffers, and only the packet writes into the
+// shared container are serialised, by write_lock_. A failed write is
+// traced and shown once; from then on both calls return -1 and Finish
+// closes what was written (with a trailer when the file still takes one).
+class Mp4Writer : public FileOutput {
+ public:
+  // Opens the file and its encoders (audio only when `audio_enabled` and the
+  // container has audio). Every failure is traced and shown to the user and
+  // returns null with no file left open; an encoder that can't be opened is
+  // such a failure, named with its reason.
+  static std::unique_ptr<Mp4Writer> Open(const OutputConfig& output, const std::string& path,
+                                         bool audio_enabled);
+  ~Mp4Writer() override;
+  Mp4Writer(const Mp4Writer&) = delete;
+  Mp4Writer& operator=(const Mp4Writer&) = delete;
+
+  int EncodeAudioPeriod(const int16_t* pcm, int frames, int period) override;
+  int EncodeVideoFrame(const uint8_t* yuy2, int frame) override;
+  // Drains every encoder (the resamplers' look-ahead, the FIFO's last
+  // partial frame padded with silence, delayed and reordered pictures),
+  // writes the trailer and closes the file. Traces "MP4_End...". Returns
+  // 0, or -1 when the file could not be written completely.
+  int Finish() override;
+  const std::string& path() const override { return path_; }
+
+ private:
+  Mp4Writer(const OutputConfig& output, std::string path);
+
+  int OpenEncoders(const Mp4Plan& plan, bool audio_enabled);
+  int AddStreams();
+  int OpenFile();
+
+  // Rescales a packet of `stream` from the encoder's time base to the
+  // stream's and writes it under the write lock. On failure traces `trace`
+  // (with the error code) and reports the failure once.
+  int WritePacket(AVPacket* packet, AVStream* stream, AVRational encoder_time_base,
+                  const char* trace);
+  int WriteVideoPacket(AVPacket* packet);
+  // Moves the packet by audio_time_offset_ first.
+  int WriteAudioPacket(AVPacket* packet);
+  // Traces and, the first time only, shows the user that writing failed.
+  void ReportFailure(const std::string& trace);
+
+  // Audio thread: splits, resamples and interleaves `frames` input sample
+  // frames into the FIFO, up to `limit` sample frames queued in all.
+  int QueueAudio(const int16_t* pcm, int frames, int64_t limit);
+  // Audio thread: encodes every whole frame of the FIFO; with `last`, also
+  // the partial frame left, padded with silence.
+  int EncodeQueuedAudio(bool last);
+  // Finish: pushes the resamplers' look-ahead out with silence, so that the
+  // output holds exactly the converted length of the input.
+  int DrainResamplers();
+  int DrainEncoders();
+
+  const OutputConfig output_;
+  const std::string path_;
+
+  // Set up by Open, torn down by Finish. The file (io_) is owned apart from
+  // the context, which only points to it.
+  Mp4FormatContextPtr format_;
+  Mp4IoPtr io_;
+  AVStream* video_stream_ = nullptr;
+  AVStream* audio_stream_ = nullptr;
+  bool header_written_ = false;
+
+  // Serialises the packet writes of the two encoding threads.
+  std::mutex write_lock_;
+  std::atomic<bool> failed_{false};
+  std::atomic<bool> reported_{false};
+  bool finished_ = false;  // Open and Finish only, threads stopped
+
+  // Used by the video thread only (and by Open and Finish).
+  std::unique_ptr<Mp4VideoEncoder> video_;
+
+  // Used by the audio thread only (and by Open and Finish).
+  std::unique_ptr<Mp4AudioEncoder> audio_;
+  ZntvResampler left_resampler_;
+  ZntvResampler right_resampler_;              // initialised for stereo output of a stereo+ input
+  Mp4AudioFifoPtr fifo_;                       // interleaved 16-bit, output rate and channels
+  std::vector<int16_t> left_, right_;          // split planes, input rate
+  std::vector<int16_t> left_out_, right_out_;  // resampled planes
+  std::vector<int16_t> interleaved_;
+  std::vector<int16_t> frame_pcm_;  // one encoder frame
+  int64_t input_samples_ = 0;       // sample frames received, input rate
+  int64_t queued_samples_ = 0;      // sample frames put into the FIFO, output rate
+  int64_t audio_pts_ = 0;           // sample frames handed to the encoder
+  int64_t audio_time_offset_ = 0;   // sample frames added to every audio packet's time
+};
+
+}  // namespace ovc
