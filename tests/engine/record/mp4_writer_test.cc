@@ -281,9 +281,7 @@ class Mp4WriterTest : public testing::Test {
  protected:
   // Records `frames` frames of the moving picture with a tone (440 Hz on
   // the left, 660 Hz on the others), each frame with the audio of its
-  // period, then one more period of audio alone, as a source whose sound
-  // runs on a moment after its last picture; the recording takes audio up
-  // to the last picture. Returns the session's OpenOutput result.
+  // period. Returns the session's OpenOutput result.
   int Record(OutputConfig* output, const std::string& path, int frames, int processors) {
     Mp4Factory factory;
     RecordingSession session(output, &factory, processors);
@@ -295,7 +293,7 @@ class Mp4WriterTest : public testing::Test {
     const double rate = output->input_sample_rate;
     std::vector<int16_t> pcm;
     long t = 0;
-    for (int i = 0; i <= frames; ++i) {
+    for (int i = 0; i < frames; ++i) {
       long end = static_cast<long>(std::floor((i + 1) * rate / output->out_frame_rate));
       int n = static_cast<int>(end - t);
       pcm.resize(static_cast<size_t>(n) * channels);
@@ -304,7 +302,7 @@ class Mp4WriterTest : public testing::Test {
           pcm[static_cast<size_t>(s) * channels + c] =
               static_cast<int16_t>(8000 * std::sin(2 * M_PI * (c == 0 ? 440.0 : 660.0) * t / rate));
       std::vector<uint8_t> frame = picture.Frame(i);
-      session.Produce(i < frames ? frame.data() : nullptr, pcm.data(), n);
+      session.Produce(frame.data(), pcm.data(), n);
     }
     session.StopProducers();
     session.FinishOutput();
