@@ -8,23 +8,12 @@
 #include "common/message_box.h"
 #include "common/trace.h"
 #include "engine/record/channel_split.h"
+#include "engine/record/output_file_errors.h"
 #include "platform/mp3/mp3_encoder.h"
 #include "platform/mp3/mp3_parameter.h"
 
 namespace ovc {
 namespace {
-
-constexpr char kReadOnlyText[] =
-    "Cannot create output file. The file is read-only or being used by other applications. "
-    "\n\nPlease set another output filename under File menu..";
-constexpr char kNoFolderText[] =
-    "Cannot create output file. Output folder does not exist or you have no permission to "
-    "create files in the output folder. \n\nTry to set another output folder under File menu.";
-
-bool FileExists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
 
 void ShowError(const std::string& text) { ShowMessageBox(text, MessageKind::kError); }
 
@@ -41,13 +30,11 @@ AviOutput::~AviOutput() { Finish(); }
 
 std::unique_ptr<AviOutput> AviOutput::Open(const OutputConfig& output, const std::string& path,
                                            bool audio_enabled, MissingCodecPrompt* prompt) {
-  bool existed = FileExists(path);
+  bool existed = PathExists(path);
   AviOpenFailure failure;
   std::unique_ptr<AviWriter> writer = AviWriter::Open(path, &failure);
   if (!writer) {
-    TracePrintf("Error: %d. Could not open '%s'\n. FileExist=%d", failure.system_error,
-                path.c_str(), existed ? 1 : 0);
-    ShowError(existed ? kReadOnlyText : kNoFolderText);
+    ReportCannotCreate(path, failure.system_error, existed);
     return nullptr;
   }
   std::unique_ptr<AviOutput> avi(new AviOutput(output, path, std::move(writer)));

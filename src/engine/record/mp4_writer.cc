@@ -11,16 +11,11 @@
 #include "common/trace.h"
 #include "engine/record/amr_nb_encoder.h"
 #include "engine/record/channel_split.h"
+#include "engine/record/output_file_errors.h"
 
 namespace ovc {
 namespace {
 
-constexpr char kReadOnlyText[] =
-    "Cannot create output file. The file is read-only or being used by other applications. "
-    "\n\nPlease set another output filename under File menu..";
-constexpr char kNoFolderText[] =
-    "Cannot create output file. Output folder does not exist or you have no permission to "
-    "create files in the output folder. \n\nTry to set another output folder under File menu.";
 constexpr char kWriteFailedText[] =
     "Could not write the output file. The disk may be full, or the file or its folder is no "
     "longer there.";
@@ -29,11 +24,6 @@ constexpr char kWriteFailedText[] =
 constexpr int kFifoBytes = 262144;
 // The text metadata take at most this many bytes each.
 constexpr size_t kMetadataBytes = 511;
-
-bool FileExists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
 
 void ShowError(const std::string& text) {
   ShowMessageBox(text, MessageKind::kError, kButtonOk, "Error");
@@ -178,13 +168,11 @@ int Mp4Writer::AddStreams() {
 int Mp4Writer::OpenFile() {
   AVFormatContext* format = format_.get();
   if (!(format->oformat->flags & AVFMT_NOFILE)) {
-    const bool existed = FileExists(path_);
+    const bool existed = PathExists(path_);
     AVIOContext* io = nullptr;
     int result = avio_open(&io, path_.c_str(), AVIO_FLAG_WRITE);
     if (result < 0) {
-      TracePrintf("Error: %d. Could not open '%s'\n. FileExist=%d", AVUNERROR(result),
-                  path_.c_str(), existed ? 1 : 0);
-      ShowError(existed ? kReadOnlyText : kNoFolderText);
+      ReportCannotCreate(path_, AVUNERROR(result), existed);
       return -1;
     }
     io_.reset(io);

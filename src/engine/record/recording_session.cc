@@ -9,16 +9,12 @@
 #include "common/message_box.h"
 #include "common/trace.h"
 #include "common/translate.h"
+#include "engine/record/output_file_errors.h"
 #include "engine/record/profile.h"
 #include "settings/settings_store.h"
 
 namespace ovc {
 namespace {
-
-bool FileExists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
 
 // The leading decimal number of a text, like atoi.
 int LeadingNumber(const std::string& text) { return std::atoi(text.c_str()); }
@@ -109,7 +105,7 @@ int RecordingSession::OpenOutput(bool further_part) {
   // The second of two passes rewrites the file its first pass made; asking
   // about that file again would only offer to throw the first pass away.
   bool second_pass = output_->n_pass == 2 && output_->pass == 2;
-  if (!second_pass && FileExists(output_path_) &&
+  if (!second_pass && PathExists(output_path_) &&
       !AskOverwrite(output_path_, "already exists. Overwrite?"))
     return -1;
 
@@ -138,7 +134,7 @@ int RecordingSession::NextOutputPart() {
   char number[16];
   std::snprintf(number, sizeof number, "%02d", part_number_);
   std::string path = base_ + " - " + number + (extension_.empty() ? "" : "." + extension_);
-  if (output_->n_pass != 2 && FileExists(path) &&
+  if (output_->n_pass != 2 && PathExists(path) &&
       !AskOverwrite(path, "already exits. Overwrite?")) {
     engine_.ResumeAfterSwitch(nullptr);
     return -1;
