@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace ovc::media {
 
@@ -89,5 +90,16 @@ class MediaSample {
   // is unchanged).
   virtual bool GetMediaType(MediaType* type) const = 0;
 };
+
+// What a grabber calls for every sample before it passes the sample on:
+// the sample, pointers to its start and stop times (100-ns units, relative to
+// the segment start), a reserved value (always 0) and non-zero when the media
+// type changed with this sample. Runs on the streaming thread of that stream
+// and may block for as long as it needs; the graph's Stop waits for it. What
+// the result means is the callback's own business: the grabber ignores it and
+// passes the sample on unchanged.
+using GrabberCallback = std::function<int32_t(MediaSample& sample, ReferenceTime* start,
+                                              ReferenceTime* stop, int32_t reserved,
+                                              int32_t type_changed)>;
 
 }  // namespace ovc::media

@@ -1,0 +1,231 @@
+#include "engine/playback/capture_stage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "common/trace.h"
+#include "platform/imaging/image_ops.h"
+
+namespace ovc {
+namespace {
+
+// Bytes beyond the last pixel of every plane: the scaler's vector code may
+// read a little past the end of a line.
+constexpr int64_t kPlanePadding = 64;
+
+}  // namespace
+
+CaptureStage::CaptureStage(OutputConfig* output, RecordingClock* clock, RecordingTarget* target,
+                           CaptureHost* host)
+    : output_(output), clock_(clock), target_(target), host_(host) {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  EnsureBuffersLocked(CaptureState::kFirstBufferPixels);
+}
+
+void CaptureStage::set_crop(const CropRect& crop) {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  crop_ = crop;
+}
+
+void CaptureStage::SetConnectedTypeQueries(ConnectedTypeQuery video, ConnectedTypeQuery audio) {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  video_type_query_ = std::move(video);
+  audio_type_query_ = std::move(audio);
+}
+
+media::GrabberCallback CaptureStage::VideoCallback() {
+  return [this](media::MediaSample& sample, media::ReferenceTime* start,
+                media::ReferenceTime* stop, int32_t reserved, int32_t type_changed) {
+    return OnVideoSample(sample, start, stop, reserved, type_changed);
+  };
+}
+
+media::GrabberCallback CaptureStage::AudioCallback() {
+  return [this](media::MediaSample& sample, media::ReferenceTime* start,
+                media::ReferenceTime* stop, int32_t reserved, int32_t type_changed) {
+    return OnAudioSample(sample, start, stop, reserved, type_changed);
+  };
+}
+
+void CaptureStage::EnsureBuffersLocked(int64_t pixels) {
+  if (pixels <= state_.buffer_pixels) return;
+  try {
+    for (auto& plane : state_.input_planes) plane.assign(pixels + kPlanePadding, 0);
+    for (auto& plane : state_.output_planes) plane.assign(pixels + kPlanePadding, 0);
+    state_.output_frame.assign(2 * pixels + kPlanePadding, 0);
+    state_.buffer_pixels = pixels;
+  } catch (const std::bad_alloc&) {
+    WriteTraceLine("malloc error");
+    // Keep what every buffer still holds, so that no picture larger than
+    // that is ever written into them.
+    int64_t usable = INT64_MAX;
+    for (auto& plane : state_.input_planes)
+      usable = std::min<int64_t>(usable, static_cast<int64_t>(plane.size()) - kPlanePadding);
+    for (auto& plane : state_.output_planes)
+      usable = std::min<int64_t>(usable, static_cast<int64_t>(plane.size()) - kPlanePadding);
+    usable = std::min<int64_t>(
+        usable, (static_cast<int64_t>(state_.output_frame.size()) - kPlanePadding) / 2);
+    state_.buffer_pixels = std::max<int64_t>(0, usable);
+  }
+}
+
+void CaptureStage::ScaleFrame() {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  ScaleFrameLocked();
+}
+
+void CaptureStage::ScaleFrameLocked() {
+  if (!resize_this_picture_) {
+    frame_to_hand_over_ = sample_data_;
+    return;
+  }
+  const int in_width = state_.input_width;
+  const int in_height = state_.input_height;
+  const int out_width = output_->width;
+  const int out_height = output_->height;
+  frame_to_hand_over_ = state_.output_frame.data();
+  if (in_width < 2 || in_height < 1 || out_width < 2 || out_height < 1 ||
+      static_cast<int64_t>(in_width) * in_height > state_.buffer_pixels ||
+      static_cast<int64_t>(out_width) * out_height > state_.buffer_pixels)
+    return;
+
+  // The crop in input pixels; a crop that leaves less than two pixels of
+  // width or a line of height takes the whole picture.
+  auto fraction = [](double value) { return std::isnan(value) ? 0.0 : std::clamp(value, 0.0, 1.0); };
+  double left = fraction(crop_.left), right = fraction(crop_.right);
+  double top = fraction(crop_.top), bottom = fraction(crop_.bottom);
+  int x = static_cast<int>(in_width * left);
+  int y = static_cast<int>(in_height * top);
+  int w = static_cast<int>((right - left) * in_width);
+  int h = static_cast<int>((bottom - top) * in_height);
+  w = std::min(w, in_width - x);
+  h = std::min(h, in_height - y);
+  if (w < 2 || h < 1) {
+    x = y = 0;
+    w = in_width;
+    h = in_height;
+  }
+
+  uint8_t* in[3] = {state_.input_planes[0].data(), state_.input_planes[1].data(),
+                    state_.input_planes[2].data()};
+  uint8_t* out[3] = {state_.output_planes[0].data(), state_.output_planes[1].data(),
+                     state_.output_planes[2].data()};
+  CropScalePlane(in[0], in_width, in_height, in_width, x, y, w, h, out[0], out_width, out_width,
+                 out_height, static_cast<double>(out_width) / w,
+                 static_cast<double>(out_height) / h, kScaleBicubic);
+  for (int plane = 1; plane < 3; ++plane)
+    CropScalePlane(in[plane], in_width / 2, in_height, in_width, x / 2, y, w / 2, h, out[plane],
+                   out_width, out_width / 2, out_height,
+                   static_cast<double>(out_width) / (w / 2) * 0.5,
+                   static_cast<double>(out_height) / h, kScaleBicubic);
+
+  const int brightness_offset = output_->brightness_a;
+  if (brightness_offset != 0) {
+    // The luma lines are out_width apart.
+    ScaleLuma(static_cast<int>(output_->brightness_b * 128), out[0], out_width, out_width,
+              out_height, 7);
+    OffsetLuma(static_cast<uint8_t>(brightness_offset & 0xFF), out[0], out_width, out_width,
+               out_height, 0);
+  }
+  const uint8_t* join[3] = {out[0], out[1], out[2]};
+  const int strides[3] = {out_width, out_width, out_width};
+  JoinPlanesToYuy2(join, strides, state_.output_frame.data(), 2 * out_width, 2 * (out_width / 2),
+                   out_height);
+}
+
+void CaptureStage::BeginRecording(bool need_resize) {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  state_.need_resize = need_resize;
+  state_.split_failed = false;
+  state_.first_picture_pending.store(true);
+  EnsureBuffersLocked(static_cast<int64_t>(std::max(output_->width, 0)) *
+                      std::max(output_->height, 0));
+}
+
+void CaptureStage::PassCaptureLock() { std::lock_guard<std::mutex> lock(capture_lock_); }
+
+void CaptureStage::RestartFrameCounter() {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  state_.frame_counter = -1;
+}
+
+void CaptureStage::ResetRecordedTime() {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  state_.last_video_time.store(0);
+  state_.recording_start_time.store(0);
+}
+
+void CaptureStage::ResetForNewSource() {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  state_.audio.Clear();
+  state_.declared_frame_time_known = false;
+}
+
+void CaptureStage::WaitForOtherStreamLocked(std::unique_lock<std::mutex>& lock,
+                                            const uint64_t& moved,
+                                            std::chrono::milliseconds limit) {
+  const uint64_t seen = moved;
+  stream_moved_.wait_for(lock, limit, [&] { return moved != seen; });
+}
+
+Bitmap24 CaptureStage::StillPicture() {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  if (static_cast<int64_t>(state_.input_width) * state_.input_height > state_.buffer_pixels)
+    return {};
+  const uint8_t* planes[3] = {state_.input_planes[0].data(), state_.input_planes[1].data(),
+                              state_.input_planes[2].data()};
+  return PlanesToBitmap(planes, state_.input_width, state_.input_height);
+}
+
+int CaptureStage::input_width() {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  return state_.input_width;
+}
+
+int CaptureStage::input_height() {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  return state_.input_height;
+}
+
+int CaptureStage::audio_rate() {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  return state_.audio.rate();
+}
+
+int CaptureStage::audio_channels() {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  return state_.audio.channels();
+}
+
+int64_t CaptureStage::audio_fill() {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  return state_.audio.fill();
+}
+
+int64_t CaptureStage::audio_borrow() {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  return state_.audio.borrow();
+}
+
+double CaptureStage::audio_start_time() {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  return state_.audio.start_time();
+}
+
+int CaptureStage::frame_counter() {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  return state_.frame_counter;
+}
+
+int CaptureStage::slowdown() {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  return state_.slowdown;
+}
+
+double CaptureStage::next_output_time() {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  return state_.next_output_time;
+}
+
+}  // namespace ovc

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "engine/playback/capture_audio_buffer.h"
+
+namespace ovc {
+
+// The state the two capture callbacks share, guarded by the capture lock of
+// CaptureStage. The fields marked atomic are also read by the user interface
+// thread without the lock (progress display, speed regulation).
+struct CaptureState {
+  // Pictures of up to this many pixels fit the first buffers (720 × 576 is
+  // 414,720; more than 403,200 pixels get buffers of their own size).
+  static constexpr int64_t kFirstBufferPixels = 720 * 576;
+  static constexpr int64_t kLargePictureThreshold = 403200;
+
+  // --- Video ---
+  int input_width = 0;   // pixels, from the media type
+  int input_height = 0;
+  int input_line_pixels = 0;  // pixels per line of the delivered packed picture
+  int declared_width = 0;   // size (or aspect pair) last told to the main window
+  int declared_height = 0;
+  bool extended_format = false;  // the type carried a VideoInfoHeader2
+
+  std::atomic<double> actual_frame_time{0};     // seconds per picture, for pacing
+  double smoothed_frame_time = 0;                // seconds, short-term estimate
+  std::atomic<double> long_term_frame_time{0};  // seconds, slowly adapting
+  bool declared_frame_time_known = false;
+  float declared_frame_time = 0;  // seconds, from the type, in (0.0166, 0.1]
+
+  double previous_start_time = 0;  // seconds; 0 before the first picture
+  int frame_counter = -1;          // -1 after a start of playback
+  int slowdown = 0;                // pictures whose pacing wait is halved
+  std::atomic<bool> first_picture_pending{false};
+  std::atomic<double> recording_start_time{0};  // seconds, moved by large gaps
+  double next_output_time = 0;                   // seconds: where the next output frame begins
+  std::atomic<double> last_video_time{0};       // seconds: latest recorded picture
+  std::atomic<double> pass_start_position{0};   // seconds: playback position of pass 1
+  int picture_counter = 0;                       // recorded pictures; drives WM_PROGRESS
+  bool need_resize = false;
+  bool split_failed = false;  // no further output part could be opened
+
+  // Planes with a line stride equal to their picture's width: the input
+  // planes of the input size, the output planes of the output size. U and V
+  // use the left half of each line. The frame is packed YUY2 of the output
+  // size. All grow, never shrink; `buffer_pixels` is what each plane holds.
+  std::vector<uint8_t> input_planes[3];
+  std::vector<uint8_t> output_planes[3];
+  std::vector<uint8_t> output_frame;
+  int64_t buffer_pixels = 0;
+
+  // --- Audio ---
+  int input_bits = 16;          // bits per delivered sample (8 or 16)
+  bool audio_supported = true;  // the delivered format is one the capture can take
+  CaptureAudioBuffer audio;
+  // 16-bit samples made from 8-bit input, or scaled by the volume.
+  std::vector<int16_t> conversion;
+};
+
+}  // namespace ovc

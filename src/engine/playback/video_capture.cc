@@ -1,0 +1,335 @@
+// The video half of the capture stage: OnVideoSample and its format.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "common/trace.h"
+#include "engine/playback/capture_stage.h"
+#include "engine/playback/recording_clock.h"
+#include "platform/imaging/image_ops.h"
+
+namespace ovc {
+namespace {
+
+constexpr double kSecondsPerUnit = 1e-7;  // one 100-ns unit
+
+// Frame durations outside (kShortestFrame, kLongestFrame] are implausible.
+constexpr double kShortestFrame = 0.0166;
+constexpr double kLongestFrame = 0.1;
+constexpr double kImplausibleFrame = 0.042;
+
+// Clock speeds while converting and while switching output files.
+constexpr float kConvertingSpeed = 0.01f;
+constexpr float kSwitchingSpeed = 0.0005f;
+
+// Output frame rates the grid can follow.
+constexpr double kHighestFrameRate = 1000;
+
+// Grid comparisons allow this much rounding error (seconds), so that a
+// picture lying exactly on the output grid is neither dropped nor doubled by
+// the last bit of a sum. An output frame whose period ends when a picture
+// ends (within this) belongs to that picture.
+constexpr double kGridTolerance = 1e-6;
+
+// 8-bit audio lagging by more than this many borrowed bytes holds the video.
+constexpr int64_t kAudioLagBytes = 76800;
+
+bool Plausible(double frame_time) {
+  return frame_time > kShortestFrame && frame_time <= kLongestFrame;
+}
+
+}  // namespace
+
+int CaptureStage::AdoptVideoType(const media::MediaSample* sample) {
+  std::lock_guard<std::mutex> lock(capture_lock_);
+  return AdoptVideoTypeLocked(sample);
+}
+
+int CaptureStage::AdoptVideoTypeLocked(const media::MediaSample* sample) {
+  media::MediaType type;
+  if (sample != nullptr) {
+    if (!sample->GetMediaType(&type)) return 0;
+    if (trace_level_ != 0) WriteTraceLine("Input Type Changed ........");
+  } else if (!video_type_query_ || !video_type_query_(&type)) {
+    return 0;
+  }
+  AdoptVideoFormatLocked(type);
+  return 1;
+}
+
+void CaptureStage::AdoptVideoFormatLocked(const media::MediaType& type) {
+  auto take_frame_time = [&](media::ReferenceTime per_frame) {
+    double frame_time = static_cast<double>(per_frame) * kSecondsPerUnit;
+    state_.actual_frame_time.store(frame_time);
+    state_.smoothed_frame_time = frame_time;
+    state_.long_term_frame_time.store(frame_time);
+    if (Plausible(frame_time)) {
+      state_.declared_frame_time_known = true;
+      state_.declared_frame_time = static_cast<float>(frame_time);
+    }
+    return frame_time;
+  };
+
+  if (type.format_type == media::FormatType::kVideoInfo) {
+    const media::VideoInfoHeader& info = type.video;
+    state_.extended_format = false;
+    int width = info.bmi.width;
+    int height = info.bmi.height;
+    double frame_time = take_frame_time(info.avg_time_per_frame);
+    if (trace_level_ != 0)
+      TracePrintf("Movie resolution (input): %d %d; SRC: %dx%d; TGT:%dx%d frametime:%g\n", width,
+                  height, info.source.right, info.source.bottom, info.target.right,
+                  info.target.bottom, frame_time);
+    if (height != 0 && (width != state_.declared_width || height != state_.declared_height)) {
+      state_.declared_width = width;
+      state_.declared_height = height;
+      host_->VideoLayoutChanged(width, height);
+    }
+    state_.input_line_pixels = std::abs(width);
+    state_.input_width = std::abs(width);
+    state_.input_height = std::abs(height);
+  } else if (type.format_type == media::FormatType::kVideoInfo2) {
+    const media::VideoInfoHeader2& info = type.video2;
+    state_.extended_format = true;
+    int width = info.bmi.width;
+    int height = info.bmi.height;
+    double frame_time = take_frame_time(info.avg_time_per_frame);
+    int aspect_x = static_cast<int>(info.picture_aspect_x);
+    int aspect_y = static_cast<int>(info.picture_aspect_y);
+    TracePrintf("Movie resolution (input): %d %d; SRC: %dx%d; TGT:%dx%d; frame_time:%g;  %d:%d",
+                width, height, info.source.right, info.source.bottom, info.target.right,
+                info.target.bottom, frame_time, aspect_x, aspect_y);
+    bool changed = aspect_x != state_.declared_width || aspect_y != state_.declared_height;
+    state_.declared_width = aspect_x;
+    state_.declared_height = aspect_y;
+    if (aspect_y != 0 && changed) host_->VideoLayoutChanged(aspect_x, aspect_y);
+    state_.input_line_pixels = std::abs(width);
+    state_.input_width = std::abs(width);
+    state_.input_height = std::abs(height);
+    // The source rectangle names the part of each line that is picture; it
+    // never reaches beyond the delivered picture.
+    if (info.source.right > 0) {
+      state_.input_width = std::min(info.source.right, std::abs(width));
+      if (info.source.bottom > 0)
+        state_.input_height = std::min(info.source.bottom, std::abs(height));
+    }
+    if ((info.interlace_flags & 1) == 0) WriteTraceLine("NOT interlaced");
+    else if (info.interlace_flags == 1) WriteTraceLine("Interleaved BOB only");
+    else WriteTraceLine("Interleaved ???");
+  }
+  int64_t input_pixels = static_cast<int64_t>(state_.input_line_pixels) * state_.input_height;
+  int64_t output_pixels =
+      static_cast<int64_t>(std::max(output_->width, 0)) * std::max(output_->height, 0);
+  EnsureBuffersLocked(std::max(input_pixels, output_pixels));
+}
+
+double CaptureStage::EstimateFrameTimeLocked(double delta, bool recording) {
+  if (!Plausible(delta)) return kImplausibleFrame;
+  double actual = state_.actual_frame_time.load();
+  // Only a frame time that the type did not give (or gave implausibly) is
+  // estimated.
+  if (Plausible(actual)) return delta;
+  double& smoothed = state_.smoothed_frame_time;
+  if (smoothed == 0) {
+    smoothed = delta;
+    state_.long_term_frame_time.store(delta);
+  } else if (!recording) {
+    double gain = delta > smoothed && delta <= 0.041709 ? 0.08 : 0.01;
+    smoothed = delta * gain + smoothed * (1 - gain);
+    state_.long_term_frame_time.store(smoothed);
+  }
+  if (!recording) {
+    state_.actual_frame_time.store(state_.declared_frame_time_known
+                                       ? static_cast<double>(state_.declared_frame_time)
+                                       : smoothed);
+  } else if (smoothed * 1.7 > delta && delta > 0.00001) {
+    state_.actual_frame_time.store(0.005 * delta + 0.995 * actual);
+    smoothed = 0.005 * delta + 0.995 * smoothed;
+    double long_term = state_.long_term_frame_time.load();
+    if (smoothed * 0.9 <= delta && delta <= smoothed * 1.1)
+      state_.long_term_frame_time.store(0.05 * delta + 0.95 * long_term);
+    else
+      state_.long_term_frame_time.store(0.0005 * delta + 0.9995 * long_term);
+  }
+  return delta;
+}
+
+int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
+                                    const media::ReferenceTime* start_time,
+                                    const media::ReferenceTime* stop_time, int32_t reserved,
+                                    int32_t type_changed) {
+  (void)reserved;
+  std::unique_lock<std::mutex> lock(capture_lock_);
+  const media::ReferenceTime start = start_time ? *start_time : 0;
+  const media::ReferenceTime stop = stop_time ? *stop_time : 0;
+  const int32_t length = sample.length();
+  if (trace_level_ >= 20) {
+    WriteTraceLine("___________________");
+    TracePrintf("V %8.8f - %-8.8f %s %d  delta=%.7f", start * kSecondsPerUnit,
+                stop * kSecondsPerUnit, type_changed ? "CHANGE" : "", length,
+                (static_cast<double>(stop) - static_cast<double>(start)) * kSecondsPerUnit);
+  }
+  const bool recording = target_->recording();
+  if (recording) clock_->SetSpeed(kConvertingSpeed);
+  if (type_changed) AdoptVideoTypeLocked(nullptr);
+  AdoptVideoTypeLocked(&sample);
+  const media::ReferenceTime clock_start = clock_->GetTime();
+
+  // This picture's duration.
+  const double start_seconds = start * kSecondsPerUnit;
+  double t1 = start_seconds;
+  const double t2 = stop * kSecondsPerUnit;
+  double delta = t2 >= t1 + 0.01 ? t2 - t1 : t1 - state_.previous_start_time;
+  delta = EstimateFrameTimeLocked(delta, recording);
+  const double t_end = t1 + delta;
+
+  // A picture that comes later than the frame time says: a frame was lost.
+  const double previous = state_.previous_start_time;
+  if (recording && previous > 0) {
+    double gap = t1 - previous;
+    if (gap > state_.smoothed_frame_time * 1.8 && gap > 0.038) {
+      const double since = state_.recording_start_time.load();
+      const double actual = state_.actual_frame_time.load();
+      const int borrow = static_cast<int>(state_.audio.borrow());
+      if (trace_level_ != 0)
+        TracePrintf("****** Frame lost ******* at %.3f   %.3f  delta=%.4f %.4f  audio_borrow=%d",
+                    previous - since, t1 - since, previous - t1, actual, borrow);
+      else
+        TracePrintf("  -- at %.3f   %.3f  delta=%.4f %.7f  audio_borrow=%d", previous - since,
+                    t1 - since, previous - t1, actual, borrow);
+      double lost = gap / actual;
+      if (!(lost <= 5)) lost = 0;
+      state_.slowdown = static_cast<int>(lost + 21);
+      TracePrintf("Slowdown: %d", state_.slowdown);
+      if (actual * 3 > gap) t1 = previous + actual;  // a short gap is closed
+    }
+  }
+  if (trace_level_ >= 20)
+    TracePrintf("audio_buffer_i %d    borrow %d", static_cast<int>(state_.audio.fill()),
+                static_cast<int>(state_.audio.borrow()));
+
+  // The picture as delivered: packed YUY2, lines of input_line_pixels.
+  const int width = state_.input_width;
+  const int height = state_.input_height;
+  const int line_pixels = state_.input_line_pixels;
+  const int64_t picture_bytes = 2 * static_cast<int64_t>(line_pixels) * height;
+  const bool usable = sample.data() != nullptr && width >= 2 && height >= 1 &&
+                      length >= picture_bytes &&
+                      static_cast<int64_t>(line_pixels) * height <= state_.buffer_pixels;
+  if (!usable && recording && width > 0)
+    TracePrintf("Video sample too short: %d bytes for %dx%d", length, width, height);
+  sample_data_ = sample.data();
+  // A picture that is not exactly the output frame is always scaled, so
+  // that the recording never reads beyond the sample.
+  resize_this_picture_ = state_.need_resize || width != output_->width ||
+                         height != output_->height || line_pixels != width;
+  const int counter = state_.frame_counter;
+  if (usable && (resize_this_picture_ || !recording || counter < 0 || counter % 4 == 0)) {
+    uint8_t* planes[3] = {state_.input_planes[0].data(), state_.input_planes[1].data(),
+                          state_.input_planes[2].data()};
+    const int strides[3] = {width, width, width};
+    SplitYuy2ToPlanes(sample.data(), 2 * line_pixels, planes, strides, width, height);
+  }
+
+  if (recording && usable) {
+    // The output size may have changed since the buffers were sized.
+    const int64_t output_pixels =
+        static_cast<int64_t>(std::max(output_->width, 0)) * std::max(output_->height, 0);
+    EnsureBuffersLocked(output_pixels);
+    const double rate = output_->out_frame_rate;
+    const bool output_usable = output_->width >= 2 && output_->height >= 1 &&
+                               output_pixels <= state_.buffer_pixels && rate > 0 &&
+                               rate <= kHighestFrameRate;
+    if (output_usable) RecordPictureLocked(lock, t1, start_seconds, t_end, clock_start);
+  }
+  sample_data_ = nullptr;
+
+  state_.previous_start_time = start_seconds;
+  if (recording) clock_->SetSpeed(kConvertingSpeed);
+  if (trace_level_ >= 20) WriteTraceLine("^");
+  ++video_pictures_;
+  stream_moved_.notify_all();
+  const int now = ++state_.frame_counter;
+  if (!recording) return 0;
+  if (state_.extended_format) return now >= 0 && now % 4 != 0 ? 1 : 0;
+  return now < 0 || now % 4 == 0 ? 1 : 0;
+}
+
+void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, double t1,
+                                       double start_seconds, double t_end,
+                                       media::ReferenceTime clock_start) {
+  if (state_.first_picture_pending.load()) {
+    double position = 0;
+    if (output_->pass == 1 && host_->PlaybackPosition(&position))
+      state_.pass_start_position.store(position);
+    state_.recording_start_time.store(start_seconds);
+    TracePrintf("%%%%%%%%%%%% SampleStartTime=%f   ActualFrameTime=%f", start_seconds,
+                state_.actual_frame_time.load());
+    state_.first_picture_pending.store(false);
+    state_.next_output_time = start_seconds;
+    state_.audio.AlignStart(start_seconds);
+  }
+
+  state_.last_video_time.store(start_seconds);
+  if (state_.picture_counter++ % 20 == 0) host_->PostProgress();
+
+  const double rate = output_->out_frame_rate;
+  const double period = 1.0 / rate;
+  double& next = state_.next_output_time;
+  if (t1 - next > 1.0) {
+    // The grid jumps across the gap; nothing is emitted for it.
+    TracePrintf("Large gap between video samples t1:%.5f expecting:%.5f  ActualFrameTime=%f", t1,
+                next, state_.actual_frame_time.load());
+    double grid_time = std::trunc(t1 * rate + kGridTolerance) / rate;
+    state_.recording_start_time.store(state_.recording_start_time.load() + grid_time - next);
+    next = grid_time;
+  }
+
+  if (next + period > t_end + kGridTolerance) {
+    if (trace_level_ >= 20)
+      TracePrintf("Skip this frame: t1:%.4f - t2:%.4f;  Expected sample time:%.8f", t1, t_end,
+                  next);
+  } else {
+    if (trace_level_ >= 20)
+      TracePrintf("Write this frame: t1:%.4f - t2:%.4f;  Expected sample time:%.8f", t1, t_end,
+                  next);
+    ScaleFrameLocked();
+    do {
+      // The producer is called with the capture lock held: it may wait for
+      // the encoders, and the audio callback then waits too, which holds
+      // both streams back together.
+      state_.audio.EmitFrame(next, period, frame_to_hand_over_, target_, trace_level_);
+      next += period;
+    } while (next + period <= t_end + kGridTolerance);
+
+    // Near the size limit the output goes on in a new numbered file. The
+    // switch (also under the capture lock) runs with the clock almost
+    // stopped. After a failed switch the recording writes nothing more, so
+    // the switch is not tried again.
+    if (output_->split_size > 0 && !state_.split_failed &&
+        target_->OutputSizeMb() > output_->split_size - 0.1) {
+      clock_->SetSpeed(kSwitchingSpeed);
+      if (target_->NextOutputPart() != 0) state_.split_failed = true;
+      clock_->RestartBase();
+      clock_->SetSpeed(kConvertingSpeed);
+    }
+  }
+
+  // Pacing: the clock moves on by what is left of this picture's period.
+  clock_->RestartBase();
+  double elapsed = static_cast<double>(clock_->GetTime() - clock_start) * kSecondsPerUnit;
+  double wait = state_.actual_frame_time.load() - elapsed - 0.0005;
+  if (state_.slowdown >= 20) {
+    wait *= 0.5;
+    state_.slowdown = state_.slowdown == 20 ? 0 : state_.slowdown - 1;
+  }
+  if (wait > 0) clock_->Advance(wait);
+
+  if (state_.input_bits == 8 && state_.audio.borrow() > kAudioLagBytes) {
+    WriteTraceLine("audio lag behind too much. wait for audio.");
+    WaitForOtherStreamLocked(lock, audio_blocks_, waits_.for_audio);
+  }
+}
+
+}  // namespace ovc

@@ -1,0 +1,243 @@
+#include "platform/imaging/image_ops.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+namespace ovc {
+namespace {
+
+uint8_t Saturate(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
+
+bool PlaneArgsOk(const void* plane, int width, int stride, int height) {
+  return plane != nullptr && width > 0 && height > 0 && stride >= width;
+}
+
+struct SwsContextDeleter {
+  void operator()(SwsContext* context) const { sws_freeContext(context); }
+};
+using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
+
+// Scaler contexts of one thread, keyed by their sizes and flags. The capture
+// scales three planes of two sizes per picture, so a few entries are enough
+// to make every call after the first reuse a context.
+class ScalerCache {
+ public:
+  SwsContext* Get(int source_width, int source_height, int destination_width,
+                  int destination_height, int flags) {
+    for (Entry& entry : entries_) {
+      if (entry.context && entry.source_width == source_width &&
+          entry.source_height == source_height && entry.destination_width == destination_width &&
+          entry.destination_height == destination_height && entry.flags == flags) {
+        entry.last_use = ++use_counter_;
+        return entry.context.get();
+      }
+    }
+    SwsContextPtr context(sws_getContext(source_width, source_height, AV_PIX_FMT_GRAY8,
+                                         destination_width, destination_height, AV_PIX_FMT_GRAY8,
+                                         flags, nullptr, nullptr, nullptr));
+    if (!context) return nullptr;
+    Entry* oldest = &entries_[0];
+    for (Entry& entry : entries_)
+      if (entry.last_use < oldest->last_use) oldest = &entry;
+    *oldest = Entry{std::move(context), source_width, source_height, destination_width,
+                    destination_height, flags, ++use_counter_};
+    return oldest->context.get();
+  }
+
+ private:
+  struct Entry {
+    SwsContextPtr context;
+    int source_width = 0;
+    int source_height = 0;
+    int destination_width = 0;
+    int destination_height = 0;
+    int flags = 0;
+    uint64_t last_use = 0;
+  };
+  std::array<Entry, 6> entries_;
+  uint64_t use_counter_ = 0;
+};
+
+int SwsFlags(int filter) {
+  switch (filter) {
+    case kScalePoint:
+      return SWS_POINT;
+    case kScaleBilinear:
+      return SWS_BILINEAR | SWS_ACCURATE_RND;
+    case kScaleBicubic:
+      return SWS_BICUBIC | SWS_ACCURATE_RND;
+    default:
+      return -1;
+  }
+}
+
+}  // namespace
+
+int SplitYuy2ToPlanes(const uint8_t* packed, int packed_stride, uint8_t* const planes[3],
+                      const int plane_strides[3], int width, int height) {
+  if (packed == nullptr || planes == nullptr || plane_strides == nullptr || width <= 0 ||
+      height <= 0 || packed_stride < 2 * width)
+    return -1;
+  int chroma_width = width / 2;
+  if (!PlaneArgsOk(planes[0], width, plane_strides[0], height)) return -1;
+  if (chroma_width > 0 && (!PlaneArgsOk(planes[1], chroma_width, plane_strides[1], height) ||
+                           !PlaneArgsOk(planes[2], chroma_width, plane_strides[2], height)))
+    return -1;
+  for (int row = 0; row < height; ++row) {
+    const uint8_t* in = packed + static_cast<ptrdiff_t>(row) * packed_stride;
+    uint8_t* y = planes[0] + static_cast<ptrdiff_t>(row) * plane_strides[0];
+    uint8_t* u = chroma_width > 0 ? planes[1] + static_cast<ptrdiff_t>(row) * plane_strides[1]
+                                  : nullptr;
+    uint8_t* v = chroma_width > 0 ? planes[2] + static_cast<ptrdiff_t>(row) * plane_strides[2]
+                                  : nullptr;
+    for (int pair = 0; pair < chroma_width; ++pair) {
+      y[2 * pair] = in[4 * pair];
+      u[pair] = in[4 * pair + 1];
+      y[2 * pair + 1] = in[4 * pair + 2];
+      v[pair] = in[4 * pair + 3];
+    }
+    if (width % 2 != 0) y[width - 1] = in[2 * (width - 1)];
+  }
+  return 0;
+}
+
+int JoinPlanesToYuy2(const uint8_t* const planes[3], const int plane_strides[3], uint8_t* packed,
+                     int packed_stride, int width, int height) {
+  if (planes == nullptr || plane_strides == nullptr || packed == nullptr || width < 2 ||
+      width % 2 != 0 || height <= 0 || packed_stride < 2 * width)
+    return -1;
+  int chroma_width = width / 2;
+  if (!PlaneArgsOk(planes[0], width, plane_strides[0], height) ||
+      !PlaneArgsOk(planes[1], chroma_width, plane_strides[1], height) ||
+      !PlaneArgsOk(planes[2], chroma_width, plane_strides[2], height))
+    return -1;
+  for (int row = 0; row < height; ++row) {
+    uint8_t* out = packed + static_cast<ptrdiff_t>(row) * packed_stride;
+    const uint8_t* y = planes[0] + static_cast<ptrdiff_t>(row) * plane_strides[0];
+    const uint8_t* u = planes[1] + static_cast<ptrdiff_t>(row) * plane_strides[1];
+    const uint8_t* v = planes[2] + static_cast<ptrdiff_t>(row) * plane_strides[2];
+    for (int pair = 0; pair < chroma_width; ++pair) {
+      out[4 * pair] = y[2 * pair];
+      out[4 * pair + 1] = u[pair];
+      out[4 * pair + 2] = y[2 * pair + 1];
+      out[4 * pair + 3] = v[pair];
+    }
+  }
+  return 0;
+}
+
+int CropScalePlane(const uint8_t* source, int source_width, int source_height, int source_stride,
+                   int crop_x, int crop_y, int crop_width, int crop_height, uint8_t* destination,
+                   int destination_stride, int destination_width, int destination_height,
+                   double horizontal_factor, double vertical_factor, int filter) {
+  if (!PlaneArgsOk(source, source_width, source_stride, source_height) ||
+      !PlaneArgsOk(destination, destination_width, destination_stride, destination_height))
+    return -1;
+  if (crop_x < 0 || crop_y < 0 || crop_width <= 0 || crop_height <= 0 ||
+      crop_x > source_width - crop_width || crop_y > source_height - crop_height)
+    return -1;
+  if (!(horizontal_factor > 0) || !(vertical_factor > 0)) return -1;
+  int flags = SwsFlags(filter);
+  if (flags < 0) return -1;
+
+  const uint8_t* origin =
+      source + static_cast<ptrdiff_t>(crop_y) * source_stride + crop_x;
+  if (crop_width == destination_width && crop_height == destination_height) {
+    for (int row = 0; row < crop_height; ++row)
+      std::copy_n(origin + static_cast<ptrdiff_t>(row) * source_stride, crop_width,
+                  destination + static_cast<ptrdiff_t>(row) * destination_stride);
+    return 0;
+  }
+  thread_local ScalerCache cache;
+  SwsContext* context =
+      cache.Get(crop_width, crop_height, destination_width, destination_height, flags);
+  if (context == nullptr) return -1;
+  const uint8_t* source_planes[4] = {origin, nullptr, nullptr, nullptr};
+  int source_strides[4] = {source_stride, 0, 0, 0};
+  uint8_t* destination_planes[4] = {destination, nullptr, nullptr, nullptr};
+  int destination_strides[4] = {destination_stride, 0, 0, 0};
+  int rows = sws_scale(context, source_planes, source_strides, 0, crop_height,
+                       destination_planes, destination_strides);
+  return rows == destination_height ? 0 : -1;
+}
+
+int ScaleLuma(int gain, uint8_t* plane, int width, int stride, int height, int fraction_bits) {
+  if (!PlaneArgsOk(plane, width, stride, height) || fraction_bits < 0 || fraction_bits > 16)
+    return -1;
+  int64_t rounding = fraction_bits > 0 ? int64_t{1} << (fraction_bits - 1) : 0;
+  // One table for the 256 possible values.
+  std::array<uint8_t, 256> table;
+  for (int value = 0; value < 256; ++value) {
+    int64_t scaled = (static_cast<int64_t>(value) * gain + rounding) >> fraction_bits;
+    table[value] = static_cast<uint8_t>(std::clamp<int64_t>(scaled, 0, 255));
+  }
+  for (int row = 0; row < height; ++row) {
+    uint8_t* line = plane + static_cast<ptrdiff_t>(row) * stride;
+    for (int x = 0; x < width; ++x) line[x] = table[line[x]];
+  }
+  return 0;
+}
+
+int OffsetLuma(uint8_t offset, uint8_t* plane, int width, int stride, int height, int reserved) {
+  (void)reserved;
+  if (!PlaneArgsOk(plane, width, stride, height)) return -1;
+  int delta = static_cast<int8_t>(offset);
+  for (int row = 0; row < height; ++row) {
+    uint8_t* line = plane + static_cast<ptrdiff_t>(row) * stride;
+    for (int x = 0; x < width; ++x) line[x] = Saturate(line[x] + delta);
+  }
+  return 0;
+}
+
+int PlanesToRgb24(const uint8_t* const planes[3], const int plane_strides[3], uint8_t* rgb,
+                  int rgb_stride, int width, int height) {
+  if (planes == nullptr || plane_strides == nullptr || rgb == nullptr || width < 2 ||
+      height <= 0 || rgb_stride < 3 * width)
+    return -1;
+  if (!PlaneArgsOk(planes[0], width, plane_strides[0], height) ||
+      !PlaneArgsOk(planes[1], width / 2, plane_strides[1], height) ||
+      !PlaneArgsOk(planes[2], width / 2, plane_strides[2], height))
+    return -1;
+  for (int row = 0; row < height; ++row) {
+    const uint8_t* y = planes[0] + static_cast<ptrdiff_t>(row) * plane_strides[0];
+    const uint8_t* u = planes[1] + static_cast<ptrdiff_t>(row) * plane_strides[1];
+    const uint8_t* v = planes[2] + static_cast<ptrdiff_t>(row) * plane_strides[2];
+    uint8_t* out = rgb + static_cast<ptrdiff_t>(row) * rgb_stride;
+    for (int x = 0; x < width; ++x) {
+      // An odd last pixel shares the chroma of the pixel before it.
+      int chroma = std::min(x / 2, width / 2 - 1);
+      // Fixed point with 8 fraction bits: 1.164, 1.596, 0.391, 0.813, 2.018.
+      int c = 298 * (y[x] - 16);
+      int d = u[chroma] - 128;
+      int e = v[chroma] - 128;
+      out[3 * x] = Saturate((c + 409 * e + 128) >> 8);
+      out[3 * x + 1] = Saturate((c - 100 * d - 208 * e + 128) >> 8);
+      out[3 * x + 2] = Saturate((c + 516 * d + 128) >> 8);
+    }
+  }
+  return 0;
+}
+
+int ReorderChannels(uint8_t* picture, int stride, int width, int height, const int order[3]) {
+  if (picture == nullptr || order == nullptr || width <= 0 || height <= 0 || stride < 3 * width)
+    return -1;
+  for (int i = 0; i < 3; ++i)
+    if (order[i] < 0 || order[i] > 2) return -1;
+  for (int row = 0; row < height; ++row) {
+    uint8_t* pixel = picture + static_cast<ptrdiff_t>(row) * stride;
+    for (int x = 0; x < width; ++x, pixel += 3) {
+      uint8_t old[3] = {pixel[0], pixel[1], pixel[2]};
+      pixel[0] = old[order[0]];
+      pixel[1] = old[order[1]];
+      pixel[2] = old[order[2]];
+    }
+  }
+  return 0;
+}
+
+}  // namespace ovc
