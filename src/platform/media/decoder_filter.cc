@@ -1,0 +1,142 @@
+#include "platform/media/decoder_filter.h"
+
+#include "common/trace.h"
+
+namespace ovc::media {
+
+DecoderFilter::DecoderFilter(MajorType major)
+    : major_(major),
+      in_(AddPin("In", PinDirection::kInput)),
+      out_(AddPin("Out", PinDirection::kOutput)),
+      packet_(av_packet_alloc()),
+      frame_(av_frame_alloc()) {}
+
+DecoderFilter::~DecoderFilter() { StopStreaming(); }
+
+ReferenceTime DecoderFilter::SegmentTime(int64_t timestamp) const {
+  return ToReferenceTime(timestamp, info_.time_base) - source_->origin() - segment_.start;
+}
+
+void DecoderFilter::AnnounceType(const MediaType& type) {
+  output_type_ = type;
+  out_->set_media_type(type);
+  sample_.SetMediaType(type);
+}
+
+void DecoderFilter::DeliverSample() {
+  if (scheduler_->WaitForTurn(stream_, sample_.start()) == Release::kFlushed) return;
+  Deliver(*out_, sample_);
+  sample_.ClearMediaType();
+}
+
+bool DecoderFilter::ProposeType(const Pin& output, MediaType* type) const {
+  if (&output != out_ || !codec_) return false;
+  *type = output_type_;
+  return true;
+}
+
+bool DecoderFilter::AcceptInput(const Pin& input, const Pin& upstream,
+                                const MediaType& type) const {
+  return &input == in_ && type.major == major_ &&
+         dynamic_cast<const FileSource*>(upstream.filter()) != nullptr;
+}
+
+MediaResult DecoderFilter::OnConnected(Pin& pin) {
+  if (&pin != in_) return kOk;
+  const Pin* upstream = in_->ConnectedTo();
+  const auto* source = dynamic_cast<const FileSource*>(upstream->filter());
+  const StreamInfo& info = source->Info(*upstream);
+  const AVCodec* decoder = avcodec_find_decoder(info.parameters->codec_id);
+  if (!decoder) {
+    TracePrintf("No decoder for %s in %s", avcodec_get_name(info.parameters->codec_id),
+                source->path().c_str());
+    return kErrorTypeNotAccepted;
+  }
+  CodecContextPtr codec(avcodec_alloc_context3(decoder));
+  if (!codec || avcodec_parameters_to_context(codec.get(), info.parameters) < 0) {
+    return kErrorFail;
+  }
+  codec->pkt_timebase = info.time_base;
+  codec->thread_count = 0;  // as many as the machine has
+  if (avcodec_open2(codec.get(), decoder, nullptr) < 0) {
+    TracePrintf("Cannot open the %s decoder", decoder->name);
+    return kErrorTypeNotAccepted;
+  }
+  source_ = source;
+  info_ = info;
+  codec_ = std::move(codec);
+  MediaType type;
+  const MediaResult result = PrepareOutput(info_, &type);
+  if (Failed(result)) {
+    source_ = nullptr;
+    codec_.reset();
+    return result;
+  }
+  output_type_ = type;
+  reader_.reset();
+  return kOk;
+}
+
+void DecoderFilter::OnDisconnected(Pin& pin) {
+  if (&pin != in_) return;
+  source_ = nullptr;
+  codec_.reset();
+  reader_.reset();
+}
+
+void DecoderFilter::StartStreaming(const StreamSegment& segment) {
+  // Only a stream that ends in a renderer plays: without one nothing would
+  // pace it or hold it while the graph is paused.
+  if (!in_->IsConnected() || !out_->IsConnected() || !codec_ || !scheduler_ || stream_ < 0) {
+    return;
+  }
+  segment_ = segment;
+  stop_ = false;
+  thread_ = std::thread(&DecoderFilter::StreamingLoop, this);
+}
+
+void DecoderFilter::StopStreaming() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+void DecoderFilter::StreamingLoop() {
+  if (!reader_) {
+    reader_ = source_->OpenReader(*in_->ConnectedTo());
+    reader_used_ = false;
+  }
+  if (!reader_) {
+    TracePrintf("Cannot read %s", source_->path().c_str());
+    DeliverEndOfStream(*out_);
+    return;
+  }
+  if (reader_used_ || segment_.start > 0) reader_->Seek(segment_.start, source_->origin());
+  reader_used_ = true;
+  // A type change still attached to the sample goes out with the next one.
+  avcodec_flush_buffers(codec_.get());
+  ResetRun();
+
+  while (!stop_) {
+    const int read = reader_->Read(packet_.get());
+    if (read < 0) {
+      // The end (or an unreadable rest): drain what the decoder still holds.
+      avcodec_send_packet(codec_.get(), nullptr);
+      ReceiveFrames();
+      break;
+    }
+    // A packet the decoder refuses is damaged: skip it.
+    avcodec_send_packet(codec_.get(), packet_.get());
+    av_packet_unref(packet_.get());
+    ReceiveFrames();
+  }
+  if (!stop_) DeliverEndOfStream(*out_);
+}
+
+void DecoderFilter::ReceiveFrames() {
+  while (!stop_ && avcodec_receive_frame(codec_.get(), frame_.get()) == 0) {
+    DeliverFrame(*frame_);
+    av_frame_unref(frame_.get());
+  }
+}
+
+}  // namespace ovc::media

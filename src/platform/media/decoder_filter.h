@@ -1,0 +1,95 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "platform/media/av_handles.h"
+#include "platform/media/file_source.h"
+#include "platform/media/filter.h"
+#include "platform/media/presentation_scheduler.h"
+#include "platform/media/sample.h"
+
+namespace ovc::media {
+
+// A decoder with pins "In" (a compressed stream of the file source) and
+// "Out" (decoded samples). It owns the stream's streaming thread: read a
+// packet with its own reader, decode it, convert each frame and deliver it
+// downstream, where the grabber's callback and the renderer's wait run on
+// the same thread. Frames that end before the segment start (reached by
+// seeking to the key frame before the target) are decoded and dropped.
+// Before a sample goes down, the scheduler may hold it back to keep the
+// streams together (free-running).
+class DecoderFilter : public Filter {
+ public:
+  ~DecoderFilter() override;
+
+  Pin* in() const { return in_; }
+  Pin* out() const { return out_; }
+
+ protected:
+  explicit DecoderFilter(MajorType major);
+
+  // Works out the output type for the stream; the codec is open. A failure
+  // refuses the input connection.
+  virtual MediaResult PrepareOutput(const StreamInfo& info, MediaType* type) = 0;
+  // A streaming run starts: forget timing carried over from the last one.
+  virtual void ResetRun() = 0;
+  // One decoded frame: convert it into sample() and deliver it with
+  // DeliverSample, or drop it.
+  virtual void DeliverFrame(AVFrame& frame) = 0;
+
+  // Segment time, in 100-ns units, of a timestamp in the stream's time base.
+  ReferenceTime SegmentTime(int64_t timestamp) const;
+  const StreamInfo& stream_info() const { return info_; }
+  const MediaType& output_type() const { return output_type_; }
+  Sample& sample() { return sample_; }
+  // The stream's format changed: the next delivered sample carries `type`.
+  void AnnounceType(const MediaType& type);
+  // Sends sample() downstream once the scheduler lets it go.
+  void DeliverSample();
+
+  bool ProposeType(const Pin& output, MediaType* type) const override;
+  bool AcceptInput(const Pin& input, const Pin& upstream, const MediaType& type) const override;
+  MediaResult OnConnected(Pin& pin) override;
+  void OnDisconnected(Pin& pin) override;
+  void StartStreaming(const StreamSegment& segment) override;
+  void RequestStop() override { stop_ = true; }
+  void StopStreaming() override;
+
+ private:
+  void StreamingLoop();
+  // Hands every frame the decoder has ready to DeliverFrame.
+  void ReceiveFrames();
+
+  friend class FilterGraph;
+
+  const MajorType major_;
+  Pin* const in_;
+  Pin* const out_;
+
+  // Set by the graph while no streaming thread runs: the stream of the
+  // renderer this decoder feeds (-1: none).
+  PresentationScheduler* scheduler_ = nullptr;
+  int stream_ = -1;
+
+  // Set while "In" is connected; read by the streaming thread.
+  const FileSource* source_ = nullptr;
+  StreamInfo info_;
+  CodecContextPtr codec_;
+  MediaType output_type_;
+
+  // Written by the control thread while no streaming thread runs.
+  std::thread thread_;
+  StreamSegment segment_;
+  std::unique_ptr<StreamReader> reader_;  // kept from run to run
+  bool reader_used_ = false;
+  std::atomic<bool> stop_{false};
+
+  // Written by the streaming thread only.
+  Sample sample_;
+  PacketPtr packet_;
+  FramePtr frame_;
+};
+
+}  // namespace ovc::media

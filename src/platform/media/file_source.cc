@@ -1,0 +1,155 @@
+#include "platform/media/file_source.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+namespace ovc::media {
+namespace {
+
+constexpr AVRational kReferenceTimeBase{1, static_cast<int>(kUnitsPerSecond)};
+
+FormatContextPtr OpenContext(const std::string& path) {
+  // Always the file protocol: a file name such as "pipe:1" or "concat:a|b"
+  // must not be taken for another source.
+  const std::string url = "file:" + path;
+  AVFormatContext* raw = nullptr;
+  if (avformat_open_input(&raw, url.c_str(), nullptr, nullptr) < 0) return nullptr;
+  FormatContextPtr context(raw);
+  if (avformat_find_stream_info(context.get(), nullptr) < 0) return nullptr;
+  return context;
+}
+
+int FirstStream(const AVFormatContext& context, AVMediaType type) {
+  for (unsigned i = 0; i < context.nb_streams; ++i) {
+    const AVStream* stream = context.streams[i];
+    if (stream->codecpar->codec_type != type) continue;
+    // A cover picture is not the video.
+    if (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) continue;
+    return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace
+
+ReferenceTime ToReferenceTime(int64_t timestamp, AVRational time_base) {
+  return av_rescale_q(timestamp, time_base, kReferenceTimeBase);
+}
+
+int64_t FromReferenceTime(ReferenceTime time, AVRational time_base) {
+  return av_rescale_q(time, kReferenceTimeBase, time_base);
+}
+
+std::unique_ptr<StreamReader> StreamReader::Open(const std::string& path, int stream_index) {
+  FormatContextPtr context = OpenContext(path);
+  if (!context || stream_index < 0 ||
+      static_cast<unsigned>(stream_index) >= context->nb_streams) {
+    return nullptr;
+  }
+  for (unsigned i = 0; i < context->nb_streams; ++i) {
+    context->streams[i]->discard =
+        static_cast<int>(i) == stream_index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+  }
+  return std::unique_ptr<StreamReader>(new StreamReader(std::move(context), stream_index));
+}
+
+bool StreamReader::Seek(ReferenceTime media_time, ReferenceTime origin) {
+  const AVStream* stream = context_->streams[stream_index_];
+  // Rounded down: a key frame just after the target would skip the picture
+  // showing at it.
+  const int64_t target = av_rescale_q_rnd(media_time + origin, kReferenceTimeBase,
+                                          stream->time_base, AV_ROUND_DOWN);
+  if (avformat_seek_file(context_.get(), stream_index_, INT64_MIN, target, target, 0) >= 0) {
+    return true;
+  }
+  if (av_seek_frame(context_.get(), stream_index_, target, AVSEEK_FLAG_BACKWARD) >= 0) return true;
+  // Cannot seek: start over from the beginning; the decoder drops what lies
+  // before the target.
+  av_seek_frame(context_.get(), stream_index_, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
+  return false;
+}
+
+int StreamReader::Read(AVPacket* packet) {
+  for (;;) {
+    const int result = av_read_frame(context_.get(), packet);
+    if (result < 0) return result;
+    if (packet->stream_index == stream_index_) return 0;
+    av_packet_unref(packet);
+  }
+}
+
+std::shared_ptr<FileSource> FileSource::Open(const std::string& path, MediaResult* result) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) {
+    *result = kErrorFileNotFound;
+    return nullptr;
+  }
+  FormatContextPtr context = OpenContext(path);
+  if (!context) {
+    *result = kErrorUnknownFileType;
+    return nullptr;
+  }
+  std::shared_ptr<FileSource> source(new FileSource(path));
+  const int video = FirstStream(*context, AVMEDIA_TYPE_VIDEO);
+  const int audio = FirstStream(*context, AVMEDIA_TYPE_AUDIO);
+  if (video < 0 && audio < 0) {
+    *result = kErrorUnknownFileType;
+    return nullptr;
+  }
+  auto describe = [&context](int index) {
+    AVStream* stream = context->streams[index];
+    StreamInfo info;
+    info.index = index;
+    info.parameters = stream->codecpar;
+    info.time_base = stream->time_base;
+    if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+      info.frame_rate = av_guess_frame_rate(context.get(), stream, nullptr);
+      info.sample_aspect = av_guess_sample_aspect_ratio(context.get(), stream, nullptr);
+    }
+    return info;
+  };
+  if (video >= 0) {
+    source->video_ = describe(video);
+    source->video_pin_ = source->AddPin("Video", PinDirection::kOutput);
+  }
+  if (audio >= 0) {
+    source->audio_ = describe(audio);
+    source->audio_pin_ = source->AddPin("Audio", PinDirection::kOutput);
+  }
+  if (context->start_time != AV_NOPTS_VALUE) {
+    source->origin_ = ToReferenceTime(context->start_time, AV_TIME_BASE_Q);
+  }
+  if (context->duration > 0) {
+    source->duration_ = ToReferenceTime(context->duration, AV_TIME_BASE_Q);
+  } else {
+    for (int index : {video, audio}) {
+      if (index < 0) continue;
+      const AVStream* stream = context->streams[index];
+      if (stream->duration <= 0) continue;
+      source->duration_ =
+          std::max(source->duration_, ToReferenceTime(stream->duration, stream->time_base));
+    }
+  }
+  source->context_ = std::move(context);
+  *result = kOk;
+  return source;
+}
+
+const StreamInfo& FileSource::Info(const Pin& pin) const {
+  return &pin == video_pin_ ? video_ : audio_;
+}
+
+std::unique_ptr<StreamReader> FileSource::OpenReader(const Pin& pin) const {
+  return StreamReader::Open(path_, Info(pin).index);
+}
+
+bool FileSource::ProposeType(const Pin& output, MediaType* type) const {
+  if (&output != video_pin_ && &output != audio_pin_) return false;
+  // The compressed stream: only its major type is stated.
+  *type = MediaType();
+  type->major = &output == video_pin_ ? MajorType::kVideo : MajorType::kAudio;
+  return true;
+}
+
+}  // namespace ovc::media

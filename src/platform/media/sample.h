@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "platform/media/media_types.h"
+
+namespace ovc::media {
+
+// The media sample that travels down a stream: its bytes, its start and stop
+// times (100-ns units, relative to the segment start) and, when the stream's
+// type changed with it, the new type. A decoder reuses one sample for every
+// block it delivers, so a receiver that wants to keep the bytes copies them.
+class Sample final : public MediaSample {
+ public:
+  const uint8_t* data() const override { return bytes_.data(); }
+  int32_t length() const override { return length_; }
+  bool GetMediaType(MediaType* type) const override {
+    if (!type_) return false;
+    *type = *type_;
+    return true;
+  }
+
+  uint8_t* mutable_data() { return bytes_.data(); }
+  // Makes room for `length` bytes (the contents become unspecified) and sets
+  // the length. The storage only grows.
+  void Resize(int32_t length) {
+    if (static_cast<size_t>(length) > bytes_.size()) bytes_.resize(length);
+    length_ = length;
+  }
+
+  ReferenceTime start() const { return start_; }
+  ReferenceTime stop() const { return stop_; }
+  void SetTimes(ReferenceTime start, ReferenceTime stop) {
+    start_ = start;
+    stop_ = stop;
+  }
+
+  void SetMediaType(const MediaType& type) { type_ = type; }
+  void ClearMediaType() { type_.reset(); }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  int32_t length_ = 0;
+  ReferenceTime start_ = 0;
+  ReferenceTime stop_ = 0;
+  std::optional<MediaType> type_;
+};
+
+}  // namespace ovc::media

@@ -1,0 +1,80 @@
+#include "platform/media/video_decoder.h"
+
+#include "platform/media/media_formats.h"
+
+namespace ovc::media {
+namespace {
+
+// A picture whose end lies within this of the segment start counts as
+// before it: timestamps rounded to 100-ns units may miss by a little.
+constexpr ReferenceTime kSegmentTolerance = 10000;  // 1 ms
+
+// 25 frames per second when the stream does not say.
+constexpr ReferenceTime kDefaultFrameTime = 400000;
+
+int32_t EvenWidth(int32_t width) { return (width + 1) & ~1; }
+
+}  // namespace
+
+MediaType VideoDecoder::TypeFor(int32_t width, int32_t height, AVRational sample_aspect) const {
+  return MakeYuy2Type(EvenWidth(width), height, sample_aspect.num, sample_aspect.den,
+                      avg_time_per_frame_, interlaced_);
+}
+
+MediaResult VideoDecoder::PrepareOutput(const StreamInfo& info, MediaType* type) {
+  const AVCodecParameters& parameters = *info.parameters;
+  if (parameters.width <= 0 || parameters.height <= 0) return kErrorTypeNotAccepted;
+  avg_time_per_frame_ = kDefaultFrameTime;
+  if (info.frame_rate.num > 0 && info.frame_rate.den > 0) {
+    avg_time_per_frame_ = av_rescale(kUnitsPerSecond, info.frame_rate.den, info.frame_rate.num);
+  }
+  interlaced_ = parameters.field_order != AV_FIELD_UNKNOWN &&
+                parameters.field_order != AV_FIELD_PROGRESSIVE;
+  *type = TypeFor(parameters.width, parameters.height, info.sample_aspect);
+  out_width_ = EvenWidth(parameters.width);
+  out_height_ = parameters.height;
+  return kOk;
+}
+
+void VideoDecoder::ResetRun() { next_start_ = 0; }
+
+void VideoDecoder::DeliverFrame(AVFrame& frame) {
+  ReferenceTime start = frame.best_effort_timestamp != AV_NOPTS_VALUE
+                            ? SegmentTime(frame.best_effort_timestamp)
+                            : next_start_;
+  const ReferenceTime duration = frame.pkt_duration > 0
+                                     ? ToReferenceTime(frame.pkt_duration, stream_info().time_base)
+                                     : avg_time_per_frame_;
+  const ReferenceTime stop = start + duration;
+  next_start_ = stop;
+  // Decoded only to reach the segment start.
+  if (stop <= kSegmentTolerance) return;
+  // The picture showing at the segment start begins it.
+  if (start < 0) start = 0;
+
+  if (frame.width <= 0 || frame.height <= 0) return;
+  if (EvenWidth(frame.width) != out_width_ || frame.height != out_height_) {
+    AVRational aspect = frame.sample_aspect_ratio;
+    if (aspect.num <= 0 || aspect.den <= 0) aspect = stream_info().sample_aspect;
+    out_width_ = EvenWidth(frame.width);
+    out_height_ = frame.height;
+    AnnounceType(TypeFor(frame.width, frame.height, aspect));
+  }
+  const int flags = out_width_ == frame.width ? SWS_BILINEAR : SWS_BICUBIC;
+  scaler_.reset(sws_getCachedContext(scaler_.release(), frame.width, frame.height,
+                                     static_cast<AVPixelFormat>(frame.format), out_width_,
+                                     out_height_, AV_PIX_FMT_YUYV422, flags, nullptr, nullptr,
+                                     nullptr));
+  if (!scaler_) return;
+
+  Sample& out = sample();
+  const int stride = out_width_ * 2;
+  out.Resize(stride * out_height_);
+  uint8_t* planes[4] = {out.mutable_data(), nullptr, nullptr, nullptr};
+  int strides[4] = {stride, 0, 0, 0};
+  sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, planes, strides);
+  out.SetTimes(start, stop);
+  DeliverSample();
+}
+
+}  // namespace ovc::media

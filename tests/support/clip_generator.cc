@@ -1,0 +1,438 @@
+#include "support/clip_generator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/frame.h>
+}
+
+namespace ovc::test {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kPcmFrameSize = 1024;  // sample frames per PCM packet
+constexpr double kClickHz = 2000.0;
+
+struct OutputContextDeleter {
+  void operator()(AVFormatContext* context) const {
+    if (context->pb && !(context->oformat->flags & AVFMT_NOFILE)) avio_closep(&context->pb);
+    avformat_free_context(context);
+  }
+};
+struct CodecContextDeleter {
+  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct FrameDeleter {
+  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct PacketDeleter {
+  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+
+int BandHeight(int height) { return std::max(8, height / kCodeBandDivisor); }
+
+ClipVideoCodec VideoCodecOf(const ClipSpec& spec) {
+  if (spec.video_codec != ClipVideoCodec::kDefault) return spec.video_codec;
+  return spec.container == ClipContainer::kMp4 ? ClipVideoCodec::kMpeg4 : ClipVideoCodec::kMpeg2;
+}
+
+ClipAudioCodec AudioCodecOf(const ClipSpec& spec) {
+  if (spec.audio_8bit) return ClipAudioCodec::kPcm;
+  if (spec.audio_codec != ClipAudioCodec::kDefault) return spec.audio_codec;
+  if (spec.container == ClipContainer::kMp4) return ClipAudioCodec::kAac;
+  return spec.channels <= 2 ? ClipAudioCodec::kMp2 : ClipAudioCodec::kPcm;
+}
+
+AVCodecID AudioCodecId(const ClipSpec& spec) {
+  switch (AudioCodecOf(spec)) {
+    case ClipAudioCodec::kAac:
+      return AV_CODEC_ID_AAC;
+    case ClipAudioCodec::kMp2:
+      return AV_CODEC_ID_MP2;
+    default:
+      return spec.audio_8bit ? AV_CODEC_ID_PCM_U8 : AV_CODEC_ID_PCM_S16LE;
+  }
+}
+
+// Sample frames per audio packet, and whether the last may be shorter.
+int AudioFrameSize(const ClipSpec& spec) {
+  switch (AudioCodecOf(spec)) {
+    case ClipAudioCodec::kAac:
+      return 1024;
+    case ClipAudioCodec::kMp2:
+      return 1152;
+    default:
+      return kPcmFrameSize;
+  }
+}
+bool ShortLastAudioFrame(const ClipSpec& spec) { return AudioCodecOf(spec) != ClipAudioCodec::kMp2; }
+
+// The audio packets of the clip: first sample index (on the clip's time
+// line) and length, holes and the late start taken out.
+struct AudioChunk {
+  int64_t first;
+  int length;
+};
+std::vector<AudioChunk> AudioChunks(const ClipSpec& spec) {
+  std::vector<AudioChunk> chunks;
+  const int64_t begin = std::llround(std::ceil(spec.audio_start * spec.sample_rate));
+  const int64_t end = std::llround(spec.seconds * spec.sample_rate);
+  const int64_t gap_begin = std::llround(spec.gap_start * spec.sample_rate);
+  const int64_t gap_end = std::llround((spec.gap_start + spec.gap_seconds) * spec.sample_rate);
+  const int size = AudioFrameSize(spec);
+  for (int64_t first = begin; first < end; first += size) {
+    const int length = static_cast<int>(std::min<int64_t>(size, end - first));
+    if (length < size && !ShortLastAudioFrame(spec)) break;
+    if (spec.gap_seconds > 0 && first >= gap_begin && first < gap_end) continue;
+    chunks.push_back({first, length});
+  }
+  return chunks;
+}
+
+// The clip's sound at sample `index` of channel `channel`, in [-1, 1].
+double SoundAt(const ClipSpec& spec, int64_t index, int channel) {
+  const double t = static_cast<double>(index) / spec.sample_rate;
+  const double into_second = t - std::floor(t);
+  if (into_second < kClickSeconds) {
+    return std::fmod(t * kClickHz * 2, 2.0) < 1.0 ? kClickLevel : -kClickLevel;
+  }
+  return kToneLevel * std::sin(2 * kPi * (330.0 + 110.0 * channel) * t);
+}
+
+void DrawPicture(const ClipSpec& spec, int n, AVFrame* frame) {
+  const int width = frame->width;
+  const int height = frame->height;
+  const int band = BandHeight(height);
+  const bool flash = IsFlashFrameNumber(spec, n);
+  for (int y = 0; y < height; ++y) {
+    uint8_t* line = frame->data[0] + y * frame->linesize[0];
+    for (int x = 0; x < width; ++x) {
+      if (y < band) {
+        const int block = x * kCodeBits / width;
+        line[x] = (n >> (kCodeBits - 1 - block)) & 1 ? 235 : 16;
+      } else {
+        line[x] = flash ? 235 : static_cast<uint8_t>(40 + ((x + y + 4 * n) & 127));
+      }
+    }
+  }
+  for (int plane = 1; plane <= 2; ++plane) {
+    for (int y = 0; y < (height + 1) / 2; ++y) {
+      std::fill_n(frame->data[plane] + y * frame->linesize[plane], (width + 1) / 2, 128);
+    }
+  }
+}
+
+// `lead`: sample frames the sound is fed ahead of its time, to make up for
+// an encoder delay the container cannot record.
+void FillSound(const ClipSpec& spec, const AudioChunk& chunk, int lead, AVFrame* frame) {
+  const int channels = spec.channels;
+  for (int i = 0; i < chunk.length; ++i) {
+    for (int c = 0; c < channels; ++c) {
+      const double value = SoundAt(spec, chunk.first + i + lead, c);
+      switch (frame->format) {
+        case AV_SAMPLE_FMT_FLTP:
+          reinterpret_cast<float*>(frame->extended_data[c])[i] = static_cast<float>(value);
+          break;
+        case AV_SAMPLE_FMT_S16:
+          reinterpret_cast<int16_t*>(frame->data[0])[i * channels + c] =
+              static_cast<int16_t>(std::lround(value * 32767));
+          break;
+        case AV_SAMPLE_FMT_U8:
+          frame->data[0][i * channels + c] = static_cast<uint8_t>(128 + std::lround(value * 127));
+          break;
+        default:
+          break;
+      }
+    }
+  }
+}
+
+// One stream being written: its encoder and the frame it is fed.
+struct Track {
+  AVStream* stream = nullptr;
+  CodecContextPtr encoder;
+  FramePtr frame;
+};
+
+std::string Describe(const char* what, int error) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(error, text, sizeof text);
+  return std::string(what) + ": " + text;
+}
+
+class ClipWriter {
+ public:
+  explicit ClipWriter(const ClipSpec& spec) : spec_(spec), packet_(av_packet_alloc()) {}
+
+  std::string Write(const std::string& path) {
+    const char* format = spec_.container == ClipContainer::kMp4   ? "mp4"
+                         : spec_.container == ClipContainer::kMkv ? "matroska"
+                                                                  : "avi";
+    AVFormatContext* raw = nullptr;
+    int result = avformat_alloc_output_context2(&raw, nullptr, format, path.c_str());
+    if (result < 0) return Describe("output format", result);
+    output_.reset(raw);
+    if (spec_.has_video) {
+      if (std::string error = OpenVideo(); !error.empty()) return error;
+    }
+    if (spec_.has_audio) {
+      if (std::string error = OpenAudio(); !error.empty()) return error;
+    }
+    if (!spec_.has_video && !spec_.has_audio) return "a clip needs video or audio";
+    if ((result = avio_open(&output_->pb, path.c_str(), AVIO_FLAG_WRITE)) < 0) {
+      return Describe("open file", result);
+    }
+    if ((result = avformat_write_header(output_.get(), nullptr)) < 0) {
+      return Describe("write header", result);
+    }
+
+    const int frames = spec_.has_video ? ClipFrameCount(spec_) : 0;
+    const std::vector<AudioChunk> chunks = spec_.has_audio ? AudioChunks(spec_) : std::vector<AudioChunk>();
+    int next_frame = 0;
+    size_t next_chunk = 0;
+    while (next_frame < frames || next_chunk < chunks.size()) {
+      const double video_time =
+          next_frame < frames ? static_cast<double>(next_frame) * spec_.fps_den / spec_.fps_num : 1e300;
+      const double audio_time = next_chunk < chunks.size()
+                                    ? static_cast<double>(chunks[next_chunk].first) / spec_.sample_rate
+                                    : 1e300;
+      std::string error;
+      if (video_time <= audio_time) error = WriteVideoFrame(next_frame++);
+      else error = WriteAudioChunk(chunks[next_chunk++]);
+      if (!error.empty()) return error;
+    }
+    for (Track* track : {&video_, &audio_}) {
+      if (!track->encoder) continue;
+      if (std::string error = Encode(*track, nullptr); !error.empty()) return error;
+    }
+    if ((result = av_write_trailer(output_.get())) < 0) return Describe("write trailer", result);
+    return "";
+  }
+
+ private:
+  std::string OpenVideo() {
+    const AVCodecID id = VideoCodecOf(spec_) == ClipVideoCodec::kMpeg4 ? AV_CODEC_ID_MPEG4
+                                                                       : AV_CODEC_ID_MPEG2VIDEO;
+    const AVCodec* codec = avcodec_find_encoder(id);
+    if (!codec) return "no video encoder";
+    video_.encoder.reset(avcodec_alloc_context3(codec));
+    AVCodecContext* encoder = video_.encoder.get();
+    encoder->width = spec_.width;
+    encoder->height = spec_.height;
+    encoder->pix_fmt = AV_PIX_FMT_YUV420P;
+    encoder->time_base = AVRational{spec_.fps_den, spec_.fps_num};
+    encoder->framerate = AVRational{spec_.fps_num, spec_.fps_den};
+    encoder->sample_aspect_ratio = AVRational{spec_.sample_aspect_num, spec_.sample_aspect_den};
+    encoder->gop_size = spec_.gop;
+    // No reordering: packets leave in display order with dts = pts, so no
+    // muxer shifts the video against the sound.
+    encoder->max_b_frames = 0;
+    if (id == AV_CODEC_ID_MPEG2VIDEO) encoder->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    encoder->flags |= AV_CODEC_FLAG_QSCALE;
+    encoder->global_quality = FF_QP2LAMBDA * 2;
+    encoder->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
+    if (output_->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    int result = avcodec_open2(encoder, codec, nullptr);
+    if (result < 0) return Describe("open video encoder", result);
+    video_.stream = avformat_new_stream(output_.get(), nullptr);
+    avcodec_parameters_from_context(video_.stream->codecpar, encoder);
+    video_.stream->time_base = encoder->time_base;
+    video_.stream->avg_frame_rate = encoder->framerate;
+    video_.stream->sample_aspect_ratio = encoder->sample_aspect_ratio;
+    video_.frame.reset(av_frame_alloc());
+    video_.frame->format = encoder->pix_fmt;
+    video_.frame->width = spec_.width;
+    video_.frame->height = spec_.height;
+    if ((result = av_frame_get_buffer(video_.frame.get(), 0)) < 0) {
+      return Describe("picture buffer", result);
+    }
+    return "";
+  }
+
+  std::string OpenAudio() {
+    const AVCodec* codec = avcodec_find_encoder(AudioCodecId(spec_));
+    if (!codec) return "no audio encoder";
+    audio_.encoder.reset(avcodec_alloc_context3(codec));
+    AVCodecContext* encoder = audio_.encoder.get();
+    encoder->sample_rate = spec_.sample_rate;
+    av_channel_layout_default(&encoder->ch_layout, spec_.channels);
+    encoder->time_base = AVRational{1, spec_.sample_rate};
+    switch (AudioCodecOf(spec_)) {
+      case ClipAudioCodec::kAac:
+        encoder->sample_fmt = AV_SAMPLE_FMT_FLTP;
+        encoder->bit_rate = 64000 * spec_.channels;
+        break;
+      case ClipAudioCodec::kMp2:
+        encoder->sample_fmt = AV_SAMPLE_FMT_S16;
+        encoder->bit_rate = 96000 * spec_.channels;
+        break;
+      default:
+        encoder->sample_fmt = spec_.audio_8bit ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16;
+        break;
+    }
+    if (output_->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    int result = avcodec_open2(encoder, codec, nullptr);
+    if (result < 0) return Describe("open audio encoder", result);
+    audio_.stream = avformat_new_stream(output_.get(), nullptr);
+    avcodec_parameters_from_context(audio_.stream->codecpar, encoder);
+    audio_.stream->time_base = encoder->time_base;
+    audio_.frame.reset(av_frame_alloc());
+    audio_.frame->format = encoder->sample_fmt;
+    av_channel_layout_copy(&audio_.frame->ch_layout, &encoder->ch_layout);
+    audio_.frame->sample_rate = spec_.sample_rate;
+    audio_.frame->nb_samples = AudioFrameSize(spec_);
+    if ((result = av_frame_get_buffer(audio_.frame.get(), 0)) < 0) {
+      return Describe("sound buffer", result);
+    }
+    return "";
+  }
+
+  std::string WriteVideoFrame(int n) {
+    AVFrame* frame = video_.frame.get();
+    int result = av_frame_make_writable(frame);
+    if (result < 0) return Describe("picture buffer", result);
+    DrawPicture(spec_, n, frame);
+    frame->pts = n;
+    frame->pict_type = AV_PICTURE_TYPE_NONE;
+    return Encode(video_, frame);
+  }
+
+  std::string WriteAudioChunk(const AudioChunk& chunk) {
+    AVFrame* frame = audio_.frame.get();
+    int result = av_frame_make_writable(frame);
+    if (result < 0) return Describe("sound buffer", result);
+    frame->nb_samples = chunk.length;
+    // AVI keeps no encoder delay: the decoder would play the sound that
+    // late. Feed it early instead, so that it is heard on time.
+    const int lead = spec_.container == ClipContainer::kAvi ? audio_.encoder->initial_padding : 0;
+    FillSound(spec_, chunk, lead, frame);
+    frame->pts = chunk.first;
+    return Encode(audio_, frame);
+  }
+
+  std::string Encode(Track& track, AVFrame* frame) {
+    int result = avcodec_send_frame(track.encoder.get(), frame);
+    if (result < 0) return Describe("encode", result);
+    for (;;) {
+      result = avcodec_receive_packet(track.encoder.get(), packet_.get());
+      if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return "";
+      if (result < 0) return Describe("encode", result);
+      av_packet_rescale_ts(packet_.get(), track.encoder->time_base, track.stream->time_base);
+      packet_->stream_index = track.stream->index;
+      result = av_interleaved_write_frame(output_.get(), packet_.get());
+      if (result < 0) return Describe("write packet", result);
+    }
+  }
+
+  const ClipSpec spec_;
+  OutputContextPtr output_;
+  PacketPtr packet_;
+  Track video_;
+  Track audio_;
+};
+
+// Mean luma of a rectangle, reading every `step`-th byte from `first`.
+double MeanLuma(const uint8_t* data, int stride, int step, int x0, int x1, int y0, int y1) {
+  int64_t sum = 0;
+  int64_t count = 0;
+  for (int y = y0; y < y1; ++y) {
+    for (int x = x0; x < x1; ++x) {
+      sum += data[y * stride + x * step];
+      ++count;
+    }
+  }
+  return count ? static_cast<double>(sum) / count : 0.0;
+}
+
+int ReadCode(const uint8_t* luma, int width, int height, int stride, int step) {
+  if (width < kCodeBits || height < 8) return -1;
+  const int band = BandHeight(height);
+  const int y0 = band / 4;
+  const int y1 = std::max(y0 + 1, band * 3 / 4);
+  int number = 0;
+  for (int bit = 0; bit < kCodeBits; ++bit) {
+    const int x0 = bit * width / kCodeBits;
+    const int x1 = (bit + 1) * width / kCodeBits;
+    const int margin = (x1 - x0) / 4;
+    const double mean = MeanLuma(luma, stride, step, x0 + margin, std::max(x0 + margin + 1, x1 - margin), y0, y1);
+    number <<= 1;
+    if (mean > 170) number |= 1;
+    else if (mean >= 80) return -1;
+  }
+  return number;
+}
+
+bool ReadFlash(const uint8_t* luma, int width, int height, int stride, int step) {
+  const int band = BandHeight(height);
+  return MeanLuma(luma, stride, step, width / 8, width * 7 / 8, band + (height - band) / 8,
+                  height - (height - band) / 8) > 200;
+}
+
+}  // namespace
+
+std::string WriteClip(const std::string& path, const ClipSpec& spec) {
+  if (spec.width <= 0 || spec.height <= 0 || spec.fps_num <= 0 || spec.fps_den <= 0 ||
+      spec.seconds <= 0 || spec.sample_rate <= 0 || spec.channels <= 0) {
+    return "bad clip spec";
+  }
+  return ClipWriter(spec).Write(path);
+}
+
+int ClipFrameCount(const ClipSpec& spec) {
+  return static_cast<int>(std::lround(spec.seconds * spec.fps_num / spec.fps_den));
+}
+
+int64_t ClipSampleCount(const ClipSpec& spec) {
+  int64_t total = 0;
+  for (const AudioChunk& chunk : AudioChunks(spec)) total += chunk.length;
+  return total;
+}
+
+bool IsFlashFrameNumber(const ClipSpec& spec, int n) {
+  // Frame n starts at n × den / num seconds; it is the first at or after a
+  // whole second when frame n − 1 started in an earlier second.
+  if (n == 0) return true;
+  const int64_t second = static_cast<int64_t>(n) * spec.fps_den / spec.fps_num;
+  const int64_t before = static_cast<int64_t>(n - 1) * spec.fps_den / spec.fps_num;
+  return second != before;
+}
+
+int ReadFrameNumberFromLuma(const uint8_t* luma, int width, int height, int stride) {
+  return ReadCode(luma, width, height, stride, 1);
+}
+
+int ReadFrameNumberFromYuy2(const uint8_t* yuy2, int width, int height, int stride) {
+  return ReadCode(yuy2, width, height, stride, 2);
+}
+
+bool IsFlashLuma(const uint8_t* luma, int width, int height, int stride) {
+  return ReadFlash(luma, width, height, stride, 1);
+}
+
+bool IsFlashYuy2(const uint8_t* yuy2, int width, int height, int stride) {
+  return ReadFlash(yuy2, width, height, stride, 2);
+}
+
+std::vector<int64_t> FindClicks(const int16_t* samples, int64_t frames, int channels,
+                                int sample_rate) {
+  std::vector<int64_t> clicks;
+  const int threshold = static_cast<int>(kClickLevel * 0.5 * 32767);
+  const int64_t separation = sample_rate / 10;
+  for (int64_t i = 0; i < frames; ++i) {
+    if (std::abs(samples[i * channels]) <= threshold) continue;
+    if (!clicks.empty() && i - clicks.back() < separation) continue;
+    clicks.push_back(i);
+  }
+  return clicks;
+}
+
+}  // namespace ovc::test
