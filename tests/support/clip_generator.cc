@@ -11,6 +11,8 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include "platform/av/av_handles.h"
+
 namespace ovc::test {
 namespace {
 
@@ -18,25 +20,10 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr int kPcmFrameSize = 1024;  // sample frames per PCM packet
 constexpr double kClickHz = 2000.0;
 
-struct OutputContextDeleter {
-  void operator()(AVFormatContext* context) const {
-    if (context->pb && !(context->oformat->flags & AVFMT_NOFILE)) avio_closep(&context->pb);
-    avformat_free_context(context);
-  }
-};
-struct CodecContextDeleter {
-  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameDeleter {
-  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketDeleter {
-  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
-using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
-using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using OutputContextPtr = av::OutputContextWithFilePtr;
+using av::CodecContextPtr;
+using av::FramePtr;
+using av::PacketPtr;
 
 int BandHeight(int height) { return std::max(8, height / kCodeBandDivisor); }
 

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/av/av_handles.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -17,36 +19,13 @@ extern "C" {
 
 namespace ovc {
 
-struct Mp4CodecContextDeleter {
-  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-using Mp4CodecContextPtr = std::unique_ptr<AVCodecContext, Mp4CodecContextDeleter>;
-
-struct Mp4FrameDeleter {
-  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-using Mp4FramePtr = std::unique_ptr<AVFrame, Mp4FrameDeleter>;
-
-struct Mp4PacketDeleter {
-  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-using Mp4PacketPtr = std::unique_ptr<AVPacket, Mp4PacketDeleter>;
-
-struct Mp4SwsDeleter {
-  void operator()(SwsContext* context) const { sws_freeContext(context); }
-};
-using Mp4SwsPtr = std::unique_ptr<SwsContext, Mp4SwsDeleter>;
-
-struct Mp4AudioFifoDeleter {
-  void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
-};
-using Mp4AudioFifoPtr = std::unique_ptr<AVAudioFifo, Mp4AudioFifoDeleter>;
-
+using Mp4CodecContextPtr = av::CodecContextPtr;
+using Mp4FramePtr = av::FramePtr;
+using Mp4PacketPtr = av::PacketPtr;
+using Mp4SwsPtr = av::SwsContextPtr;
+using Mp4AudioFifoPtr = av::AudioFifoPtr;
 // An output format context; its file (pb) is owned apart, by Mp4IoPtr.
-struct Mp4FormatContextDeleter {
-  void operator()(AVFormatContext* context) const { avformat_free_context(context); }
-};
-using Mp4FormatContextPtr = std::unique_ptr<AVFormatContext, Mp4FormatContextDeleter>;
+using Mp4FormatContextPtr = av::OutputContextPtr;
 
 struct Mp4IoDeleter {
   void operator()(AVIOContext* io) const { avio_closep(&io); }

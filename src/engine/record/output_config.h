@@ -78,6 +78,10 @@ struct OutputConfig {
   bool use_mpeg4_tag = false;
   bool mpg_ac3 = false;
   AviCodec avi_codec;
+  // The Windows Media codecs and audio format of format 1, by name.
+  std::string wm_video_codec = "Windows Media Video 8";
+  std::string wm_audio_codec = "Windows Media Audio 9.2";
+  std::string wm_audio_format = "64 kbps, 44 kHz, stereo CBR";
 
   // The input as the playback engine reports it.
   int input_sample_rate = 44100; // Hz

@@ -9,11 +9,13 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <system_error>
 
 #include "common/paths.h"
+#include "engine/record/wmv_codec_list.h"
 
 namespace ovc {
 
@@ -200,7 +202,18 @@ int CProfile::Load(const std::string& profile_name) {
   device.clear();
   fileext.clear();
   ParseText(text);
+  if (IsWindowsMedia()) RebuildWindowsMediaAudioChoices();
   return 0;
+}
+
+void CProfile::RebuildWindowsMediaAudioChoices() {
+  // The audio lists of a Windows Media profile are what the installed
+  // codecs offer; the bit rate is the number the format text starts with.
+  WmAudioCodecList list;
+  if (EnumerateWmAudioCodecs(acodec, aformat, &list) != 0) return;
+  acodec_choices = list.codecs;
+  aformat_choices = list.formats;
+  ab = std::atoi(aformat.c_str());
 }
 
 int CProfile::Save(const std::string& profile_name) const {

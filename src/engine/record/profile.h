@@ -64,11 +64,17 @@ struct CProfile {
   int32_t an = 0;       // "an": read and kept, never written
 
   // Reads "<profile folder>/<profile_name>.pr": sets `name`, empties `device`
-  // and `fileext`, then applies every line of the file. Returns 0; -1 when
+  // and `fileext`, then applies every line of the file (and, for a Windows
+  // Media profile, rebuilds its audio choices). Returns 0; -1 when
   // the name is refused or the file can't be read (or isn't a regular file),
   // in which case the profile is left exactly as it was. Callers that follow
   // the silent-load rule simply ignore the result.
   int Load(const std::string& profile_name);
+
+  // For a Windows Media profile: the audio codec and format choices become
+  // those of the installed Windows Media audio codec, and the audio bit rate
+  // the number at the start of the format text. Load does this itself.
+  void RebuildWindowsMediaAudioChoices();
 
   // Writes the profile as "<profile folder>/<profile_name>.pr" (creating the
   // profile folder when missing), replacing any earlier file in one rename so

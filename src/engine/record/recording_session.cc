@@ -44,6 +44,11 @@ ProfileRange ApplyProfile(const CProfile& profile, OutputConfig* output) {
     }
   }
 
+  if (profile.IsWindowsMedia()) {
+    output->wm_video_codec = profile.vcodec;
+    output->wm_audio_codec = profile.acodec;
+    output->wm_audio_format = profile.aformat;
+  }
   output->video_bitrate = static_cast<float>(profile.b);
   output->out_frame_rate = profile.r;
   if (profile.device == "PSP") output->device_kind = kDevicePsp;

@@ -1,32 +1,13 @@
 #pragma once
 
-#include <memory>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/frame.h>
-#include <libswscale/swscale.h>
-}
+#include "platform/av/av_handles.h"
 
 namespace ovc::vfw {
 
-// Owners of the FFmpeg objects a compressor holds.
-struct CodecContextDeleter {
-  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameDeleter {
-  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketDeleter {
-  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct SwsContextDeleter {
-  void operator()(SwsContext* context) const { sws_freeContext(context); }
-};
-
-using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
-using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
-using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
+// The FFmpeg owners a compressor holds.
+using av::CodecContextPtr;
+using av::FramePtr;
+using av::PacketPtr;
+using av::SwsContextPtr;
 
 }  // namespace ovc::vfw

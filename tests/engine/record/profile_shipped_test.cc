@@ -72,7 +72,7 @@ const Shipped kShipped[] = {
       "720x480", "720x576"},
      {"23.976", "24", "25", "29.97", "30"}, {"44100", "48000"}, {"1", "2"}, 32, 384, 1000, 9800},
     {"WMV", "", "wmv", "Windows Media Video 8", "Windows Media Audio 9.2", "320x240", 29.97, 0,
-     "", 0, {"Windows Media Video 8", "Windows Media Video 7"}, {},
+     "", 64, {"Windows Media Video 8", "Windows Media Video 7"}, {},
      {"176x144", "320x240", "480x360", "640x480", "720x480"}, kPcRates, {}, {}, 0, 0, 100, 3000},
     {"QuickTime", "", "mov", "mpeg4", "aac", "640x480", 29.97, 44100, "2", 128,
      {"mpeg4", "h264"}, {"aac"}, {"320x240", "480x360", "640x480", "720x480"}, kPcRates,
