@@ -14,6 +14,7 @@
 #include "engine/record/format_output_factory.h"
 #include "engine/record/recording_session.h"
 #include "platform/registry/registry_store.h"
+#include "support/command_output.h"
 #include "support/temp_world.h"
 
 namespace ovc {
@@ -32,25 +33,7 @@ class CountingPrompt : public MissingCodecPrompt {
   int shown = 0;
 };
 
-// Runs a command and returns what it printed.
-std::string Run(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
-  pclose(pipe);
-  return out;
-}
-
-// One value of `ffprobe -show_entries`, e.g. Probe(path, "v:0", "stream=codec_name").
-std::string Probe(const std::string& path, const std::string& stream, const std::string& entry) {
-  std::string out = Run("ffprobe -v error -select_streams " + stream + " -count_frames -show_entries " +
-                        entry + " -of default=nw=1:nk=1 '" + path + "' 2>/dev/null");
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-  return out;
-}
+using test::ProbeEntry;
 
 OutputConfig AviConfig(const char* handler) {
   OutputConfig output;
@@ -129,14 +112,14 @@ TEST_P(AviOutputCodecs, WritesAFileThatPlayersRead) {
   ASSERT_EQ(Record(&output, path, 45, GetParam().processors), 0);
   EXPECT_TRUE(box_.Texts().empty()) << box_.Texts()[0];
 
-  EXPECT_EQ(Probe(path, "v:0", "stream=codec_name"), GetParam().ffprobe_codec);
-  EXPECT_EQ(Probe(path, "v:0", "stream=width,height"), "176\n144");
-  EXPECT_EQ(Probe(path, "v:0", "stream=nb_read_frames"), "45");
-  EXPECT_EQ(Probe(path, "a:0", "stream=codec_name"), "mp3");
-  EXPECT_EQ(Probe(path, "a:0", "stream=sample_rate"), "44100");
+  EXPECT_EQ(ProbeEntry(path, "v:0", "stream=codec_name"), GetParam().ffprobe_codec);
+  EXPECT_EQ(ProbeEntry(path, "v:0", "stream=width,height"), "176\n144");
+  EXPECT_EQ(ProbeEntry(path, "v:0", "stream=nb_read_frames"), "45");
+  EXPECT_EQ(ProbeEntry(path, "a:0", "stream=codec_name"), "mp3");
+  EXPECT_EQ(ProbeEntry(path, "a:0", "stream=sample_rate"), "44100");
   // 45 frames at 15 fps are 3 s; the audio is within an MP3 frame of it
   // (the last partial period stays behind, the encoder's flush pads).
-  double audio_seconds = std::stoi(Probe(path, "a:0", "stream=nb_read_frames")) * 1152.0 / 44100;
+  double audio_seconds = std::stoi(ProbeEntry(path, "a:0", "stream=nb_read_frames")) * 1152.0 / 44100;
   EXPECT_NEAR(audio_seconds, 3.0, 2 * 1152.0 / 44100 + 1.0 / 15);
 }
 
@@ -177,7 +160,9 @@ TEST_F(AviOutputTest, TwoPassXvidInPartsKeepsEveryFrameAndTheAudio) {
       auto picture = Picture(output, i);
       for (int s = 0; s < per_frame * 2; ++s) pcm[s] = static_cast<int16_t>(((s / 2 + i) % 50) * 200);
       session.Produce(picture.data(), pcm.data(), per_frame);
-      if (pass == 2 && i == 29) ASSERT_EQ(session.NextOutputPart(), 0);
+      if (pass == 2 && i == 29) {
+        ASSERT_EQ(session.NextOutputPart(), 0);
+      }
     }
     session.StopProducers();
     session.FinishOutput();
@@ -188,12 +173,12 @@ TEST_F(AviOutputTest, TwoPassXvidInPartsKeepsEveryFrameAndTheAudio) {
   EXPECT_TRUE(box_.Texts().empty());
 
   std::string second = world_.Path("two pass - 02.avi");
-  int frames = std::stoi(Probe(path, "v:0", "stream=nb_read_frames")) +
-               std::stoi(Probe(second, "v:0", "stream=nb_read_frames"));
+  int frames = std::stoi(ProbeEntry(path, "v:0", "stream=nb_read_frames")) +
+               std::stoi(ProbeEntry(second, "v:0", "stream=nb_read_frames"));
   EXPECT_EQ(frames, 60);
   for (const std::string& part : {path, second}) {
-    double video = std::stoi(Probe(part, "v:0", "stream=nb_read_frames")) / 15.0;
-    double audio = std::stoi(Probe(part, "a:0", "stream=nb_read_frames")) * 1152.0 / 44100;
+    double video = std::stoi(ProbeEntry(part, "v:0", "stream=nb_read_frames")) / 15.0;
+    double audio = std::stoi(ProbeEntry(part, "a:0", "stream=nb_read_frames")) * 1152.0 / 44100;
     EXPECT_NEAR(audio, video, 2 * 1152.0 / 44100 + 1.0 / 15) << part;
   }
 }
@@ -234,8 +219,8 @@ TEST_F(AviOutputTest, MissingMp3LibraryStopsOnlyPassesWithAudio) {
   output.pass = 1;
   box_.Answer(kButtonYes);  // the failed attempt left an empty file behind
   EXPECT_EQ(Record(&output, path, 15, 2), 0);
-  EXPECT_EQ(Probe(path, "v:0", "stream=nb_read_frames"), "15");
-  EXPECT_EQ(Probe(path, "a", "stream=codec_name"), "");
+  EXPECT_EQ(ProbeEntry(path, "v:0", "stream=nb_read_frames"), "15");
+  EXPECT_EQ(ProbeEntry(path, "a", "stream=codec_name"), "");
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ extern "C" {
 
 #include "engine/record/avi_writer.h"
 #include "engine/record/avi_writer_test_support.h"
+#include "support/command_output.h"
 #include "support/temp_world.h"
 
 namespace ovc {
@@ -159,13 +160,7 @@ size_t VideoEnd(size_t count) {
 std::string Ffprobe(const std::string& path) {
   std::string command =
       "ffprobe -v error -count_packets -show_streams -show_format -of json '" + path + "' 2>&1";
-  std::string output;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
-    pclose(pipe);
-  }
-  return output;
+  return test::CommandOutput(command);
 }
 
 // The value of the first `key` inside stream object number `stream` of

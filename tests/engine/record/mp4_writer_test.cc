@@ -15,6 +15,7 @@
 
 #include "common/scripted_message_box.h"
 #include "engine/record/recording_session.h"
+#include "support/command_output.h"
 #include "support/temp_world.h"
 
 namespace ovc {
@@ -30,16 +31,7 @@ class Mp4Factory : public OutputFactory {
   }
 };
 
-std::string Run(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
-  pclose(pipe);
-  return out;
-}
+using test::CommandOutput;
 
 // What ffprobe says about a file: "format.<key>" and "<stream>.<key>" with
 // stream "v" or "a" (the first of its kind), plus each stream's duration
@@ -59,7 +51,7 @@ struct Probe {
 Probe ProbeFile(const std::string& path) {
   Probe probe;
   std::istringstream streams(
-      Run("ffprobe -v error -show_format -show_streams -of flat '" + path + "' 2>/dev/null"));
+      CommandOutput("ffprobe -v error -show_format -show_streams -of flat '" + path + "' 2>/dev/null"));
   std::map<std::string, std::string> kind_of;  // "0" -> "v"
   std::string line;
   std::vector<std::pair<std::string, std::string>> pending;
@@ -103,7 +95,7 @@ Probe ProbeFile(const std::string& path) {
   // frame without a time (the MPEG program stream leaves some out) follows
   // the one before it.
   std::istringstream frames(
-      Run("ffprobe -v error -show_entries "
+      CommandOutput("ffprobe -v error -show_entries "
           "frame=stream_index,best_effort_timestamp_time,pkt_duration_time "
           "-of compact=p=0 '" +
           path + "' 2>/dev/null"));
@@ -136,7 +128,7 @@ Probe ProbeFile(const std::string& path) {
     ++span.frames;
   }
   std::istringstream packets(
-      Run("ffprobe -v error -show_entries packet=stream_index,size "
+      CommandOutput("ffprobe -v error -show_entries packet=stream_index,size "
           "-of compact=p=0 '" +
           path + "' 2>/dev/null"));
   while (std::getline(packets, line)) {
@@ -348,7 +340,7 @@ struct H264Headers {
 };
 H264Headers TraceH264(const std::string& path) {
   H264Headers headers;
-  std::istringstream trace(Run("ffmpeg -hide_banner -nostdin -i '" + path +
+  std::istringstream trace(CommandOutput("ffmpeg -hide_banner -nostdin -i '" + path +
                                "' -map 0:v -c copy -bsf:v trace_headers -f null - 2>&1"));
   std::string line;
   while (std::getline(trace, line)) {

@@ -15,6 +15,7 @@
 
 #include "common/scripted_message_box.h"
 #include "engine/record/recording_session.h"
+#include "support/command_output.h"
 #include "support/temp_world.h"
 
 namespace ovc {
@@ -34,25 +35,8 @@ class WmvFactory : public OutputFactory {
   WmvCodecChoice codecs_;
 };
 
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
-  pclose(pipe);
-  return out;
-}
-
-// One value of `ffprobe -show_entries` for the first stream of a type.
-std::string Probe(const std::string& path, const std::string& stream, const std::string& entry) {
-  std::string out =
-      RunCommand("ffprobe -v error -select_streams " + stream + " -count_frames -show_entries " +
-                 entry + " -of default=nw=1:nk=1 '" + path + "' 2>/dev/null");
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-  return out;
-}
+using test::CommandOutput;
+using test::ProbeEntry;
 
 // The packets of a stream: their count, summed sizes and first and last
 // times.
@@ -64,7 +48,7 @@ struct PacketSummary {
 };
 
 PacketSummary Packets(const std::string& path, const std::string& stream) {
-  std::istringstream lines(RunCommand("ffprobe -v error -select_streams " + stream +
+  std::istringstream lines(CommandOutput("ffprobe -v error -select_streams " + stream +
                                " -show_entries packet=pts_time,size -of csv=p=0 '" +
                                path + "' 2>/dev/null"));
   PacketSummary summary;
@@ -173,11 +157,11 @@ struct DecodedAudio {
 
 DecodedAudio Decode(const std::string& path, int rate) {
   DecodedAudio audio;
-  std::string raw = RunCommand("ffmpeg -v error -i '" + path + "' -map 0:a -ac 1 -ar " +
+  std::string raw = CommandOutput("ffmpeg -v error -i '" + path + "' -map 0:a -ac 1 -ar " +
                         std::to_string(rate) + " -f s16le - 2>/dev/null");
   audio.samples.resize(raw.size() / 2);
   std::memcpy(audio.samples.data(), raw.data(), audio.samples.size() * 2);
-  std::string first = RunCommand(
+  std::string first = CommandOutput(
       "ffprobe -v error -select_streams a:0 -show_entries frame=pts_time "
       "-of csv=p=0 '" +
       path + "' 2>/dev/null");
@@ -216,14 +200,14 @@ TEST_P(WmvRecordingTest, PlayersReadTheFile) {
   ASSERT_EQ(Record(&output, codecs, path, Feed{c.frames, -1}, c.processors), 0);
   EXPECT_TRUE(box_.Texts().empty()) << box_.Texts()[0];
 
-  EXPECT_EQ(Probe(path, "v:0", "stream=codec_name"), c.probe_video_codec);
-  EXPECT_EQ(Probe(path, "v:0", "stream=width"), std::to_string(c.width));
-  EXPECT_EQ(Probe(path, "v:0", "stream=height"), std::to_string(c.height));
-  EXPECT_EQ(Probe(path, "v:0", "stream=nb_read_frames"), std::to_string(c.frames));
-  EXPECT_NEAR(Fraction(Probe(path, "v:0", "stream=avg_frame_rate")), c.fps, 0.02);
-  EXPECT_EQ(Probe(path, "a:0", "stream=codec_name"), "wmav2");
-  EXPECT_EQ(Probe(path, "a:0", "stream=sample_rate"), std::to_string(c.probe_rate));
-  EXPECT_EQ(Probe(path, "a:0", "stream=channels"), std::to_string(c.probe_channels));
+  EXPECT_EQ(ProbeEntry(path, "v:0", "stream=codec_name"), c.probe_video_codec);
+  EXPECT_EQ(ProbeEntry(path, "v:0", "stream=width"), std::to_string(c.width));
+  EXPECT_EQ(ProbeEntry(path, "v:0", "stream=height"), std::to_string(c.height));
+  EXPECT_EQ(ProbeEntry(path, "v:0", "stream=nb_read_frames"), std::to_string(c.frames));
+  EXPECT_NEAR(Fraction(ProbeEntry(path, "v:0", "stream=avg_frame_rate")), c.fps, 0.02);
+  EXPECT_EQ(ProbeEntry(path, "a:0", "stream=codec_name"), "wmav2");
+  EXPECT_EQ(ProbeEntry(path, "a:0", "stream=sample_rate"), std::to_string(c.probe_rate));
+  EXPECT_EQ(ProbeEntry(path, "a:0", "stream=channels"), std::to_string(c.probe_channels));
 
   // Times in the file are whole milliseconds.
   const double seconds = c.frames / c.fps;
@@ -271,7 +255,7 @@ TEST_F(WmvOutputTest, AMarkInPictureAndSoundPlaysAtOneTime) {
     const int mark = 40;
     ASSERT_EQ(Record(&output, WmvCodecChoice{}, path, Feed{75, mark}, processors), 0);
 
-    std::istringstream lines(RunCommand("ffprobe -v error -select_streams v:0 -show_entries "
+    std::istringstream lines(CommandOutput("ffprobe -v error -select_streams v:0 -show_entries "
                                  "packet=pts_time -of csv=p=0 '" + path + "'"));
     std::vector<double> frame_times;
     for (std::string line; std::getline(lines, line);)
@@ -294,8 +278,8 @@ TEST_F(WmvOutputTest, AWideSourceGetsWidePixels) {
   output.aspect_y = 9;
   std::string path = world_.Path("wide.wmv");
   ASSERT_EQ(Record(&output, WmvCodecChoice{}, path, Feed{15, -1}, 2), 0);
-  EXPECT_EQ(Probe(path, "v:0", "stream=sample_aspect_ratio"), "4:3");
-  EXPECT_EQ(Probe(path, "v:0", "stream=display_aspect_ratio"), "16:9");
+  EXPECT_EQ(ProbeEntry(path, "v:0", "stream=sample_aspect_ratio"), "4:3");
+  EXPECT_EQ(ProbeEntry(path, "v:0", "stream=display_aspect_ratio"), "16:9");
 }
 
 TEST_F(WmvOutputTest, TheFirstOfTwoPassesWritesPicturesOnly) {
@@ -305,7 +289,7 @@ TEST_F(WmvOutputTest, TheFirstOfTwoPassesWritesPicturesOnly) {
   std::string path = world_.Path("pass1.wmv");
   ASSERT_EQ(Record(&output, WmvCodecChoice{}, path, Feed{30, -1}, 2), 0);
   EXPECT_TRUE(box_.Texts().empty());
-  EXPECT_EQ(Probe(path, "v:0", "stream=nb_read_frames"), "30");
+  EXPECT_EQ(ProbeEntry(path, "v:0", "stream=nb_read_frames"), "30");
   EXPECT_EQ(Packets(path, "a:0").count, 0);
 }
 

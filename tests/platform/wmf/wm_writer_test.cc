@@ -11,31 +11,16 @@
 
 #include "platform/wmf/wm_profile.h"
 #include "platform/wmf/wm_wide_text.h"
+#include "support/command_output.h"
 #include "support/temp_world.h"
 
 namespace ovc::wmf {
 namespace {
 
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
-  pclose(pipe);
-  return out;
-}
-
-std::string Probe(const std::string& path, const std::string& stream, const std::string& entry) {
-  std::string out = RunCommand("ffprobe -v error -select_streams " + stream + " -show_entries " +
-                               entry + " -of default=nw=1:nk=1 '" + path + "' 2>/dev/null");
-  while (!out.empty() && out.back() == '\n') out.pop_back();
-  return out;
-}
+using test::CommandOutput;
 
 std::vector<double> PacketTimes(const std::string& path, const std::string& stream) {
-  std::istringstream lines(RunCommand("ffprobe -v error -select_streams " + stream +
+  std::istringstream lines(CommandOutput("ffprobe -v error -select_streams " + stream +
                                       " -show_entries packet=pts_time -of csv=p=0 '" + path +
                                       "' 2>/dev/null"));
   std::vector<double> times;
@@ -191,7 +176,7 @@ TEST_F(WmWriterTest, EveryAudioFormatWrites) {
     }
     ASSERT_EQ(Write(writer.get(), 0, 0, pcm), kSOk);
     ASSERT_EQ(writer->EndWriting(), kSOk);
-    EXPECT_EQ(Probe(path, "a:0", "stream=codec_name,sample_rate,channels,bit_rate"),
+    EXPECT_EQ(test::ProbeEntry(path, "a:0", "stream=codec_name,sample_rate,channels,bit_rate"),
               "wmav2\n" + std::to_string(format.sample_rate) + "\n" +
                   std::to_string(format.channels) + "\n" + std::to_string(format.bit_rate));
   }
@@ -222,7 +207,7 @@ TEST_F(WmWriterTest, SampleTimesPlaceTheSamples) {
     ASSERT_EQ(Write(writer.get(), 1, time, Yuy2(640, 480, index++)), kSOk);
   ASSERT_EQ(writer->EndWriting(), kSOk);
 
-  EXPECT_EQ(Probe(path, "v:0", "stream=width,height"), "320\n240");
+  EXPECT_EQ(test::ProbeEntry(path, "v:0", "stream=width,height"), "320\n240");
   std::vector<double> frames = PacketTimes(path, "v:0");
   std::vector<double> audio = PacketTimes(path, "a:0");
   ASSERT_EQ(frames.size(), 5u);
