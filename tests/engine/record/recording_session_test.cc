@@ -149,7 +149,9 @@ TEST_P(RecordingSessionParts, SplitsIntoNumberedPartsWithoutLosingFrames) {
   for (int i = 0; i < 90; ++i) {
     auto frame = Frame(i, output_);
     session.Produce(frame.data(), period.data(), 3200);
-    if (i == 29 || i == 59) ASSERT_EQ(session.NextOutputPart(), 0);
+    if (i == 29 || i == 59) {
+      ASSERT_EQ(session.NextOutputPart(), 0);
+    }
   }
   session.StopProducers();
   session.FinishOutput();
