@@ -197,8 +197,9 @@ class MovingPicture {
         const bool in_box = x >= box_x && x < box_x + box && y >= box_y && y < box_y + box;
         uint8_t* p = &frame[(static_cast<size_t>(y) * width_ + x) * 2];
         p[0] = in_box ? 235
-                      : static_cast<uint8_t>(60 + 50 * std::sin(u / 23.0) +
-                                             30 * std::cos(v / 17.0) + noise / 4);
+                      : static_cast<uint8_t>(std::clamp(
+                            80 + 50 * std::sin(u / 23.0) + 30 * std::cos(v / 17.0) + noise / 4,
+                            16.0, 235.0));
         p[1] = static_cast<uint8_t>(128 + 40 * (x & 1 ? std::sin(v / 31.0) : std::cos(u / 41.0)));
       }
     return frame;
