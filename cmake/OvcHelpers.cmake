@@ -7,11 +7,16 @@ function(ovc_add_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
-# ovc_add_test(NAME SOURCES ... [DEPS ...])
+# ovc_add_test(NAME [SERIAL] SOURCES ... [DEPS ...])
 #   A GoogleTest binary registered with CTest. Every test runs in its own
 #   temporary world: the environment variables below point into the build tree.
+#   SERIAL tests run alone, for tests that measure timing on real threads.
 function(ovc_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "SERIAL" "" "SOURCES;DEPS" ${ARGN})
+  set(serial_property)
+  if(ARG_SERIAL)
+    set(serial_property RUN_SERIAL TRUE)
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} ovc_test_support GTest::gtest GTest::gtest_main)
@@ -21,7 +26,7 @@ function(ovc_add_test name)
     OVC_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}/tests"
     OVC_DATA_SOURCE_DIR="${PROJECT_SOURCE_DIR}/data")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "OVC_TEST_SCRATCH=${CMAKE_BINARY_DIR}/test-scratch")
+    PROPERTIES ENVIRONMENT "OVC_TEST_SCRATCH=${CMAKE_BINARY_DIR}/test-scratch" ${serial_property})
 endfunction()
 
 # ovc_add_fuzzer(NAME SOURCES ... [DEPS ...])

@@ -140,4 +140,47 @@ std::string ReadClip(const std::string& path, DecodedClip* clip) {
   return "";
 }
 
+std::string CutVideoHole(const std::string& source, const std::string& target, double from,
+                         double to) {
+  AVFormatContext* raw = nullptr;
+  if (avformat_open_input(&raw, source.c_str(), nullptr, nullptr) < 0) return "cannot open";
+  std::unique_ptr<AVFormatContext, FormatCloser> input(raw);
+  if (avformat_find_stream_info(input.get(), nullptr) < 0) return "no stream info";
+  AVFormatContext* out_raw = nullptr;
+  if (avformat_alloc_output_context2(&out_raw, nullptr, nullptr, target.c_str()) < 0)
+    return "cannot create output";
+  struct OutputFreer {
+    void operator()(AVFormatContext* c) const {
+      if (c->pb) avio_closep(&c->pb);
+      avformat_free_context(c);
+    }
+  };
+  std::unique_ptr<AVFormatContext, OutputFreer> output(out_raw);
+  for (unsigned i = 0; i < input->nb_streams; ++i) {
+    AVStream* stream = avformat_new_stream(output.get(), nullptr);
+    if (!stream || avcodec_parameters_copy(stream->codecpar, input->streams[i]->codecpar) < 0)
+      return "cannot copy stream";
+    stream->codecpar->codec_tag = 0;
+    stream->time_base = input->streams[i]->time_base;
+  }
+  if (avio_open(&output->pb, target.c_str(), AVIO_FLAG_WRITE) < 0) return "cannot write";
+  if (avformat_write_header(output.get(), nullptr) < 0) return "cannot write header";
+  std::unique_ptr<AVPacket, PacketFreer> packet(av_packet_alloc());
+  while (av_read_frame(input.get(), packet.get()) >= 0) {
+    AVStream* in = input->streams[packet->stream_index];
+    const double t = packet->pts == AV_NOPTS_VALUE ? 0 : packet->pts * av_q2d(in->time_base);
+    const bool cut = in->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && t >= from - 1e-6 &&
+                     t < to - 1e-6;
+    if (!cut) {
+      av_packet_rescale_ts(packet.get(), in->time_base,
+                           output->streams[packet->stream_index]->time_base);
+      packet->pos = -1;
+      if (av_interleaved_write_frame(output.get(), packet.get()) < 0) return "cannot write packet";
+    }
+    av_packet_unref(packet.get());
+  }
+  if (av_write_trailer(output.get()) < 0) return "cannot finish";
+  return "";
+}
+
 }  // namespace ovc::test

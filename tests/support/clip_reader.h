@@ -24,4 +24,10 @@ struct DecodedClip {
 // what went wrong.
 std::string ReadClip(const std::string& path, DecodedClip* clip);
 
+// Copies `source` to `target` (same container) without the video packets
+// whose time lies in [from, to) seconds: a hole in the pictures. Cut at key
+// frames for a clean result. "" on success, else what went wrong.
+std::string CutVideoHole(const std::string& source, const std::string& target, double from,
+                         double to);
+
 }  // namespace ovc::test

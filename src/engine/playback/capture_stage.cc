@@ -151,7 +151,9 @@ void CaptureStage::RestartFrameCounter() {
 }
 
 void CaptureStage::ResetRecordedTime() {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  // Without the capture lock: after a stop that timed out, a callback stuck
+  // in the recording target still holds it, and the user interface thread
+  // must not wait for it. Both times are atomic.
   state_.last_video_time.store(0);
   state_.recording_start_time.store(0);
 }

@@ -1,0 +1,151 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/playback/playback_control.h"
+#include "platform/media/audio_sink.h"
+#include "platform/media/filter_graph.h"
+#include "platform/media/grabber_filter.h"
+#include "platform/media/video_surface.h"
+
+namespace ovc {
+
+class CaptureStage;
+class RecordingClock;
+
+// The window message the graph's events arrive as.
+inline constexpr uint32_t kWmGraphNotify = 0x8001;
+
+// Pictures larger than this on either side are refused when a file is
+// opened: the capture keeps several full-size planes of every picture.
+inline constexpr int kMaxPictureSide = 8192;
+
+// What building and closing the playback graph asks of the main window. All
+// calls come on the user interface thread except PostGraphNotify.
+class PlaybackGraphHost {
+ public:
+  virtual ~PlaybackGraphHost() = default;
+
+  virtual void FocusVideoPanel() = 0;
+  // The hourglass while a graph is built.
+  virtual void SetBusyCursor(bool busy) = 0;
+  // Handles the messages waiting in the user interface queue.
+  virtual void PumpMessages() = 0;
+  // Posts WM_GRAPHNOTIFY (kWmGraphNotify) with parameter 0. Called from any
+  // thread; must return at once.
+  virtual void PostGraphNotify() = 0;
+  virtual void HideStillPicture() = 0;
+  virtual void ClearProgressText() = 0;
+  // The full-screen blanking windows, hidden before a warning.
+  virtual void HideBlankScreens() = 0;
+  // Where the preview draws and plays; null for none.
+  virtual std::shared_ptr<media::VideoSurface> PreviewSurface() = 0;
+  virtual std::shared_ptr<media::AudioSink> PreviewSink() = 0;
+  // A file graph is complete: default output name, source ready, commands
+  // that need a source enabled.
+  virtual void SourceReady(const std::string& source_path) = 0;
+  // The source's length in seconds: position bar, title length and range,
+  // time display.
+  virtual void SourceLengthKnown(double seconds) = 0;
+  virtual void ShowGuide(int state) = 0;
+  // The graph was torn down: time bookkeeping cleared, the position bar's
+  // low position 0, the time display refreshed.
+  virtual void GraphClosed() = 0;
+};
+
+// The source's length as the time display shows it.
+struct SourceLength {
+  double seconds = 0;
+  int hours = 0;
+  int minutes = 0;
+  int secs = 0;
+};
+SourceLength SplitSourceLength(double seconds);
+
+// The playback graph of the open source file: source → decoder → grabber →
+// renderer for its video and audio, the grabbers feeding the capture stage,
+// run on the recording clock.
+//
+// Built and closed on the user interface thread; only RenderFile runs on a
+// worker thread, while the user interface thread keeps pumping messages.
+class PlaybackGraph {
+ public:
+  // None owned; all must outlive the graph.
+  PlaybackGraph(CaptureStage* capture, RecordingClock* clock, PlaybackControl* control,
+                PlaybackGraphHost* host);
+  ~PlaybackGraph();
+  PlaybackGraph(const PlaybackGraph&) = delete;
+  PlaybackGraph& operator=(const PlaybackGraph&) = delete;
+
+  // The file the next build renders.
+  void set_source_path(const std::string& path) { source_path_ = path; }
+  const std::string& source_path() const { return source_path_; }
+
+  // Builds the graph for the source file without starting playback. 0 on
+  // success; 0 at once when a build is already running; 1 when the graph
+  // was closed meanwhile or an audio-only file is the first of the run; a
+  // failure code otherwise (the user was told).
+  int32_t BuildPlaybackGraph();
+  // Stops and tears down the graph (kept alive instead when the last stop
+  // timed out: the stuck stop may still be inside it).
+  void ClosePlaybackGraph();
+  // Lists the graph in the trace and, unless `check_only`, repairs or
+  // reports a grabber the streams bypass. 0, or -1 when a grabber was not
+  // connected.
+  int32_t CheckGraphConnections(bool check_only);
+  // Routes the decoded video through the video grabber again. 0 or the
+  // failing code.
+  int32_t ReconnectVideoGrabber();
+
+  // Conversion mode: the streams run as fast as the work allows.
+  void SetFreeRunning(bool free_running);
+
+  int render_state() const { return render_state_.load(); }
+  bool source_ready() const { return source_ready_; }
+  bool video_grabber_connected() const { return video_grabber_connected_; }
+  const SourceLength& source_length() const { return source_length_; }
+  // The graph, or null; for the event pump and position calls.
+  media::FilterGraph* graph() const;
+  // The once-per-run mark of the audio-only rule (set at start-up).
+  bool first_audio_only_pending() const { return first_audio_only_pending_; }
+
+ private:
+  // The graph objects of one build, shared with the render worker and the
+  // playback helpers.
+  struct Built;
+  class Control;
+
+  int32_t Fail(int32_t result, const std::string& reason);
+  void ReleaseBuilt();
+
+  CaptureStage* capture_;
+  RecordingClock* clock_;
+  PlaybackControl* control_;
+  PlaybackGraphHost* host_;
+  std::string source_path_;
+
+  std::shared_ptr<Built> graph_;
+  // Graphs whose stop timed out: never released (a helper may still be
+  // stopping them).
+  std::vector<std::shared_ptr<Built>> abandoned_;
+  std::thread worker_;
+
+  std::mutex render_mutex_;
+  std::condition_variable rendered_;
+  std::atomic<int> render_state_{1};
+  bool closed_during_build_ = false;
+  bool source_ready_ = false;
+  bool video_grabber_connected_ = false;
+  bool audio_grabber_connected_ = false;
+  bool first_audio_only_pending_ = true;
+  SourceLength source_length_;
+};
+
+}  // namespace ovc
