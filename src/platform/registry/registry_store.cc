@@ -1,9 +1,12 @@
 #include "platform/registry/registry_store.h"
 
 #include <sqlite3.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -115,6 +118,28 @@ std::string UtcStamp() {
   std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &parts);
   return text;
 }
+
+// An exclusive advisory lock on a file, held for the object's lifetime;
+// nothing when the path is empty or the file cannot be opened.
+class RepairLock {
+ public:
+  explicit RepairLock(const std::string& path) {
+    if (path.empty()) return;
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ >= 0) {
+      while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+      }
+    }
+  }
+  ~RepairLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+  }
+  RepairLock(const RepairLock&) = delete;
+  RepairLock& operator=(const RepairLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
 
 }  // namespace
 
@@ -302,6 +327,11 @@ void Store::FallBackLocked(int sqlite_code, const std::string& reason) {
 void Store::RecoverLocked(const std::string& reason) {
   CloseLocked();
   bool memory = in_memory_fallback_ || path_ == ":memory:";
+  // Repairs of several processes take turns, so that the look at the file
+  // and the move below are one step: otherwise a second process could move
+  // aside the fresh store the first one just made. The lock file itself is
+  // never moved.
+  RepairLock turn(memory ? std::string() : path_ + ".repair-lock");
   if (!memory) {
     // Move the damaged file aside, unless another process has done so and
     // already put a fresh store in its place.
