@@ -6,43 +6,43 @@
 
 namespace ovc {
 
-std::string SettingPath(const SettingSpec& spec) {
-  std::string group = spec.group;
-  return group.empty() ? std::string(spec.name) : group + "\\" + spec.name;
+std::string SettingPath(const SettingSpec& setting) {
+  std::string group = setting.group;
+  return group.empty() ? std::string(setting.name) : group + "\\" + setting.name;
 }
 
 const SettingSpec* FindSetting(std::string_view group, std::string_view name) {
-  for (const SettingSpec& spec : kSettingsTable) {
-    if (group == spec.group && name == spec.name) return &spec;
+  for (const SettingSpec& setting : kSettingsTable) {
+    if (group == setting.group && name == setting.name) return &setting;
   }
   return nullptr;
 }
 
-int DefaultInt(const SettingSpec& spec) {
-  return spec.default_text ? ParseSettingInt(spec.default_text) : 0;
+int DefaultInt(const SettingSpec& setting) {
+  return setting.default_text ? ParseSettingInt(setting.default_text) : 0;
 }
 
-double DefaultReal(const SettingSpec& spec) {
-  return spec.default_text ? ParseSettingReal(spec.default_text) : 0.0;
+double DefaultReal(const SettingSpec& setting) {
+  return setting.default_text ? ParseSettingReal(setting.default_text) : 0.0;
 }
 
-std::string DefaultText(const SettingSpec& spec) {
-  if (!spec.default_text) return std::string();
-  std::string text = spec.default_text;
+std::string DefaultText(const SettingSpec& setting) {
+  if (!setting.default_text) return std::string();
+  std::string text = setting.default_text;
   if (text.rfind("~/", 0) == 0) return HomeFolder() + text.substr(1);
   return text;
 }
 
-int ReadSettingInt(const SettingSpec& spec) {
-  return ReadSettingInt(SettingPath(spec), DefaultInt(spec));
+int ReadSettingInt(const SettingSpec& setting) {
+  return ReadSettingInt(SettingPath(setting), DefaultInt(setting));
 }
 
-double ReadSettingReal(const SettingSpec& spec) {
-  return ReadSettingReal(SettingPath(spec), DefaultReal(spec));
+double ReadSettingReal(const SettingSpec& setting) {
+  return ReadSettingReal(SettingPath(setting), DefaultReal(setting));
 }
 
-std::string ReadSettingText(const SettingSpec& spec) {
-  return ReadSettingText(SettingPath(spec), DefaultText(spec));
+std::string ReadSettingText(const SettingSpec& setting) {
+  return ReadSettingText(SettingPath(setting), DefaultText(setting));
 }
 
 }  // namespace ovc

@@ -58,20 +58,20 @@ inline constexpr SettingSpec kSettingsTable[] = {
 };
 
 // The setting's path relative to the root: "name" or "group\name".
-std::string SettingPath(const SettingSpec& spec);
+std::string SettingPath(const SettingSpec& setting);
 
 // The row of group/name (exact spelling), or nullptr.
 const SettingSpec* FindSetting(std::string_view group, std::string_view name);
 
 // The default converted as the setting's reader converts a stored text
 // (0 / 0.0 / "" when the row has none); DefaultText expands a leading "~/".
-int DefaultInt(const SettingSpec& spec);
-double DefaultReal(const SettingSpec& spec);
-std::string DefaultText(const SettingSpec& spec);
+int DefaultInt(const SettingSpec& setting);
+double DefaultReal(const SettingSpec& setting);
+std::string DefaultText(const SettingSpec& setting);
 
 // Reads the setting with its table default.
-int ReadSettingInt(const SettingSpec& spec);
-double ReadSettingReal(const SettingSpec& spec);
-std::string ReadSettingText(const SettingSpec& spec);
+int ReadSettingInt(const SettingSpec& setting);
+double ReadSettingReal(const SettingSpec& setting);
+std::string ReadSettingText(const SettingSpec& setting);
 
 }  // namespace ovc

@@ -59,27 +59,27 @@ TEST(SettingsTableTest, EveryRowAndDefaultWithAnEmptyRegistry) {
   world.SetEnv("HOME", world.home());
   ASSERT_EQ(std::size(kSettingsTable), std::size(kExpected));
   for (size_t i = 0; i < std::size(kExpected); ++i) {
-    const SettingSpec& spec = kSettingsTable[i];
+    const SettingSpec& setting = kSettingsTable[i];
     const Expected& expected = kExpected[i];
     SCOPED_TRACE(expected.path);
-    EXPECT_EQ(SettingPath(spec), expected.path);
-    EXPECT_EQ(spec.kind, expected.kind);
-    EXPECT_EQ(spec.read_at_start_up, expected.read_at_start_up);
+    EXPECT_EQ(SettingPath(setting), expected.path);
+    EXPECT_EQ(setting.kind, expected.kind);
+    EXPECT_EQ(setting.read_at_start_up, expected.read_at_start_up);
     std::string value = expected.value;
     if (value == "-") {
-      EXPECT_EQ(spec.default_text, nullptr);
+      EXPECT_EQ(setting.default_text, nullptr);
       continue;
     }
     if (value.rfind("<home>", 0) == 0) value = world.home() + value.substr(6);
-    switch (spec.kind) {
+    switch (setting.kind) {
       case SettingKind::kInteger:
-        EXPECT_EQ(ReadSettingInt(spec), std::stoll(value));
+        EXPECT_EQ(ReadSettingInt(setting), std::stoll(value));
         break;
       case SettingKind::kReal:
-        EXPECT_EQ(ReadSettingReal(spec), std::stod(value));
+        EXPECT_EQ(ReadSettingReal(setting), std::stod(value));
         break;
       case SettingKind::kText:
-        EXPECT_EQ(ReadSettingText(spec), value);
+        EXPECT_EQ(ReadSettingText(setting), value);
         break;
     }
   }
@@ -87,19 +87,19 @@ TEST(SettingsTableTest, EveryRowAndDefaultWithAnEmptyRegistry) {
 
 TEST(SettingsTableTest, StoredValuesWinOverDefaults) {
   TempWorld world;
-  for (const SettingSpec& spec : kSettingsTable) {
-    switch (spec.kind) {
+  for (const SettingSpec& setting : kSettingsTable) {
+    switch (setting.kind) {
       case SettingKind::kInteger:
-        WriteSettingInt(spec.group, spec.name, -7);
-        EXPECT_EQ(ReadSettingInt(spec), -7) << spec.name;
+        WriteSettingInt(setting.group, setting.name, -7);
+        EXPECT_EQ(ReadSettingInt(setting), -7) << setting.name;
         break;
       case SettingKind::kReal:
-        WriteSettingReal(spec.group, spec.name, 29.97);
-        EXPECT_EQ(ReadSettingReal(spec), 29.97) << spec.name;
+        WriteSettingReal(setting.group, setting.name, 29.97);
+        EXPECT_EQ(ReadSettingReal(setting), 29.97) << setting.name;
         break;
       case SettingKind::kText:
-        WriteSettingText(spec.group, spec.name, std::string("text of ") + spec.name);
-        EXPECT_EQ(ReadSettingText(spec), std::string("text of ") + spec.name);
+        WriteSettingText(setting.group, setting.name, std::string("text of ") + setting.name);
+        EXPECT_EQ(ReadSettingText(setting), std::string("text of ") + setting.name);
         break;
     }
   }

@@ -27,32 +27,32 @@ using av::PacketPtr;
 
 int BandHeight(int height) { return std::max(8, height / kCodeBandDivisor); }
 
-ClipVideoCodec VideoCodecOf(const ClipSpec& spec) {
-  if (spec.video_codec != ClipVideoCodec::kDefault) return spec.video_codec;
-  return spec.container == ClipContainer::kMp4 ? ClipVideoCodec::kMpeg4 : ClipVideoCodec::kMpeg2;
+ClipVideoCodec VideoCodecOf(const ClipSpec& clip_spec) {
+  if (clip_spec.video_codec != ClipVideoCodec::kDefault) return clip_spec.video_codec;
+  return clip_spec.container == ClipContainer::kMp4 ? ClipVideoCodec::kMpeg4 : ClipVideoCodec::kMpeg2;
 }
 
-ClipAudioCodec AudioCodecOf(const ClipSpec& spec) {
-  if (spec.audio_8bit) return ClipAudioCodec::kPcm;
-  if (spec.audio_codec != ClipAudioCodec::kDefault) return spec.audio_codec;
-  if (spec.container == ClipContainer::kMp4) return ClipAudioCodec::kAac;
-  return spec.channels <= 2 ? ClipAudioCodec::kMp2 : ClipAudioCodec::kPcm;
+ClipAudioCodec AudioCodecOf(const ClipSpec& clip_spec) {
+  if (clip_spec.audio_8bit) return ClipAudioCodec::kPcm;
+  if (clip_spec.audio_codec != ClipAudioCodec::kDefault) return clip_spec.audio_codec;
+  if (clip_spec.container == ClipContainer::kMp4) return ClipAudioCodec::kAac;
+  return clip_spec.channels <= 2 ? ClipAudioCodec::kMp2 : ClipAudioCodec::kPcm;
 }
 
-AVCodecID AudioCodecId(const ClipSpec& spec) {
-  switch (AudioCodecOf(spec)) {
+AVCodecID AudioCodecId(const ClipSpec& clip_spec) {
+  switch (AudioCodecOf(clip_spec)) {
     case ClipAudioCodec::kAac:
       return AV_CODEC_ID_AAC;
     case ClipAudioCodec::kMp2:
       return AV_CODEC_ID_MP2;
     default:
-      return spec.audio_8bit ? AV_CODEC_ID_PCM_U8 : AV_CODEC_ID_PCM_S16LE;
+      return clip_spec.audio_8bit ? AV_CODEC_ID_PCM_U8 : AV_CODEC_ID_PCM_S16LE;
   }
 }
 
 // Sample frames per audio packet, and whether the last may be shorter.
-int AudioFrameSize(const ClipSpec& spec) {
-  switch (AudioCodecOf(spec)) {
+int AudioFrameSize(const ClipSpec& clip_spec) {
+  switch (AudioCodecOf(clip_spec)) {
     case ClipAudioCodec::kAac:
       return 1024;
     case ClipAudioCodec::kMp2:
@@ -61,7 +61,7 @@ int AudioFrameSize(const ClipSpec& spec) {
       return kPcmFrameSize;
   }
 }
-bool ShortLastAudioFrame(const ClipSpec& spec) { return AudioCodecOf(spec) != ClipAudioCodec::kMp2; }
+bool ShortLastAudioFrame(const ClipSpec& clip_spec) { return AudioCodecOf(clip_spec) != ClipAudioCodec::kMp2; }
 
 // The audio packets of the clip: first sample index (on the clip's time
 // line) and length, holes and the late start taken out.
@@ -69,25 +69,25 @@ struct AudioChunk {
   int64_t first;
   int length;
 };
-std::vector<AudioChunk> AudioChunks(const ClipSpec& spec) {
+std::vector<AudioChunk> AudioChunks(const ClipSpec& clip_spec) {
   std::vector<AudioChunk> chunks;
-  const int64_t begin = std::llround(std::ceil(spec.audio_start * spec.sample_rate));
-  const int64_t end = std::llround(spec.seconds * spec.sample_rate);
-  const int64_t gap_begin = std::llround(spec.gap_start * spec.sample_rate);
-  const int64_t gap_end = std::llround((spec.gap_start + spec.gap_seconds) * spec.sample_rate);
-  const int size = AudioFrameSize(spec);
+  const int64_t begin = std::llround(std::ceil(clip_spec.audio_start * clip_spec.sample_rate));
+  const int64_t end = std::llround(clip_spec.seconds * clip_spec.sample_rate);
+  const int64_t gap_begin = std::llround(clip_spec.gap_start * clip_spec.sample_rate);
+  const int64_t gap_end = std::llround((clip_spec.gap_start + clip_spec.gap_seconds) * clip_spec.sample_rate);
+  const int size = AudioFrameSize(clip_spec);
   for (int64_t first = begin; first < end; first += size) {
     const int length = static_cast<int>(std::min<int64_t>(size, end - first));
-    if (length < size && !ShortLastAudioFrame(spec)) break;
-    if (spec.gap_seconds > 0 && first >= gap_begin && first < gap_end) continue;
+    if (length < size && !ShortLastAudioFrame(clip_spec)) break;
+    if (clip_spec.gap_seconds > 0 && first >= gap_begin && first < gap_end) continue;
     chunks.push_back({first, length});
   }
   return chunks;
 }
 
 // The clip's sound at sample `index` of channel `channel`, in [-1, 1].
-double SoundAt(const ClipSpec& spec, int64_t index, int channel) {
-  const double t = static_cast<double>(index) / spec.sample_rate;
+double SoundAt(const ClipSpec& clip_spec, int64_t index, int channel) {
+  const double t = static_cast<double>(index) / clip_spec.sample_rate;
   const double into_second = t - std::floor(t);
   if (into_second < kClickSeconds) {
     return std::fmod(t * kClickHz * 2, 2.0) < 1.0 ? kClickLevel : -kClickLevel;
@@ -95,11 +95,11 @@ double SoundAt(const ClipSpec& spec, int64_t index, int channel) {
   return kToneLevel * std::sin(2 * kPi * (330.0 + 110.0 * channel) * t);
 }
 
-void DrawPicture(const ClipSpec& spec, int n, AVFrame* frame) {
+void DrawPicture(const ClipSpec& clip_spec, int n, AVFrame* frame) {
   const int width = frame->width;
   const int height = frame->height;
   const int band = BandHeight(height);
-  const bool flash = IsFlashFrameNumber(spec, n);
+  const bool flash = IsFlashFrameNumber(clip_spec, n);
   for (int y = 0; y < height; ++y) {
     uint8_t* line = frame->data[0] + y * frame->linesize[0];
     for (int x = 0; x < width; ++x) {
@@ -120,11 +120,11 @@ void DrawPicture(const ClipSpec& spec, int n, AVFrame* frame) {
 
 // `lead`: sample frames the sound is fed ahead of its time, to make up for
 // an encoder delay the container cannot record.
-void FillSound(const ClipSpec& spec, const AudioChunk& chunk, int lead, AVFrame* frame) {
-  const int channels = spec.channels;
+void FillSound(const ClipSpec& clip_spec, const AudioChunk& chunk, int lead, AVFrame* frame) {
+  const int channels = clip_spec.channels;
   for (int i = 0; i < chunk.length; ++i) {
     for (int c = 0; c < channels; ++c) {
-      const double value = SoundAt(spec, chunk.first + i + lead, c);
+      const double value = SoundAt(clip_spec, chunk.first + i + lead, c);
       switch (frame->format) {
         case AV_SAMPLE_FMT_FLTP:
           reinterpret_cast<float*>(frame->extended_data[c])[i] = static_cast<float>(value);
@@ -158,7 +158,7 @@ std::string Describe(const char* what, int error) {
 
 class ClipWriter {
  public:
-  explicit ClipWriter(const ClipSpec& spec) : spec_(spec), packet_(av_packet_alloc()) {}
+  explicit ClipWriter(const ClipSpec& clip_spec) : spec_(clip_spec), packet_(av_packet_alloc()) {}
 
   std::string Write(const std::string& path) {
     const char* format = spec_.container == ClipContainer::kMp4   ? "mp4"
@@ -366,30 +366,30 @@ bool ReadFlash(const uint8_t* luma, int width, int height, int stride, int step)
 
 }  // namespace
 
-std::string WriteClip(const std::string& path, const ClipSpec& spec) {
-  if (spec.width <= 0 || spec.height <= 0 || spec.fps_num <= 0 || spec.fps_den <= 0 ||
-      spec.seconds <= 0 || spec.sample_rate <= 0 || spec.channels <= 0) {
-    return "bad clip spec";
+std::string WriteClip(const std::string& path, const ClipSpec& clip_spec) {
+  if (clip_spec.width <= 0 || clip_spec.height <= 0 || clip_spec.fps_num <= 0 || clip_spec.fps_den <= 0 ||
+      clip_spec.seconds <= 0 || clip_spec.sample_rate <= 0 || clip_spec.channels <= 0) {
+    return "bad clip clip_spec";
   }
-  return ClipWriter(spec).Write(path);
+  return ClipWriter(clip_spec).Write(path);
 }
 
-int ClipFrameCount(const ClipSpec& spec) {
-  return static_cast<int>(std::lround(spec.seconds * spec.fps_num / spec.fps_den));
+int ClipFrameCount(const ClipSpec& clip_spec) {
+  return static_cast<int>(std::lround(clip_spec.seconds * clip_spec.fps_num / clip_spec.fps_den));
 }
 
-int64_t ClipSampleCount(const ClipSpec& spec) {
+int64_t ClipSampleCount(const ClipSpec& clip_spec) {
   int64_t total = 0;
-  for (const AudioChunk& chunk : AudioChunks(spec)) total += chunk.length;
+  for (const AudioChunk& chunk : AudioChunks(clip_spec)) total += chunk.length;
   return total;
 }
 
-bool IsFlashFrameNumber(const ClipSpec& spec, int n) {
+bool IsFlashFrameNumber(const ClipSpec& clip_spec, int n) {
   // Frame n starts at n × den / num seconds; it is the first at or after a
   // whole second when frame n − 1 started in an earlier second.
   if (n == 0) return true;
-  const int64_t second = static_cast<int64_t>(n) * spec.fps_den / spec.fps_num;
-  const int64_t before = static_cast<int64_t>(n - 1) * spec.fps_den / spec.fps_num;
+  const int64_t second = static_cast<int64_t>(n) * clip_spec.fps_den / clip_spec.fps_num;
+  const int64_t before = static_cast<int64_t>(n - 1) * clip_spec.fps_den / clip_spec.fps_num;
   return second != before;
 }
 

@@ -58,14 +58,14 @@ inline constexpr double kClickLevel = 0.9;
 inline constexpr double kClickSeconds = 0.02;
 
 // Writes the clip to `path`. Returns "" on success, else what went wrong.
-std::string WriteClip(const std::string& path, const ClipSpec& spec);
+std::string WriteClip(const std::string& path, const ClipSpec& clip_spec);
 
 // Pictures the clip has: seconds × frame rate, rounded.
-int ClipFrameCount(const ClipSpec& spec);
+int ClipFrameCount(const ClipSpec& clip_spec);
 // Sample frames the clip's sound has, holes and late start taken out.
-int64_t ClipSampleCount(const ClipSpec& spec);
+int64_t ClipSampleCount(const ClipSpec& clip_spec);
 // Whether frame `n` is a flash (the first at or after a whole second).
-bool IsFlashFrameNumber(const ClipSpec& spec, int n);
+bool IsFlashFrameNumber(const ClipSpec& clip_spec, int n);
 
 // The frame number a picture shows, read from its code band; -1 when the
 // band cannot be read (a block neither clearly black nor clearly white).

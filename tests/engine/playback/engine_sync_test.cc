@@ -95,10 +95,10 @@ std::vector<int64_t> FindBursts(const std::vector<int16_t>& audio, int channels,
 }
 
 // Converts the whole clip at `c.out_fps` and reads the result back.
-void Convert(const SyncCase& c, const test::TempWorld& world, const test::ClipSpec& spec,
+void Convert(const SyncCase& c, const test::TempWorld& world, const test::ClipSpec& clip_spec,
              test::DecodedClip* decoded) {
   std::string source = world.Path("source.mp4");
-  ASSERT_EQ(test::WriteClip(source, spec), "");
+  ASSERT_EQ(test::WriteClip(source, clip_spec), "");
   if (c.hole_seconds > 0) {
     const std::string cut = world.Path("cut.mp4");
     ASSERT_EQ(test::CutVideoHole(source, cut, c.hole_start, c.hole_start + c.hole_seconds), "");
@@ -167,21 +167,21 @@ TEST_P(EngineSyncTest, OutputKeepsFlashesAndClicksTogether) {
   test::TempWorld world;
   ScriptedMessageBox box;
   ScopedMessageBox installed(&box);
-  test::ClipSpec spec;
-  spec.fps_num = c.fps_num;
-  spec.fps_den = c.fps_den;
-  spec.seconds = c.seconds;
-  spec.width = c.width;
-  spec.height = c.height;
-  spec.gap_start = c.gap_start;
-  spec.gap_seconds = c.gap_seconds;
-  spec.gop = 25;
-  spec.sample_rate = c.sample_rate;
-  spec.channels = c.channels;
-  spec.audio_8bit = c.audio_8bit;
-  spec.container = c.container;
+  test::ClipSpec clip_spec;
+  clip_spec.fps_num = c.fps_num;
+  clip_spec.fps_den = c.fps_den;
+  clip_spec.seconds = c.seconds;
+  clip_spec.width = c.width;
+  clip_spec.height = c.height;
+  clip_spec.gap_start = c.gap_start;
+  clip_spec.gap_seconds = c.gap_seconds;
+  clip_spec.gop = 25;
+  clip_spec.sample_rate = c.sample_rate;
+  clip_spec.channels = c.channels;
+  clip_spec.audio_8bit = c.audio_8bit;
+  clip_spec.container = c.container;
   test::DecodedClip out;
-  ASSERT_NO_FATAL_FAILURE(Convert(c, world, spec, &out));
+  ASSERT_NO_FATAL_FAILURE(Convert(c, world, clip_spec, &out));
   EXPECT_TRUE(box.Texts().empty()) << box.Texts()[0];
 
   const double period = 1.0 / c.out_fps;
@@ -263,10 +263,10 @@ TEST_P(EngineSyncTest, OutputKeepsFlashesAndClicksTogether) {
   // the hole; a click survives when its packet begins before it.
   int expected_clicks = 0;
   std::vector<int> seconds_expected;
-  const int64_t gap_begin = std::llround(c.gap_start * spec.sample_rate);
-  const int64_t gap_end = std::llround((c.gap_start + c.gap_seconds) * spec.sample_rate);
+  const int64_t gap_begin = std::llround(c.gap_start * clip_spec.sample_rate);
+  const int64_t gap_end = std::llround((c.gap_start + c.gap_seconds) * clip_spec.sample_rate);
   for (int s = 0; s < c.seconds; ++s) {
-    const int64_t packet = static_cast<int64_t>(s) * spec.sample_rate / 1024 * 1024;
+    const int64_t packet = static_cast<int64_t>(s) * clip_spec.sample_rate / 1024 * 1024;
     const bool in_picture_hole = s >= c.hole_start && s < c.hole_start + c.hole_seconds;
     if ((c.gap_seconds == 0 || packet < gap_begin || packet >= gap_end) && !in_picture_hole) {
       ++expected_clicks;

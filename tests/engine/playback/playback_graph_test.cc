@@ -72,9 +72,9 @@ class PlaybackGraphTest : public testing::Test {
     output_.height = 120;
   }
 
-  std::string Clip(const std::string& name, const test::ClipSpec& spec) {
+  std::string Clip(const std::string& name, const test::ClipSpec& clip_spec) {
     const std::string path = world_.Path(name);
-    const std::string error = test::WriteClip(path, spec);
+    const std::string error = test::WriteClip(path, clip_spec);
     EXPECT_EQ(error, "");
     return path;
   }
@@ -99,9 +99,9 @@ class PlaybackGraphTest : public testing::Test {
 };
 
 TEST_F(PlaybackGraphTest, BuildsAFileGraphAndReportsTheSource) {
-  test::ClipSpec spec;
-  spec.seconds = 3.0;
-  const std::string path = Clip("clip.mp4", spec);
+  test::ClipSpec clip_spec;
+  clip_spec.seconds = 3.0;
+  const std::string path = Clip("clip.mp4", clip_spec);
   ASSERT_EQ(Open(path), 0);
 
   EXPECT_EQ(graph_.render_state(), 1);
@@ -145,9 +145,9 @@ TEST_F(PlaybackGraphTest, SecondBuildWhileRenderingIsIgnored) {
 }
 
 TEST_F(PlaybackGraphTest, AudioOnlyFileStopsTheFirstBuildOnlyOnce) {
-  test::ClipSpec spec;
-  spec.has_video = false;
-  const std::string path = Clip("sound.mp4", spec);
+  test::ClipSpec clip_spec;
+  clip_spec.has_video = false;
+  const std::string path = Clip("sound.mp4", clip_spec);
 
   EXPECT_EQ(Open(path), 1);
   EXPECT_FALSE(graph_.source_ready());
@@ -375,19 +375,19 @@ INSTANTIATE_TEST_SUITE_P(
                  "not a video"},
         BadInput{"truncated",
                  [](const std::string& p, test::TempWorld& world) {
-                   test::ClipSpec spec;
+                   test::ClipSpec clip_spec;
                    const std::string whole = world.Path("whole.mp4");
-                   ASSERT_EQ(test::WriteClip(whole, spec), "");
+                   ASSERT_EQ(test::WriteClip(whole, clip_spec), "");
                    WriteBytes(p, ReadBytes(whole).substr(0, 2000));
                  },
                  "not a video"},
         BadInput{"unknown_codec",
                  [](const std::string& p, test::TempWorld& world) {
-                   test::ClipSpec spec;
-                   spec.container = test::ClipContainer::kAvi;
-                   spec.has_audio = false;
+                   test::ClipSpec clip_spec;
+                   clip_spec.container = test::ClipContainer::kAvi;
+                   clip_spec.has_audio = false;
                    const std::string whole = world.Path("whole.avi");
-                   ASSERT_EQ(test::WriteClip(whole, spec), "");
+                   ASSERT_EQ(test::WriteClip(whole, clip_spec), "");
                    std::string bytes = ReadBytes(whole);
                    // Rename the video codec in both stream headers.
                    const size_t strf = bytes.find("strf");

@@ -23,11 +23,11 @@ using ovc::test::ClipContainer;
 using ovc::test::ClipSpec;
 
 ClipSpec SmallClip() {
-  ClipSpec spec;
-  spec.width = 160;
-  spec.height = 120;
-  spec.seconds = 1.0;
-  return spec;
+  ClipSpec clip_spec;
+  clip_spec.width = 160;
+  clip_spec.height = 120;
+  clip_spec.seconds = 1.0;
+  return clip_spec;
 }
 
 // "name: pin->peer-filter, pin (unconnected) …" for every filter, so one
@@ -87,11 +87,11 @@ class GraphShapeTest : public ::testing::TestWithParam<ShapeCase> {};
 TEST_P(GraphShapeTest, RenderFileRoutesEachStreamThroughItsGrabber) {
   const ShapeCase& c = GetParam();
   ovc::test::TempWorld world;
-  ClipSpec spec = SmallClip();
-  spec.has_video = c.has_video;
-  spec.has_audio = c.has_audio;
+  ClipSpec clip_spec = SmallClip();
+  clip_spec.has_video = c.has_video;
+  clip_spec.has_audio = c.has_audio;
   const std::string path = world.Path("clip.mp4");
-  ASSERT_EQ(ovc::test::WriteClip(path, spec), "");
+  ASSERT_EQ(ovc::test::WriteClip(path, clip_spec), "");
 
   FilterGraph graph;
   auto video = std::make_shared<VideoGrabber>();
@@ -133,9 +133,9 @@ TEST(GraphTest, UnplayableFilesLeaveTheGraphAsItWas) {
 TEST(GraphTest, VideoPathCanBeRoutedThroughAGrabberAddedLater) {
   ovc::test::TempWorld world;
   const std::string path = world.Path("clip.mkv");
-  ClipSpec spec = SmallClip();
-  spec.container = ClipContainer::kMkv;
-  ASSERT_EQ(ovc::test::WriteClip(path, spec), "");
+  ClipSpec clip_spec = SmallClip();
+  clip_spec.container = ClipContainer::kMkv;
+  ASSERT_EQ(ovc::test::WriteClip(path, clip_spec), "");
 
   FilterGraph graph;
   ASSERT_EQ(graph.RenderFile(path), kOk);

@@ -29,9 +29,9 @@ class PresentationTest : public ::testing::Test {
  protected:
   // Writes the clip, renders it with both grabbers, the recording surface
   // and sink and the fake clock.
-  void Open(const ClipSpec& spec) {
+  void Open(const ClipSpec& clip_spec) {
     const std::string path = world_.Path("clip.mp4");
-    ASSERT_EQ(ovc::test::WriteClip(path, spec), "");
+    ASSERT_EQ(ovc::test::WriteClip(path, clip_spec), "");
     graph_.SetVideoSurface(surface_);
     graph_.SetAudioSink(sink_);
     graph_.AddFilter(video_, "Video Grabber");
@@ -42,12 +42,12 @@ class PresentationTest : public ::testing::Test {
   }
 
   static ClipSpec Clip(bool video, bool audio) {
-    ClipSpec spec;
-    spec.width = 160;
-    spec.height = 120;
-    spec.has_video = video;
-    spec.has_audio = audio;
-    return spec;
+    ClipSpec clip_spec;
+    clip_spec.width = 160;
+    clip_spec.height = 120;
+    clip_spec.has_video = video;
+    clip_spec.has_audio = audio;
+    return clip_spec;
   }
 
   ovc::test::TempWorld world_;
@@ -123,12 +123,12 @@ TEST_F(PresentationTest, VolumeIsCheckedAndNeedsAnAudioRenderer) {
 
 TEST_F(PresentationTest, FreeRunningKeepsTheStreamsTogetherWithoutTheClock) {
   // Sound that starts late and has a hole: neither may stall the other.
-  ClipSpec spec = Clip(true, true);
-  spec.seconds = 3.0;
-  spec.audio_start = 0.5;
-  spec.gap_start = 1.5;
-  spec.gap_seconds = 0.6;
-  Open(spec);
+  ClipSpec clip_spec = Clip(true, true);
+  clip_spec.seconds = 3.0;
+  clip_spec.audio_start = 0.5;
+  clip_spec.gap_start = 1.5;
+  clip_spec.gap_seconds = 0.6;
+  Open(clip_spec);
   graph_.SetFreeRunning(true);
   ASSERT_EQ(graph_.Run(), kOk);
   ASSERT_EQ(WaitForEvent(graph_), kEventComplete);
