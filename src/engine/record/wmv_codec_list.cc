@@ -16,6 +16,25 @@ bool Contains(const std::string& text, const char* part) {
   return text.find(part) != std::string::npos;
 }
 
+// Creates a profile manager and counts the installed codecs of a kind;
+// the failing result is traced and returned.
+wmf::HResult CountCodecs(wmf::MajorType kind, std::unique_ptr<wmf::WmProfileManager>* manager,
+                         uint32_t* count) {
+  wmf::HResult hr = wmf::WMCreateProfileManager(manager);
+  if (wmf::Failed(hr)) {
+    TracePrintf("FAILED(hr=0x%x) in WMCreateProfileManager(&pProfileMgr)\n", hr);
+    return hr;
+  }
+  hr = (*manager)->codec_info().GetCodecInfoCount(kind, count);
+  if (wmf::Failed(hr) && kind == wmf::MajorType::kAudio)
+    TracePrintf("FAILED(hr=0x%x) in pCodecInfo->GetCodecInfoCount(WMMEDIATYPE_Audio, &cCodecs)\n",
+                hr);
+  else if (wmf::Failed(hr))
+    TracePrintf("FAILED(hr=0x%x) in pCodecInfo->GetCodecInfoCount(WMMEDIATYPE_Video, &cCodecs)\n",
+                hr);
+  return hr;
+}
+
 }  // namespace
 
 wmf::HResult EnumerateWmAudioCodecs(const std::string& /*wanted_codec*/,
@@ -23,18 +42,10 @@ wmf::HResult EnumerateWmAudioCodecs(const std::string& /*wanted_codec*/,
   using wmf::MajorType;
   *list = WmAudioCodecList{};
   std::unique_ptr<wmf::WmProfileManager> manager;
-  wmf::HResult hr = wmf::WMCreateProfileManager(&manager);
-  if (wmf::Failed(hr)) {
-    TracePrintf("FAILED(hr=0x%x) in WMCreateProfileManager(&pProfileMgr)\n", hr);
-    return hr;
-  }
-  wmf::WmCodecInfo& info = manager->codec_info();
   uint32_t count = 0;
-  if (wmf::Failed(hr = info.GetCodecInfoCount(MajorType::kAudio, &count))) {
-    TracePrintf("FAILED(hr=0x%x) in pCodecInfo->GetCodecInfoCount(WMMEDIATYPE_Audio, &cCodecs)\n",
-                hr);
-    return hr;
-  }
+  wmf::HResult hr = CountCodecs(MajorType::kAudio, &manager, &count);
+  if (wmf::Failed(hr)) return hr;
+  wmf::WmCodecInfo& info = manager->codec_info();
   for (uint32_t codec = 0; codec < count; ++codec) {
     std::string name;
     if (wmf::Failed(hr = info.GetCodecName(MajorType::kAudio, codec, &name))) return hr;
@@ -69,18 +80,10 @@ wmf::HResult EnumerateWmVideoCodecs(const std::string& wanted_codec, WmVideoCode
   using wmf::MajorType;
   *list = WmVideoCodecList{};
   std::unique_ptr<wmf::WmProfileManager> manager;
-  wmf::HResult hr = wmf::WMCreateProfileManager(&manager);
-  if (wmf::Failed(hr)) {
-    TracePrintf("FAILED(hr=0x%x) in WMCreateProfileManager(&pProfileMgr)\n", hr);
-    return hr;
-  }
-  wmf::WmCodecInfo& info = manager->codec_info();
   uint32_t count = 0;
-  if (wmf::Failed(hr = info.GetCodecInfoCount(MajorType::kVideo, &count))) {
-    TracePrintf("FAILED(hr=0x%x) in pCodecInfo->GetCodecInfoCount(WMMEDIATYPE_Video, &cCodecs)\n",
-                hr);
-    return hr;
-  }
+  wmf::HResult hr = CountCodecs(MajorType::kVideo, &manager, &count);
+  if (wmf::Failed(hr)) return hr;
+  wmf::WmCodecInfo& info = manager->codec_info();
   for (uint32_t codec = 0; codec < count; ++codec) {
     std::string name;
     if (wmf::Failed(hr = info.GetCodecName(MajorType::kVideo, codec, &name))) return hr;

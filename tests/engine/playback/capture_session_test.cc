@@ -10,6 +10,7 @@
 #include "common/scripted_message_box.h"
 #include "engine/playback/capture_stage.h"
 #include "engine/playback/capture_test_support.h"
+#include "engine/record/fake_output.h"
 #include "engine/record/recording_session.h"
 #include "support/temp_world.h"
 
@@ -22,55 +23,8 @@ using test::UnitsAt;
 constexpr int kWidth = 32;
 constexpr int kHeight = 16;
 
-struct OutputRecord {
-  std::string path;
-  std::vector<int> frame_ids;
-  long audio_frames = 0;
-};
-
-// Writes 1 KiB per frame to its file and records every frame's id (its
-// first four bytes) and the audio it got.
-class FakeOutput : public FileOutput {
- public:
-  FakeOutput(std::string path, OutputRecord* record) : path_(std::move(path)), record_(record) {
-    file_.open(path_, std::ios::binary | std::ios::trunc);
-  }
-  int EncodeAudioPeriod(const int16_t*, int frames, int) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    record_->audio_frames += frames;
-    return 0;
-  }
-  int EncodeVideoFrame(const uint8_t* yuy2, int) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    int id;
-    std::memcpy(&id, yuy2, sizeof id);
-    record_->frame_ids.push_back(id);
-    file_.write(reinterpret_cast<const char*>(yuy2), 1024);
-    file_.flush();
-    return 0;
-  }
-  int Finish() override {
-    file_.close();
-    return 0;
-  }
-  const std::string& path() const override { return path_; }
-
- private:
-  std::string path_;
-  OutputRecord* record_;
-  std::ofstream file_;
-  std::mutex mutex_;
-};
-
-class FakeFactory : public OutputFactory {
- public:
-  std::unique_ptr<FileOutput> Open(const OutputConfig&, const std::string& path,
-                                   bool) override {
-    outputs.push_back(OutputRecord{path, {}, 0});
-    return std::make_unique<FakeOutput>(path, &outputs.back());
-  }
-  std::deque<OutputRecord> outputs;
-};
+using test::FakeFactory;
+using test::OutputRecord;
 
 class CaptureSessionTest : public testing::TestWithParam<int> {};
 

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "common/scripted_message_box.h"
+#include "engine/record/fake_output.h"
 #include "engine/record/profile.h"
 #include "settings/settings_store.h"
 #include "support/temp_world.h"
@@ -17,64 +18,8 @@
 namespace ovc {
 namespace {
 
-// What one fake output received; outlives the output itself.
-struct OutputRecord {
-  std::vector<int> frame_ids;
-  long audio_frames = 0;
-  bool finished = false;
-};
-
-// An output that writes 1 KiB per frame to its file and records the id of
-// every frame and the size of every audio period.
-class FakeOutput : public FileOutput {
- public:
-  FakeOutput(std::string path, bool audio, OutputRecord* record)
-      : path_(std::move(path)), audio_(audio), record_(record) {
-    file_.open(path_, std::ios::binary | std::ios::trunc);
-  }
-  int EncodeAudioPeriod(const int16_t*, int frames, int) override {
-    EXPECT_TRUE(audio_) << "audio reached a file opened without audio";
-    std::lock_guard<std::mutex> lock(mutex_);
-    record_->audio_frames += frames;
-    return 0;
-  }
-  int EncodeVideoFrame(const uint8_t* yuy2, int) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    int id;
-    std::memcpy(&id, yuy2, sizeof id);
-    record_->frame_ids.push_back(id);
-    file_.write(reinterpret_cast<const char*>(yuy2), 1024);
-    return 0;
-  }
-  int Finish() override {
-    record_->finished = true;
-    file_.close();
-    return 0;
-  }
-  const std::string& path() const override { return path_; }
-
-
- private:
-  std::string path_;
-  bool audio_;
-  OutputRecord* record_;
-  std::ofstream file_;
-  std::mutex mutex_;
-};
-
-class FakeFactory : public OutputFactory {
- public:
-  std::unique_ptr<FileOutput> Open(const OutputConfig&, const std::string& path,
-                                   bool audio_enabled) override {
-    opened_paths.push_back(path);
-    if (fail) return nullptr;
-    outputs.emplace_back();
-    return std::make_unique<FakeOutput>(path, audio_enabled, &outputs.back());
-  }
-  bool fail = false;
-  std::vector<std::string> opened_paths;
-  std::deque<OutputRecord> outputs;
-};
+using test::FakeFactory;
+using test::OutputRecord;
 
 OutputConfig SmallConfig() {
   OutputConfig output;
