@@ -18,23 +18,11 @@
 
 namespace {
 
-class Headless : public ovc::PlaybackGraphHost,
+class Headless : public ovc::NullPlaybackGraphHost,
                  public ovc::CaptureHost,
                  public ovc::PlaybackView {
  public:
-  void FocusVideoPanel() override {}
-  void SetBusyCursor(bool) override {}
-  void PumpMessages() override {}
-  void PostGraphNotify() override {}
   void HideStillPicture() override {}
-  void ClearProgressText() override {}
-  void HideBlankScreens() override {}
-  std::shared_ptr<ovc::media::VideoSurface> PreviewSurface() override { return nullptr; }
-  std::shared_ptr<ovc::media::AudioSink> PreviewSink() override { return nullptr; }
-  void SourceReady(const std::string&) override {}
-  void SourceLengthKnown(double) override {}
-  void ShowGuide(int) override {}
-  void GraphClosed() override {}
   void PostProgress() override {}
   void VideoLayoutChanged(int, int) override {}
   bool PlaybackPosition(double* seconds) override {

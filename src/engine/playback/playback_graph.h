@@ -60,6 +60,24 @@ class PlaybackGraphHost {
   virtual void GraphClosed() = 0;
 };
 
+// A host without a window: no preview, no cursor, nothing to show.
+class NullPlaybackGraphHost : public PlaybackGraphHost {
+ public:
+  void FocusVideoPanel() override {}
+  void SetBusyCursor(bool) override {}
+  void PumpMessages() override {}
+  void PostGraphNotify() override {}
+  void HideStillPicture() override {}
+  void ClearProgressText() override {}
+  void HideBlankScreens() override {}
+  std::shared_ptr<media::VideoSurface> PreviewSurface() override { return nullptr; }
+  std::shared_ptr<media::AudioSink> PreviewSink() override { return nullptr; }
+  void SourceReady(const std::string&) override {}
+  void SourceLengthKnown(double) override {}
+  void ShowGuide(int) override {}
+  void GraphClosed() override {}
+};
+
 // The source's length as the time display shows it.
 struct SourceLength {
   double seconds = 0;

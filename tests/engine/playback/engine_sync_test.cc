@@ -22,22 +22,7 @@
 namespace ovc {
 namespace {
 
-class HeadlessGraphHost : public PlaybackGraphHost {
- public:
-  void FocusVideoPanel() override {}
-  void SetBusyCursor(bool) override {}
-  void PumpMessages() override {}
-  void PostGraphNotify() override {}
-  void HideStillPicture() override {}
-  void ClearProgressText() override {}
-  void HideBlankScreens() override {}
-  std::shared_ptr<media::VideoSurface> PreviewSurface() override { return nullptr; }
-  std::shared_ptr<media::AudioSink> PreviewSink() override { return nullptr; }
-  void SourceReady(const std::string&) override {}
-  void SourceLengthKnown(double) override {}
-  void ShowGuide(int) override {}
-  void GraphClosed() override {}
-};
+using HeadlessGraphHost = NullPlaybackGraphHost;
 
 class HeadlessView : public PlaybackView {
  public:
