@@ -69,6 +69,8 @@ struct OutputConfig {
   int brightness_a = 0;          // additive brightness term
   float brightness_b = 1;        // brightness gain
   int split_size = 2048;         // MB
+  // Power off when the conversion is done; chosen per run, never stored.
+  bool shutdown_when_done = false;
 
   // Beside the record: the container and its codec choices.
   int format = kFormatAvi;

@@ -95,6 +95,7 @@ bool RecordingSession::AskOverwrite(const std::string& path, const char* questio
 int RecordingSession::OpenOutput(bool further_part) {
   if (!further_part) {
     part_number_ = 1;
+    part_paths_.clear();
     // Only a dot in the file name starts the extension: a dot in a folder
     // name must not send later parts into another folder.
     size_t slash = output_path_.rfind('/');
@@ -123,6 +124,7 @@ int RecordingSession::OpenOutput(bool further_part) {
   if (!further_part) engine_.Open(EngineFormat(), nullptr, audio_enabled_);
   writer_ = factory_->Open(*output_, output_path_, audio_enabled_);
   if (!writer_) return -1;
+  part_paths_.push_back(output_path_);
   if (!further_part) engine_.Open(EngineFormat(), writer_.get(), audio_enabled_);
   return 0;
 }
@@ -145,7 +147,7 @@ int RecordingSession::NextOutputPart() {
     return -1;
   }
   unlink(path.c_str());
-  output_path_ = path;
+  set_output_path(path);
   int result = OpenOutput(true);
   engine_.ResumeAfterSwitch(writer_.get());
   return result;
@@ -195,9 +197,13 @@ bool RecordingSession::AdvancePass(const std::function<void()>& write_pass_mode)
 }
 
 double RecordingSession::OutputSizeMb() const {
+  return static_cast<double>(OutputSizeBytes()) / 1048576.0;
+}
+
+int64_t RecordingSession::OutputSizeBytes() const {
   struct stat info;
-  if (stat(output_path_.c_str(), &info) != 0) return 0;
-  return static_cast<double>(info.st_size) / 1048576.0;
+  if (stat(output_path().c_str(), &info) != 0) return 0;
+  return static_cast<int64_t>(info.st_size);
 }
 
 }  // namespace ovc

@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/record/encoding_engine.h"
 #include "engine/record/file_output.h"
@@ -57,8 +58,15 @@ class RecordingSession {
   ~RecordingSession();
 
   // The full path of the file to write; the main window sets it.
-  void set_output_path(const std::string& path) { output_path_ = path; }
-  const std::string& output_path() const { return output_path_; }
+  void set_output_path(const std::string& path) {
+    std::lock_guard<std::mutex> lock(path_mutex_);
+    output_path_ = path;
+  }
+  // The file being written (a later part's path once the output split).
+  std::string output_path() const {
+    std::lock_guard<std::mutex> lock(path_mutex_);
+    return output_path_;
+  }
   int part_number() const { return part_number_; }
   bool audio_enabled() const { return audio_enabled_; }
 
@@ -94,6 +102,11 @@ class RecordingSession {
   // The size of the file being written in megabytes (bytes × 2^-20); 0
   // when it can't be read.
   double OutputSizeMb() const;
+  // The same in bytes (files beyond 4 GB included).
+  int64_t OutputSizeBytes() const;
+
+  // Every file the current conversion opened, first part first.
+  const std::vector<std::string>& part_paths() const { return part_paths_; }
 
   bool recording() const { return engine_.capture_active(); }
   bool uses_threads() const { return processors_ >= 2; }
@@ -108,10 +121,14 @@ class RecordingSession {
   int processors_;
   EncodingEngine engine_;
 
+  // Written on the capture thread when a part begins, read by the user
+  // interface thread for the progress display.
+  mutable std::mutex path_mutex_;
   std::string output_path_;
   std::string base_;       // the first part's path without its extension
   std::string extension_;  // without the dot
   int part_number_ = 1;
+  std::vector<std::string> part_paths_;
   bool audio_enabled_ = true;
   // The writer; switched by NextOutputPart on the capture thread while the
   // engine holds its encoders off.

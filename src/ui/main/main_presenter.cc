@@ -1,0 +1,535 @@
+#include "ui/main/main_presenter.h"
+
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+
+#include "common/message_box.h"
+#include "common/paths.h"
+#include "common/tick_count.h"
+#include "common/trace.h"
+#include "common/translate.h"
+#include "engine/record/profile.h"
+#include "settings/settings_store.h"
+#include "settings/settings_table.h"
+#include "ui/main/progress_status.h"
+#include "ui/main/video_layout.h"
+#include "ui/main/window_messages.h"
+
+namespace ovc {
+namespace {
+
+int ProcessorsOf(const MainWindowOptions& options) {
+  if (options.processors > 0) return options.processors;
+  long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<int>(online) : 1;
+}
+
+std::string WorkingFolder() {
+  char buffer[PATH_MAX];
+  return getcwd(buffer, sizeof buffer) ? buffer : ".";
+}
+
+MessageButton Ask(const char* question) {
+  return ShowMessageBox(TranslateMessage(question), MessageKind::kConfirmation, kButtonsYesNo);
+}
+
+void Inform(const char* text) {
+  ShowMessageBox(TranslateMessage(text), MessageKind::kInformation, kButtonOk);
+}
+
+}  // namespace
+
+MainPresenter::MainPresenter(const MainWindowParts& parts, const MainWindowOptions& options)
+    : view_(parts.view),
+      host_(parts.host),
+      screen_saver_(parts.screen_saver ? parts.screen_saver : &no_screen_saver_),
+      preview_surface_(parts.preview_surface),
+      preview_sink_(parts.preview_sink),
+      start_folder_(options.start_folder.empty() ? WorkingFolder() : options.start_folder),
+      factory_(parts.missing_codec),
+      session_(std::make_unique<RecordingSession>(&output_, &factory_, ProcessorsOf(options))),
+      target_(std::make_unique<SessionRecordingTarget>(session_.get())),
+      capture_(&output_, &clock_, target_.get(), this),
+      control_(&clock_, &capture_, target_.get(), parts.view),
+      graph_(&capture_, &clock_, &control_, this),
+      guide_(parts.guide_view),
+      profiles_(parts.profile_view, parts.profile_host, &output_, &output_path_),
+      bar_(parts.bar_view, this),
+      pacing_(&capture_, &clock_) {
+  control_.set_timeouts(options.playback_timeouts);
+}
+
+MainPresenter::~MainPresenter() {
+  if (session_->recording()) session_->StopProducers();
+  graph_.ClosePlaybackGraph();
+}
+
+// --- Start-up and closing ---
+
+void MainPresenter::FormCreate() {
+  view_->SetOpenButtonCaption("Choose Video");
+  view_->ShowTransferCommands(true);
+
+  WriteTraceLine("");
+  WriteTraceLine("--------------------------------------");
+  WriteTraceLine("");
+  ImportStartupRegFiles(start_folder_);
+  LoadSettings(&output_, &settings_);
+  output_path_ = settings_.output_path;
+  capture_.set_trace_level(settings_.dbg);
+
+  mkdir(TempFolder().c_str(), 0777);
+  LimitTraceFileSize();
+  WriteTraceLine("");
+  WriteTraceLine(kProgramVersion);
+  WriteTraceLine(kProductName);
+  WriteTraceLine("");
+  struct utsname system;
+  if (uname(&system) == 0)
+    TracePrintf("%s %s %s %s", system.sysname, system.release, system.version, system.machine);
+
+  facts_ = ProbeSystem();
+  crop_ = CropRect{};
+  capture_.set_crop(crop_);
+  view_->SetWindowCaption(kProductName);
+  profiles_.LoadProfileList();
+  profiles_.InitOutputFolder();
+  profiles_.PrepareValueLists();
+}
+
+void MainPresenter::FormActivate() {
+  if (window_placed_) return;
+  window_placed_ = true;
+  int left, top, width, height;
+  if (ParseWindowSize(ReadSettingText("WindowSize", ""), &left, &top, &width, &height)) {
+    view_->MoveWindowOnScreen(left, top);
+    for (int i = 0; i < 20; ++i) host_->ProcessPendingMessages();
+  }
+}
+
+bool MainPresenter::FormClose() {
+  if (session_->recording()) {
+    if (Ask("Stop recording?\n") != kButtonYes) {
+      control_.PlayMovie();
+      return false;
+    }
+    WriteTraceLine("FormClose, stop recording");
+    StopRecording();
+  } else if (control_.state() == kRunning) {
+    control_.PauseMovie();
+    host_->Sleep(200);
+    control_.StopMovie();
+  }
+  graph_.ClosePlaybackGraph();
+  int left, top, width, height;
+  view_->WindowRect(&left, &top, &width, &height);
+  char text[64];
+  std::snprintf(text, sizeof text, "%d %d %d %d", left, top, width, height);
+  WriteSettingText("", "WindowSize", text);
+  return true;
+}
+
+// --- Opening a file ---
+
+void MainPresenter::OpenFileCommand() {
+  std::string path;
+  if (!host_->ChooseVideoFile(
+          "*.wmv; *.mpg;*.mpeg;*.avi;*.dat;*.rm;*.rmvb|*.wmv; *.mpg;*.mpeg;*.avi;*.dat;*.rm;"
+          "*.rmvb|All files|*.*",
+          &path))
+    return;
+  OpenVideoFile(path);
+}
+
+int32_t MainPresenter::OpenVideoFile(const std::string& path) {
+  source_path_ = path;
+  TracePrintf("Rendering %s", path.c_str());
+  // A new source is not ready until its graph is complete.
+  source_readiness_ = 0;
+  layout_x_.store(0);
+  layout_y_.store(0);
+  output_.source_width = 0;
+  output_.source_height = 0;
+  profiles_.SetSourceSize(0, 0);
+  graph_.set_source_path(path);
+  int32_t result = graph_.BuildPlaybackGraph();
+  control_.PlayMovie();
+  view_->EnableSaveAsCommands(true);
+  return result;
+}
+
+// --- Converting ---
+
+void MainPresenter::StartRecordingButtonClick() {
+  stopped_by_user_ = false;
+  if (source_readiness_ == 0) {
+    Inform("DVD or video file not ready. Try to open again.");
+    return;
+  }
+  view_->EnableConvertButton(false);
+  if (session_->recording()) {
+    control_.PauseMovie();
+    const char* question = output_.n_pass == 2 && output_.pass == 1
+                               ? "Stop 1st-Pass recording and start 2nd-Pass now?\n"
+                               : "Stop recording?\n";
+    if (Ask(question) != kButtonYes) {
+      control_.PlayMovie();
+    } else {
+      WriteTraceLine("Manually stop recording");
+      StopRecording();
+      stopped_by_user_ = true;
+    }
+  } else if (StartRecording()) {
+    view_->EnableTransport(false);
+    view_->SetConvertCaption("Pause/Stop");
+  }
+  view_->EnableConvertButton(true);
+}
+
+bool MainPresenter::StartRecording() {
+  const bool was_playing = control_.state() == kRunning;
+  if (output_.pass != 2) control_.PauseMovie();
+  CProfile* profile = profiles_.current();
+  if (!profile) {
+    Inform("No profile selected");
+    return false;
+  }
+  ProfileRange range = ApplyProfile(*profile, &output_);
+  // The second pass records the range of the first; the profile's start
+  // and length would move it.
+  if (output_.pass != 2)
+    bar_.ApplyProfileRange(range.start, range.end < 0 ? 0 : range.end - range.start);
+  if (!output_path_fixed_) profiles_.DeriveOutputName();
+
+  if (ReadSettingText("OutputConfig\\LastOutput", "").empty()) {
+    std::string folder = host_->AskDefaultOutputFolder();
+    if (!folder.empty()) profiles_.OutputFolderEditChange(folder);
+  }
+  WriteCodecPassMode(output_);
+
+  session_->set_output_path(output_path_);
+  const int opened = session_->OpenOutput(false);
+  const bool need_resize = NeedsResize(output_, crop_.IsWholePicture());
+  TracePrintf("NeedResize=%d", need_resize ? 1 : 0);
+  if (opened != 0) {
+    if (was_playing) control_.PlayMovie();
+    return false;
+  }
+
+  if (output_.disable_screensaver) screen_saver_->DisableScreenSaver();
+  view_->EnableOutputSettingsMenu(false);
+  view_->ShowRangeLabels(false);
+  view_->EnableOpenButton(false);
+  view_->Repaint();
+  guide_.ShowGuide(kGuideRecording);
+  Mute(true);
+  TracePrintf(
+      "Recording...pass %d/%d  audio_bitrate=%d  video_bitrate=%f  fps=%.3f %dx%d codec=%s "
+      "start=%d end=%d",
+      output_.pass, output_.n_pass, output_.audio_bitrate, output_.video_bitrate,
+      output_.out_frame_rate, output_.width, output_.height,
+      profile->vcodec.c_str(), bar_.StartPointSec(), bar_.StopPointSec());
+
+  recording_start_position_ = bar_.low();
+  if (output_.pass != 2) {
+    // Every conversion starts at its start point, with one pass as with two.
+    SeekTo(recording_start_position_);
+  } else {
+    draining_ = true;
+    SeekTo(recording_start_position_);
+    if (graph_.graph()) PumpGraphEvents(&graph_.graph()->events(), source_readiness_ == 2, this);
+    draining_ = false;
+  }
+  Mute(true);
+
+  capture_.BeginRecording(need_resize);
+  graph_.SetFreeRunning(true);
+  session_->StartProducers();
+  start_tick_ = TickCount();
+  auto_thumbnail_done_ = false;
+  control_.PlayMovie();
+  return true;
+}
+
+void MainPresenter::StopRecording() {
+  if (!session_->recording() || stopping_) return;
+  stopping_ = true;
+  clock_.SetSpeed(1.0f);
+  clock_.RestartBase();
+  host_->Sleep(25);
+  control_.PauseMovie();
+  host_->Sleep(100);
+  capture_.PassCaptureLock();
+
+  graph_.SetFreeRunning(false);
+  if (output_.disable_screensaver) screen_saver_->RestoreScreenSaver();
+  view_->EnableOutputSettingsMenu(true);
+  if (session_->uses_threads()) host_->SetCursor(CursorShape::kHourglass);
+  session_->StopProducers();
+  if (session_->uses_threads()) host_->SetCursor(CursorShape::kArrow);
+  session_->FinishOutput();
+  stopping_ = false;
+
+  if (session_->AdvancePass([this] { WriteCodecPassMode(output_); })) {
+    // Pass 2 records what pass 1 recorded: from its start to where it
+    // stopped.
+    int stopped_at = bar_.low();
+    bar_.SetRangeSilently(recording_start_position_, stopped_at);
+    StartRecording();
+    return;
+  }
+
+  view_->EnableOpenButton(true);
+  guide_.ShowGuide(kGuideFinished);
+  view_->EnableTransport(true);
+  view_->SetConvertCaption("Convert");
+  Mute(false);
+  for (int i = 0; i < 40; ++i) {
+    host_->ProcessPendingMessages();
+    host_->Sleep(10);
+  }
+  host_->ShowFinishedRecording(output_path_, profiles_.psp());
+  if (!output_path_fixed_) profiles_.DeriveOutputName();
+}
+
+void MainPresenter::FixOutputPath(const std::string& path) {
+  output_path_ = path;
+  output_path_fixed_ = true;
+}
+
+void MainPresenter::Mute(bool mute) {
+  if (graph_.graph()) control_.SetPreviewVolume(mute ? -10000 : 0);
+}
+
+// --- Transport and other commands ---
+
+void MainPresenter::PlayButtonClick() {
+  Mute(false);
+  if (stopped_by_user_) {
+    bar_.NudgeLow();
+    host_->SetCursor(CursorShape::kArrow);
+    stopped_by_user_ = false;
+  }
+  control_.PlayMovie();
+}
+
+void MainPresenter::PauseButtonClick() { control_.PauseMovie(); }
+
+void MainPresenter::StopButtonClick() { control_.StopMovie(); }
+
+void MainPresenter::SetOutputPathCommand() {
+  const char* filter = output_.format == kFormatAvi || output_.format == kFormatFfmpegAvi
+                           ? "AVI|*.avi"
+                           : output_.format == kFormatWmv ? "WMV|*.wmv" : "MP4|*.mp4";
+  std::string path;
+  if (!host_->ChooseOutputFile(filter, "avi", output_path_, &path)) return;
+  output_path_ = path;
+  WriteSettingText("OutputConfig", "LastOutput", path);
+}
+
+void MainPresenter::OutputSettingsCommand() { host_->ShowOutputSettings(false); }
+
+void MainPresenter::MoreOptionsBtnClick() { host_->ShowOutputSettings(true); }
+
+void MainPresenter::TransferCommand() { host_->ShowTransferWindow(); }
+
+void MainPresenter::ManualCommand() {
+  if (chdir(ProgramFolder().c_str()) != 0) TracePrintf("chdir %s failed", ProgramFolder().c_str());
+  host_->OpenWithShell(ProgramFolder() + "/help.html");
+}
+
+void MainPresenter::WebsiteCommand() {
+  host_->OpenWithShell(ReadSettingText("URL\\home", kVendorHomePage));
+}
+
+void MainPresenter::BatchConvertCommand() {
+  host_->StartBatchConverter();
+  host_->Sleep(1200);
+  host_->Minimise();
+}
+
+// --- Timer and messages ---
+
+double MainPresenter::RecordedSeconds() const { return capture_.recorded_seconds(); }
+
+void MainPresenter::PerformanceMonitorTimer() {
+  const bool recording = session_->recording();
+  if (control_.state() == kRunning) {
+    double position = 0;
+    if (recording) {
+      position = capture_.pass_start_position() + RecordedSeconds();
+    } else if (!PlaybackPosition(&position)) {
+      position = 0;
+    }
+    const int seconds = position > 0 && position < INT_MAX ? static_cast<int>(position) : 0;
+    bar_.MoveStartPoint(seconds);
+    bar_.SetPlayTime(seconds / 3600, seconds % 3600 / 60, seconds % 60);
+    bar_.RefreshPlayTime();
+    if (recording && bar_.EndtimeReached(seconds)) {
+      WriteTraceLine(EndtimeTraceText(seconds, bar_.StopPointSec()));
+      StopRecording();
+      host_->PostMessage(kWmProgress, 0, -1);
+    }
+  }
+  SpeedRegulation::TickState tick;
+  tick.adjust_speed = settings_.adjust_speed != 0;
+  tick.converting = session_->recording();
+  tick.playing = control_.state() == kRunning;
+  tick.dbg = settings_.dbg;
+  regulation_.Tick(tick, [this] { return cpu_load_.Sample(); }, &pacing_);
+}
+
+void MainPresenter::UpdateProgress(intptr_t wparam, intptr_t lparam) {
+  const double elapsed = static_cast<uint32_t>(TickCount() - start_tick_) * 0.001;
+  double recorded = RecordedSeconds();
+  if (recorded > 2.5 && !auto_thumbnail_done_) auto_thumbnail_done_ = true;
+  const double range = bar_.RangeSeconds();
+  const ProgressStep step =
+      DecideProgressStep(range, wparam, lparam, session_->recording(), recorded);
+  if (step == ProgressStep::kNone) return;
+  if (step == ProgressStep::kFinished) {
+    bar_.MoveLowToHigh();
+    bar_.ShowPlayTime(bar_.high());
+  }
+  ProgressFigures figures;
+  figures.elapsed_seconds = elapsed;
+  figures.recorded_seconds = recorded;
+  figures.range_seconds = range;
+  figures.n_pass = output_.n_pass;
+  figures.pass = output_.pass;
+  figures.output_mb = session_->OutputSizeMb();
+  figures.output_path = output_path_;
+  ProgressDisplay display = BuildProgressDisplay(figures, step == ProgressStep::kFinished);
+  progress_status_ = display.status;
+  view_->SetProgressStatus(progress_status_);
+  view_->SetProgressBar(display.bar);
+}
+
+bool MainPresenter::HandleMessage(uint32_t message, intptr_t wparam, intptr_t lparam) {
+  switch (message) {
+    case kWmCommand:
+      return true;
+    case kWmGraphNotify:
+      if (graph_.graph()) PumpGraphEvents(&graph_.graph()->events(), source_readiness_ == 2, this);
+      return true;
+    case kWmVideoLayout:
+      OnVideoLayout();
+      return true;
+    case kWmStopRecording:
+      WriteTraceLine("stop recording");
+      StopRecording();
+      return true;
+    case kWmProgress:
+      UpdateProgress(wparam, lparam);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// --- Video layout ---
+
+void MainPresenter::RecomputeDisplayAspectFactor() {
+  if (output_.source_width <= 0 || output_.source_height <= 0) return;
+  display_aspect_factor_ = DisplayAspectFactor(output_.auto_stretch, output_.width,
+                                               layout_x_.load(), layout_y_.load(), crop_);
+}
+
+void MainPresenter::OnVideoLayout() {
+  const int x = layout_x_.load();
+  const int y = layout_y_.load();
+  if (x <= 0 || y <= 0) return;
+  output_.source_width = capture_.input_width();
+  output_.source_height = capture_.input_height();
+  output_.aspect_x = x;
+  output_.aspect_y = y;
+  profiles_.SetSourceSize(x, y);
+  if (output_.auto_stretch) RecomputeDisplayAspectFactor();
+  VideoPlacement place = PlaceLiveVideo(view_->VideoPanelWidth(), view_->VideoPanelHeight(), x,
+                                        y, display_aspect_factor_, crop_);
+  view_->PlaceVideo(place.top, place.width, place.height);
+  if (CProfile* profile = profiles_.current()) {
+    profiles_.DeriveOutputSize(profile);
+    profiles_.ShowProfileValues();
+  }
+}
+
+// --- PlaybackGraphHost ---
+
+void MainPresenter::SetBusyCursor(bool busy) {
+  host_->SetCursor(busy ? CursorShape::kHourglass : CursorShape::kArrow);
+}
+
+void MainPresenter::PumpMessages() { host_->ProcessPendingMessages(); }
+
+void MainPresenter::PostGraphNotify() { host_->PostMessage(kWmGraphNotify, 0, 0); }
+
+void MainPresenter::HideStillPicture() { view_->HideStillPicture(); }
+
+void MainPresenter::ClearProgressText() {
+  progress_status_.clear();
+  view_->SetProgressStatus("");
+}
+
+std::shared_ptr<media::VideoSurface> MainPresenter::PreviewSurface() { return preview_surface_; }
+
+std::shared_ptr<media::AudioSink> MainPresenter::PreviewSink() { return preview_sink_; }
+
+void MainPresenter::SourceReady(const std::string& source_path) {
+  source_readiness_ = 2;
+  profiles_.SetSourcePath(source_path);
+  if (!output_path_fixed_) profiles_.DeriveOutputName();
+}
+
+void MainPresenter::SourceLengthKnown(double seconds) {
+  bar_.SourceRendered(seconds);
+  profiles_.SetTitleSeconds(seconds);
+  profiles_.UpdateSizeEstimate();
+  SourceLength length = SplitSourceLength(seconds);
+  guide_.set_source_length(length.hours, length.minutes, length.secs);
+}
+
+void MainPresenter::ShowGuide(int state) { guide_.ShowGuide(state); }
+
+void MainPresenter::GraphClosed() {
+  source_readiness_ = 0;
+  bar_.GraphClosed();
+}
+
+// --- CaptureHost ---
+
+void MainPresenter::PostProgress() { host_->PostMessage(kWmProgress, 0, 0); }
+
+void MainPresenter::VideoLayoutChanged(int aspect_x, int aspect_y) {
+  layout_x_.store(aspect_x < 0 ? -aspect_x : aspect_x);
+  layout_y_.store(aspect_y < 0 ? -aspect_y : aspect_y);
+  host_->PostMessage(kWmVideoLayout, 0, 0);
+}
+
+bool MainPresenter::PlaybackPosition(double* seconds) {
+  media::FilterGraph* graph = graph_.graph();
+  return graph && media::Succeeded(graph->GetCurrentPosition(seconds));
+}
+
+// --- GraphEventHost ---
+
+double MainPresenter::low_thumb_seconds() { return bar_.low(); }
+
+double MainPresenter::end_point_seconds() { return bar_.StopPointSec(); }
+
+void MainPresenter::PostConversionFinished() { host_->PostMessage(kWmProgress, 0, -1); }
+
+void MainPresenter::RepaintStillPicture() { view_->ShowStillPicture(); }
+
+// --- PositionBarHost ---
+
+void MainPresenter::SeekTo(double seconds) {
+  if (media::FilterGraph* graph = graph_.graph()) graph->SetCurrentPosition(seconds);
+}
+
+}  // namespace ovc

@@ -1,0 +1,224 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/playback/capture_host.h"
+#include "engine/playback/capture_stage.h"
+#include "engine/playback/crop_rect.h"
+#include "engine/playback/graph_events.h"
+#include "engine/playback/guide.h"
+#include "engine/playback/playback_control.h"
+#include "engine/playback/playback_graph.h"
+#include "engine/playback/recording_clock.h"
+#include "engine/playback/recording_target.h"
+#include "engine/playback/screen_saver.h"
+#include "engine/record/format_output_factory.h"
+#include "engine/record/output_config.h"
+#include "engine/record/recording_session.h"
+#include "ui/main/cpu_load.h"
+#include "ui/main/main_view.h"
+#include "ui/main/position_bar.h"
+#include "ui/main/profile_panel.h"
+#include "ui/main/speed_regulation.h"
+#include "ui/main/startup.h"
+
+namespace ovc {
+
+// The views and outside services the main window works with. None owned;
+// all must outlive the presenter.
+struct MainWindowParts {
+  MainView* view = nullptr;  // also the preview's still-picture view
+  MainHost* host = nullptr;
+  ProfilePanelView* profile_view = nullptr;
+  ProfilePanelHost* profile_host = nullptr;
+  PositionBarView* bar_view = nullptr;
+  GuideView* guide_view = nullptr;
+  ScreenSaverControl* screen_saver = nullptr;  // null: none
+  MissingCodecPrompt* missing_codec = nullptr;  // null: none
+  // Where the preview draws and plays; null for none.
+  std::shared_ptr<media::VideoSurface> preview_surface;
+  std::shared_ptr<media::AudioSink> preview_sink;
+};
+
+// Start-up choices that tests and the batch converter make.
+struct MainWindowOptions {
+  // 0: as many as the machine has.
+  int processors = 0;
+  // Where "codec.reg" and "url.reg" are imported from ("" = the working
+  // directory at construction).
+  std::string start_folder;
+  // Helper-thread time-outs of the preview control (tests shorten them).
+  PlaybackControl::Timeouts playback_timeouts;
+};
+
+// The main window's workflow, free of the toolkit: start-up and closing,
+// opening a file, the Convert command with its one or two passes, progress
+// and the stop point, the transport buttons, the commands and the messages
+// other threads post. Runs on the user interface thread; the capture stage
+// and the graph reach it only through posted messages.
+//
+//   idle, no source --OpenVideoFile--> ready --Convert--> recording pass 1
+//   recording pass 1 of 2 --StopRecording--> recording pass 2
+//   recording (last pass) --StopRecording--> finished dialog --> ready
+class MainPresenter : private PlaybackGraphHost,
+                      private CaptureHost,
+                      private GraphEventHost,
+                      private PositionBarHost {
+ public:
+  MainPresenter(const MainWindowParts& parts, const MainWindowOptions& options = {});
+  ~MainPresenter() override;
+  MainPresenter(const MainPresenter&) = delete;
+  MainPresenter& operator=(const MainPresenter&) = delete;
+
+  // --- Start-up and closing ---
+  void FormCreate();
+  // The first activation restores the stored window position.
+  void FormActivate();
+  // Returns false when the user kept a running conversion going.
+  bool FormClose();
+
+  // --- Commands ---
+  // "Open File ...": asks for a file, then opens it.
+  void OpenFileCommand();
+  // Opens and plays a video file. 0, or the failing code of the build.
+  int32_t OpenVideoFile(const std::string& path);
+  // "Convert" / "Pause/Stop" and "Record it".
+  void StartRecordingButtonClick();
+  bool StartRecording();
+  void StopRecording();
+  void PlayButtonClick();
+  void PauseButtonClick();
+  void StopButtonClick();
+  // "Save as ...": the output file.
+  void SetOutputPathCommand();
+  void OutputSettingsCommand();   // not modal
+  void MoreOptionsBtnClick();     // modal
+  void TransferCommand();
+  void ManualCommand();
+  void WebsiteCommand();
+  void BatchConvertCommand();
+
+  // --- Timer and messages ---
+  // The 500 ms timer.
+  void PerformanceMonitorTimer();
+  // Handles one posted message; false for a message the window's default
+  // handling should take.
+  bool HandleMessage(uint32_t message, intptr_t wparam, intptr_t lparam);
+  void UpdateProgress(intptr_t wparam, intptr_t lparam);
+
+  // --- State ---
+  bool converting() const { return session_->recording(); }
+  int source_readiness() const { return source_readiness_; }
+  bool stopped_by_user() const { return stopped_by_user_; }
+  const std::string& output_path() const { return output_path_; }
+  // The output path as the dialogs that choose it edit it.
+  std::string& mutable_output_path() { return output_path_; }
+  // Writes every following conversion to `path` instead of a name derived
+  // from the source (the batch converter's --output).
+  void FixOutputPath(const std::string& path);
+  const std::string& source_path() const { return source_path_; }
+  OutputConfig& output() { return output_; }
+  ProfilePanel& profiles() { return profiles_; }
+  PositionBar& bar() { return bar_; }
+  PlaybackControl& playback() { return control_; }
+  RecordingSession& session() { return *session_; }
+  CaptureStage& capture() { return capture_; }
+  const SystemFacts& system() const { return facts_; }
+  double display_aspect_factor() const { return display_aspect_factor_; }
+  const CropRect& crop() const { return crop_; }
+  // The last status line shown.
+  const std::string& progress_status() const { return progress_status_; }
+
+ private:
+  // PlaybackGraphHost
+  void FocusVideoPanel() override {}
+  void SetBusyCursor(bool busy) override;
+  void PumpMessages() override;
+  void PostGraphNotify() override;
+  void HideStillPicture() override;
+  void ClearProgressText() override;
+  void HideBlankScreens() override {}
+  std::shared_ptr<media::VideoSurface> PreviewSurface() override;
+  std::shared_ptr<media::AudioSink> PreviewSink() override;
+  void SourceReady(const std::string& source_path) override;
+  void SourceLengthKnown(double seconds) override;
+  void ShowGuide(int state) override;
+  void GraphClosed() override;
+  // CaptureHost (streaming threads)
+  void PostProgress() override;
+  void VideoLayoutChanged(int aspect_x, int aspect_y) override;
+  bool PlaybackPosition(double* seconds) override;
+  // GraphEventHost
+  bool draining() override { return draining_; }
+  int playback_state() override { return control_.state(); }
+  bool conversion_running() override { return session_->recording(); }
+  bool second_pass() override { return output_.n_pass == 2 && output_.pass == 2; }
+  double low_thumb_seconds() override;
+  double end_point_seconds() override;
+  void ProgressTimerStep() override { PerformanceMonitorTimer(); }
+  void PostConversionFinished() override;
+  void RepaintStillPicture() override;
+  // PositionBarHost
+  bool ConversionRunning() override { return session_->recording(); }
+  int SourceReadiness() override { return source_readiness_; }
+  void SeekTo(double seconds) override;
+  void ClearStoppedByUser() override { stopped_by_user_ = false; }
+
+  void OnVideoLayout();
+  void RecomputeDisplayAspectFactor();
+  void Mute(bool mute);
+  // The recorded media time in seconds.
+  double RecordedSeconds() const;
+
+  MainView* view_;
+  MainHost* host_;
+  ScreenSaverControl* screen_saver_;
+  HeadlessScreenSaver no_screen_saver_;
+  std::shared_ptr<media::VideoSurface> preview_surface_;
+  std::shared_ptr<media::AudioSink> preview_sink_;
+  std::string start_folder_;
+
+  // The process-wide state the engine shares (user interface thread unless
+  // said otherwise).
+  OutputConfig output_;
+  std::string output_path_;
+  std::string source_path_;
+  StartupSettings settings_;
+  SystemFacts facts_;
+  CropRect crop_;
+  double display_aspect_factor_ = 1.0;
+
+  RecordingClock clock_;
+  FormatOutputFactory factory_;
+  std::unique_ptr<RecordingSession> session_;
+  std::unique_ptr<SessionRecordingTarget> target_;
+  CaptureStage capture_;
+  PlaybackControl control_;
+  PlaybackGraph graph_;
+  Guide guide_;
+  ProfilePanel profiles_;
+  PositionBar bar_;
+  CpuLoad cpu_load_;
+  CapturePacing pacing_;
+  SpeedRegulation regulation_;
+
+  // Written by the capture's streaming thread, read on the UI thread.
+  std::atomic<int> layout_x_{0};
+  std::atomic<int> layout_y_{0};
+
+  int source_readiness_ = 0;
+  bool stopped_by_user_ = false;
+  bool draining_ = false;
+  bool stopping_ = false;  // inside StopRecording
+  int recording_start_position_ = 0;  // seconds
+  uint32_t start_tick_ = 0;           // ms
+  bool auto_thumbnail_done_ = false;
+  bool window_placed_ = false;
+  bool output_path_fixed_ = false;
+  std::string progress_status_;
+};
+
+}  // namespace ovc

@@ -1,0 +1,142 @@
+#include "ui/main/output_naming.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace ovc {
+
+namespace {
+
+// The longest file name the file systems take, in bytes.
+constexpr size_t kMaxFileNameBytes = 255;
+constexpr size_t kMaxExtensionBytes = 15;
+constexpr int kLastPspNumber = 99999;
+
+bool IsPlainExtension(const std::string& extension) {
+  if (extension.empty() || extension.size() > kMaxExtensionBytes) return false;
+  for (char c : extension) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (c == '/' || u < 0x20 || u == 0x7f) return false;
+  }
+  return true;
+}
+
+// The first `limit` bytes of a UTF-8 text, not ending inside a character.
+std::string CutUtf8(const std::string& text, size_t limit) {
+  if (text.size() <= limit) return text;
+  size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
+bool EntryExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+}  // namespace
+
+const char* ContainerExtension(int format) {
+  switch (format) {
+    case 0:
+    case 3:
+      return "avi";
+    case 1:
+      return "wmv";
+    case 4:
+      return "mpg";
+    default:
+      return "mp4";
+  }
+}
+
+std::string OutputExtension(const std::string& fileext, int format) {
+  std::string extension = fileext;
+  if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
+  return IsPlainExtension(extension) ? extension : ContainerExtension(format);
+}
+
+std::string UntitledFileName(int format) {
+  switch (format) {
+    case 0:
+    case 3:
+      return "untitled.avi";
+    case 1:
+      return "untitled.wmv";
+    case 4:
+      return "untitled.mpg";
+    case 5:
+      return "untitled.vob";
+    case 6:
+      return "untitled.3gp";
+    case 7:
+      return "untitled.mov";
+    default:
+      return "untitled.mp4";
+  }
+}
+
+std::string PspFileName(bool h264, int number) {
+  char name[32];
+  std::snprintf(name, sizeof name, h264 ? "MAQ%05d.MP4" : "M4V%05d.MP4", number);
+  return name;
+}
+
+int FirstFreePspNumber(const std::string& folder, bool h264, int first) {
+  int number = first < 0 ? 0 : first;
+  while (number < kLastPspNumber && EntryExists(folder + "/" + PspFileName(h264, number)))
+    ++number;
+  return number;
+}
+
+std::string SourceTitle(const std::string& source_path) {
+  const size_t slash = source_path.rfind('/');
+  if (slash == std::string::npos) return "";
+  std::string name = source_path.substr(slash + 1);
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name;
+}
+
+bool DeriveOutputPath(const std::string& source_path, const std::string& output_path,
+                      const OutputNaming& naming, DerivedOutput* out) {
+  const size_t slash = output_path.rfind('/');
+  if (slash == std::string::npos || source_path.find('/') == std::string::npos) return false;
+  const std::string folder = output_path.substr(0, slash);
+  const std::string title = SourceTitle(source_path);
+
+  DerivedOutput derived;
+  derived.title = title;
+  derived.file_number = naming.file_number;
+  std::string file_name;
+  if (naming.psp_file) {
+    derived.file_number = FirstFreePspNumber(folder, naming.h264, naming.file_number);
+    file_name = PspFileName(naming.h264, derived.file_number);
+  } else {
+    const std::string suffix = "." + OutputExtension(naming.fileext, naming.format);
+    // The title gives way so that the name and the path stay openable.
+    const size_t path_room = kMaxOutputPathBytes - std::min(kMaxOutputPathBytes, folder.size() + 1);
+    size_t room = std::min(path_room, kMaxFileNameBytes);
+    room = room > suffix.size() ? room - suffix.size() : 0;
+    std::string base = CutUtf8(title, room);
+    if (base.empty() && !title.empty()) return false;
+    file_name = base + suffix;
+  }
+  derived.path = folder + "/" + file_name;
+  if (derived.path.size() > kMaxOutputPathBytes) return false;
+  *out = std::move(derived);
+  return true;
+}
+
+std::string ComposedOutputPath(const std::string& folder_text, const std::string& output_path,
+                               int format, const std::string& home_folder) {
+  std::string folder = folder_text.empty() ? home_folder : folder_text;
+  if (!folder.empty() && folder.back() == '/') folder.pop_back();
+  const size_t slash = output_path.rfind('/');
+  if (slash != std::string::npos) return folder + output_path.substr(slash);
+  return folder + "/" + UntitledFileName(format);
+}
+
+}  // namespace ovc

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace ovc {
+
+// The longest output path the program keeps, in bytes.
+inline constexpr size_t kMaxOutputPathBytes = 511;
+
+// The extension of a container code when the profile names none: "avi" for
+// 0 and 3, "wmv" for 1, "mpg" for 4, "mp4" for every other code.
+const char* ContainerExtension(int format);
+
+// The extension an output file takes: the profile's `fileext` (a leading dot
+// dropped) when it is a plain extension, else ContainerExtension(format). A
+// `fileext` holding '/', a control character, or more than 15 bytes could
+// name another folder or no usable file, and is not used.
+std::string OutputExtension(const std::string& fileext, int format);
+
+// The file name an output path takes when it has no file part yet:
+// "untitled." and the extension of the container (0/3 avi, 1 wmv, 2 mp4,
+// 4 mpg, 5 vob, 6 3gp, 7 mov; "untitled.mp4" for any other code).
+std::string UntitledFileName(int format);
+
+// The name a PSP lists a video under: "M4V%05d.MP4" for MPEG-4 video,
+// "MAQ%05d.MP4" for H.264.
+std::string PspFileName(bool h264, int number);
+
+// The first number n >= `first` (negative counts as 0) whose PSP file name
+// does not exist in `folder` (any kind of entry counts, a dangling link
+// too). 99999 when every number from `first` up to it is taken.
+int FirstFreePspNumber(const std::string& folder, bool h264, int first);
+
+// The source's title: its file name (after the last '/') without the part
+// from its last '.' on. A name whose only '.' is its first character (a
+// hidden file) is kept whole. "" when the path holds no '/'.
+std::string SourceTitle(const std::string& source_path);
+
+// What the output path becomes when the source is named `source_path`.
+struct OutputNaming {
+  int format = 0;             // the container code
+  bool psp_file = false;      // an MP4 file for the PSP: named by number
+  bool h264 = false;          // the PSP file holds H.264 video
+  std::string fileext;        // the profile's extension, may be empty
+  int file_number = 0;        // where the PSP numbering starts
+};
+struct DerivedOutput {
+  std::string title;     // the source's title
+  std::string path;      // the new output path
+  int file_number = 0;   // the PSP number used (the input's when not PSP)
+};
+
+// Derives the output path from the source path: the output path's folder
+// (everything up to its last '/') and, for a PSP file, the first free PSP
+// name from `file_number` on, otherwise the source's title, a '.' and the
+// output extension. The title is cut (at a character boundary) so that the
+// path stays within kMaxOutputPathBytes. False, with `out` untouched, when
+// either path holds no '/', or the folder alone is too long for a path.
+bool DeriveOutputPath(const std::string& source_path, const std::string& output_path,
+                      const OutputNaming& naming, DerivedOutput* out);
+
+// The output path for a new folder text: the text with one trailing '/'
+// removed, then the file part of `output_path` (from its last '/' on) or,
+// when it has none, "/" and UntitledFileName(format). An empty folder text
+// stands for `home_folder`, so that a cancelled folder choice never sends
+// the output to the file system's root.
+std::string ComposedOutputPath(const std::string& folder_text, const std::string& output_path,
+                               int format, const std::string& home_folder);
+
+}  // namespace ovc

@@ -1,0 +1,127 @@
+#include "ui/main/profile_panel_cells.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "engine/record/profile.h"
+#include "ui/main/time_text.h"
+
+namespace ovc {
+
+namespace {
+
+constexpr bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::string_view SkipSpace(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && IsSpace(text[i])) ++i;
+  return text.substr(i);
+}
+
+// A whole number of a real, cut toward zero and held in 32 bits.
+int WholeClamped(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= 2147483647.0) return 2147483647;
+  if (value <= -2147483648.0) return -2147483647 - 1;
+  return static_cast<int>(value);
+}
+
+ValueRow Row(const char* key, std::string value, std::vector<std::string> choices, bool pick_list,
+             bool read_only) {
+  return ValueRow{key, std::move(value), std::move(choices), pick_list, read_only};
+}
+
+}  // namespace
+
+int LeadingInt(std::string_view text) {
+  text = SkipSpace(text);
+  bool negative = false;
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  long long value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') break;
+    value = value * 10 + (c - '0');
+    if (value > 2147483648LL) value = 2147483648LL;  // saturate; keeps the sum small
+  }
+  if (negative) value = -value;
+  if (value > 2147483647LL) value = 2147483647LL;
+  return static_cast<int>(value);
+}
+
+double LeadingReal(std::string_view text) {
+  text = SkipSpace(text);
+  if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+  double value = 0;
+  auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (result.ec != std::errc() || !std::isfinite(value)) return 0;
+  return value;
+}
+
+std::string DurationCellText(int seconds) { return seconds == 0 ? "Full" : FormatHms(seconds); }
+
+std::string KbpsCellText(int kbit_per_second) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%d kbps", kbit_per_second);
+  return text;
+}
+
+std::string FpsCellText(double frames_per_second) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g fps", frames_per_second);
+  return text;
+}
+
+std::vector<ValueRow> TimeRows(const CProfile* profile) {
+  return {Row("Duration=", profile ? DurationCellText(profile->t) : "", {}, false, false),
+          Row("Start=", profile ? FormatHms(profile->ss) : "", {}, false, false)};
+}
+
+std::vector<ValueRow> VideoRows(const CProfile* profile, bool size_fps_read_only) {
+  if (!profile) {
+    return {Row("Codec=", "", {}, true, true), Row("Size=", "", {}, true, size_fps_read_only),
+            Row("Bitrate=", "", {}, true, false), Row("FPS=", "", {}, true, size_fps_read_only)};
+  }
+  return {Row("Codec=", profile->vcodec, profile->vcodec_choices, true, true),
+          Row("Size=", profile->s, profile->s_choices, true, size_fps_read_only),
+          Row("Bitrate=", KbpsCellText(profile->b), profile->b_choices, true, false),
+          Row("FPS=", FpsCellText(profile->r), profile->r_choices, true, size_fps_read_only)};
+}
+
+std::vector<ValueRow> AudioRows(const CProfile* profile, bool all_read_only) {
+  if (!profile) {
+    return {Row("Codec=", "", {}, true, true), Row("Bitrate=", "", {}, true, true),
+            Row("Sampling=", "", {}, true, all_read_only),
+            Row("Channels=", "", {}, true, all_read_only)};
+  }
+  if (profile->IsWindowsMedia()) {
+    return {Row("Codec=", profile->acodec, profile->acodec_choices, true, true),
+            Row("Format=", profile->aformat, profile->aformat_choices, true, true)};
+  }
+  return {Row("Codec=", profile->acodec, profile->acodec_choices, true, true),
+          Row("Bitrate=", KbpsCellText(profile->ab), profile->ab_choices, true, true),
+          Row("Sampling=", std::to_string(profile->ar), profile->ar_choices, true, all_read_only),
+          Row("Channels=", profile->ac, profile->ac_choices, true, all_read_only)};
+}
+
+std::string MbPerMinuteText(int video_kbps, int audio_kbps) {
+  const double mb = (static_cast<double>(video_kbps) + audio_kbps) * 60 * 0.125 / 1024;
+  char text[64];
+  std::snprintf(text, sizeof text, "About %.1f MB per minute", mb);
+  return text;
+}
+
+std::string EstimatedSizeText(double title_seconds, int video_kbps, int audio_kbps) {
+  const double mb =
+      title_seconds * (static_cast<double>(video_kbps) + audio_kbps) * 0.125 / 1024 + 0.5;
+  char text[64];
+  std::snprintf(text, sizeof text, "Estimated size: %d MB", WholeClamped(mb));
+  return text;
+}
+
+}  // namespace ovc

@@ -1,0 +1,77 @@
+// make-test-clip: writes a generated clip (frame numbers, a flash and a
+// click every second) for the whole-program tests, the benchmarks and the
+// sample conversion.
+//
+//   make-test-clip OUT [--seconds S] [--size WxH] [--fps N[/D]] [--rate HZ]
+//                  [--channels N] [--container mp4|mkv|avi] [--no-audio]
+//                  [--no-video] [--audio-start S] [--gap START:LENGTH]
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "support/clip_generator.h"
+
+namespace {
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: make-test-clip OUT [--seconds S] [--size WxH] [--fps N[/D]] [--rate HZ]\n"
+               "                      [--channels N] [--container mp4|mkv|avi] [--no-audio]\n"
+               "                      [--no-video] [--audio-start S] [--gap START:LENGTH]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || argv[1][0] == '-') return Usage();
+  ovc::test::ClipSpec spec;
+  spec.seconds = 4;
+  for (int i = 2; i < argc; ++i) {
+    std::string option = argv[i];
+    if (option == "--no-audio") {
+      spec.has_audio = false;
+      continue;
+    }
+    if (option == "--no-video") {
+      spec.has_video = false;
+      continue;
+    }
+    if (i + 1 >= argc) return Usage();
+    const char* value = argv[++i];
+    if (option == "--seconds") {
+      spec.seconds = std::atof(value);
+    } else if (option == "--size") {
+      if (std::sscanf(value, "%dx%d", &spec.width, &spec.height) != 2) return Usage();
+    } else if (option == "--fps") {
+      spec.fps_den = 1;
+      if (std::sscanf(value, "%d/%d", &spec.fps_num, &spec.fps_den) < 1) return Usage();
+    } else if (option == "--rate") {
+      spec.sample_rate = std::atoi(value);
+    } else if (option == "--channels") {
+      spec.channels = std::atoi(value);
+    } else if (option == "--container") {
+      if (!std::strcmp(value, "mp4")) spec.container = ovc::test::ClipContainer::kMp4;
+      else if (!std::strcmp(value, "mkv")) spec.container = ovc::test::ClipContainer::kMkv;
+      else if (!std::strcmp(value, "avi")) spec.container = ovc::test::ClipContainer::kAvi;
+      else return Usage();
+    } else if (option == "--audio-start") {
+      spec.audio_start = std::atof(value);
+    } else if (option == "--gap") {
+      if (std::sscanf(value, "%lf:%lf", &spec.gap_start, &spec.gap_seconds) != 2) return Usage();
+    } else {
+      return Usage();
+    }
+  }
+  if (spec.seconds <= 0 || spec.width <= 0 || spec.height <= 0 || spec.fps_num <= 0 ||
+      spec.fps_den <= 0 || spec.sample_rate <= 0 || spec.channels <= 0)
+    return Usage();
+  std::string error = ovc::test::WriteClip(argv[1], spec);
+  if (!error.empty()) {
+    std::fprintf(stderr, "make-test-clip: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,471 @@
+#include "ui/main/profile_panel.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/scripted_message_box.h"
+#include "platform/wmf/wm_codecs.h"
+#include "settings/settings_store.h"
+#include "support/temp_world.h"
+
+namespace ovc {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempWorld;
+using test::WriteFile;
+
+// Remembers what the panel last showed; `on_rows` lets a test act like a
+// toolkit that reports edits while rows are being set.
+class RecordingView : public ProfilePanelView {
+ public:
+  void SetProfileItems(const std::vector<std::string>& names) override {
+    items = names;
+    selection = -1;
+  }
+  void SetProfileSelection(int index) override { selection = index; }
+  void SetTimeRows(const std::vector<ValueRow>& rows) override {
+    time = rows;
+    if (on_rows) on_rows();
+  }
+  void SetVideoRows(const std::vector<ValueRow>& rows) override {
+    video = rows;
+    if (on_rows) on_rows();
+  }
+  void SetAudioRows(const std::vector<ValueRow>& rows) override {
+    audio = rows;
+    if (on_rows) on_rows();
+  }
+  void SetMbPerMinuteText(const std::string& text) override { mb_per_minute = text; }
+  void SetEstimatedSizeText(const std::string& text) override { estimated_size = text; }
+  void SetSaveThumbnailVisible(bool visible) override { thumbnail_visible = visible; }
+  void SetOutputFolderText(const std::string& text) override { folder = text; }
+
+  std::vector<std::string> items;
+  int selection = -1;
+  std::vector<ValueRow> time, video, audio;
+  std::string mb_per_minute, estimated_size, folder;
+  bool thumbnail_visible = false;
+  std::function<void()> on_rows;
+};
+
+class FakeHost : public ProfilePanelHost {
+ public:
+  bool AskProfileName(std::string* name) override {
+    offered_names.push_back(*name);
+    *name = typed_name;
+    return name_ok;
+  }
+  bool BrowseForFolder(const std::string& title, std::string* folder) override {
+    browse_title = title;
+    if (browse_ok) *folder = browse_result;
+    return browse_ok;
+  }
+  void OpenFolder(const std::string& folder) override { opened.push_back(folder); }
+
+  std::string typed_name;
+  bool name_ok = true;
+  std::vector<std::string> offered_names;
+  bool browse_ok = true;
+  std::string browse_result;
+  std::string browse_title;
+  std::vector<std::string> opened;
+};
+
+std::vector<std::string> Values(const std::vector<ValueRow>& rows) {
+  std::vector<std::string> values;
+  for (const ValueRow& row : rows) values.push_back(row.value);
+  return values;
+}
+
+std::vector<std::string> ShippedProfileNames() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(OVC_DATA_SOURCE_DIR "/profile"))
+    names.push_back(entry.path().stem().string());
+  return names;
+}
+
+class ProfilePanelTest : public testing::Test {
+ protected:
+  ProfilePanelTest() {
+    world_.SetEnv("HOME", world_.Path("user"));
+    fs::create_directories(world_.Path("user"));
+    output_path_ = out_folder() + "/untitled.avi";
+    panel_.SetSourcePath("/videos/My clip.avi");
+  }
+
+  void CopyShippedProfiles() {
+    fs::create_directories(world_.home() + "/profile");
+    for (const auto& entry : fs::directory_iterator(OVC_DATA_SOURCE_DIR "/profile"))
+      fs::copy_file(entry.path(), world_.home() + "/profile/" + entry.path().filename().string());
+  }
+  void WriteProfile(const std::string& name, const std::string& text) {
+    WriteFile(world_.home() + "/profile/" + name + ".pr", text);
+  }
+  int IndexOf(const std::string& name) {
+    std::vector<std::string> names = panel_.profile_names();
+    auto it = std::find(names.begin(), names.end(), name);
+    return it == names.end() ? -1 : static_cast<int>(it - names.begin());
+  }
+  void Select(const std::string& name) {
+    const int index = IndexOf(name);
+    ASSERT_GE(index, 0) << name;
+    panel_.ApplyProfile(index);
+  }
+  std::string out_folder() const { return world_.Path("out"); }
+  std::string FileName() const { return output_path_.substr(output_path_.rfind('/') + 1); }
+
+  TempWorld world_;
+  ScriptedMessageBox box_;
+  ScopedMessageBox scoped_box_{&box_};
+  RecordingView view_;
+  FakeHost host_;
+  OutputConfig output_;
+  std::string output_path_;
+  ProfilePanel panel_{&view_, &host_, &output_, &output_path_};
+};
+
+struct ShippedCase {
+  const char* profile;
+  int format;
+  int h264;        // -1: not checked
+  int mpeg4_tag;   // -1: not checked
+  int format_3gp;  // -1: not checked
+  const char* file_name;
+  bool psp;
+};
+void PrintTo(const ShippedCase& c, std::ostream* os) { *os << c.profile; }
+
+const ShippedCase kShippedCases[] = {
+    {"AVI", 3, -1, 0, -1, "My clip.avi", false},
+    {"PSP", 2, 0, -1, -1, "M4V00000.MP4", true},
+    {"PSP AVC", 2, 1, -1, -1, "MAQ00000.MP4", true},
+    {"iPod", 2, 1, -1, -1, "My clip.mp4", false},
+    {"iPod MPEG-4", 2, 0, -1, -1, "My clip.mp4", false},
+    {"3GP phone", 6, -1, -1, 0, "My clip.3gp", false},
+    {"3GP MPEG-4", 6, -1, -1, 3, "My clip.3gp", false},
+    {"MPEG-2", 4, -1, -1, -1, "My clip.mpg", false},
+    {"WMV", 1, -1, -1, -1, "My clip.wmv", false},
+    {"QuickTime", 7, -1, -1, -1, "My clip.mov", false},
+};
+
+TEST(ShippedProfileTableTest, CoversEveryShippedProfile) {
+  std::set<std::string> covered;
+  for (const ShippedCase& c : kShippedCases) covered.insert(c.profile);
+  for (const std::string& name : ShippedProfileNames())
+    EXPECT_TRUE(covered.count(name)) << name << " has no expected container";
+}
+
+class ShippedProfileTest : public ProfilePanelTest,
+                           public testing::WithParamInterface<ShippedCase> {};
+
+TEST_P(ShippedProfileTest, ChoosesContainerAndNamesOutput) {
+  const ShippedCase& c = GetParam();
+  CopyShippedProfiles();
+  WriteSettingText("OutputConfig", "last_profile", c.profile);
+  output_.mpg_ac3 = true;
+  panel_.LoadProfileList();
+
+  ASSERT_NE(panel_.current(), nullptr);
+  EXPECT_EQ(panel_.current()->name, c.profile);
+  EXPECT_EQ(view_.selection, IndexOf(c.profile));
+  EXPECT_EQ(output_.format, c.format);
+  if (c.h264 >= 0) {
+    EXPECT_EQ(output_.use_h264, c.h264 == 1);
+  }
+  if (c.mpeg4_tag >= 0) {
+    EXPECT_EQ(output_.use_mpeg4_tag, c.mpeg4_tag == 1);
+  }
+  if (c.format_3gp >= 0) {
+    EXPECT_EQ(output_.format_3gp, c.format_3gp);
+  }
+  if (c.format == 4) {
+    EXPECT_FALSE(output_.mpg_ac3);
+  }
+  EXPECT_EQ(output_path_, out_folder() + "/" + c.file_name);
+  EXPECT_EQ(output_.title, "My clip");
+  EXPECT_EQ(panel_.psp(), c.psp);
+  EXPECT_EQ(view_.thumbnail_visible, c.psp);
+  EXPECT_EQ(ReadSettingText("OutputConfig\\last_profile", ""), c.profile);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shipped, ShippedProfileTest, testing::ValuesIn(kShippedCases));
+
+TEST_F(ProfilePanelTest, VobExtensionSelectsProgramStream) {
+  WriteProfile("DVD", "device = \"\"\nfileext = \"VOB\"\nvcodec = \"mpeg2video\"\n"
+                      "acodec = \"mp2\"\n");
+  panel_.LoadProfileList();
+  EXPECT_EQ(output_.format, 5);
+  EXPECT_EQ(FileName(), "My clip.VOB");
+}
+
+TEST_F(ProfilePanelTest, PspNamesSkipExistingFilesAndFollowTheCounter) {
+  CopyShippedProfiles();
+  WriteFile(out_folder() + "/M4V00000.MP4", "x");
+  WriteFile(out_folder() + "/M4V00001.MP4", "x");
+  WriteSettingText("OutputConfig", "last_profile", "PSP");
+  panel_.LoadProfileList();
+  EXPECT_EQ(FileName(), "M4V00002.MP4");
+  EXPECT_EQ(output_.file_number, 2);
+
+  // After a conversion the counter moves on and the next name follows it.
+  ++output_.file_number;
+  panel_.DeriveOutputName();
+  EXPECT_EQ(FileName(), "M4V00003.MP4");
+
+  // H.264 chosen in the list: an MP4 of H.264 video, under the PSP's name
+  // for those.
+  std::vector<std::string> cells = Values(view_.video);
+  cells[0] = "h264";
+  panel_.VideoValueListStringsChange(cells);
+  EXPECT_TRUE(output_.use_h264);
+  EXPECT_EQ(FileName(), "MAQ00003.MP4");
+  EXPECT_EQ(panel_.video_codec_name(), "h264");
+}
+
+TEST_F(ProfilePanelTest, PspFlagOutlivesDevicelessProfilesButNotTheirOutput) {
+  CopyShippedProfiles();
+  panel_.SetSourceSize(720, 405);
+  panel_.LoadProfileList();
+  Select("PSP");
+  EXPECT_EQ(panel_.current()->s, "368x208");
+  Select("AVI");
+  EXPECT_TRUE(panel_.psp());
+  EXPECT_TRUE(view_.thumbnail_visible);
+  // An AVI file is neither sized nor named for the PSP.
+  EXPECT_EQ(panel_.current()->s, "640x368");
+  EXPECT_EQ(FileName(), "My clip.avi");
+  Select("iPod");
+  EXPECT_FALSE(panel_.psp());
+  EXPECT_EQ(output_.device_kind, kDeviceIpod);
+}
+
+TEST_F(ProfilePanelTest, FrameSizeFollowsSourceAndStoredAspectMode) {
+  CopyShippedProfiles();
+  WriteSettingText("OutputConfig", "last_profile", "iPod");
+  panel_.SetSourceSize(720, 405);
+  panel_.LoadProfileList();
+  EXPECT_EQ(panel_.current()->s, "320x192");
+  EXPECT_EQ(view_.video[1].value, "320x192");
+
+  WriteSettingInt("OutputConfig", "vc_aspect", 1);
+  panel_.current()->s = "320x240";
+  panel_.DeriveOutputSize(panel_.current());
+  EXPECT_EQ(panel_.current()->s, "320x240");
+
+  panel_.SetSourceSize(940, 400);
+  Select("PSP");
+  EXPECT_EQ(panel_.current()->s, "400x192");
+}
+
+TEST_F(ProfilePanelTest, DurationCellParsesAndShowsNormalForm) {
+  CopyShippedProfiles();
+  panel_.LoadProfileList();
+  CProfile* profile = panel_.current();
+  ASSERT_NE(profile, nullptr);
+  EXPECT_EQ(Values(view_.time), (std::vector<std::string>{"Full", "0:00:00"}));
+
+  panel_.TimeValueListStringsChange({"1:30", "75"});
+  EXPECT_EQ(profile->t, 90);
+  EXPECT_EQ(profile->ss, 75);
+  EXPECT_EQ(Values(view_.time), (std::vector<std::string>{"0:01:30", "0:01:15"}));
+
+  panel_.TimeValueListStringsChange({"whole film", "-2:00"});
+  EXPECT_EQ(profile->t, 0);
+  EXPECT_EQ(profile->ss, 0);
+  EXPECT_EQ(Values(view_.time), (std::vector<std::string>{"Full", "0:00:00"}));
+}
+
+TEST_F(ProfilePanelTest, EditsWhileFillingAreIgnored) {
+  CopyShippedProfiles();
+  panel_.LoadProfileList();
+  CProfile* profile = panel_.current();
+  view_.on_rows = [&] {
+    panel_.TimeValueListStringsChange({"9:00:00", "1:00"});
+    panel_.VideoValueListStringsChange({"h264", "1x1", "1 kbps", "1 fps"});
+    panel_.AudioValueListStringsChange({"aac", "1", "1", "1"});
+  };
+  panel_.ShowProfileValues();
+  EXPECT_EQ(profile->t, 0);
+  EXPECT_EQ(profile->vcodec, "xvid");
+  EXPECT_EQ(profile->b, 1200);
+  EXPECT_EQ(profile->ab, 128);
+  EXPECT_EQ(profile->ac, "2");
+}
+
+TEST_F(ProfilePanelTest, VideoAndAudioCellsReadTheirLeadingNumbers) {
+  CopyShippedProfiles();
+  panel_.LoadProfileList();
+  panel_.SetTitleSeconds(90 * 60);
+  panel_.VideoValueListStringsChange({"xvid", "480x360", "384 kbps", "23.976 fps"});
+  panel_.AudioValueListStringsChange({"mp3", "128", "48000", "1"});
+  const CProfile& profile = *panel_.current();
+  EXPECT_EQ(profile.s, "480x360");
+  EXPECT_EQ(profile.b, 384);
+  EXPECT_DOUBLE_EQ(profile.r, 23.976);
+  EXPECT_EQ(profile.ab, 128);
+  EXPECT_EQ(profile.ar, 48000);
+  EXPECT_EQ(profile.ac, "1");
+  EXPECT_EQ(view_.mb_per_minute, "About 3.8 MB per minute");
+  EXPECT_EQ(view_.estimated_size, "Estimated size: 338 MB");
+}
+
+TEST_F(ProfilePanelTest, NewWindowsMediaAudioCodecEmptiesFormatAndListsItsFormats) {
+  CopyShippedProfiles();
+  WriteSettingText("OutputConfig", "last_profile", "WMV");
+  panel_.LoadProfileList();
+  ASSERT_EQ(view_.audio.size(), 2u);
+  EXPECT_EQ(view_.audio[1].key, "Format=");
+  EXPECT_EQ(view_.audio[1].value, "64 kbps, 44 kHz, stereo CBR");
+  EXPECT_EQ(panel_.current()->ab, 64);
+
+  // Another machine's codec, with formats of its own.
+  wmf::ScopedCodecTable machine({wmf::Codec{
+      "Windows Media Audio 9.2 Voice", wmf::MajorType::kAudio, wmf::kSubtypeWmAudioV8, "wmav2",
+      {wmf::AudioCodecFormat{"20 kbps, 22 kHz, mono CBR", 20000, 22050, 1, 16, false},
+       wmf::AudioCodecFormat{"32 kbps, 32 kHz, stereo CBR", 32000, 32000, 2, 16, false}}}});
+  panel_.AudioValueListStringsChange({"Windows Media Audio 9.2 Voice", view_.audio[1].value});
+  EXPECT_EQ(view_.audio[1].value, "");
+  EXPECT_EQ(view_.audio[1].choices,
+            (std::vector<std::string>{"20 kbps, 22 kHz, mono CBR", "32 kbps, 32 kHz, stereo CBR"}));
+  EXPECT_EQ(panel_.current()->aformat, "");
+  EXPECT_EQ(panel_.current()->ab, 0);
+  EXPECT_EQ(panel_.last_audio_codec(), "Windows Media Audio 9.2 Voice");
+
+  // The same codec with a format chosen keeps it and takes its bit rate.
+  panel_.AudioValueListStringsChange({"Windows Media Audio 9.2 Voice", "32 kbps, 32 kHz, stereo CBR"});
+  EXPECT_EQ(panel_.current()->aformat, "32 kbps, 32 kHz, stereo CBR");
+  EXPECT_EQ(panel_.current()->ab, 32);
+  EXPECT_EQ(view_.mb_per_minute, "About 3.9 MB per minute");  // (500 + 32) × 7.5 / 1024
+}
+
+TEST_F(ProfilePanelTest, SavingUnderABadNameKeepsTheList) {
+  CopyShippedProfiles();
+  panel_.LoadProfileList();
+  const std::vector<std::string> before = panel_.profile_names();
+  host_.typed_name = "clips/phone";
+  panel_.SaveProfileBtnClick();
+  EXPECT_EQ(box_.Texts(), (std::vector<std::string>{
+                              "Cannot save profile. Some characters may not be allowed in the "
+                              "profile name. "}));
+  EXPECT_EQ(panel_.profile_names(), before);
+  EXPECT_EQ(host_.offered_names, (std::vector<std::string>{"AVI"}));
+}
+
+TEST_F(ProfilePanelTest, SavedProfileBecomesCurrentAndItsNameIsOfferedAgain) {
+  CopyShippedProfiles();
+  panel_.LoadProfileList();
+  panel_.VideoValueListStringsChange({"mpeg4", "512x384", "900 kbps", "25 fps"});
+  host_.typed_name = "My AVI";
+  panel_.SaveProfileBtnClick();
+  EXPECT_TRUE(box_.Texts().empty());
+  ASSERT_NE(panel_.current(), nullptr);
+  EXPECT_EQ(panel_.current()->name, "My AVI");
+  EXPECT_EQ(panel_.current()->b, 900);
+  EXPECT_EQ(view_.selection, IndexOf("My AVI"));
+  EXPECT_EQ(view_.items, panel_.profile_names());
+  EXPECT_EQ(ReadSettingText("OutputConfig\\last_profile", ""), "My AVI");
+  EXPECT_EQ(output_.format, 3);
+  EXPECT_TRUE(output_.use_mpeg4_tag);
+
+  // Cancelled: nothing is written, and the next offer is what was typed.
+  host_.typed_name = "Draft";
+  host_.name_ok = false;
+  panel_.SaveProfileBtnClick();
+  EXPECT_FALSE(fs::exists(world_.home() + "/profile/Draft.pr"));
+  panel_.SaveProfileBtnClick();
+  EXPECT_EQ(host_.offered_names, (std::vector<std::string>{"AVI", "My AVI", "Draft"}));
+}
+
+TEST_F(ProfilePanelTest, ListIsSortedAndFallsBackToTheFirstProfile) {
+  CopyShippedProfiles();
+  WriteFile(world_.home() + "/profile/notes.txt", "not a profile");
+  WriteSettingText("OutputConfig", "last_profile", "psp");  // names match exactly
+  panel_.LoadProfileList();
+  const std::vector<std::string> expected = {"3GP MPEG-4", "3GP phone", "AVI",     "iPod",
+                                             "iPod MPEG-4", "MPEG-2",   "PSP",     "PSP AVC",
+                                             "QuickTime",  "WMV"};
+  EXPECT_EQ(panel_.profile_names(), expected);
+  EXPECT_EQ(view_.items, expected);
+  EXPECT_EQ(view_.selection, 0);
+  EXPECT_EQ(panel_.current_index(), 0);
+}
+
+TEST_F(ProfilePanelTest, NoProfilesMeansNoCurrentProfile) {
+  panel_.LoadProfileList();
+  EXPECT_TRUE(view_.items.empty());
+  EXPECT_EQ(panel_.current(), nullptr);
+  panel_.ApplyProfile(0);
+  EXPECT_EQ(panel_.current(), nullptr);
+  panel_.SaveProfileBtnClick();
+  panel_.TimeValueListStringsChange({"1:00", "0"});
+  EXPECT_TRUE(host_.offered_names.empty());
+  EXPECT_TRUE(view_.time.empty());
+  EXPECT_EQ(view_.mb_per_minute, "");
+
+  // Start-up still gives the lists their rows.
+  panel_.PrepareValueLists();
+  EXPECT_EQ(view_.time.size(), 2u);
+  EXPECT_EQ(view_.audio.size(), 4u);
+}
+
+TEST_F(ProfilePanelTest, PrepareValueListsLocksPspRows) {
+  CopyShippedProfiles();
+  WriteSettingText("OutputConfig", "last_profile", "PSP");
+  panel_.LoadProfileList();
+  panel_.PrepareValueLists();
+  ASSERT_EQ(view_.video.size(), 4u);
+  EXPECT_TRUE(view_.video[0].read_only);
+  EXPECT_TRUE(view_.video[1].read_only);
+  EXPECT_FALSE(view_.video[2].read_only);
+  EXPECT_TRUE(view_.video[3].read_only);
+  for (const ValueRow& row : view_.audio) EXPECT_TRUE(row.read_only) << row.key;
+  EXPECT_FALSE(view_.time[0].pick_list);
+
+  // Showing a profile again lets Sampling and Channels be typed.
+  Select("AVI");
+  EXPECT_TRUE(view_.video[1].read_only);
+  EXPECT_TRUE(view_.audio[1].read_only);
+  EXPECT_FALSE(view_.audio[2].read_only);
+  EXPECT_FALSE(view_.audio[3].read_only);
+  EXPECT_EQ(view_.audio[1].value, "128 kbps");
+  EXPECT_EQ(view_.video[3].value, "29.97 fps");
+}
+
+TEST_F(ProfilePanelTest, OutputFolderComposesTheOutputPath) {
+  output_path_ = out_folder() + "/clip.mp4";
+  panel_.InitOutputFolder();
+  EXPECT_EQ(view_.folder, out_folder() + "/");
+  EXPECT_EQ(output_path_, out_folder() + "/clip.mp4");
+  EXPECT_EQ(ReadSettingText("OutputConfig\\LastOutput", ""), output_path_);
+
+  host_.browse_result = world_.Path("chosen");
+  panel_.BrowseBtnClick();
+  EXPECT_EQ(host_.browse_title, "Select your a folder to store converted videos");
+  EXPECT_EQ(view_.folder, world_.Path("chosen"));
+  EXPECT_EQ(output_path_, world_.Path("chosen") + "/clip.mp4");
+
+  // Cancelled: the edit empties, and the output goes to the home folder, not
+  // to the root.
+  host_.browse_ok = false;
+  panel_.BrowseBtnClick();
+  EXPECT_EQ(view_.folder, "");
+  EXPECT_EQ(output_path_, world_.Path("user") + "/clip.mp4");
+  EXPECT_EQ(ReadSettingText("OutputConfig\\LastOutput", ""), output_path_);
+  panel_.ShowOutputFolderSpeedBtnClick();
+  EXPECT_EQ(host_.opened, (std::vector<std::string>{world_.Path("user")}));
+
+  // A path past 511 bytes is refused.
+  panel_.OutputFolderEditChange("/" + std::string(600, 'f'));
+  EXPECT_EQ(output_path_, world_.Path("user") + "/clip.mp4");
+}
+
+}  // namespace
+}  // namespace ovc
