@@ -39,11 +39,13 @@ class BatchMessageBox : public MessageBox {
     const bool report = !(request.kind == MessageKind::kConfirmation && !overwrite_question);
     if (report) {
       std::string text = request.text;
+      for (char& c : text)
+        if (c == '\n') c = ' ';
       while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
       err_ << (at_line_start_ ? "" : "\n") << "multiconv: " << text << '\n';
       at_line_start_ = true;
       if (request.kind == MessageKind::kError || request.kind == MessageKind::kWarning ||
-          overwrite_question)
+          (overwrite_question && answer != kButtonYes))
         ++failures_;
     }
     return answer;
