@@ -98,12 +98,20 @@ class ProgressPrinter {
       line_open_ = true;
     } else if (now >= next_line_) {
       err_ << text << '\n';
+      printed_ = text;
       next_line_ = now + std::chrono::seconds(5);
     }
+    last_ = text;
   }
 
+  // Ends the progress of one input: a terminal's line is closed, and a log
+  // gets the final figures.
   void EndLine() {
     if (line_open_) err_ << '\n';
+    if (!terminal_ && !quiet_ && !last_.empty() && last_ != printed_) err_ << last_ << '\n';
+    last_.clear();
+    printed_.clear();
+    next_line_ = {};
     line_open_ = false;
     box_->set_at_line_start(true);
   }
@@ -114,6 +122,8 @@ class ProgressPrinter {
   bool terminal_;
   BatchMessageBox* box_;
   bool line_open_ = false;
+  std::string last_;     // the latest figures
+  std::string printed_;  // the figures last written to a log
   std::chrono::steady_clock::time_point next_line_{};
 };
 
@@ -283,6 +293,8 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
           return false;
         },
         std::chrono::hours(24 * 365));
+    // The end message still waits in the queue: the final figures.
+    window.ProcessPendingMessages();
     progress.EndLine();
     const std::vector<std::string> parts_written = presenter.session().part_paths();
     if (stalled) {

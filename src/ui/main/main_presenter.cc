@@ -403,7 +403,9 @@ void MainPresenter::UpdateProgress(intptr_t wparam, intptr_t lparam) {
   figures.n_pass = output_.n_pass;
   figures.pass = output_.pass;
   figures.output_mb = session_->OutputSizeMb();
-  figures.output_path = output_path_;
+  // The file being written (the current part), not the name the next
+  // conversion will take.
+  figures.output_path = session_->output_path();
   ProgressDisplay display = BuildProgressDisplay(figures, step == ProgressStep::kFinished);
   progress_status_ = display.status;
   view_->SetProgressStatus(progress_status_);
