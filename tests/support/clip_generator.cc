@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 
 extern "C" {
@@ -26,6 +27,19 @@ using av::FramePtr;
 using av::PacketPtr;
 
 int BandHeight(int height) { return std::max(8, height / kCodeBandDivisor); }
+
+bool VariableRate(const ClipSpec& clip_spec) { return !clip_spec.frame_durations_ms.empty(); }
+
+// Start of picture n of a variable-rate clip, in milliseconds.
+int64_t FrameStartMs(const ClipSpec& clip_spec, int n) {
+  const std::vector<int>& durations = clip_spec.frame_durations_ms;
+  int64_t cycle = 0;
+  for (int d : durations) cycle += d;
+  const int cycles = n / static_cast<int>(durations.size());
+  int64_t start = cycles * cycle;
+  for (int i = 0; i < n % static_cast<int>(durations.size()); ++i) start += durations[i];
+  return start;
+}
 
 ClipVideoCodec VideoCodecOf(const ClipSpec& clip_spec) {
   if (clip_spec.video_codec != ClipVideoCodec::kDefault) return clip_spec.video_codec;
@@ -187,8 +201,7 @@ class ClipWriter {
     int next_frame = 0;
     size_t next_chunk = 0;
     while (next_frame < frames || next_chunk < chunks.size()) {
-      const double video_time =
-          next_frame < frames ? static_cast<double>(next_frame) * spec_.fps_den / spec_.fps_num : 1e300;
+      const double video_time = next_frame < frames ? FrameStartSeconds(spec_, next_frame) : 1e300;
       const double audio_time = next_chunk < chunks.size()
                                     ? static_cast<double>(chunks[next_chunk].first) / spec_.sample_rate
                                     : 1e300;
@@ -216,7 +229,9 @@ class ClipWriter {
     encoder->width = spec_.width;
     encoder->height = spec_.height;
     encoder->pix_fmt = AV_PIX_FMT_YUV420P;
-    encoder->time_base = AVRational{spec_.fps_den, spec_.fps_num};
+    // A variable rate counts in milliseconds; a constant one in pictures.
+    encoder->time_base =
+        VariableRate(spec_) ? AVRational{1, 1000} : AVRational{spec_.fps_den, spec_.fps_num};
     encoder->framerate = AVRational{spec_.fps_num, spec_.fps_den};
     encoder->sample_aspect_ratio = AVRational{spec_.sample_aspect_num, spec_.sample_aspect_den};
     encoder->gop_size = spec_.gop;
@@ -289,6 +304,11 @@ class ClipWriter {
     if (result < 0) return Describe("picture buffer", result);
     DrawPicture(spec_, n, frame);
     frame->pts = n;
+    if (VariableRate(spec_)) {
+      frame->pts = FrameStartMs(spec_, n);
+      // The muxer takes each picture's duration from its packet.
+      durations_[frame->pts] = FrameStartMs(spec_, n + 1) - frame->pts;
+    }
     frame->pict_type = AV_PICTURE_TYPE_NONE;
     return Encode(video_, frame);
   }
@@ -313,6 +333,10 @@ class ClipWriter {
       result = avcodec_receive_packet(track.encoder.get(), packet_.get());
       if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return "";
       if (result < 0) return Describe("encode", result);
+      if (&track == &video_ && VariableRate(spec_)) {
+        const auto duration = durations_.find(packet_->pts);
+        if (duration != durations_.end()) packet_->duration = duration->second;
+      }
       av_packet_rescale_ts(packet_.get(), track.encoder->time_base, track.stream->time_base);
       packet_->stream_index = track.stream->index;
       result = av_interleaved_write_frame(output_.get(), packet_.get());
@@ -325,6 +349,7 @@ class ClipWriter {
   PacketPtr packet_;
   Track video_;
   Track audio_;
+  std::map<int64_t, int64_t> durations_;  // variable rate: pts → duration, in ms
 };
 
 // Mean luma of a rectangle, reading every `step`-th byte from `first`.
@@ -368,14 +393,29 @@ bool ReadFlash(const uint8_t* luma, int width, int height, int stride, int step)
 
 std::string WriteClip(const std::string& path, const ClipSpec& clip_spec) {
   if (clip_spec.width <= 0 || clip_spec.height <= 0 || clip_spec.fps_num <= 0 || clip_spec.fps_den <= 0 ||
-      clip_spec.seconds <= 0 || clip_spec.sample_rate <= 0 || clip_spec.channels <= 0) {
+      clip_spec.seconds <= 0 || clip_spec.sample_rate <= 0 || clip_spec.channels <= 0 ||
+      std::any_of(clip_spec.frame_durations_ms.begin(), clip_spec.frame_durations_ms.end(),
+                  [](int d) { return d < 1; })) {
     return "bad clip clip_spec";
   }
   return ClipWriter(clip_spec).Write(path);
 }
 
 int ClipFrameCount(const ClipSpec& clip_spec) {
+  if (VariableRate(clip_spec)) {
+    if (FrameStartMs(clip_spec, static_cast<int>(clip_spec.frame_durations_ms.size())) <= 0)
+      return 0;  // no time passes: not a clip
+    const int64_t end_ms = std::llround(clip_spec.seconds * 1000);
+    int n = 0;
+    while (FrameStartMs(clip_spec, n) < end_ms) ++n;
+    return n;
+  }
   return static_cast<int>(std::lround(clip_spec.seconds * clip_spec.fps_num / clip_spec.fps_den));
+}
+
+double FrameStartSeconds(const ClipSpec& clip_spec, int n) {
+  if (VariableRate(clip_spec)) return static_cast<double>(FrameStartMs(clip_spec, n)) / 1000;
+  return static_cast<double>(n) * clip_spec.fps_den / clip_spec.fps_num;
 }
 
 int64_t ClipSampleCount(const ClipSpec& clip_spec) {
@@ -388,6 +428,8 @@ bool IsFlashFrameNumber(const ClipSpec& clip_spec, int n) {
   // Frame n starts at n × den / num seconds; it is the first at or after a
   // whole second when frame n − 1 started in an earlier second.
   if (n == 0) return true;
+  if (VariableRate(clip_spec))
+    return FrameStartMs(clip_spec, n) / 1000 != FrameStartMs(clip_spec, n - 1) / 1000;
   const int64_t second = static_cast<int64_t>(n) * clip_spec.fps_den / clip_spec.fps_num;
   const int64_t before = static_cast<int64_t>(n - 1) * clip_spec.fps_den / clip_spec.fps_num;
   return second != before;

@@ -49,6 +49,11 @@ struct ClipSpec {
   double gap_start = 0.0;     // seconds: a hole in the sound…
   double gap_seconds = 0.0;   // …this long (0: none)
   int gop = 12;               // pictures from one key frame to the next
+  // A variable frame rate: when not empty, picture n lasts
+  // frame_durations_ms[n % size] milliseconds (each 1 or more) and
+  // fps_num / fps_den only names the stream's average rate. Empty: every
+  // picture lasts fps_den / fps_num seconds.
+  std::vector<int> frame_durations_ms;
 };
 
 inline constexpr int kCodeBits = 16;
@@ -60,8 +65,11 @@ inline constexpr double kClickSeconds = 0.02;
 // Writes the clip to `path`. Returns "" on success, else what went wrong.
 std::string WriteClip(const std::string& path, const ClipSpec& clip_spec);
 
-// Pictures the clip has: seconds × frame rate, rounded.
+// Pictures the clip has: seconds × frame rate, rounded; with a variable
+// frame rate, the pictures that start before `seconds`.
 int ClipFrameCount(const ClipSpec& clip_spec);
+// Where picture n starts on the clip's time line, in seconds.
+double FrameStartSeconds(const ClipSpec& clip_spec, int n);
 // Sample frames the clip's sound has, holes and late start taken out.
 int64_t ClipSampleCount(const ClipSpec& clip_spec);
 // Whether frame `n` is a flash (the first at or after a whole second).

@@ -29,7 +29,16 @@ double VolumeFactor(int level) {
 }
 
 int CaptureStage::AdoptAudioType(const media::MediaSample* sample) {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  if (sample == nullptr) {
+    std::unique_lock<std::mutex> lock(capture_lock_, std::try_to_lock);
+    if (!lock.owns_lock()) {
+      adopt_connected_audio_requested_.store(true);
+      return 0;
+    }
+    ApplyRequestsLocked();
+    return AdoptAudioTypeLocked(nullptr);
+  }
+  std::unique_lock<std::mutex> lock = LockState();
   return AdoptAudioTypeLocked(sample);
 }
 
@@ -38,7 +47,7 @@ int CaptureStage::AdoptAudioTypeLocked(const media::MediaSample* sample) {
   if (sample != nullptr) {
     if (!sample->GetMediaType(&type)) return 0;
     if (trace_level_ != 0) WriteTraceLine("Audio Input Type Changed ........");
-  } else if (!audio_type_query_ || !audio_type_query_(&type)) {
+  } else if (ConnectedTypeQuery query = AudioTypeQuery(); !query || !query(&type)) {
     return 0;
   }
   AdoptAudioFormatLocked(type);
@@ -74,7 +83,7 @@ int32_t CaptureStage::OnAudioSample(const media::MediaSample& sample,
                                     const media::ReferenceTime* stop_time, int32_t reserved,
                                     int32_t type_changed) {
   (void)reserved;
-  std::unique_lock<std::mutex> lock(capture_lock_);
+  std::unique_lock<std::mutex> lock = LockState();
   const uint8_t* data = sample.data();
   int64_t actual_length = std::max<int32_t>(sample.length(), 0);
   if (type_changed) AdoptAudioTypeLocked(nullptr);
@@ -125,6 +134,8 @@ int32_t CaptureStage::OnAudioSample(const media::MediaSample& sample,
 
   std::optional<int64_t> end_position = state_.audio.Store(block, length, t1, t2);
   ++audio_blocks_;
+  audio_reached_ = t2;
+  if (t2 >= audio_stalled_at_) audio_follows_ = true;
   stream_moved_.notify_all();
 
   // Audio far ahead of the video: give the video time to catch up.

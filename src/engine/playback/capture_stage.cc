@@ -29,9 +29,19 @@ void CaptureStage::set_crop(const CropRect& crop) {
 }
 
 void CaptureStage::SetConnectedTypeQueries(ConnectedTypeQuery video, ConnectedTypeQuery audio) {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  std::lock_guard<std::mutex> lock(queries_lock_);
   video_type_query_ = std::move(video);
   audio_type_query_ = std::move(audio);
+}
+
+CaptureStage::ConnectedTypeQuery CaptureStage::VideoTypeQuery() {
+  std::lock_guard<std::mutex> lock(queries_lock_);
+  return video_type_query_;
+}
+
+CaptureStage::ConnectedTypeQuery CaptureStage::AudioTypeQuery() {
+  std::lock_guard<std::mutex> lock(queries_lock_);
+  return audio_type_query_;
 }
 
 media::GrabberCallback CaptureStage::VideoCallback() {
@@ -135,19 +145,56 @@ void CaptureStage::ScaleFrameLocked() {
 }
 
 void CaptureStage::BeginRecording(bool need_resize) {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  std::unique_lock<std::mutex> lock = LockState();
   state_.need_resize = need_resize;
   state_.split_failed = false;
   state_.first_picture_pending.store(true);
   EnsureBuffersLocked(static_cast<int64_t>(std::max(output_->width, 0)) *
                       std::max(output_->height, 0));
+  // Audio stamped before this recording (a preview, an earlier pass) says
+  // nothing about where the recording's audio stands.
+  stop_waits_ = false;
+  audio_reached_ = -std::numeric_limits<double>::infinity();
+  audio_stalled_at_ = -std::numeric_limits<double>::infinity();
 }
 
-void CaptureStage::PassCaptureLock() { std::lock_guard<std::mutex> lock(capture_lock_); }
+void CaptureStage::PassCaptureLock() {
+  std::unique_lock<std::mutex> lock(capture_lock_);
+  stop_waits_ = true;
+  stream_moved_.notify_all();
+  stream_moved_.wait(lock, [this] { return !emitting_; });
+}
+
+std::unique_lock<std::mutex> CaptureStage::LockState() {
+  std::unique_lock<std::mutex> lock(capture_lock_);
+  ApplyRequestsLocked();
+  return lock;
+}
+
+void CaptureStage::ApplyRequestsLocked() {
+  // In the order the user interface makes them for a new source.
+  if (new_source_requested_.exchange(false)) {
+    state_.audio.Clear();
+    state_.declared_frame_time_known = false;
+    audio_follows_ = false;
+    audio_reached_ = -std::numeric_limits<double>::infinity();
+    audio_stalled_at_ = -std::numeric_limits<double>::infinity();
+  }
+  if (adopt_connected_video_requested_.exchange(false)) AdoptVideoTypeLocked(nullptr);
+  if (adopt_connected_audio_requested_.exchange(false)) AdoptAudioTypeLocked(nullptr);
+  if (restart_frame_counter_requested_.exchange(false)) state_.frame_counter = -1;
+}
+
+void CaptureStage::ApplyRequestsIfFree() {
+  // The request is noted first, so that a callback taking the lock right
+  // after a failed attempt still sees it.
+  std::unique_lock<std::mutex> lock(capture_lock_, std::try_to_lock);
+  if (lock.owns_lock()) ApplyRequestsLocked();
+}
 
 void CaptureStage::RestartFrameCounter() {
-  std::lock_guard<std::mutex> lock(capture_lock_);
-  state_.frame_counter = -1;
+  restart_frame_counter_requested_.store(true);
+  ApplyRequestsIfFree();
 }
 
 void CaptureStage::ResetRecordedTime() {
@@ -159,20 +206,46 @@ void CaptureStage::ResetRecordedTime() {
 }
 
 void CaptureStage::ResetForNewSource() {
-  std::lock_guard<std::mutex> lock(capture_lock_);
-  state_.audio.Clear();
-  state_.declared_frame_time_known = false;
+  new_source_requested_.store(true);
+  ApplyRequestsIfFree();
 }
 
 void CaptureStage::WaitForOtherStreamLocked(std::unique_lock<std::mutex>& lock,
                                             const uint64_t& moved,
                                             std::chrono::milliseconds limit) {
   const uint64_t seen = moved;
-  stream_moved_.wait_for(lock, limit, [&] { return moved != seen; });
+  stream_moved_.wait_for(lock, limit, [&] { return moved != seen || stop_waits_; });
+}
+
+void CaptureStage::WaitForAudioLocked(std::unique_lock<std::mutex>& lock, double needed) {
+  // A frame may lack this much of its audio (it is borrowed from the next);
+  // less than the rounding of block and frame times could ever matter.
+  constexpr double kTolerance = 0.001;  // seconds
+  const double due = needed - kTolerance;
+  if (!audio_follows_ || stop_waits_ || audio_reached_ >= due) return;
+  if (trace_level_ != 0)
+    TracePrintf("Wait for audio: needed up to %.3f, arrived up to %.3f", needed, audio_reached_);
+  for (;;) {
+    const uint64_t seen = audio_blocks_;
+    waiting_for_audio_ = true;
+    const bool moved = stream_moved_.wait_for(
+        lock, waits_.for_audio, [&] { return audio_blocks_ != seen || stop_waits_; });
+    waiting_for_audio_ = false;
+    if (stop_waits_ || audio_reached_ >= due) return;
+    if (!moved) {
+      // No audio for a while: the track ended or has a hole here. The
+      // frames go on with what there is until the audio catches up again.
+      TracePrintf("No audio for %d ms; going on without it at %.3f",
+                  static_cast<int>(waits_.for_audio.count()), needed);
+      audio_follows_ = false;
+      audio_stalled_at_ = due;
+      return;
+    }
+  }
 }
 
 Bitmap24 CaptureStage::StillPicture() {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  std::unique_lock<std::mutex> lock = LockState();
   if (static_cast<int64_t>(state_.input_width) * state_.input_height > state_.buffer_pixels)
     return {};
   const uint8_t* planes[3] = {state_.input_planes[0].data(), state_.input_planes[1].data(),
@@ -181,53 +254,58 @@ Bitmap24 CaptureStage::StillPicture() {
 }
 
 int CaptureStage::input_width() {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  std::unique_lock<std::mutex> lock = LockState();
   return state_.input_width;
 }
 
 int CaptureStage::input_height() {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  std::unique_lock<std::mutex> lock = LockState();
   return state_.input_height;
 }
 
 int CaptureStage::audio_rate() {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  std::unique_lock<std::mutex> lock = LockState();
   return state_.audio.rate();
 }
 
 int CaptureStage::audio_channels() {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  std::unique_lock<std::mutex> lock = LockState();
   return state_.audio.channels();
 }
 
 int64_t CaptureStage::audio_fill() {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  std::unique_lock<std::mutex> lock = LockState();
   return state_.audio.fill();
 }
 
 int64_t CaptureStage::audio_borrow() {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  std::unique_lock<std::mutex> lock = LockState();
   return state_.audio.borrow();
 }
 
 double CaptureStage::audio_start_time() {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  std::unique_lock<std::mutex> lock = LockState();
   return state_.audio.start_time();
 }
 
 int CaptureStage::frame_counter() {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  std::unique_lock<std::mutex> lock = LockState();
   return state_.frame_counter;
 }
 
 int CaptureStage::slowdown() {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  std::unique_lock<std::mutex> lock = LockState();
   return state_.slowdown;
 }
 
 double CaptureStage::next_output_time() {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  std::unique_lock<std::mutex> lock = LockState();
   return state_.next_output_time;
+}
+
+bool CaptureStage::waiting_for_audio() {
+  std::unique_lock<std::mutex> lock = LockState();
+  return waiting_for_audio_;
 }
 
 }  // namespace ovc

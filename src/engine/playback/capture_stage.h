@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <mutex>
 
 #include "engine/playback/capture_host.h"
@@ -36,19 +37,23 @@ double VolumeFactor(int level);
 //
 // Threads: OnVideoSample runs on the graph's video streaming thread and
 // OnAudioSample on its audio streaming thread, each for its whole run under
-// the capture lock; their two waits release it. The other members are for
-// the user interface thread.
+// the capture lock; their waits for the other stream release it. The other
+// members are for the user interface thread.
 class CaptureStage {
  public:
   // The media type a grabber's input pin is connected with; false when it
   // is not connected.
   using ConnectedTypeQuery = std::function<bool(media::MediaType*)>;
 
-  // Upper bounds of the two waits that let the other stream catch up. Each
-  // ends as soon as the other stream delivers.
+  // Upper bounds of the waits that let the other stream catch up.
+  // `for_video`: audio far ahead of the video waits this long at most, or
+  // until the next picture. `for_audio`: a picture whose output frames need
+  // audio that has not arrived yet waits until it has, for as long as the
+  // audio keeps coming (this long at most between two audio blocks); 8-bit
+  // audio lagging by much waits this long at most, or until the next block.
   struct Waits {
-    std::chrono::milliseconds for_video{300};  // audio far ahead of the video
-    std::chrono::milliseconds for_audio{400};  // 8-bit audio lagging behind
+    std::chrono::milliseconds for_video{300};
+    std::chrono::milliseconds for_audio{400};
   };
 
   // None of the pointers is owned; all must outlive the stage.
@@ -65,7 +70,7 @@ class CaptureStage {
   void set_crop(const CropRect& crop);
   void set_waits(const Waits& waits) { waits_ = waits; }
   // How to ask the grabbers for their connected types (the graph installs
-  // these when it is built).
+  // these when it is built). Never waits for the capture lock.
   void SetConnectedTypeQueries(ConnectedTypeQuery video, ConnectedTypeQuery audio);
 
   // --- The grabber callbacks ---
@@ -84,7 +89,10 @@ class CaptureStage {
   media::GrabberCallback AudioCallback();
 
   // Adopt the type the sample carries, or with none the grabber's connected
-  // type. 1 when a type was adopted, 0 when there was none.
+  // type. 1 when a type was adopted, 0 when there was none. Without a
+  // sample (the graph builder on the user interface thread) it never waits:
+  // while a callback holds the capture lock the next callback adopts the
+  // connected type before its own work, and the result is 0.
   int AdoptVideoType(const media::MediaSample* sample);
   int AdoptAudioType(const media::MediaSample* sample);
 
@@ -97,15 +105,22 @@ class CaptureStage {
   // A recording starts: the next recorded picture is its first.
   // `need_resize` false hands pictures over unchanged.
   void BeginRecording(bool need_resize);
-  // Takes and releases the capture lock once, so that a callback in
-  // progress has finished its frame.
+  // The recording stops: ends the capture's waits for the other stream for
+  // the rest of this recording and returns once no callback is in the
+  // middle of handing over a frame (a callback in progress finishes its
+  // frame first). Blocks while a callback is held up in the recording
+  // target.
   void PassCaptureLock();
   // Playback starts outside a conversion: the frame counter restarts.
+  // Never waits: while a callback holds the capture lock (one held up in
+  // the recording target after a stop that timed out, say) the request is
+  // kept and the next callback applies it before its own work.
   void RestartFrameCounter();
-  // Playback stopped: the recorded time restarts.
+  // Playback stopped: the recorded time restarts. Never waits.
   void ResetRecordedTime();
-  // A new source: the audio buffer is emptied and no frame time is
-  // declared.
+  // A new source: the audio buffer is emptied, no frame time is declared
+  // and nothing is known about the source's audio. Never waits, as
+  // RestartFrameCounter.
   void ResetForNewSource();
 
   // --- Read by the main window, without the lock ---
@@ -133,6 +148,8 @@ class CaptureStage {
   int frame_counter();
   int slowdown();
   double next_output_time();
+  // Whether a picture waits for its audio (the capture lock is free then).
+  bool waiting_for_audio();
 
  private:
   int AdoptVideoTypeLocked(const media::MediaSample* sample);
@@ -150,9 +167,24 @@ class CaptureStage {
   void RecordPictureLocked(std::unique_lock<std::mutex>& lock, double t1, double start_seconds,
                            double t_end, media::ReferenceTime clock_start);
   void ScaleFrameLocked();
-  // Releases the capture lock until `moved` changes or `limit` passes.
+  // Releases the capture lock until `moved` changes, `limit` passes or the
+  // recording stops.
   void WaitForOtherStreamLocked(std::unique_lock<std::mutex>& lock, const uint64_t& moved,
                                 std::chrono::milliseconds limit);
+  // Before output frames up to `needed` seconds are handed over: while the
+  // audio is known to follow the pictures but has not reached `needed`,
+  // releases the capture lock until it has, the audio stops coming
+  // (waits_.for_audio without a block) or the recording stops.
+  void WaitForAudioLocked(std::unique_lock<std::mutex>& lock, double needed);
+  // Takes the capture lock and applies the requests that could not wait for
+  // it.
+  std::unique_lock<std::mutex> LockState();
+  void ApplyRequestsLocked();
+  // Applies the requests now when the capture lock is free.
+  void ApplyRequestsIfFree();
+  // The connected type query of a grabber, copied under queries_lock_.
+  ConnectedTypeQuery VideoTypeQuery();
+  ConnectedTypeQuery AudioTypeQuery();
 
   OutputConfig* output_;
   RecordingClock* clock_;
@@ -168,10 +200,33 @@ class CaptureStage {
   // Guarded by capture_lock_.
   CaptureState state_;
   CropRect crop_;
+  // Guarded by queries_lock_ (taken alone, or inside the capture lock).
+  std::mutex queries_lock_;
   ConnectedTypeQuery video_type_query_;
   ConnectedTypeQuery audio_type_query_;
   uint64_t video_pictures_ = 0;  // pictures delivered so far
   uint64_t audio_blocks_ = 0;    // audio blocks delivered so far
+  // Where the audio stands: the stop time (seconds) of the latest block
+  // stored; -infinity when none came since the recording began.
+  double audio_reached_ = -std::numeric_limits<double>::infinity();
+  // Whether pictures wait for audio that has not arrived yet: true once the
+  // source's audio came, false again when a wait ran out, until the audio
+  // reaches `audio_stalled_at_` (seconds), the time that wait needed. So an
+  // audio track that ended or has a hole costs one wait, not one per frame.
+  bool audio_follows_ = false;
+  double audio_stalled_at_ = -std::numeric_limits<double>::infinity();
+  bool waiting_for_audio_ = false;
+  // Set by PassCaptureLock; the waits end at once until the next recording.
+  bool stop_waits_ = false;
+  // A picture is handing over its output frames (between the wait for its
+  // audio and its last producer call).
+  bool emitting_ = false;
+  // Requests of the user interface thread that found the capture lock
+  // taken; applied under it by the next callback (or reader).
+  std::atomic<bool> restart_frame_counter_requested_{false};
+  std::atomic<bool> new_source_requested_{false};
+  std::atomic<bool> adopt_connected_video_requested_{false};
+  std::atomic<bool> adopt_connected_audio_requested_{false};
   // The frame handed over for the current picture: the output frame, or the
   // sample itself when nothing needs resizing.
   const uint8_t* frame_to_hand_over_ = nullptr;

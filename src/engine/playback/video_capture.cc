@@ -42,7 +42,16 @@ bool Plausible(double frame_time) {
 }  // namespace
 
 int CaptureStage::AdoptVideoType(const media::MediaSample* sample) {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  if (sample == nullptr) {
+    std::unique_lock<std::mutex> lock(capture_lock_, std::try_to_lock);
+    if (!lock.owns_lock()) {
+      adopt_connected_video_requested_.store(true);
+      return 0;
+    }
+    ApplyRequestsLocked();
+    return AdoptVideoTypeLocked(nullptr);
+  }
+  std::unique_lock<std::mutex> lock = LockState();
   return AdoptVideoTypeLocked(sample);
 }
 
@@ -51,7 +60,7 @@ int CaptureStage::AdoptVideoTypeLocked(const media::MediaSample* sample) {
   if (sample != nullptr) {
     if (!sample->GetMediaType(&type)) return 0;
     if (trace_level_ != 0) WriteTraceLine("Input Type Changed ........");
-  } else if (!video_type_query_ || !video_type_query_(&type)) {
+  } else if (ConnectedTypeQuery query = VideoTypeQuery(); !query || !query(&type)) {
     return 0;
   }
   AdoptVideoFormatLocked(type);
@@ -160,7 +169,7 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
                                     const media::ReferenceTime* stop_time, int32_t reserved,
                                     int32_t type_changed) {
   (void)reserved;
-  std::unique_lock<std::mutex> lock(capture_lock_);
+  std::unique_lock<std::mutex> lock = LockState();
   const media::ReferenceTime start = start_time ? *start_time : 0;
   const media::ReferenceTime stop = stop_time ? *stop_time : 0;
   const int32_t length = sample.length();
@@ -294,6 +303,17 @@ void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, doubl
     if (trace_level_ >= 20)
       TracePrintf("Write this frame: t1:%.4f - t2:%.4f;  Expected sample time:%.8f", t1, t_end,
                   next);
+    // The output frames of this picture end here.
+    double frames_end = next + period;
+    while (frames_end + period <= t_end + kGridTolerance) frames_end += period;
+    // Their audio must be in the buffer before they take it: a frame cut
+    // from audio that is still on its way would get silence (and the audio
+    // would then be thrown away as stamped in the past) or borrow it late.
+    // This matters where the pictures run ahead of the sound, above all
+    // right after the grid jumped across a hole in the pictures, and at the
+    // end of the source.
+    emitting_ = true;
+    WaitForAudioLocked(lock, frames_end);
     ScaleFrameLocked();
     do {
       // The producer is called with the capture lock held: it may wait for
@@ -302,6 +322,8 @@ void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, doubl
       state_.audio.EmitFrame(next, period, frame_to_hand_over_, target_, trace_level_);
       next += period;
     } while (next + period <= t_end + kGridTolerance);
+    emitting_ = false;
+    stream_moved_.notify_all();
 
     // Near the size limit the output goes on in a new numbered file. The
     // switch (also under the capture lock) runs with the clock almost

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <future>
 #include <ostream>
 #include <random>
 #include <thread>
@@ -287,6 +289,174 @@ INSTANTIATE_TEST_SUITE_P(
                     SyncCase{"AudioHoleBecomesSilence", 48000, 2, 25, 6, 0, 1.0, 2.5},
                     SyncCase{"AudioThreeSecondsLate", 48000, 2, 25, 6, 3.0, 99, 99}),
     [](const testing::TestParamInfo<SyncCase>& info) { return std::string(info.param.name); });
+
+// Delivers the ramp of RampSample in blocks of 1,024 stereo sample frames
+// at 48 kHz, stamped at their own times, up to `seconds`.
+class RampFeeder {
+ public:
+  explicit RampFeeder(std::function<void(const std::vector<int16_t>&, ReferenceTime)> deliver)
+      : deliver_(std::move(deliver)) {}
+  void FeedUntil(double seconds) {
+    while (fed_ < seconds * 48000) {
+      std::vector<int16_t> block(2 * 1024);
+      for (int f = 0; f < 1024; ++f)
+        for (int ch = 0; ch < 2; ++ch) block[2 * f + ch] = RampSample(fed_ + f, ch);
+      deliver_(block, UnitsAt(fed_, 48000));
+      fed_ += 1024;
+    }
+  }
+
+ private:
+  std::function<void(const std::vector<int16_t>&, ReferenceTime)> deliver_;
+  int64_t fed_ = 0;
+};
+
+// The ramp's sample frames from `first` on, in stereo.
+std::vector<int16_t> Ramp(int64_t first, int frames) {
+  std::vector<int16_t> ramp;
+  for (int f = 0; f < frames; ++f)
+    for (int ch = 0; ch < 2; ++ch) ramp.push_back(RampSample(first + f, ch));
+  return ramp;
+}
+
+class AudioOnItsWayTest : public CaptureStageTest {
+ protected:
+  AudioOnItsWayTest() {
+    AdoptPictureType(UnitsAt(1, 25));
+    AdoptAudio(48000, 2);
+    stage_.BeginRecording(false);
+  }
+  // Picture `n` of a 25 fps source on a thread of its own.
+  void PictureOnThread(int n) {
+    picture_done_ = false;
+    video_ = std::thread([this, n] {
+      Picture(n, UnitsAt(n, 25), UnitsAt(n + 1, 25));
+      picture_done_ = true;
+    });
+  }
+  // Until the picture waits for its audio (or, when it does not, is done).
+  void UntilPictureWaits() {
+    while (!stage_.waiting_for_audio() && !picture_done_) std::this_thread::yield();
+  }
+
+  RampFeeder feeder_{[this](const std::vector<int16_t>& pcm, ReferenceTime start) {
+    Audio(pcm, start, 48000, 2);
+  }};
+  std::thread video_;
+  std::atomic<bool> picture_done_{false};
+};
+
+TEST_F(AudioOnItsWayTest, AfterTheGridJumpsAPictureWaitsForItsSound) {
+  stage_.set_waits({std::chrono::minutes(10), std::chrono::minutes(10)});
+  for (int i = 0; i < 25; ++i) {
+    feeder_.FeedUntil(i / 25.0 + 0.2);
+    Picture(i, UnitsAt(i, 25), UnitsAt(i + 1, 25));
+  }
+  // No pictures from 1 s to 3 s. The sound goes on, but the first picture
+  // after the hole comes before the sound of its own time.
+  feeder_.FeedUntil(2.8);
+  PictureOnThread(75);
+  UntilPictureWaits();
+  feeder_.FeedUntil(3.3);
+  video_.join();
+  ASSERT_EQ(target_.FramesProduced(), 26);
+  EXPECT_TRUE(test::TraceHas("Large gap between video samples t1:3.00000 expecting:1.00000"));
+  // That frame carries the sound of 3.00 to 3.04 s, and none is lost after.
+  EXPECT_EQ(target_.calls.back().audio, Ramp(3 * 48000, 1920));
+  feeder_.FeedUntil(3.6);
+  for (int i = 76; i < 80; ++i) Picture(i, UnitsAt(i, 25), UnitsAt(i + 1, 25));
+  std::vector<int16_t> after;
+  for (size_t k = target_.calls.size() - 5; k < target_.calls.size(); ++k)
+    after.insert(after.end(), target_.calls[k].audio.begin(), target_.calls[k].audio.end());
+  EXPECT_EQ(after, Ramp(3 * 48000, 5 * 1920));
+  EXPECT_FALSE(test::TraceHas("Time goes back"));
+}
+
+TEST_F(AudioOnItsWayTest, StoppingEndsTheWaitAndTheFrameInProgressIsHandedOver) {
+  stage_.set_waits({std::chrono::seconds(30), std::chrono::seconds(30)});
+  feeder_.FeedUntil(0.3);
+  for (int i = 0; i < 5; ++i) Picture(i, UnitsAt(i, 25), UnitsAt(i + 1, 25));
+  PictureOnThread(9);  // its frames need the sound up to 0.4 s
+  UntilPictureWaits();
+  stage_.PassCaptureLock();
+  // Every frame of the picture went out (with what sound there is) before
+  // the stop went on.
+  EXPECT_EQ(target_.FramesProduced(), 10);
+  video_.join();
+}
+
+TEST_F(AudioOnItsWayTest, SoundThatStopsCostsOneWaitUntilItComesAgain) {
+  // The fixture's waits run out at once.
+  feeder_.FeedUntil(0.5);
+  for (int i = 0; i < 25; ++i) Picture(i, UnitsAt(i, 25), UnitsAt(i + 1, 25));
+  auto waits_run_out = [] {
+    int count = 0;
+    for (const std::string& line : test::TraceLines())
+      count += line.find("No audio for 0 ms; going on without it at") != std::string::npos;
+    return count;
+  };
+  EXPECT_EQ(waits_run_out(), 1);
+  EXPECT_TRUE(test::TraceHas("No audio for 0 ms; going on without it at 0.520"));
+  // The sound comes again after its hole; where it then lags, the pictures
+  // wait for it again.
+  RampFeeder later([this](const std::vector<int16_t>& pcm, ReferenceTime start) {
+    if (start >= UnitsAt(3, 2)) Audio(pcm, start, 48000, 2);
+  });
+  later.FeedUntil(2.0);
+  for (int i = 25; i < 60; ++i) Picture(i, UnitsAt(i, 25), UnitsAt(i + 1, 25));
+  EXPECT_EQ(waits_run_out(), 2);
+  EXPECT_EQ(target_.FramesProduced(), 60);
+}
+
+TEST_F(CaptureStageTest, RequestsOfTheUserInterfaceDoNotWaitForACallbackHeldUpInTheTarget) {
+  AdoptPictureType(UnitsAt(1, 25));
+  AdoptAudio(48000, 2);
+  stage_.BeginRecording(false);
+  Audio(std::vector<int16_t>(2 * 9600, 5), 0, 48000, 2);  // 0.2 s
+  std::promise<void> entered;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  bool first = true;
+  target_.on_produce = [&] {
+    if (!first) return;
+    first = false;
+    entered.set_value();
+    released.wait();
+  };
+  std::thread video([&] { Picture(0, 0, UnitsAt(1, 25)); });
+  // The callback is inside the recording target with the capture lock held,
+  // as after a stop that timed out.
+  entered.get_future().wait();
+  // What the user interface does for a new source, then at the start of
+  // its playback.
+  auto requests = std::async(std::launch::async, [&] {
+    stage_.ResetForNewSource();
+    stage_.SetConnectedTypeQueries(
+        [](media::MediaType* type) {
+          *type = test::Yuy2Type(176, 144, 666667);
+          return true;
+        },
+        [](media::MediaType* type) {
+          *type = test::PcmType(22050, 1);
+          return true;
+        });
+    stage_.AdoptVideoType(nullptr);
+    stage_.AdoptAudioType(nullptr);
+    stage_.RestartFrameCounter();
+  });
+  const bool returned = requests.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+  release.set_value();
+  video.join();
+  requests.wait();
+  EXPECT_TRUE(returned);
+  // Applied once the callback let go, before anything else reads the state:
+  // the picture left the counter at 0 and 0.16 s of sound in the buffer.
+  EXPECT_EQ(stage_.frame_counter(), -1);
+  EXPECT_EQ(stage_.audio_fill(), 0);
+  EXPECT_EQ(stage_.input_width(), 176);
+  EXPECT_EQ(stage_.audio_rate(), 22050);
+  EXPECT_NEAR(stage_.actual_frame_time(), 0.0666667, 1e-9);
+}
 
 TEST_F(CaptureStageTest, TimeStampsJumpingBackResetTheAudioBuffer) {
   AdoptAudio(48000, 2);

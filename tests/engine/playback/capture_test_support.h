@@ -77,6 +77,7 @@ class FakeTarget : public RecordingTarget {
  public:
   bool recording() const override { return recording_flag; }
   void Produce(const uint8_t* frame, const int16_t* audio, int n) override {
+    if (on_produce) on_produce();
     ProducedCall call;
     call.has_frame = frame != nullptr;
     if (frame) {
@@ -118,6 +119,8 @@ class FakeTarget : public RecordingTarget {
   double size_mb = 0;
   int next_part_result = 0;
   int next_part_calls = 0;
+  // Runs first in every producer call (it may block, as the encoders do).
+  std::function<void()> on_produce;
   std::vector<ProducedCall> calls;
 };
 

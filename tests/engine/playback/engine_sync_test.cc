@@ -47,6 +47,7 @@ struct SyncCase {
   bool audio_8bit = false;
   test::ClipContainer container = test::ClipContainer::kMp4;
   bool default_waits = false;  // the capture's own bounds on its waits
+  std::vector<int> frame_durations_ms = {};  // a variable frame rate (see ClipSpec)
 };
 
 void PrintTo(const SyncCase& c, std::ostream* os) { *os << c.name; }
@@ -84,6 +85,15 @@ void Convert(const SyncCase& c, const test::TempWorld& world, const test::ClipSp
              test::DecodedClip* decoded) {
   std::string source = world.Path("source.mp4");
   ASSERT_EQ(test::WriteClip(source, clip_spec), "");
+  if (!clip_spec.frame_durations_ms.empty()) {
+    // The source really has the variable rate: each picture at its own time.
+    test::DecodedClip read;
+    ASSERT_EQ(test::ReadClip(source, &read), "");
+    ASSERT_EQ(static_cast<int>(read.frame_numbers.size()), test::ClipFrameCount(clip_spec));
+    for (size_t k = 0; k < read.frame_numbers.size(); ++k)
+      ASSERT_NEAR(read.picture_times[k], test::FrameStartSeconds(clip_spec, read.frame_numbers[k]),
+                  1e-3);
+  }
   if (c.hole_seconds > 0) {
     const std::string cut = world.Path("cut.mp4");
     ASSERT_EQ(test::CutVideoHole(source, cut, c.hole_start, c.hole_start + c.hole_seconds), "");
@@ -109,11 +119,13 @@ void Convert(const SyncCase& c, const test::TempWorld& world, const test::ClipSp
   test::FakeHost capture_host;
   CaptureStage capture(&output, &clock, &target, &capture_host);
   // Each wait ends as soon as the other stream delivers; long bounds keep a
-  // busy machine's scheduling out of the result.
+  // busy machine's scheduling out of the result. The wait for audio that is
+  // on its way runs out once where the sound has a hole or ends before the
+  // pictures, so its bound is what such a clip's conversion takes longer.
   if (!c.default_waits) {
     CaptureStage::Waits waits;
     waits.for_video = std::chrono::milliseconds(10000);
-    waits.for_audio = std::chrono::milliseconds(10000);
+    waits.for_audio = std::chrono::milliseconds(2000);
     capture.set_waits(waits);
   }
   HeadlessView view;
@@ -165,12 +177,14 @@ TEST_P(EngineSyncTest, OutputKeepsFlashesAndClicksTogether) {
   clip_spec.channels = c.channels;
   clip_spec.audio_8bit = c.audio_8bit;
   clip_spec.container = c.container;
+  clip_spec.frame_durations_ms = c.frame_durations_ms;
   test::DecodedClip out;
   ASSERT_NO_FATAL_FAILURE(Convert(c, world, clip_spec, &out));
   EXPECT_TRUE(box.Texts().empty()) << box.Texts()[0];
 
   const double period = 1.0 / c.out_fps;
   const double in_fps = static_cast<double>(c.fps_num) / c.fps_den;
+  const auto source_time = [&](int n) { return test::FrameStartSeconds(clip_spec, n); };
   const int pictures = static_cast<int>(out.frame_numbers.size());
   ASSERT_GT(pictures, 0);
   for (int k = 0; k < pictures; ++k) ASSERT_GE(out.frame_numbers[k], 0) << "picture " << k;
@@ -192,8 +206,9 @@ TEST_P(EngineSyncTest, OutputKeepsFlashesAndClicksTogether) {
   // period of its moment (no drift over the clip).
   double worst_lag = 0;
   for (int k = 0; k < pictures; ++k) {
-    double lag = out.picture_times[k] - out.frame_numbers[k] / in_fps;
-    if (c.hole_seconds > 0 && out.frame_numbers[k] / in_fps >= c.hole_start) lag += c.hole_seconds;
+    double lag = out.picture_times[k] - source_time(out.frame_numbers[k]);
+    if (c.hole_seconds > 0 && source_time(out.frame_numbers[k]) >= c.hole_start)
+      lag += c.hole_seconds;
     worst_lag = std::max(worst_lag, std::abs(lag));
     ASSERT_LE(std::abs(lag), period + 1e-3) << "picture " << k;
   }
@@ -219,9 +234,12 @@ TEST_P(EngineSyncTest, OutputKeepsFlashesAndClicksTogether) {
       break;
   }
 
-  // Each click against the first picture of its second.
+  // Each click against the first picture of its second. The source itself
+  // may show that picture a little after the second (it starts at or after
+  // it); the output keeps that offset within one output frame period.
   const std::vector<int64_t> clicks = FindBursts(out.audio, out.channels, out.sample_rate);
   double worst = 0;
+  double worst_against_source = 0;
   int matched = 0;
   std::vector<int> seconds_heard;
   for (int64_t click : clicks) {
@@ -229,20 +247,24 @@ TEST_P(EngineSyncTest, OutputKeepsFlashesAndClicksTogether) {
     // The source second of this click: from the picture shown at its moment.
     const auto at = std::lower_bound(out.picture_times.begin(), out.picture_times.end(), a - period / 2);
     ASSERT_NE(at, out.picture_times.end()) << "click at " << a;
-    const double second = std::round(out.frame_numbers[at - out.picture_times.begin()] / in_fps);
+    const double second =
+        std::round(source_time(out.frame_numbers[at - out.picture_times.begin()]));
     if (std::getenv("OVC_SYNC_DUMP")) std::printf("click %.4f second %.0f\n", a, second);
     // The sound keeps its place on the time line.
     const double shift = c.hole_seconds > 0 && second >= c.hole_start ? c.hole_seconds : 0;
     ASSERT_LT(std::abs(a + shift - second), 0.25 * period) << "click at " << a;
     seconds_heard.push_back(static_cast<int>(second));
-    const int flash_number = static_cast<int>(std::ceil(second * in_fps - 1e-6));
+    int flash_number = 0;
+    while (source_time(flash_number) < second - 1e-9) ++flash_number;
+    const double source_offset = source_time(flash_number) - second;
     const auto it = std::find_if(out.frame_numbers.begin(), out.frame_numbers.end(),
                                  [&](int n) { return n >= flash_number; });
     if (it == out.frame_numbers.end()) continue;
     const double v = out.picture_times[it - out.frame_numbers.begin()];
     worst = std::max(worst, std::abs(v - a));
+    worst_against_source = std::max(worst_against_source, std::abs(v - a - source_offset));
     ++matched;
-    EXPECT_LE(std::abs(v - a), period) << "second " << second;
+    EXPECT_LE(std::abs(v - a - source_offset), period) << "second " << second;
   }
   // The source lacks whole AAC packets (1,024 sample frames) that begin in
   // the hole; a click survives when its packet begins before it.
@@ -262,8 +284,10 @@ TEST_P(EngineSyncTest, OutputKeepsFlashesAndClicksTogether) {
   EXPECT_EQ(seconds_heard, seconds_expected);
   EXPECT_EQ(matched, expected_clicks);
   RecordProperty("worst_offset_ms", static_cast<int>(std::lround(worst * 1000)));
-  std::printf("%s: worst flash-to-click offset %.1f ms, worst picture lag %.1f ms (period %.1f ms), "
-              "%d clicks\n", c.name, worst * 1000, worst_lag * 1000, period * 1000, matched);
+  std::printf("%s: worst flash-to-click offset %.1f ms (%.1f ms beyond the source's own), worst "
+              "picture lag %.1f ms (period %.1f ms), %d clicks, video %.3f s, audio %.3f s\n",
+              c.name, worst * 1000, worst_against_source * 1000, worst_lag * 1000, period * 1000,
+              matched, video_seconds, audio_seconds);
 
   // The hole in the sound is silence.
   if (c.gap_seconds > 0) {
@@ -277,6 +301,11 @@ TEST_P(EngineSyncTest, OutputKeepsFlashesAndClicksTogether) {
     EXPECT_LT(peak, 300);
   }
 }
+
+// Picture durations of a variable-rate source, in milliseconds: 42.9 ms on
+// average, from 20 to 80 ms, so that the pictures fall anywhere against the
+// output grid and the whole seconds.
+const std::vector<int> kVariableDurations = {40, 20, 60, 33, 47, 80, 20};
 
 INSTANTIATE_TEST_SUITE_P(
     Clips, EngineSyncTest,
@@ -292,24 +321,17 @@ INSTANTIATE_TEST_SUITE_P(
                  0, 48000, 6},
         SyncCase{"EightBitMkv", 25, 1, 10, 320, 240, 25, Pattern::kOnePerPicture, 0, 0, 0, 0, 22050,
                  1, true, test::ClipContainer::kMkv},
-        SyncCase{"TwoMinutesSmall", 25, 1, 120, 160, 96, 14.985, Pattern::kAny}),
-    [](const testing::TestParamInfo<SyncCase>& info) { return std::string(info.param.name); });
-
-// A 2 s hole in the pictures: the grid jumps across it and the sound must
-// follow; the hole in the sound marks which seconds are heard where.
-// Disabled: the result depends on how the two streams interleave at the
-// jump. With the capture's own 300 ms bound on its wait for the video, the
-// sound after the hole comes late by up to the streams' lead (about 0.3 s)
-// or loses the burst of the first second after the hole in about one run
-// of three; with long bounds the burst is still lost now and then on a busy
-// machine. Run with --gtest_also_run_disabled_tests.
-INSTANTIATE_TEST_SUITE_P(
-    DISABLED_PictureHoleClips, EngineSyncTest,
-    testing::Values(SyncCase{"PictureHole", 25, 1, 12, 320, 240, 25, Pattern::kAny, 8.5, 1.0, 4.0,
-                             2.0},
-                    SyncCase{"PictureHoleDefaultWaits", 25, 1, 12, 320, 240, 25, Pattern::kAny,
-                             8.5, 1.0, 4.0, 2.0, 48000, 2, false, test::ClipContainer::kMp4,
-                             true}),
+        SyncCase{"TwoMinutesSmall", 25, 1, 120, 160, 96, 14.985, Pattern::kAny},
+        // A 2 s hole in the pictures: the grid jumps across it and the sound
+        // must follow; the later hole in the sound marks which seconds are
+        // heard where. Once with the capture's own bounds on its waits.
+        SyncCase{"PictureHole", 25, 1, 12, 320, 240, 25, Pattern::kAny, 8.5, 1.0, 4.0, 2.0},
+        SyncCase{"PictureHoleDefaultWaits", 25, 1, 12, 320, 240, 25, Pattern::kAny, 8.5, 1.0, 4.0,
+                 2.0, 48000, 2, false, test::ClipContainer::kMp4, true},
+        SyncCase{"VariableRateTo25", 70, 3, 12, 320, 240, 25, Pattern::kAny, 0, 0, 0, 0, 48000, 2,
+                 false, test::ClipContainer::kMp4, false, kVariableDurations},
+        SyncCase{"VariableRateTo14_985", 70, 3, 12, 320, 240, 15000.0 / 1001, Pattern::kAny, 0, 0,
+                 0, 0, 48000, 2, false, test::ClipContainer::kMp4, false, kVariableDurations}),
     [](const testing::TestParamInfo<SyncCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
