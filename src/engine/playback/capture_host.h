@@ -19,6 +19,10 @@ class CaptureHost {
   // The playback position in seconds; false when the graph has no position
   // interface.
   virtual bool PlaybackPosition(double* seconds) = 0;
+
+  // The recording reached its stop point: no output frame at or after it
+  // was handed over. Posts WM_STOP_RECORDING. Called once per recording.
+  virtual void StopPointReached() {}
 };
 
 }  // namespace ovc

@@ -148,6 +148,7 @@ void CaptureStage::BeginRecording(bool need_resize) {
   std::unique_lock<std::mutex> lock = LockState();
   state_.need_resize = need_resize;
   state_.split_failed = false;
+  stop_reached_ = false;
   state_.first_picture_pending.store(true);
   EnsureBuffersLocked(static_cast<int64_t>(std::max(output_->width, 0)) *
                       std::max(output_->height, 0));

@@ -105,6 +105,12 @@ class CaptureStage {
   // A recording starts: the next recorded picture is its first.
   // `need_resize` false hands pictures over unchanged.
   void BeginRecording(bool need_resize);
+  // Where the recording ends, in seconds of the stream's own time (which
+  // starts at 0 at the position playback was last sought to): output
+  // frames that would start at or after it are not handed over, and the
+  // host hears of it once. Negative: no stop point (the end of the file
+  // ends the recording). Set before BeginRecording.
+  void SetStopTime(double seconds) { stop_time_.store(seconds); }
   // The recording stops: ends the capture's waits for the other stream for
   // the rest of this recording and returns once no callback is in the
   // middle of handing over a frame (a callback in progress finishes its
@@ -221,6 +227,10 @@ class CaptureStage {
   // A picture is handing over its output frames (between the wait for its
   // audio and its last producer call).
   bool emitting_ = false;
+  // Set by the user interface thread before a recording starts.
+  std::atomic<double> stop_time_{-1};
+  // Guarded by capture_lock_: the stop point was reached in this recording.
+  bool stop_reached_ = false;
   // Requests of the user interface thread that found the capture lock
   // taken; applied under it by the next callback (or reader).
   std::atomic<bool> restart_frame_counter_requested_{false};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <cstdlib>
 
 #include "common/trace.h"
@@ -295,7 +296,16 @@ void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, doubl
     next = grid_time;
   }
 
-  if (next + period > t_end + kGridTolerance) {
+  // The stop point on the output grid, whose times are the stream's own.
+  const double stop_time = stop_time_.load();
+  const double stop_grid = stop_time < 0 ? std::numeric_limits<double>::infinity() : stop_time;
+  if (next >= stop_grid - kGridTolerance) {
+    if (!stop_reached_) {
+      stop_reached_ = true;
+      TracePrintf("Stop point reached: %.4f", stop_time);
+      host_->StopPointReached();
+    }
+  } else if (next + period > t_end + kGridTolerance) {
     if (trace_level_ >= 20)
       TracePrintf("Skip this frame: t1:%.4f - t2:%.4f;  Expected sample time:%.8f", t1, t_end,
                   next);
@@ -305,7 +315,8 @@ void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, doubl
                   next);
     // The output frames of this picture end here.
     double frames_end = next + period;
-    while (frames_end + period <= t_end + kGridTolerance) frames_end += period;
+    while (frames_end + period <= t_end + kGridTolerance && frames_end < stop_grid - kGridTolerance)
+      frames_end += period;
     // Their audio must be in the buffer before they take it: a frame cut
     // from audio that is still on its way would get silence (and the audio
     // would then be thrown away as stamped in the past) or borrow it late.
@@ -321,7 +332,7 @@ void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, doubl
       // both streams back together.
       state_.audio.EmitFrame(next, period, frame_to_hand_over_, target_, trace_level_);
       next += period;
-    } while (next + period <= t_end + kGridTolerance);
+    } while (next + period <= t_end + kGridTolerance && next < stop_grid - kGridTolerance);
     emitting_ = false;
     stream_moved_.notify_all();
 

@@ -247,6 +247,13 @@ bool MainPresenter::StartRecording() {
   }
   Mute(true);
 
+  // The capture ends the recording on the output frame at the stop point
+  // (stream time starts at the position sought to); the end of the file is
+  // left to the completion event, so that its last fraction of a second is
+  // converted too.
+  capture_.SetStopTime(bar_.StopPointIsFileEnd()
+                           ? -1.0
+                           : static_cast<double>(bar_.StopPointSec() - recording_start_position_));
   capture_.BeginRecording(need_resize);
   graph_.SetFreeRunning(true);
   session_->StartProducers();
@@ -277,8 +284,15 @@ void MainPresenter::StopRecording() {
 
   if (session_->AdvancePass([this] { WriteCodecPassMode(output_); })) {
     // Pass 2 records what pass 1 recorded: from its start to where it
-    // stopped.
-    int stopped_at = bar_.low();
+    // stopped. The low thumb only follows the position every 500 ms, which
+    // at several times real speed is seconds behind; the capture knows.
+    const double position = capture_.pass_start_position() + RecordedSeconds();
+    int stopped_at = static_cast<int>(position);
+    if (position >= bar_.TitleSeconds() - 0.5) {
+      stopped_at = bar_.maximum();  // the end of the file
+    } else if (!bar_.StopPointIsFileEnd() && position >= bar_.StopPointSec() - 0.5) {
+      stopped_at = bar_.StopPointSec();
+    }
     bar_.SetRangeSilently(recording_start_position_, stopped_at);
     StartRecording();
     return;
@@ -516,6 +530,11 @@ void MainPresenter::VideoLayoutChanged(int aspect_x, int aspect_y) {
 bool MainPresenter::PlaybackPosition(double* seconds) {
   media::FilterGraph* graph = graph_.graph();
   return graph && media::Succeeded(graph->GetCurrentPosition(seconds));
+}
+
+void MainPresenter::StopPointReached() {
+  host_->PostMessage(kWmStopRecording, 0, 0);
+  host_->PostMessage(kWmProgress, 0, -1);
 }
 
 // --- GraphEventHost ---

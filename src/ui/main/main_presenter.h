@@ -151,6 +151,7 @@ class MainPresenter : private PlaybackGraphHost,
   void PostProgress() override;
   void VideoLayoutChanged(int aspect_x, int aspect_y) override;
   bool PlaybackPosition(double* seconds) override;
+  void StopPointReached() override;
   // GraphEventHost
   bool draining() override { return draining_; }
   int playback_state() override { return control_.state(); }

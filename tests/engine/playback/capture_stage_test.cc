@@ -109,6 +109,24 @@ INSTANTIATE_TEST_SUITE_P(
                     GridCase{"Ntsc29_97To14_985", 30000.0 / 1001, 15000.0 / 1001, 90}),
     [](const testing::TestParamInfo<GridCase>& info) { return std::string(info.param.name); });
 
+TEST_F(CaptureStageTest, NoOutputFrameStartsAtOrAfterTheStopPoint) {
+  output_.out_frame_rate = 15;
+  AdoptPictureType(UnitsAt(1, 25));
+  stage_.SetStopTime(2.0);
+  stage_.BeginRecording(false);
+  for (int i = 0; i < 100; ++i) Picture(i, UnitsAt(i, 25), UnitsAt(i + 1, 25));
+  // 15 fps over [0, 2): frames 0 .. 29, the last starting at 1.933 s.
+  EXPECT_EQ(target_.FramesProduced(), 30);
+  EXPECT_EQ(host_.stop_points, 1);
+
+  // A new recording forgets it; without a stop time everything goes out.
+  stage_.SetStopTime(-1);
+  stage_.BeginRecording(false);
+  for (int i = 0; i < 50; ++i) Picture(i, UnitsAt(i, 25), UnitsAt(i + 1, 25));
+  EXPECT_EQ(target_.FramesProduced(), 30 + 30);
+  EXPECT_EQ(host_.stop_points, 1);
+}
+
 TEST_F(CaptureStageTest, ALargeGapMovesTheGridAndEmitsNothingForIt) {
   AdoptPictureType(UnitsAt(1, 25));
   AdoptAudio(48000, 2);

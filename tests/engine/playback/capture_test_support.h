@@ -136,7 +136,10 @@ class FakeHost : public CaptureHost {
     return true;
   }
 
+  void StopPointReached() override { ++stop_points; }
+
   int progress_posts = 0;
+  int stop_points = 0;
   std::vector<std::pair<int, int>> layouts;
   bool has_position = true;
   double position = 0;
