@@ -16,6 +16,7 @@
 #include "engine/record/profile.h"
 #include "settings/settings_store.h"
 #include "settings/settings_table.h"
+#include "transfer/thumbnail.h"
 #include "ui/main/progress_status.h"
 #include "ui/main/video_layout.h"
 #include "ui/main/window_messages.h"
@@ -367,6 +368,15 @@ void MainPresenter::BatchConvertCommand() {
   host_->Minimise();
 }
 
+int MainPresenter::SaveThumbnailBtnClick() {
+  if (!WritesPspFile(output_)) return -1;
+  double aspect = 0;
+  if (output_.aspect_x > 0 && output_.aspect_y > 0 && crop_.bottom > crop_.top)
+    aspect = output_.aspect_x * (crop_.right - crop_.left) /
+             (output_.aspect_y * (crop_.bottom - crop_.top));
+  return WriteThumbnail(capture_.StillPicture(), ThumbnailPath(output_path_), aspect);
+}
+
 // --- Timer and messages ---
 
 double MainPresenter::RecordedSeconds() const { return capture_.recorded_seconds(); }
@@ -401,7 +411,12 @@ void MainPresenter::PerformanceMonitorTimer() {
 void MainPresenter::UpdateProgress(intptr_t wparam, intptr_t lparam) {
   const double elapsed = static_cast<uint32_t>(TickCount() - start_tick_) * 0.001;
   double recorded = RecordedSeconds();
-  if (recorded > 2.5 && !auto_thumbnail_done_) auto_thumbnail_done_ = true;
+  // The thumbnail belongs to the file being written; once the conversion
+  // is over the output path already names the next one.
+  if (recorded > 2.5 && !auto_thumbnail_done_ && session_->recording()) {
+    SaveThumbnailBtnClick();
+    auto_thumbnail_done_ = true;
+  }
   const double range = bar_.RangeSeconds();
   const ProgressStep step =
       DecideProgressStep(range, wparam, lparam, session_->recording(), recorded);

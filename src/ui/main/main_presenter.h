@@ -100,6 +100,9 @@ class MainPresenter : private PlaybackGraphHost,
   void ManualCommand();
   void WebsiteCommand();
   void BatchConvertCommand();
+  // "Save the current frame as video thumbnail": the picture on screen as
+  // the PSP's thumbnail beside the output (PSP outputs only). 0, or -1.
+  int SaveThumbnailBtnClick();
 
   // --- Timer and messages ---
   // The 500 ms timer.

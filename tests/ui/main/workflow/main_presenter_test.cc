@@ -15,6 +15,7 @@
 #include "support/clip_generator.h"
 #include "support/command_output.h"
 #include "support/temp_world.h"
+#include "transfer/thumbnail.h"
 #include "ui/main/headless_window.h"
 #include "ui/main/window_messages.h"
 
@@ -144,7 +145,7 @@ TEST_F(MainPresenterTest, ConvertWithNothingOpenOnlyExplains) {
 TEST_F(MainPresenterTest, AConversionRunsToTheEndAndReturnsToReady) {
   Create();
   ChooseProfile("PSP");
-  Open(3.0);
+  Open(4.0);
   const int counter = presenter_->output().file_number;
   presenter_->StartRecordingButtonClick();
   ASSERT_TRUE(presenter_->converting());
@@ -169,10 +170,14 @@ TEST_F(MainPresenterTest, AConversionRunsToTheEndAndReturnsToReady) {
   // The next conversion gets the next name.
   std::snprintf(name, sizeof name, "/M4V%05d.MP4", counter + 1);
   EXPECT_EQ(presenter_->output_path(), out_ + name);
-  EXPECT_EQ(window_.shown().progress_status.rfind("100.0% Recorded 0:00:03", 0), 0u)
+  EXPECT_EQ(window_.shown().progress_status.rfind("100.0% Recorded 0:00:04", 0), 0u)
       << window_.shown().progress_status;
   EXPECT_NEAR(std::atof(test::ProbeEntry(finished_paths_[0], "v:0", "stream=duration").c_str()),
-              3.0, 0.1);
+              4.0, 0.1);
+  // After 2.5 s the picture became the PSP's thumbnail beside the file.
+  const std::string thumbnail = ThumbnailPath(finished_paths_[0]);
+  EXPECT_EQ(test::ProbeEntry(thumbnail, "v:0", "stream=codec_name,width,height"),
+            "mjpeg\n160\n120");
 }
 
 TEST_F(MainPresenterTest, StoppingPassOneRecordsTheSameRangeInPassTwo) {
