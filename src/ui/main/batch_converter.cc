@@ -35,8 +35,9 @@ class BatchMessageBox : public MessageBox {
     const bool overwrite_question = request.text.find("Overwrite?") != std::string::npos;
     MessageButton answer = DefaultAnswer(request.buttons);
     if (request.buttons & kButtonYes) answer = overwrite_question && !overwrite_ ? kButtonNo : kButtonYes;
-    // Asking to stop a conversion is the program's own doing, not news.
-    const bool report = !(request.kind == MessageKind::kConfirmation && !overwrite_question);
+    // Questions are only news when the answer refuses: asking to stop a
+    // conversion is the program's own doing, and --yes settles overwriting.
+    const bool report = request.kind != MessageKind::kConfirmation || answer != kButtonYes;
     if (report) {
       std::string text = request.text;
       for (char& c : text)
