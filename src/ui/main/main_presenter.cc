@@ -287,7 +287,7 @@ void MainPresenter::StopRecording() {
     // Pass 2 records what pass 1 recorded: from its start to where it
     // stopped. The low thumb only follows the position every 500 ms, which
     // at several times real speed is seconds behind; the capture knows.
-    const double position = capture_.pass_start_position() + RecordedSeconds();
+    const double position = ConversionPosition();
     int stopped_at = static_cast<int>(position);
     if (position >= bar_.TitleSeconds() - 0.5) {
       stopped_at = bar_.maximum();  // the end of the file
@@ -381,12 +381,19 @@ int MainPresenter::SaveThumbnailBtnClick() {
 
 double MainPresenter::RecordedSeconds() const { return capture_.recorded_seconds(); }
 
+double MainPresenter::ConversionPosition() const {
+  // The stream's time starts at the position the pass sought to; the
+  // graph's own position, read when the first picture came, runs ahead by
+  // what the decoders have buffered, and would end a range early.
+  return recording_start_position_ + RecordedSeconds();
+}
+
 void MainPresenter::PerformanceMonitorTimer() {
   const bool recording = session_->recording();
   if (control_.state() == kRunning) {
     double position = 0;
     if (recording) {
-      position = capture_.pass_start_position() + RecordedSeconds();
+      position = ConversionPosition();
     } else if (!PlaybackPosition(&position)) {
       position = 0;
     }

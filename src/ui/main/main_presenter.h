@@ -176,6 +176,8 @@ class MainPresenter : private PlaybackGraphHost,
   void Mute(bool mute);
   // The recorded media time in seconds.
   double RecordedSeconds() const;
+  // The source position a running conversion has reached, in seconds.
+  double ConversionPosition() const;
 
   MainView* view_;
   MainHost* host_;
