@@ -19,30 +19,13 @@ std::string DesktopMovieFolderCaption(bool psp_profile) {
 }
 
 std::string FallbackFileName(OutputFolderChoice choice, int format) {
-  switch (format) {
-    case 0:
-    case 3:
-      return "untitled.avi";
-    case 1:
-      return "untitled.wmv";
-    case 2:
-      return "untitled.mp4";
-    default:
-      break;
-  }
-  if (choice != OutputFolderChoice::kDesktopMovieFolder) return "";
-  switch (format) {
-    case 4:
-      return "untitled.mpg";
-    case 5:
-      return "untitled.vob";
-    case 6:
-      return "untitled.3gp";
-    case 7:
-      return "untitled.mov";
-    default:
-      return "";
-  }
+  // Every choice knows the AVI, WMV and MP4 names; only the movie folder on
+  // the desktop knows the others.
+  const bool common = format >= 0 && format <= 3;
+  const bool movie_folder_only = format >= 4 && format <= 7;
+  if (common || (movie_folder_only && choice == OutputFolderChoice::kDesktopMovieFolder))
+    return UntitledFileName(format);
+  return "";
 }
 
 std::string PathInFolder(const std::string& folder, OutputFolderChoice choice,

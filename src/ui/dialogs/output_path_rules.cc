@@ -28,13 +28,35 @@ std::string FolderPartOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(0, slash);
 }
 
-std::string LimitOutputPath(const std::string& path) {
-  if (path.size() <= kMaxOutputPathBytes) return path;
-  size_t cut = kMaxOutputPathBytes;
+std::string CutUtf8(const std::string& text, size_t limit) {
+  if (text.size() <= limit) return text;
+  size_t end = limit;
   // Step back over continuation bytes (10xxxxxx) so the character whose
   // lead byte would be cut off goes as a whole.
-  while (cut > 0 && (static_cast<unsigned char>(path[cut]) & 0xC0) == 0x80) --cut;
-  return path.substr(0, cut);
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
+std::string LimitOutputPath(const std::string& path) { return CutUtf8(path, kMaxOutputPathBytes); }
+
+std::string UntitledFileName(int format) {
+  switch (format) {
+    case 0:
+    case 3:
+      return "untitled.avi";
+    case 1:
+      return "untitled.wmv";
+    case 4:
+      return "untitled.mpg";
+    case 5:
+      return "untitled.vob";
+    case 6:
+      return "untitled.3gp";
+    case 7:
+      return "untitled.mov";
+    default:
+      return "untitled.mp4";
+  }
 }
 
 }  // namespace ovc

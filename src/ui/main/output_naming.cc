@@ -23,14 +23,6 @@ bool IsPlainExtension(const std::string& extension) {
   return true;
 }
 
-// The first `limit` bytes of a UTF-8 text, not ending inside a character.
-std::string CutUtf8(const std::string& text, size_t limit) {
-  if (text.size() <= limit) return text;
-  size_t end = limit;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-  return text.substr(0, end);
-}
-
 bool EntryExists(const std::string& path) {
   std::error_code ec;
   return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
@@ -58,25 +50,6 @@ std::string OutputExtension(const std::string& fileext, int format) {
   return IsPlainExtension(extension) ? extension : ContainerExtension(format);
 }
 
-std::string UntitledFileName(int format) {
-  switch (format) {
-    case 0:
-    case 3:
-      return "untitled.avi";
-    case 1:
-      return "untitled.wmv";
-    case 4:
-      return "untitled.mpg";
-    case 5:
-      return "untitled.vob";
-    case 6:
-      return "untitled.3gp";
-    case 7:
-      return "untitled.mov";
-    default:
-      return "untitled.mp4";
-  }
-}
 
 std::string PspFileName(bool h264, int number) {
   char name[32];

@@ -3,10 +3,9 @@
 #include <cstddef>
 #include <string>
 
-namespace ovc {
+#include "ui/dialogs/output_path_rules.h"
 
-// The longest output path the program keeps, in bytes.
-inline constexpr size_t kMaxOutputPathBytes = 511;
+namespace ovc {
 
 // The extension of a container code when the profile names none: "avi" for
 // 0 and 3, "wmv" for 1, "mpg" for 4, "mp4" for every other code.
@@ -19,9 +18,6 @@ const char* ContainerExtension(int format);
 std::string OutputExtension(const std::string& fileext, int format);
 
 // The file name an output path takes when it has no file part yet:
-// "untitled." and the extension of the container (0/3 avi, 1 wmv, 2 mp4,
-// 4 mpg, 5 vob, 6 3gp, 7 mov; "untitled.mp4" for any other code).
-std::string UntitledFileName(int format);
 
 // The name a PSP lists a video under: "M4V%05d.MP4" for MPEG-4 video,
 // "MAQ%05d.MP4" for H.264.
