@@ -36,7 +36,12 @@ const char* OutputExtension(int format) {
 }
 
 std::string OutputPathForFormat(const std::string& last_output, int format) {
-  return last_output.substr(0, last_output.rfind('.')) + OutputExtension(format);
+  // Only a dot in the file name starts its extension: "/home/j.smith/clip"
+  // keeps its folder.
+  const size_t slash = last_output.rfind('/');
+  const size_t dot = last_output.rfind('.');
+  const bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  return (has_extension ? last_output.substr(0, dot) : last_output) + OutputExtension(format);
 }
 
 double OutputSizeFromStored(double stored) { return stored == 0 ? 250.0 : stored; }

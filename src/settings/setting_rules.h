@@ -28,7 +28,8 @@ Brightness BrightnessForLevel(int level);
 const char* OutputExtension(int format);
 
 // The stored "LastOutput" with everything from its last '.' on replaced by
-// the extension of `format` (the whole text is kept when it has no '.').
+// the extension of `format` (the whole text is kept when its file name has
+// no '.'; a dot in a folder name is not an extension).
 std::string OutputPathForFormat(const std::string& last_output, int format);
 
 // "output_size" as used: a stored 0 means 250.

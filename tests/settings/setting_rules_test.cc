@@ -56,6 +56,7 @@ TEST(SettingRulesTest, OutputExtensionsAndPaths) {
 
   EXPECT_EQ(OutputPathForFormat("D:\\clips\\movie.part1\\title", 1), "D:\\clips\\movie.wmv");
   EXPECT_EQ(OutputPathForFormat("/home/u/untitled", 0), "/home/u/untitled.avi");
+  EXPECT_EQ(OutputPathForFormat("/home/j.smith/untitled", 0), "/home/j.smith/untitled.avi");
   EXPECT_EQ(OutputPathForFormat("/home/u/clip.avi", 2), "/home/u/clip.MP4");
   EXPECT_EQ(OutputPathForFormat("", 3), ".avi");
 }

@@ -1,0 +1,32 @@
+#include "ui/main/qt/qt_shell.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QUrl>
+
+#include <cctype>
+
+namespace ovc {
+
+bool LooksLikeAddress(const std::string& target) {
+  // A scheme: a letter, then letters, digits, '+', '-' or '.', then ':'.
+  // One letter before the colon would be a drive, which this system has not.
+  const size_t colon = target.find(':');
+  if (colon == std::string::npos || colon < 2) return false;
+  if (!std::isalpha(static_cast<unsigned char>(target[0]))) return false;
+  for (size_t i = 1; i < colon; ++i) {
+    const unsigned char c = static_cast<unsigned char>(target[i]);
+    if (!std::isalnum(c) && c != '+' && c != '-' && c != '.') return false;
+  }
+  return true;
+}
+
+bool QtShell::Open(const std::string& path) {
+  if (path.empty()) return false;
+  const QString text = QString::fromStdString(path);
+  const QUrl url = LooksLikeAddress(path) ? QUrl(text)
+                                          : QUrl::fromLocalFile(QDir::current().absoluteFilePath(text));
+  return url.isValid() && QDesktopServices::openUrl(url);
+}
+
+}  // namespace ovc

@@ -1,0 +1,206 @@
+// The main window with a real source: the preview, the paused picture and a
+// whole conversion started from the window.
+
+#include <QComboBox>
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "main_window_fixture.h"
+#include "support/clip_generator.h"
+#include "support/clip_reader.h"
+#include "ui/dialogs/qt/qt_finished_recording_dialog.h"
+#include "ui/main/qt/qt_video_surface.h"
+#include "ui/main/qt/range_bar.h"
+#include "ui/main/qt/still_picture_widget.h"
+
+namespace ovc::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The controls that would change a running conversion: its source, profile,
+// values, output and position.
+constexpr const char* kLockedWhileConverting[] = {
+    "PositionRangeBar", "ProfileCombo",   "TimeValueList",    "VideoValueList", "AudioValueList",
+    "SaveProfileBtn",   "MoreOptionsBtn", "OutputFolderEdit", "BrowseBtn"};
+
+class SourceTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    ClipSpec spec;
+    spec.seconds = 2.0;  // 320 × 240 at 25 fps, stereo sound
+    clip_ = world_.Path("clip.mp4");
+    ASSERT_EQ(WriteClip(clip_, spec), "");
+  }
+
+  // Types `folder` into OutputFolderEdit as a user would.
+  void TypeOutputFolder(const std::string& folder) {
+    auto* edit = Find<QLineEdit>("OutputFolderEdit");
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, QString::fromStdString(folder));
+  }
+
+  int PresentedPictures() {
+    return Find<VideoWidget>("VideoWindow")->surface()->presented();
+  }
+
+  std::string clip_;
+};
+
+TEST_F(SourceTest, OpeningPlaysTheFileAndPlacesTheVideoAtItsShape) {
+  window_->OpenVideoFile(clip_);
+  EXPECT_TRUE(Find<QAction>("menu_SetOutputPath")->isEnabled());
+  EXPECT_TRUE(Find<QAction>("popup_SetOutputPath_menu")->isEnabled());
+  EXPECT_EQ(Find<QLabel>("TopStatusLabel")->text().toStdString(),
+            "Ready to record this title [0:00:02]");
+  EXPECT_TRUE(Find<QLabel>("TopStatusLabel")->isVisible());
+  EXPECT_EQ(Find<RangeBar>("PositionRangeBar")->maximum(), 2);
+  EXPECT_EQ(Find<QLabel>("TimeLabel")->text().toStdString(), "0:00:00 of [0:00:02] ");
+
+  // Pictures reach the panel from the streaming thread, and the picture's
+  // shape (posted from there too) places the video: full width, 4:3,
+  // centred in the panel.
+  ASSERT_TRUE(WaitUntil([&] { return PresentedPictures() >= 5; }));
+  auto* panel = Find<QFrame>("Panel1");
+  const int width = panel->width() - 2;
+  const int height = width * 3 / 4;
+  auto* video = Find<VideoWidget>("VideoWindow");
+  ASSERT_TRUE(WaitUntil([&] { return video->height() == height; }))
+      << video->width() << "x" << video->height();
+  EXPECT_EQ(video->width(), width);
+  EXPECT_EQ(video->y(), (panel->height() - 2 - height) / 2);
+  EXPECT_FALSE(video->surface()->Latest().isNull());
+}
+
+TEST_F(SourceTest, PausingShowsTheStillPictureOutlinedWhereItIsCropped) {
+  window_->OpenVideoFile(clip_);
+  ASSERT_TRUE(WaitUntil([&] { return PresentedPictures() >= 5; }));
+  QTest::mouseClick(Find<QPushButton>("PauseButton"), Qt::LeftButton);
+
+  auto* still = Find<StillPictureWidget>("PausedScreenPanel");
+  ASSERT_TRUE(still->isVisible());
+  ASSERT_TRUE(still->has_picture());
+  EXPECT_EQ(still->picture().size(), QSize(320, 240));
+  EXPECT_EQ(still->geometry(), Find<VideoWidget>("VideoWindow")->geometry());
+  // The whole picture is converted: the outline runs along the edges.
+  const QImage shown = still->grab().toImage();
+  EXPECT_EQ(shown.pixelColor(0, shown.height() / 2), kCropOutlineColour);
+  EXPECT_EQ(shown.pixelColor(shown.width() / 2, 0), kCropOutlineColour);
+  EXPECT_NE(shown.pixelColor(shown.width() / 2, shown.height() / 2), kCropOutlineColour);
+
+  // Play hides it again.
+  QTest::mouseClick(Find<QPushButton>("PlayButton"), Qt::LeftButton);
+  EXPECT_FALSE(still->isVisible());
+}
+
+TEST_F(SourceTest, TheThumbnailIsThePausedPictureBesideTheNextPspFile) {
+  const std::string out = world_.Path("psp");
+  fs::create_directories(out);
+  TypeOutputFolder(out);
+  auto* combo = Find<QComboBox>("ProfileCombo");
+  emit combo->activated(combo->findText("PSP"));
+  window_->OpenVideoFile(clip_);
+  ASSERT_TRUE(WaitUntil([&] { return PresentedPictures() >= 5; }));
+  QTest::mouseClick(Find<QPushButton>("PauseButton"), Qt::LeftButton);
+
+  const std::string output = window_->presenter().output_path();
+  ASSERT_EQ(output.substr(output.size() - 4), ".MP4") << output;
+  QTest::mouseClick(Find<QPushButton>("SaveThumbnailBtn"), Qt::LeftButton);
+  const std::string thumbnail = output.substr(0, output.size() - 4) + ".THM";
+  QImage image;
+  ASSERT_TRUE(image.load(QString::fromStdString(thumbnail), "JPG")) << thumbnail;
+  EXPECT_EQ(image.size(), QSize(160, 120));
+  // The clip's code band is at the top: black and white blocks, not one
+  // flat colour.
+  EXPECT_NE(qGray(image.pixel(10, 60)), qGray(image.pixel(10, 2)));
+}
+
+TEST_F(SourceTest, ConversionStartedFromTheWindowEndsWithTheReport) {
+  const std::string out = world_.Path("out");
+  fs::create_directories(out);
+  TypeOutputFolder(out);
+  window_->OpenVideoFile(clip_);
+  ASSERT_EQ(window_->presenter().source_readiness(), 2);
+  const std::string expected = out + "/clip.avi";
+  ASSERT_EQ(window_->presenter().output_path(), expected);
+
+  // Watches for the report and closes it with "OK", as the user would.
+  std::string reported_path;
+  bool reported = false;
+  QTimer watcher;
+  watcher.setInterval(20);
+  QObject::connect(&watcher, &QTimer::timeout, [&] {
+    auto* report = qobject_cast<QtFinishedRecordingDialog*>(QApplication::activeModalWidget());
+    if (!report || reported) return;
+    reported = true;
+    reported_path = report->findChild<QLabel*>("label_OutputPath")->text().toStdString();
+    report->findChild<QPushButton*>("Button1")->click();
+  });
+  watcher.start();
+
+  auto* convert = Find<QPushButton>("StartRecordingButton");
+  QTest::mouseClick(convert, Qt::LeftButton);
+  ASSERT_TRUE(window_->presenter().converting());
+  EXPECT_EQ(convert->text().toStdString(), "Pause/Stop");
+  EXPECT_EQ(Find<QAction>("EncodeMenu")->text().toStdString(), "Pause/Stop");
+  EXPECT_TRUE(convert->isEnabled());
+  for (const char* name : {"PlayButton", "PauseButton", "StopButton", "OpenDVDButton"})
+    EXPECT_FALSE(Find<QPushButton>(name)->isEnabled()) << name;
+  EXPECT_FALSE(Find<QAction>("menu_OutputSetting")->isEnabled());
+  EXPECT_EQ(Find<QLabel>("TopStatusLabel")->text().toStdString(), "Recording ... ");
+  // Nothing that would change the running conversion takes input.
+  for (const char* name : kLockedWhileConverting)
+    EXPECT_FALSE(Find<QWidget>(name)->isEnabled()) << name;
+  for (const char* name : {"menu_OpenVideoFile", "menu_SetOutputPath", "popup_SetOutputPath_menu"})
+    EXPECT_FALSE(Find<QAction>(name)->isEnabled()) << name;
+
+  // Closing the window asks first; "No" keeps both the window and the
+  // conversion going.
+  box_.Answer(kButtonNo);
+  EXPECT_FALSE(window_->close());
+  EXPECT_EQ(box_.Texts().back(), "Stop recording?\n");
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(window_->presenter().converting());
+
+  ASSERT_TRUE(WaitUntil([&] { return reported; }, std::chrono::seconds(120)));
+  EXPECT_EQ(reported_path, expected);
+  ASSERT_TRUE(WaitUntil([&] { return !window_->presenter().converting(); }));
+  EXPECT_EQ(convert->text().toStdString(), "Convert");
+  for (const char* name : {"PlayButton", "PauseButton", "StopButton", "OpenDVDButton"})
+    EXPECT_TRUE(Find<QPushButton>(name)->isEnabled()) << name;
+  EXPECT_TRUE(Find<QAction>("menu_OutputSetting")->isEnabled());
+  for (const char* name : kLockedWhileConverting)
+    EXPECT_TRUE(Find<QWidget>(name)->isEnabled()) << name;
+  for (const char* name : {"menu_OpenVideoFile", "menu_SetOutputPath", "popup_SetOutputPath_menu"})
+    EXPECT_TRUE(Find<QAction>(name)->isEnabled()) << name;
+  // The end message follows the report: the whole range is done.
+  EXPECT_TRUE(WaitUntil([&] { return Find<QProgressBar>("ProgressBar")->value() == 100; }));
+  EXPECT_EQ(Find<QLabel>("ProgressStatus")->text().toStdString().rfind("100.0% Recorded", 0), 0u)
+      << Find<QLabel>("ProgressStatus")->text().toStdString();
+  // Errors would have come as messages; only the close question did.
+  EXPECT_EQ(box_.Texts().size(), 1u);
+
+  // The file holds the two seconds: 29.97 fps XviD pictures and MP3 sound.
+  DecodedClip decoded;
+  ASSERT_EQ(ReadClip(expected, &decoded), "");
+  EXPECT_NEAR(static_cast<double>(decoded.picture_times.size()), 2.0 * 29.97, 3.0);
+  ASSERT_GT(decoded.channels, 0);
+  EXPECT_EQ(decoded.sample_rate, 44100);
+  EXPECT_NEAR(static_cast<double>(decoded.audio.size()) / decoded.channels / decoded.sample_rate,
+              2.0, 0.2);
+}
+
+}  // namespace
+}  // namespace ovc::test
