@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <limits>
 #include <map>
 #include <memory>
 
@@ -30,6 +33,9 @@ int BandHeight(int height) { return std::max(8, height / kCodeBandDivisor); }
 
 bool VariableRate(const ClipSpec& clip_spec) { return !clip_spec.frame_durations_ms.empty(); }
 
+// A clip with time jumps is a transport stream of joined pieces.
+bool Spliced(const ClipSpec& clip_spec) { return !clip_spec.time_jumps.empty(); }
+
 // Start of picture n of a variable-rate clip, in milliseconds.
 int64_t FrameStartMs(const ClipSpec& clip_spec, int n) {
   const std::vector<int>& durations = clip_spec.frame_durations_ms;
@@ -43,13 +49,14 @@ int64_t FrameStartMs(const ClipSpec& clip_spec, int n) {
 
 ClipVideoCodec VideoCodecOf(const ClipSpec& clip_spec) {
   if (clip_spec.video_codec != ClipVideoCodec::kDefault) return clip_spec.video_codec;
+  if (Spliced(clip_spec)) return ClipVideoCodec::kMpeg2;
   return clip_spec.container == ClipContainer::kMp4 ? ClipVideoCodec::kMpeg4 : ClipVideoCodec::kMpeg2;
 }
 
 ClipAudioCodec AudioCodecOf(const ClipSpec& clip_spec) {
   if (clip_spec.audio_8bit) return ClipAudioCodec::kPcm;
   if (clip_spec.audio_codec != ClipAudioCodec::kDefault) return clip_spec.audio_codec;
-  if (clip_spec.container == ClipContainer::kMp4) return ClipAudioCodec::kAac;
+  if (clip_spec.container == ClipContainer::kMp4 && !Spliced(clip_spec)) return ClipAudioCodec::kAac;
   return clip_spec.channels <= 2 ? ClipAudioCodec::kMp2 : ClipAudioCodec::kPcm;
 }
 
@@ -170,18 +177,43 @@ std::string Describe(const char* what, int error) {
   return std::string(what) + ": " + text;
 }
 
+// One stretch of a clip written as a file of its own: the pictures
+// [first_frame, end_frame) and the sound packets [first_chunk, end_chunk),
+// their time stamps moved by `shift` seconds.
+struct Piece {
+  int first_frame = 0;
+  int end_frame = 0;
+  size_t first_chunk = 0;
+  size_t end_chunk = std::numeric_limits<size_t>::max();
+  double shift = 0;
+};
+
+Piece WholeClip(const ClipSpec& clip_spec) {
+  Piece piece;
+  piece.end_frame = clip_spec.has_video ? ClipFrameCount(clip_spec) : 0;
+  return piece;
+}
+
 class ClipWriter {
  public:
-  explicit ClipWriter(const ClipSpec& clip_spec) : spec_(clip_spec), packet_(av_packet_alloc()) {}
+  // `transport_stream`: an MPEG transport stream rather than the container
+  // the clip names.
+  ClipWriter(const ClipSpec& clip_spec, const Piece& piece, bool transport_stream)
+      : spec_(clip_spec), piece_(piece), transport_stream_(transport_stream),
+        packet_(av_packet_alloc()) {}
 
   std::string Write(const std::string& path) {
-    const char* format = spec_.container == ClipContainer::kMp4   ? "mp4"
+    const char* format = transport_stream_                        ? "mpegts"
+                         : spec_.container == ClipContainer::kMp4 ? "mp4"
                          : spec_.container == ClipContainer::kMkv ? "matroska"
                                                                   : "avi";
     AVFormatContext* raw = nullptr;
     int result = avformat_alloc_output_context2(&raw, nullptr, format, path.c_str());
     if (result < 0) return Describe("output format", result);
     output_.reset(raw);
+    // Each piece keeps its stamps as they are: a muxer that moved a piece's
+    // negative sound stamps (the encoder delay) would move that piece alone.
+    if (transport_stream_) output_->avoid_negative_ts = AVFMT_AVOID_NEG_TS_DISABLED;
     if (spec_.has_video) {
       if (std::string error = OpenVideo(); !error.empty()) return error;
     }
@@ -196,13 +228,15 @@ class ClipWriter {
       return Describe("write header", result);
     }
 
-    const int frames = spec_.has_video ? ClipFrameCount(spec_) : 0;
-    const std::vector<AudioChunk> chunks = spec_.has_audio ? AudioChunks(spec_) : std::vector<AudioChunk>();
-    int next_frame = 0;
-    size_t next_chunk = 0;
-    while (next_frame < frames || next_chunk < chunks.size()) {
+    const int frames = spec_.has_video ? std::min(piece_.end_frame, ClipFrameCount(spec_)) : 0;
+    const std::vector<AudioChunk> chunks =
+        spec_.has_audio ? AudioChunks(spec_) : std::vector<AudioChunk>();
+    const size_t end_chunk = std::min(piece_.end_chunk, chunks.size());
+    int next_frame = piece_.first_frame;
+    size_t next_chunk = piece_.first_chunk;
+    while (next_frame < frames || next_chunk < end_chunk) {
       const double video_time = next_frame < frames ? FrameStartSeconds(spec_, next_frame) : 1e300;
-      const double audio_time = next_chunk < chunks.size()
+      const double audio_time = next_chunk < end_chunk
                                     ? static_cast<double>(chunks[next_chunk].first) / spec_.sample_rate
                                     : 1e300;
       std::string error;
@@ -320,7 +354,9 @@ class ClipWriter {
     frame->nb_samples = chunk.length;
     // AVI keeps no encoder delay: the decoder would play the sound that
     // late. Feed it early instead, so that it is heard on time.
-    const int lead = spec_.container == ClipContainer::kAvi ? audio_.encoder->initial_padding : 0;
+    const int lead = spec_.container == ClipContainer::kAvi && !transport_stream_
+                         ? audio_.encoder->initial_padding
+                         : 0;
     FillSound(spec_, chunk, lead, frame);
     frame->pts = chunk.first;
     return Encode(audio_, frame);
@@ -338,6 +374,12 @@ class ClipWriter {
         if (duration != durations_.end()) packet_->duration = duration->second;
       }
       av_packet_rescale_ts(packet_.get(), track.encoder->time_base, track.stream->time_base);
+      if (piece_.shift != 0) {
+        const int64_t ticks = av_rescale_q(std::llround(piece_.shift * 1e6), AVRational{1, 1000000},
+                                           track.stream->time_base);
+        if (packet_->pts != AV_NOPTS_VALUE) packet_->pts += ticks;
+        if (packet_->dts != AV_NOPTS_VALUE) packet_->dts += ticks;
+      }
       packet_->stream_index = track.stream->index;
       result = av_interleaved_write_frame(output_.get(), packet_.get());
       if (result < 0) return Describe("write packet", result);
@@ -345,6 +387,8 @@ class ClipWriter {
   }
 
   const ClipSpec spec_;
+  const Piece piece_;
+  const bool transport_stream_;
   OutputContextPtr output_;
   PacketPtr packet_;
   Track video_;
@@ -389,6 +433,44 @@ bool ReadFlash(const uint8_t* luma, int width, int height, int stride, int step)
                   height - (height - band) / 8) > 200;
 }
 
+// A clip with time jumps: each stretch between jumps becomes a transport
+// stream of its own (written beside `path`), and the streams are joined.
+std::string WriteSplicedClip(const std::string& path, const ClipSpec& clip_spec) {
+  const std::vector<ClipTimeJump>& jumps = clip_spec.time_jumps;
+  for (size_t k = 1; k < jumps.size(); ++k)
+    if (!(jumps[k].at > jumps[k - 1].at)) return "time jumps out of order";
+  const int frames = clip_spec.has_video ? ClipFrameCount(clip_spec) : 0;
+  const std::vector<AudioChunk> chunks =
+      clip_spec.has_audio ? AudioChunks(clip_spec) : std::vector<AudioChunk>();
+  std::ofstream joined(path, std::ios::binary | std::ios::trunc);
+  if (!joined) return "cannot write " + path;
+  Piece piece;
+  piece.end_frame = 0;
+  piece.end_chunk = 0;
+  for (size_t k = 0; k <= jumps.size(); ++k) {
+    const double end = k < jumps.size() ? jumps[k].at : 1e300;
+    piece.first_frame = piece.end_frame;
+    piece.first_chunk = piece.end_chunk;
+    while (piece.end_frame < frames && FrameStartSeconds(clip_spec, piece.end_frame) < end)
+      ++piece.end_frame;
+    while (piece.end_chunk < chunks.size() &&
+           static_cast<double>(chunks[piece.end_chunk].first) / clip_spec.sample_rate < end)
+      ++piece.end_chunk;
+    const std::string piece_path = path + ".piece" + std::to_string(k) + ".ts";
+    std::string error = ClipWriter(clip_spec, piece, true).Write(piece_path);
+    if (error.empty()) {
+      std::ifstream in(piece_path, std::ios::binary);
+      joined << in.rdbuf();
+      if (!in || !joined) error = "cannot join " + piece_path;
+    }
+    std::remove(piece_path.c_str());
+    if (!error.empty()) return error;
+    if (k < jumps.size()) piece.shift += jumps[k].shift;
+  }
+  joined.close();
+  return joined ? "" : "cannot write " + path;
+}
+
 }  // namespace
 
 std::string WriteClip(const std::string& path, const ClipSpec& clip_spec) {
@@ -398,7 +480,8 @@ std::string WriteClip(const std::string& path, const ClipSpec& clip_spec) {
                   [](int d) { return d < 1; })) {
     return "bad clip clip_spec";
   }
-  return ClipWriter(clip_spec).Write(path);
+  if (Spliced(clip_spec)) return WriteSplicedClip(path, clip_spec);
+  return ClipWriter(clip_spec, WholeClip(clip_spec), false).Write(path);
 }
 
 int ClipFrameCount(const ClipSpec& clip_spec) {

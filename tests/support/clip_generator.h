@@ -23,11 +23,23 @@ namespace ovc::test {
 // audio that starts late or has a hole simply lacks those samples.
 
 enum class ClipContainer { kMp4, kMkv, kAvi };
-// kDefault picks by container: MPEG-4 part 2 in MP4, MPEG-2 in MKV and AVI.
+// kDefault picks by container: MPEG-4 part 2 in MP4, MPEG-2 in MKV and AVI
+// (and in the transport stream of a clip with time jumps).
 enum class ClipVideoCodec { kDefault, kMpeg4, kMpeg2 };
-// kDefault picks by container: AAC in MP4; MP2 in MKV and AVI for mono and
-// stereo, PCM for more channels; always PCM for 8-bit sound.
+// kDefault picks by container: AAC in MP4; MP2 in MKV and AVI (and in the
+// transport stream of a clip with time jumps) for mono and stereo, PCM for
+// more channels; always PCM for 8-bit sound. A transport stream cannot carry
+// PCM.
 enum class ClipAudioCodec { kDefault, kAac, kMp2, kPcm };
+
+// A jump in a clip's time stamps: from `at` seconds of the clip's time line
+// on, the time stamps of both streams lie `shift` seconds further on than
+// before it (negative: back). The content (frame numbers, flashes, clicks)
+// stays on the clip's time line; only the stamps move.
+struct ClipTimeJump {
+  double at = 0;
+  double shift = 0;
+};
 
 struct ClipSpec {
   ClipContainer container = ClipContainer::kMp4;
@@ -54,6 +66,13 @@ struct ClipSpec {
   // fps_num / fps_den only names the stream's average rate. Empty: every
   // picture lasts fps_den / fps_num seconds.
   std::vector<int> frame_durations_ms;
+  // Time stamps that jump, as in a spliced recording; jumps in increasing
+  // order of `at`. When not empty, the clip is an MPEG transport stream
+  // whatever `container` says (the one container whose time may go back):
+  // each stretch between jumps is written as a stream of its own, starting
+  // with a key frame and fresh encoders, and the stretches are joined byte
+  // for byte.
+  std::vector<ClipTimeJump> time_jumps;
 };
 
 inline constexpr int kCodeBits = 16;

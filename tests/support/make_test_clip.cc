@@ -5,6 +5,10 @@
 //   make-test-clip OUT [--seconds S] [--size WxH] [--fps N[/D]] [--rate HZ]
 //                  [--channels N] [--container mp4|mkv|avi] [--no-audio]
 //                  [--no-video] [--audio-start S] [--gap START:LENGTH]
+//                  [--jump AT:SHIFT]...
+//
+// --jump moves the time stamps from AT seconds on by SHIFT seconds (negative:
+// back); a clip with jumps is an MPEG transport stream.
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +23,8 @@ int Usage() {
   std::fprintf(stderr,
                "usage: make-test-clip OUT [--seconds S] [--size WxH] [--fps N[/D]] [--rate HZ]\n"
                "                      [--channels N] [--container mp4|mkv|avi] [--no-audio]\n"
-               "                      [--no-video] [--audio-start S] [--gap START:LENGTH]\n");
+               "                      [--no-video] [--audio-start S] [--gap START:LENGTH]\n"
+               "                      [--jump AT:SHIFT]...\n");
   return 2;
 }
 
@@ -61,6 +66,10 @@ int main(int argc, char** argv) {
       spec.audio_start = std::atof(value);
     } else if (option == "--gap") {
       if (std::sscanf(value, "%lf:%lf", &spec.gap_start, &spec.gap_seconds) != 2) return Usage();
+    } else if (option == "--jump") {
+      ovc::test::ClipTimeJump jump;
+      if (std::sscanf(value, "%lf:%lf", &jump.at, &jump.shift) != 2) return Usage();
+      spec.time_jumps.push_back(jump);
     } else {
       return Usage();
     }

@@ -15,6 +15,10 @@ namespace {
 // overflowing: ±1e15 sample frames is about 600 years at 48 kHz.
 constexpr double kFarAway = 1e15;
 
+// A block overlapping the buffered audio by up to this much (seconds) is
+// still joined to its end: the rounding of time stamps, not a repeat.
+constexpr double kJoinOverlap = 0.001;
+
 // trunc(value), kept within ±kFarAway (not-a-number counts as 0).
 int64_t TruncClamped(double value) {
   if (std::isnan(value)) return 0;
@@ -102,8 +106,14 @@ std::optional<int64_t> CaptureAudioBuffer::Store(const int16_t* pcm, int64_t byt
   }
   if (end_position > 0) {
     int64_t write = Position(t1 - start_time_);
-    // Blocks that nearly touch the buffered audio are joined without a seam.
-    if (std::llabs(fill_ - write) <= 0.04 * rate_ * block_) write = fill_;
+    // Blocks that nearly touch the buffered audio are joined without a seam:
+    // one that starts up to 0.04 s after it, or overlaps it by rounding only.
+    // A block that starts well inside the buffered audio covers that audio
+    // again (after a seek to where the preview's first blocks are still
+    // buffered, times start over): it takes its own place, or it and all
+    // that follows would be late by the overlap.
+    const int64_t after = write - fill_;
+    if (after <= 0.04 * rate_ * block_ && after >= -kJoinOverlap * rate_ * block_) write = fill_;
     // A block that starts after the buffered audio leaves a hole: silence,
     // not whatever the buffer held there before.
     if (write > fill_) std::memset(bytes_.get() + fill_, 0, std::min(write, kCapacity) - fill_);

@@ -22,6 +22,7 @@ void EncodingEngine::Open(const Format& format, OutputSink* sink, bool audio_ena
   audio_finished_ = video_finished_ = false;
   stop_requested_ = false;
   holding_ = false;
+  switching_ = false;
 }
 
 void EncodingEngine::Clear() {
@@ -210,9 +211,11 @@ void EncodingEngine::VideoThread() {
 bool EncodingEngine::AudioPendingLocked() const {
   if (!audio_enabled_ || audio_failed_) return false;
   // While the capture runs, a period is cut only when a whole one (and a
-  // sample frame more) is there; once it has ended, the last period is
-  // whatever is left, so the audio lasts exactly as long as the pictures.
-  if (capture_active_) return static_cast<int>(audio_bytes_) >= PeriodThresholdBytes();
+  // sample frame more) is there; once it has ended, or when a part ends, the
+  // last period is whatever is left, so the audio lasts exactly as long as
+  // the pictures.
+  if (capture_active_ && !switching_)
+    return static_cast<int>(audio_bytes_) >= PeriodThresholdBytes();
   return static_cast<int>(audio_bytes_) >= format_.channels * 2;
 }
 
@@ -281,6 +284,7 @@ bool EncodingEngine::DrainedLocked() const {
 
 void EncodingEngine::HoldForSwitch() {
   std::unique_lock<std::mutex> lock(recording_lock_);
+  switching_ = true;
   if (threads_.empty()) {
     lock.unlock();
     DrainInline();
@@ -290,6 +294,7 @@ void EncodingEngine::HoldForSwitch() {
     while (!DrainedLocked() && !stop_requested_ && !(video_finished_ && audio_finished_))
       WaitLocked(lock, 5);
   }
+  switching_ = false;
   holding_ = true;
 }
 

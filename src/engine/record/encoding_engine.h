@@ -67,10 +67,12 @@ class EncodingEngine {
   void Stop();
 
   // Holds the encoders off between two output parts: waits until every
-  // queued frame and every whole audio period is encoded and neither thread
-  // is encoding, then keeps them idle until ResumeAfterSwitch. The producer
-  // (the only caller) is not producing meanwhile. The audio left over, less
-  // than a period, carries on into the next part.
+  // queued frame and all the buffered audio are encoded (the last period is
+  // what is left, as at the end) and neither thread is encoding, then keeps
+  // them idle until ResumeAfterSwitch. The producer (the only caller) is not
+  // producing meanwhile. So each part holds the audio of its own frames: a
+  // remainder carried into the next part would put that part's sound behind
+  // its pictures.
   void HoldForSwitch();
   // Points the engine at the new part's sink, zeroes the counters and lets
   // the threads go on.
@@ -134,6 +136,7 @@ class EncodingEngine {
   double average_queue_ = 0;
   int encoding_now_ = 0;     // sink calls in progress
   bool holding_ = false;     // between HoldForSwitch and ResumeAfterSwitch
+  bool switching_ = false;   // HoldForSwitch drains the audio to its end
   bool audio_failed_ = false;
   bool video_failed_ = false;
   bool video_finished_ = false;

@@ -237,13 +237,19 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
 
   int failed = 0;
   for (const std::string& input : options.inputs) {
-    if (interrupt && interrupt->load()) break;
     const int failures_before = box.failures();
     auto fail = [&](const std::string& text) {
       progress.EndLine();
       if (!text.empty()) err << "multiconv: " << input << ": " << text << '\n';
       ++failed;
     };
+    // Stopped before this input's conversion began: it is not converted,
+    // which the exit status must say.
+    const char* const kNotBegun = "interrupted before the conversion began";
+    if (interrupt && interrupt->load()) {
+      fail(kNotBegun);
+      break;
+    }
     if (access(input.c_str(), R_OK) != 0) {
       fail("cannot read the file");
       continue;
@@ -263,6 +269,10 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
     }
     if (!options.output_file.empty()) presenter.FixOutputPath(options.output_file);
 
+    if (interrupt && interrupt->load()) {
+      fail(kNotBegun);
+      break;
+    }
     finished = false;
     presenter.StartRecordingButtonClick();
     if (!presenter.converting()) {
