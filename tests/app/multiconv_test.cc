@@ -55,11 +55,6 @@ double Duration(const std::string& path) {
                                        : std::atof(text.c_str());
 }
 
-bool Exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
-
 class MulticonvTest : public testing::Test {
  protected:
   void SetUp() override {
