@@ -208,8 +208,11 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
       else
         TracePrintf("  -- at %.3f   %.3f  delta=%.4f %.7f  audio_borrow=%d", previous - since,
                     t1 - since, previous - t1, actual, borrow);
+      // Pictures lost. A ratio above 5, or below 0 (a negative frame time
+      // declared by a hostile file), counts as none: either may lie beyond
+      // what an int holds.
       double lost = gap / actual;
-      if (!(lost <= 5)) lost = 0;
+      if (!(lost >= 0 && lost <= 5)) lost = 0;
       state_.slowdown = static_cast<int>(lost + 21);
       TracePrintf("Slowdown: %d", state_.slowdown);
       if (actual * 3 > gap) t1 = previous + actual;  // a short gap is closed
