@@ -78,11 +78,11 @@ class MulticonvTest : public testing::Test {
   }
 
   std::string Clip(const std::string& name, double seconds, ClipContainer container) {
-    ClipSpec spec;
-    spec.container = container;
-    spec.seconds = seconds;
+    ClipSpec clip_spec;
+    clip_spec.container = container;
+    clip_spec.seconds = seconds;
     std::string path = world_.Path(name);
-    std::string error = WriteClip(path, spec);
+    std::string error = WriteClip(path, clip_spec);
     EXPECT_EQ(error, "");
     return path;
   }
@@ -156,11 +156,11 @@ TEST_F(MulticonvTest, TwoPassesWriteOneFileOfTheWholeRange) {
 }
 
 TEST_F(MulticonvTest, SplitPartsAddUpToTheSource) {
-  ClipSpec spec;
-  spec.container = ClipContainer::kMkv;
-  spec.seconds = 24;  // about 2.2 MB at the iPod profile's rates
+  ClipSpec clip_spec;
+  clip_spec.container = ClipContainer::kMkv;
+  clip_spec.seconds = 24;  // about 2.2 MB at the iPod profile's rates
   std::string clip = world_.Path("big.mkv");
-  ASSERT_EQ(WriteClip(clip, spec), "");
+  ASSERT_EQ(WriteClip(clip, clip_spec), "");
   ProgramRun run = Multiconv("-q -p iPod --split-mb 1 -o " + Quote(out_) + " " + Quote(clip));
   ASSERT_EQ(run.exit_code, 0) << run.err;
   ASSERT_GE(run.out_lines.size(), 2u) << "the output did not split";
@@ -237,11 +237,11 @@ TEST_F(MulticonvTest, BadUsageExitsWithTwo) {
 }
 
 TEST_F(MulticonvTest, InterruptStopsLikePauseStopAndKeepsAPlayableFile) {
-  ClipSpec spec;
-  spec.container = ClipContainer::kMkv;
-  spec.seconds = 120;
+  ClipSpec clip_spec;
+  clip_spec.container = ClipContainer::kMkv;
+  clip_spec.seconds = 120;
   std::string clip = world_.Path("long.mkv");
-  ASSERT_EQ(WriteClip(clip, spec), "");
+  ASSERT_EQ(WriteClip(clip, clip_spec), "");
   const std::string out = world_.Path("stdout.txt");
   pid_t child = fork();
   ASSERT_GE(child, 0);

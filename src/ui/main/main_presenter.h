@@ -88,7 +88,7 @@ class MainPresenter : private PlaybackGraphHost,
   // "Convert" / "Pause/Stop" and "Record it".
   void StartRecordingButtonClick();
   bool StartRecording();
-  void StopRecording();
+  void StopRecording() override;
   void PlayButtonClick();
   void PauseButtonClick();
   void StopButtonClick();
