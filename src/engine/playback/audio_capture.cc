@@ -102,10 +102,11 @@ int32_t CaptureStage::OnAudioSample(const media::MediaSample& sample,
   const int64_t length = samples * 2;  // bytes of 16-bit audio
 
   // 8-bit samples (128 = silence) become 16-bit ones; 16-bit samples are
-  // copied only when the volume changes them.
+  // copied only when the volume changes them. An empty block is left as it
+  // is: the conversion buffer may not exist yet.
   const double factor = VolumeFactor(output_->audio_volume);
   const int16_t* block = reinterpret_cast<const int16_t*>(data);
-  if (bits == 8 || factor != 1.0) {
+  if (samples > 0 && (bits == 8 || factor != 1.0)) {
     if (state_.conversion.size() < static_cast<size_t>(samples)) state_.conversion.resize(samples);
     int16_t* converted = state_.conversion.data();
     if (bits == 8) {

@@ -58,15 +58,17 @@ GrabberRecorder::GrabberRecorder(VideoGrabber* video, AudioGrabber* audio)
                                        ReferenceTime* stop, int32_t, int32_t changed) {
       return OnVideo(sample, start, stop, changed);
     });
-    video_grabber_->GetConnectedMediaType(&video_type_);
   }
   if (audio_grabber_) {
     audio_grabber_->SetCallback([this](MediaSample& sample, ReferenceTime* start,
                                        ReferenceTime* stop, int32_t, int32_t changed) {
       return OnAudio(sample, start, stop, changed);
     });
-    audio_grabber_->GetConnectedMediaType(&audio_type_);
   }
+  // On a running graph the callbacks may already be updating the types.
+  std::lock_guard lock(mutex_);
+  if (video_grabber_) video_grabber_->GetConnectedMediaType(&video_type_);
+  if (audio_grabber_) audio_grabber_->GetConnectedMediaType(&audio_type_);
 }
 
 GrabberRecorder::~GrabberRecorder() {
