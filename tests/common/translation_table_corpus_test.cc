@@ -3,30 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
 
 #include "common/fuzz/translation_table_fuzz.h"
-#include "support/temp_world.h"
+#include "support/corpus_replay.h"
 
 namespace ovc {
 namespace {
 
-namespace fs = std::filesystem;
-
 TEST(TranslationTableCorpusTest, EveryKeptInputReadsAsTheFormatSays) {
-  const fs::path corpus = fs::path(OVC_TEST_SOURCE_DIR) / "common/corpus/lang_eng";
-  int replayed = 0;
-  for (const auto& entry : fs::directory_iterator(corpus)) {
-    if (!entry.is_regular_file()) continue;
-    std::string bytes = test::ReadFile(entry.path().string());
-    EXPECT_EQ(test::CheckTranslationTable(reinterpret_cast<const uint8_t*>(bytes.data()),
-                                          bytes.size()),
-              "")
-        << entry.path().filename();
-    ++replayed;
-  }
-  EXPECT_GT(replayed, 0) << "no inputs in " << corpus;
+  test::ReplayCorpus("common/corpus/lang_eng", test::CheckTranslationTable);
 }
 
 }  // namespace

@@ -3,29 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
 
 #include "settings/fuzz/setting_text_fuzz.h"
-#include "support/temp_world.h"
+#include "support/corpus_replay.h"
 
 namespace ovc {
 namespace {
 
-namespace fs = std::filesystem;
-
 TEST(SettingTextCorpusTest, EveryKeptInputReadsAsTheCLibraryReadsIt) {
-  const fs::path corpus = fs::path(OVC_TEST_SOURCE_DIR) / "settings/corpus/setting_text";
-  int replayed = 0;
-  for (const auto& entry : fs::directory_iterator(corpus)) {
-    if (!entry.is_regular_file()) continue;
-    std::string bytes = test::ReadFile(entry.path().string());
-    EXPECT_EQ(test::CheckSettingText(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
-              "")
-        << entry.path().filename();
-    ++replayed;
-  }
-  EXPECT_GT(replayed, 0) << "no inputs in " << corpus;
+  test::ReplayCorpus("settings/corpus/setting_text", test::CheckSettingText);
 }
 
 }  // namespace

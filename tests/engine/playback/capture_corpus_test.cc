@@ -3,31 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
 
 #include "engine/playback/fuzz/capture_fuzz.h"
-#include "support/temp_world.h"
+#include "support/corpus_replay.h"
 
 namespace ovc {
 namespace {
 
-namespace fs = std::filesystem;
-
 TEST(CaptureCorpusTest, EveryKeptInputPassesTheFuzzCheck) {
   test::TempWorld world;
-  const fs::path corpus = fs::path(OVC_TEST_SOURCE_DIR) / "engine/playback/corpus/capture";
-  int replayed = 0;
-  for (const auto& entry : fs::directory_iterator(corpus)) {
-    if (!entry.is_regular_file()) continue;
-    std::string bytes = test::ReadFile(entry.path().string());
-    EXPECT_EQ(test::CheckCaptureScript(reinterpret_cast<const uint8_t*>(bytes.data()),
-                                       bytes.size()),
-              "")
-        << entry.path().filename();
-    ++replayed;
-  }
-  EXPECT_GT(replayed, 0) << "no inputs in " << corpus;
+  test::ReplayCorpus("engine/playback/corpus/capture", test::CheckCaptureScript);
 }
 
 }  // namespace

@@ -1,31 +1,17 @@
 // Replays every input kept for the profile reader's fuzzer (seeds and inputs
 // that once failed) through the same check the fuzzer runs.
 
-#include <filesystem>
-#include <string>
 
 #include <gtest/gtest.h>
 
 #include "engine/record/fuzz/profile_fuzz.h"
-#include "support/temp_world.h"
+#include "support/corpus_replay.h"
 
 namespace ovc {
 namespace {
 
-namespace fs = std::filesystem;
-
 TEST(ProfileCorpusTest, EveryKeptInputPassesTheFuzzCheck) {
-  const fs::path corpus = fs::path(OVC_TEST_SOURCE_DIR) / "engine/record/corpus/profile";
-  int replayed = 0;
-  for (const auto& entry : fs::directory_iterator(corpus)) {
-    if (!entry.is_regular_file()) continue;
-    std::string bytes = test::ReadFile(entry.path().string());
-    EXPECT_EQ(test::CheckProfileText(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
-              "")
-        << entry.path().filename();
-    ++replayed;
-  }
-  EXPECT_GT(replayed, 0) << "no inputs in " << corpus;
+  test::ReplayCorpus("engine/record/corpus/profile", test::CheckProfileText);
 }
 
 }  // namespace
