@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "common/fuzz/translation_table_fuzz.h"
 #include "support/corpus_replay.h"
 

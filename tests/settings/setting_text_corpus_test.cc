@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "settings/fuzz/setting_text_fuzz.h"
 #include "support/corpus_replay.h"
 

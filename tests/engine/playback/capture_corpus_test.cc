@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "engine/playback/fuzz/capture_fuzz.h"
 #include "support/corpus_replay.h"
 

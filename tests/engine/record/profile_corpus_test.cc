@@ -1,7 +1,6 @@
 // Replays every input kept for the profile reader's fuzzer (seeds and inputs
 // that once failed) through the same check the fuzzer runs.
 
-
 #include <gtest/gtest.h>
 
 #include "engine/record/fuzz/profile_fuzz.h"

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "support/corpus_replay.h"
 #include "ui/main/workflow/fuzz/window_size_fuzz.h"
 
