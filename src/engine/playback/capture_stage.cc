@@ -117,19 +117,17 @@ void CaptureStage::ScaleFrameLocked() {
     h = in_height;
   }
 
-  uint8_t* in[3] = {state_.input_planes[0].data(), state_.input_planes[1].data(),
-                    state_.input_planes[2].data()};
+  // The region starts and ends on whole pixel pairs of the packed picture.
+  x &= ~1;
+  w &= ~1;
+
   uint8_t* out[3] = {state_.output_planes[0].data(), state_.output_planes[1].data(),
                      state_.output_planes[2].data()};
-  CropScalePlane(in[0], in_width, in_height, in_width, x, y, w, h, out[0], out_width, out_width,
-                 out_height, static_cast<double>(out_width) / w,
-                 static_cast<double>(out_height) / h, kScaleBicubic);
-  for (int plane = 1; plane < 3; ++plane)
-    CropScalePlane(in[plane], in_width / 2, in_height, in_width, x / 2, y, w / 2, h, out[plane],
-                   out_width, out_width / 2, out_height,
-                   static_cast<double>(out_width) / (w / 2) * 0.5,
-                   static_cast<double>(out_height) / h, kScaleBicubic);
-
+  const int out_strides[3] = {out_width, out_width, out_width};
+  if (sample_data_ == nullptr ||
+      CropScaleYuy2ToPlanes(sample_data_, in_width, in_height, 2 * state_.input_line_pixels, x, y,
+                            w, h, out, out_strides, out_width, out_height, kScaleBicubic) != 0)
+    return;
   const int brightness_offset = output_->brightness_a;
   if (brightness_offset != 0) {
     // The luma lines are out_width apart.
@@ -139,9 +137,8 @@ void CaptureStage::ScaleFrameLocked() {
                out_height, 0);
   }
   const uint8_t* join[3] = {out[0], out[1], out[2]};
-  const int strides[3] = {out_width, out_width, out_width};
-  JoinPlanesToYuy2(join, strides, state_.output_frame.data(), 2 * out_width, 2 * (out_width / 2),
-                   out_height);
+  JoinPlanesToYuy2(join, out_strides, state_.output_frame.data(), 2 * out_width,
+                   2 * (out_width / 2), out_height);
 }
 
 void CaptureStage::BeginRecording(bool need_resize) {

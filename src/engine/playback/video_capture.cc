@@ -237,8 +237,10 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
   // that the recording never reads beyond the sample.
   resize_this_picture_ = state_.need_resize || width != output_->width ||
                          height != output_->height || line_pixels != width;
+  // The planes keep the picture for the still picture; a recording scales
+  // straight from the sample, so it refreshes them only now and then.
   const int counter = state_.frame_counter;
-  if (usable && (resize_this_picture_ || !recording || counter < 0 || counter % 4 == 0)) {
+  if (usable && (!recording || counter < 0 || counter % 4 == 0)) {
     uint8_t* planes[3] = {state_.input_planes[0].data(), state_.input_planes[1].data(),
                           state_.input_planes[2].data()};
     const int strides[3] = {width, width, width};

@@ -22,46 +22,58 @@ struct SwsContextDeleter {
 };
 using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
 
-// Scaler contexts of one thread, keyed by their sizes and flags. The capture
-// scales three planes of two sizes per picture, so a few entries are enough
-// to make every call after the first reuse a context.
+// Scaler contexts of one thread, keyed by their formats, sizes and flags.
+// A caller scales at most a few planes or pictures of different sizes per
+// picture, so a few entries are enough to make every call after the first
+// reuse a context.
 class ScalerCache {
  public:
-  SwsContext* Get(int source_width, int source_height, int destination_width,
+  SwsContext* Get(AVPixelFormat source_format, int source_width, int source_height,
+                  AVPixelFormat destination_format, int destination_width,
                   int destination_height, int flags) {
+    const Key key{source_format, source_width, source_height, destination_format,
+                  destination_width, destination_height, flags};
     for (Entry& entry : entries_) {
-      if (entry.context && entry.source_width == source_width &&
-          entry.source_height == source_height && entry.destination_width == destination_width &&
-          entry.destination_height == destination_height && entry.flags == flags) {
+      if (entry.context && entry.key == key) {
         entry.last_use = ++use_counter_;
         return entry.context.get();
       }
     }
-    SwsContextPtr context(sws_getContext(source_width, source_height, AV_PIX_FMT_GRAY8,
-                                         destination_width, destination_height, AV_PIX_FMT_GRAY8,
-                                         flags, nullptr, nullptr, nullptr));
+    SwsContextPtr context(sws_getContext(source_width, source_height, source_format,
+                                         destination_width, destination_height,
+                                         destination_format, flags, nullptr, nullptr, nullptr));
     if (!context) return nullptr;
     Entry* oldest = &entries_[0];
     for (Entry& entry : entries_)
       if (entry.last_use < oldest->last_use) oldest = &entry;
-    *oldest = Entry{std::move(context), source_width, source_height, destination_width,
-                    destination_height, flags, ++use_counter_};
+    *oldest = Entry{std::move(context), key, ++use_counter_};
     return oldest->context.get();
   }
 
  private:
+  struct Key {
+    AVPixelFormat source_format;
+    int source_width;
+    int source_height;
+    AVPixelFormat destination_format;
+    int destination_width;
+    int destination_height;
+    int flags;
+    bool operator==(const Key&) const = default;
+  };
   struct Entry {
     SwsContextPtr context;
-    int source_width = 0;
-    int source_height = 0;
-    int destination_width = 0;
-    int destination_height = 0;
-    int flags = 0;
+    Key key{};
     uint64_t last_use = 0;
   };
   std::array<Entry, 6> entries_;
   uint64_t use_counter_ = 0;
 };
+
+ScalerCache& Scalers() {
+  thread_local ScalerCache cache;
+  return cache;
+}
 
 int SwsFlags(int filter) {
   switch (filter) {
@@ -153,9 +165,8 @@ int CropScalePlane(const uint8_t* source, int source_width, int source_height, i
                   destination + static_cast<ptrdiff_t>(row) * destination_stride);
     return 0;
   }
-  thread_local ScalerCache cache;
-  SwsContext* context =
-      cache.Get(crop_width, crop_height, destination_width, destination_height, flags);
+  SwsContext* context = Scalers().Get(AV_PIX_FMT_GRAY8, crop_width, crop_height, AV_PIX_FMT_GRAY8,
+                                      destination_width, destination_height, flags);
   if (context == nullptr) return -1;
   const uint8_t* source_planes[4] = {origin, nullptr, nullptr, nullptr};
   int source_strides[4] = {source_stride, 0, 0, 0};
@@ -163,6 +174,39 @@ int CropScalePlane(const uint8_t* source, int source_width, int source_height, i
   int destination_strides[4] = {destination_stride, 0, 0, 0};
   int rows = sws_scale(context, source_planes, source_strides, 0, crop_height,
                        destination_planes, destination_strides);
+  return rows == destination_height ? 0 : -1;
+}
+
+int CropScaleYuy2ToPlanes(const uint8_t* packed, int width, int height, int packed_stride,
+                          int crop_x, int crop_y, int crop_width, int crop_height,
+                          uint8_t* const planes[3], const int plane_strides[3],
+                          int destination_width, int destination_height, int filter) {
+  if (packed == nullptr || width < 2 || height <= 0 || packed_stride < 2 * width) return -1;
+  if (planes == nullptr || plane_strides == nullptr || destination_width < 2 ||
+      destination_width % 2 != 0 || destination_height <= 0)
+    return -1;
+  const int chroma_width = destination_width / 2;
+  if (!PlaneArgsOk(planes[0], destination_width, plane_strides[0], destination_height) ||
+      !PlaneArgsOk(planes[1], chroma_width, plane_strides[1], destination_height) ||
+      !PlaneArgsOk(planes[2], chroma_width, plane_strides[2], destination_height))
+    return -1;
+  if (crop_x < 0 || crop_y < 0 || crop_x % 2 != 0 || crop_width < 2 || crop_width % 2 != 0 ||
+      crop_height <= 0 || crop_x > width - crop_width || crop_y > height - crop_height)
+    return -1;
+  int flags = SwsFlags(filter);
+  if (flags < 0) return -1;
+  SwsContext* context = Scalers().Get(AV_PIX_FMT_YUYV422, crop_width, crop_height,
+                                      AV_PIX_FMT_YUV422P, destination_width, destination_height,
+                                      flags);
+  if (context == nullptr) return -1;
+  const uint8_t* source_planes[4] = {
+      packed + static_cast<ptrdiff_t>(crop_y) * packed_stride + 2 * crop_x, nullptr, nullptr,
+      nullptr};
+  int source_strides[4] = {packed_stride, 0, 0, 0};
+  uint8_t* destination_planes[4] = {planes[0], planes[1], planes[2], nullptr};
+  int destination_strides[4] = {plane_strides[0], plane_strides[1], plane_strides[2], 0};
+  int rows = sws_scale(context, source_planes, source_strides, 0, crop_height, destination_planes,
+                       destination_strides);
   return rows == destination_height ? 0 : -1;
 }
 

@@ -36,6 +36,16 @@ int CropScalePlane(const uint8_t* source, int source_width, int source_height, i
                    int destination_stride, int destination_width, int destination_height,
                    double horizontal_factor, double vertical_factor, int filter);
 
+// Crops the region (crop_x, crop_y, crop_width, crop_height) out of a packed
+// YUY2 picture and scales it, in one step, into Y, U and V planes of
+// destination_width (even) × destination_height: the planar 4:2:2 form.
+// crop_x and crop_width are even, so the region starts and ends on a whole
+// pixel pair; the region must lie inside the picture.
+int CropScaleYuy2ToPlanes(const uint8_t* packed, int width, int height, int packed_stride,
+                          int crop_x, int crop_y, int crop_width, int crop_height,
+                          uint8_t* const planes[3], const int plane_strides[3],
+                          int destination_width, int destination_height, int filter);
+
 // Multiplies every luma value by gain ÷ 2^fraction_bits, rounding to the
 // nearest value and saturating at 0 and 255. A negative gain gives 0.
 int ScaleLuma(int gain, uint8_t* plane, int width, int stride, int height, int fraction_bits);

@@ -1,6 +1,7 @@
 #include "platform/media/video_decoder.h"
 
 #include "platform/media/media_formats.h"
+#include "platform/media/yuv_packing.h"
 
 namespace ovc::media {
 namespace {
@@ -60,6 +61,18 @@ void VideoDecoder::DeliverFrame(AVFrame& frame) {
     out_height_ = frame.height;
     AnnounceType(TypeFor(frame.width, frame.height, aspect));
   }
+  Sample& out = sample();
+  const int stride = out_width_ * 2;
+  out.Resize(stride * out_height_);
+  if (frame.format == AV_PIX_FMT_YUV420P && out_width_ == frame.width) {
+    // The common case (MPEG-2, MPEG-4, H.264 sources) packs without libswscale.
+    PackI420ToYuy2(frame.data[0], frame.linesize[0], frame.data[1], frame.linesize[1],
+                   frame.data[2], frame.linesize[2], out.mutable_data(), stride, frame.width,
+                   frame.height);
+    out.SetTimes(start, stop);
+    DeliverSample();
+    return;
+  }
   const int flags = out_width_ == frame.width ? SWS_BILINEAR : SWS_BICUBIC;
   scaler_.reset(sws_getCachedContext(scaler_.release(), frame.width, frame.height,
                                      static_cast<AVPixelFormat>(frame.format), out_width_,
@@ -67,9 +80,6 @@ void VideoDecoder::DeliverFrame(AVFrame& frame) {
                                      nullptr));
   if (!scaler_) return;
 
-  Sample& out = sample();
-  const int stride = out_width_ * 2;
-  out.Resize(stride * out_height_);
   uint8_t* planes[4] = {out.mutable_data(), nullptr, nullptr, nullptr};
   int strides[4] = {stride, 0, 0, 0};
   sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, planes, strides);

@@ -127,6 +127,60 @@ TEST(ImageOpsTest, CropScaleRefusesARegionOutsideTheSource) {
   for (uint8_t value : destination) ASSERT_EQ(value, 7);
 }
 
+// A packed picture whose left half is one colour and right half another;
+// the crop takes the right half only, so every output pixel has its colour.
+TEST(ImageOpsTest, PackedCropScaleTakesOnlyTheRegionAndKeepsEachPlane) {
+  const int width = 64, height = 40, stride = 2 * width + 8;
+  std::vector<uint8_t> packed(static_cast<size_t>(stride) * height, 0);
+  for (int row = 0; row < height; ++row)
+    for (int pair = 0; pair < width / 2; ++pair) {
+      const bool right = pair >= width / 4;
+      uint8_t* p = &packed[row * stride + 4 * pair];
+      p[0] = p[2] = right ? 200 : 30;  // Y
+      p[1] = right ? 90 : 160;         // U
+      p[3] = right ? 60 : 240;         // V
+    }
+  const int out_width = 20, out_height = 14;
+  Planes planes(out_height, out_width);
+  ASSERT_EQ(CropScaleYuy2ToPlanes(packed.data(), width, height, stride, width / 2, 4, width / 2,
+                                  height - 8, planes.pointers(), planes.strides(), out_width,
+                                  out_height, kScaleBicubic),
+            0);
+  for (int row = 0; row < out_height; ++row) {
+    for (int x = 0; x < out_width; ++x) ASSERT_EQ(planes.y[row * out_width + x], 200);
+    for (int x = 0; x < out_width / 2; ++x) {
+      ASSERT_EQ(planes.u[row * out_width + x], 90);
+      ASSERT_EQ(planes.v[row * out_width + x], 60);
+    }
+  }
+
+  // The whole picture: the left output pixels are the left colour.
+  ASSERT_EQ(CropScaleYuy2ToPlanes(packed.data(), width, height, stride, 0, 0, width, height,
+                                  planes.pointers(), planes.strides(), out_width, out_height,
+                                  kScaleBicubic),
+            0);
+  EXPECT_EQ(planes.y[0], 30);
+  EXPECT_EQ(planes.u[0], 160);
+  EXPECT_EQ(planes.y[out_width - 1], 200);
+  EXPECT_EQ(planes.v[out_width / 2 - 1], 60);
+}
+
+TEST(ImageOpsTest, PackedCropScaleRefusesRegionsOffThePixelPairsOrOutside) {
+  std::vector<uint8_t> packed(2 * 16 * 16, 1);
+  Planes planes(8, 8);
+  auto scale = [&](int x, int y, int w, int h, int out_width) {
+    return CropScaleYuy2ToPlanes(packed.data(), 16, 16, 32, x, y, w, h, planes.pointers(),
+                                 planes.strides(), out_width, 8, kScaleBicubic);
+  };
+  EXPECT_EQ(scale(1, 0, 8, 16, 8), -1);   // starts inside a pixel pair
+  EXPECT_EQ(scale(0, 0, 9, 16, 8), -1);   // ends inside one
+  EXPECT_EQ(scale(10, 0, 8, 16, 8), -1);  // beyond the right edge
+  EXPECT_EQ(scale(0, 4, 16, 16, 8), -1);  // beyond the bottom
+  EXPECT_EQ(scale(0, 0, 16, 16, 7), -1);  // odd output width
+  for (uint8_t value : planes.y) ASSERT_EQ(value, 0);
+  EXPECT_EQ(scale(0, 0, 16, 16, 8), 0);
+}
+
 struct LumaCase {
   const char* name;
   bool gain;       // ScaleLuma, else OffsetLuma
