@@ -147,6 +147,11 @@ void CaptureStage::BeginRecording(bool need_resize) {
   state_.split_failed = false;
   stop_reached_ = false;
   state_.first_picture_pending.store(true);
+  // Nothing is recorded until the first picture: the times of an earlier
+  // pass would read as this one's progress (and end it at once when that
+  // pass got past this one's stop point).
+  state_.last_video_time.store(0);
+  state_.recording_start_time.store(0);
   EnsureBuffersLocked(static_cast<int64_t>(std::max(output_->width, 0)) *
                       std::max(output_->height, 0));
   // Audio stamped before this recording (a preview, an earlier pass) says

@@ -160,6 +160,11 @@ TEST_F(CaptureStageTest, ALargeGapMovesTheGridAndEmitsNothingForIt) {
   ASSERT_EQ(target_.calls[25].audio.size(), 1920u * 2);
   int index = target_.calls[25].audio[0] + (target_.calls[25].audio[1] << 15);
   EXPECT_EQ(index, 87 * 1920 + 1);
+
+  // A second pass has recorded nothing until its first picture: the first
+  // pass's time must not read as its progress.
+  stage_.BeginRecording(false);
+  EXPECT_EQ(stage_.recorded_seconds(), 0);
 }
 
 TEST_F(CaptureStageTest, PacingAdvancesTheClockByWhatIsLeftOfEachPeriod) {
