@@ -1,5 +1,7 @@
 #include "engine/record/encoding_engine.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -192,6 +194,7 @@ void EncodingEngine::EncodeInline(const uint8_t* frame, const int16_t* audio, in
 }
 
 void EncodingEngine::VideoThread() {
+  pthread_setname_np(pthread_self(), "ovc-enc-video");
   std::unique_lock<std::mutex> lock(recording_lock_);
   while ((capture_active_ || !frame_queue_.empty()) && !stop_requested_) {
     if (holding_ || frame_queue_.empty() || video_failed_) {
@@ -220,6 +223,7 @@ bool EncodingEngine::AudioPendingLocked() const {
 }
 
 void EncodingEngine::AudioThread() {
+  pthread_setname_np(pthread_self(), "ovc-enc-audio");
   std::unique_lock<std::mutex> lock(recording_lock_);
   std::vector<int16_t> pcm;
   // After the capture ends the thread still encodes all the audio left in

@@ -1,5 +1,7 @@
 #include "platform/media/decoder_filter.h"
 
+#include <pthread.h>
+
 #include "common/trace.h"
 
 namespace ovc::media {
@@ -8,8 +10,7 @@ DecoderFilter::DecoderFilter(MajorType major)
     : major_(major),
       in_(AddPin("In", PinDirection::kInput)),
       out_(AddPin("Out", PinDirection::kOutput)),
-      packet_(av_packet_alloc()),
-      frame_(av_frame_alloc()) {}
+      packet_(av_packet_alloc()) {}
 
 DecoderFilter::~DecoderFilter() { StopStreaming(); }
 
@@ -95,12 +96,26 @@ void DecoderFilter::StartStreaming(const StreamSegment& segment) {
   thread_ = std::thread(&DecoderFilter::StreamingLoop, this);
 }
 
+void DecoderFilter::WakeForStop() {
+  // Under the lock, so that a thread about to wait sees stop_ or the call.
+  { std::lock_guard lock(ahead_mutex_); }
+  ahead_changed_.notify_all();
+}
+
+void DecoderFilter::RequestStop() {
+  stop_ = true;
+  WakeForStop();
+}
+
 void DecoderFilter::StopStreaming() {
   stop_ = true;
+  WakeForStop();
   if (thread_.joinable()) thread_.join();
 }
 
 void DecoderFilter::StreamingLoop() {
+  // Named for profilers and debuggers (15 characters at most).
+  pthread_setname_np(pthread_self(), major_ == MajorType::kVideo ? "ovc-video" : "ovc-audio");
   if (!reader_) {
     reader_ = source_->OpenReader(*in_->ConnectedTo());
     reader_used_ = false;
@@ -116,27 +131,84 @@ void DecoderFilter::StreamingLoop() {
   avcodec_flush_buffers(codec_.get());
   ResetRun();
 
+  if (major_ == MajorType::kVideo) {
+    DeliverDecodedAhead();
+  } else {
+    Decode([this](FramePtr& frame) {
+      DeliverFrame(*frame);
+      av_frame_unref(frame.get());
+      return true;
+    });
+  }
+  if (!stop_) DeliverEndOfStream(*out_);
+}
+
+void DecoderFilter::Decode(const std::function<bool(FramePtr&)>& take) {
+  FramePtr frame(av_frame_alloc());
+  if (!frame) return;
+  // Hands on every frame the decoder has ready; false once told to stop.
+  auto receive = [&] {
+    while (!stop_ && avcodec_receive_frame(codec_.get(), frame.get()) == 0) {
+      if (!take(frame)) return false;
+      if (!frame) frame.reset(av_frame_alloc());
+      if (!frame) return false;
+    }
+    return true;
+  };
   while (!stop_) {
     const int read = reader_->Read(packet_.get());
     if (read < 0) {
       // The end (or an unreadable rest): drain what the decoder still holds.
       avcodec_send_packet(codec_.get(), nullptr);
-      ReceiveFrames();
+      receive();
       break;
     }
     // A packet the decoder refuses is damaged: skip it.
     avcodec_send_packet(codec_.get(), packet_.get());
     av_packet_unref(packet_.get());
-    ReceiveFrames();
+    if (!receive()) break;
   }
-  if (!stop_) DeliverEndOfStream(*out_);
 }
 
-void DecoderFilter::ReceiveFrames() {
-  while (!stop_ && avcodec_receive_frame(codec_.get(), frame_.get()) == 0) {
-    DeliverFrame(*frame_);
-    av_frame_unref(frame_.get());
+void DecoderFilter::DeliverDecodedAhead() {
+  {
+    std::lock_guard lock(ahead_mutex_);
+    ahead_.clear();
+    decoding_done_ = false;
   }
+  std::thread decoder([this] {
+    pthread_setname_np(pthread_self(), "ovc-decode");
+    Decode([this](FramePtr& frame) {
+      std::unique_lock lock(ahead_mutex_);
+      ahead_changed_.wait(lock, [this] { return stop_ || ahead_.size() < kFramesAhead; });
+      if (stop_) return false;
+      ahead_.push_back(std::move(frame));  // the decoder gets a fresh frame
+      lock.unlock();
+      ahead_changed_.notify_all();
+      return true;
+    });
+    {
+      std::lock_guard lock(ahead_mutex_);
+      decoding_done_ = true;
+    }
+    ahead_changed_.notify_all();
+  });
+
+  while (true) {
+    FramePtr frame;
+    {
+      std::unique_lock lock(ahead_mutex_);
+      ahead_changed_.wait(lock, [this] { return stop_ || !ahead_.empty() || decoding_done_; });
+      if (stop_ || ahead_.empty()) break;
+      frame = std::move(ahead_.front());
+      ahead_.pop_front();
+    }
+    ahead_changed_.notify_all();  // room for the next one
+    DeliverFrame(*frame);
+  }
+  decoder.join();
+  std::lock_guard lock(ahead_mutex_);
+  ahead_.clear();
 }
 
 }  // namespace ovc::media

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "platform/media/av_handles.h"
@@ -19,7 +23,9 @@ namespace ovc::media {
 // the same thread. Frames that end before the segment start (reached by
 // seeking to the key frame before the target) are decoded and dropped.
 // Before a sample goes down, the scheduler may hold it back to keep the
-// streams together (free-running).
+// streams together (free-running). A video decoder reads and decodes on a
+// second thread, a few frames ahead of the streaming thread, so that
+// decoding the next picture overlaps converting and delivering this one.
 class DecoderFilter : public Filter {
  public:
   ~DecoderFilter() override;
@@ -54,13 +60,22 @@ class DecoderFilter : public Filter {
   MediaResult OnConnected(Pin& pin) override;
   void OnDisconnected(Pin& pin) override;
   void StartStreaming(const StreamSegment& segment) override;
-  void RequestStop() override { stop_ = true; }
+  void RequestStop() override;
   void StopStreaming() override;
 
  private:
+  // Frames decoded ahead of the streaming thread (video): enough to keep
+  // the decoder busy while one is delivered.
+  static constexpr size_t kFramesAhead = 3;
+
   void StreamingLoop();
-  // Hands every frame the decoder has ready to DeliverFrame.
-  void ReceiveFrames();
+  // Reads and decodes to the end of the stream or a stop, handing each
+  // frame to `take` (false: stop).
+  void Decode(const std::function<bool(FramePtr&)>& take);
+  // The video way: Decode on a thread of its own, deliver here.
+  void DeliverDecodedAhead();
+  // Wakes both threads of a run after stop_ was set.
+  void WakeForStop();
 
   friend class FilterGraph;
 
@@ -88,8 +103,14 @@ class DecoderFilter : public Filter {
 
   // Written by the streaming thread only.
   Sample sample_;
+  // Written by the thread that decodes.
   PacketPtr packet_;
-  FramePtr frame_;
+
+  // Frames between the two threads of a video run.
+  std::mutex ahead_mutex_;
+  std::condition_variable ahead_changed_;
+  std::deque<FramePtr> ahead_;
+  bool decoding_done_ = false;
 };
 
 }  // namespace ovc::media
