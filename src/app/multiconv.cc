@@ -1,10 +1,13 @@
 // multiconv: converts video files from the command line with the main
-// window's workflow, without a screen.
+// window's workflow, without a screen. Started without any argument on a
+// display (as the desktop program's "Batch Convert Video Files" starts it),
+// it opens the batch window instead, which runs this program once per file.
 
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -16,11 +19,66 @@ extern "C" {
 #include "ui/main/batch_converter.h"
 #include "ui/main/batch_options.h"
 
+#ifdef OVC_MULTICONV_WINDOW
+#include <QApplication>
+#include <QIcon>
+
+#include "common/message_box.h"
+#include "common/paths.h"
+#include "ui/batch/qt/batch_window.h"
+#include "ui/dialogs/qt/qt_message_box.h"
+#endif
+
 namespace {
 
 std::atomic<bool> interrupted{false};
 
 void OnInterrupt(int) { interrupted.store(true); }
+
+#ifdef OVC_MULTICONV_WINDOW
+
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  return false;
+}
+
+// The program's icon: the installed one, else the one shipped beside the
+// executable in the build tree.
+QIcon ProgramIcon() {
+  QIcon icon = QIcon::fromTheme("orvane-video-converter");
+  if (!icon.isNull()) return icon;
+  const std::string shipped = ovc::ShippedDataFolder();
+  if (!shipped.empty())
+    icon = QIcon(QString::fromStdString(shipped + "/desktop/orvane-video-converter.svg"));
+  return icon;
+}
+
+int RunBatchWindow(int argc, char** argv) {
+  QApplication app(argc, argv);
+  app.setApplicationName("multiconv");
+  app.setOrganizationName(ovc::kCompanyWord);
+  app.setDesktopFileName("orvane-video-converter");
+  app.setWindowIcon(ProgramIcon());
+  // Messages of the start-up centre on the screen, later ones on the window.
+  ovc::QtMessageBox screen_box(nullptr);
+  ovc::MessageBox* previous = ovc::InstallMessageBox(&screen_box);
+  int result = 0;
+  {
+    ovc::BatchWindow window;
+    ovc::QtMessageBox window_box(&window);
+    ovc::InstallMessageBox(&window_box);
+    window.show();
+    result = app.exec();
+    ovc::InstallMessageBox(&screen_box);
+  }
+  ovc::InstallMessageBox(previous);
+  return result;
+}
+
+#endif
 
 }  // namespace
 
@@ -29,6 +87,9 @@ int main(int argc, char** argv) {
   av_log_set_level(AV_LOG_ERROR);
 
   std::vector<std::string> args(argv + 1, argv + argc);
+#ifdef OVC_MULTICONV_WINDOW
+  if (args.empty() && HasDisplay()) return RunBatchWindow(argc, argv);
+#endif
   char buffer[4096];
   const std::string working_folder = getcwd(buffer, sizeof buffer) ? buffer : ".";
   ovc::BatchOptions options;
