@@ -21,12 +21,12 @@ extern "C" {
 
 #ifdef OVC_MULTICONV_WINDOW
 #include <QApplication>
-#include <QIcon>
 
 #include "common/message_box.h"
 #include "common/paths.h"
 #include "ui/batch/qt/batch_window.h"
 #include "ui/dialogs/qt/qt_message_box.h"
+#include "ui/main/qt/program_icon.h"
 #endif
 
 namespace {
@@ -45,23 +45,12 @@ bool HasDisplay() {
   return false;
 }
 
-// The program's icon: the installed one, else the one shipped beside the
-// executable in the build tree.
-QIcon ProgramIcon() {
-  QIcon icon = QIcon::fromTheme("orvane-video-converter");
-  if (!icon.isNull()) return icon;
-  const std::string shipped = ovc::ShippedDataFolder();
-  if (!shipped.empty())
-    icon = QIcon(QString::fromStdString(shipped + "/desktop/orvane-video-converter.svg"));
-  return icon;
-}
-
 int RunBatchWindow(int argc, char** argv) {
   QApplication app(argc, argv);
   app.setApplicationName("multiconv");
   app.setOrganizationName(ovc::kCompanyWord);
   app.setDesktopFileName("orvane-video-converter");
-  app.setWindowIcon(ProgramIcon());
+  app.setWindowIcon(ovc::ProgramIcon());
   // Messages of the start-up centre on the screen, later ones on the window.
   ovc::QtMessageBox screen_box(nullptr);
   ovc::MessageBox* previous = ovc::InstallMessageBox(&screen_box);

@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QIcon>
 #include <QTimer>
 #include <QUrl>
 
@@ -24,6 +23,7 @@ extern "C" {
 #include "engine/record/recording_session.h"
 #include "transfer/qt/qt_transfer_window.h"
 #include "ui/dialogs/qt/qt_message_box.h"
+#include "ui/main/qt/program_icon.h"
 #include "ui/main/qt/qt_main_window.h"
 #include "ui/main/qt/screenshot_tour.h"
 
@@ -86,17 +86,6 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   return line;
 }
 
-// The program's icon: the installed one, else the one shipped beside the
-// executable in the build tree.
-QIcon ProgramIcon() {
-  QIcon icon = QIcon::fromTheme("orvane-video-converter");
-  if (!icon.isNull()) return icon;
-  const std::string shipped = ovc::ShippedDataFolder();
-  if (!shipped.empty())
-    icon = QIcon(QString::fromStdString(shipped + "/desktop/orvane-video-converter.svg"));
-  return icon;
-}
-
 // The PSP transfer window, made when it is first asked for. It opens on the
 // kind of PSP video the main window writes now; for other outputs it keeps
 // the kind the user chose last.
@@ -122,7 +111,7 @@ int main(int argc, char** argv) {
   app.setApplicationName(ovc::kProductName);
   app.setOrganizationName(ovc::kCompanyWord);
   app.setDesktopFileName("orvane-video-converter");
-  app.setWindowIcon(ProgramIcon());
+  app.setWindowIcon(ovc::ProgramIcon());
 
   const CommandLine line = ParseCommandLine(app.arguments());
   if (line.usage_error) {

@@ -1,5 +1,6 @@
 // One QApplication for the whole test binary, on the offscreen platform
-// unless the caller chose another.
+// unless the caller chose another. Shared by the Qt test binaries of the
+// main window and the batch window.
 
 #include <QApplication>
 
@@ -20,7 +21,7 @@ class QtEnvironment : public testing::Environment {
 
  private:
   int argc_ = 1;
-  char name_[16] = "ui_main_qt";
+  char name_[16] = "ovc_qt_tests";
   char* argv_[2] = {name_, nullptr};
   std::unique_ptr<QApplication> app_;
 };
