@@ -7,6 +7,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "common/message_box.h"
 #include "common/paths.h"
@@ -120,6 +121,7 @@ bool MainPresenter::FormClose() {
       return false;
     }
     WriteTraceLine("FormClose, stop recording");
+    user_stop_ = true;
     StopRecording();
   } else if (control_.state() == kRunning) {
     control_.PauseMovie();
@@ -182,6 +184,7 @@ void MainPresenter::StartRecordingButtonClick() {
       control_.PlayMovie();
     } else {
       WriteTraceLine("Manually stop recording");
+      user_stop_ = true;
       StopRecording();
       stopped_by_user_ = true;
     }
@@ -205,7 +208,10 @@ bool MainPresenter::StartRecording() {
   // and length would move it.
   if (output_.pass != 2)
     bar_.ApplyProfileRange(range.start, range.end < 0 ? 0 : range.end - range.start);
-  if (!output_path_fixed_) profiles_.DeriveOutputName();
+  // The second pass rewrites the first pass's file. A PSP file takes the
+  // first free number, which the first pass has just used: deriving the
+  // name again would write the second pass to another file.
+  if (!output_path_fixed_ && output_.pass != 2) profiles_.DeriveOutputName();
 
   if (ReadSettingText("OutputConfig\\LastOutput", "").empty()) {
     std::string folder = host_->AskDefaultOutputFolder();
@@ -214,6 +220,8 @@ bool MainPresenter::StartRecording() {
   WriteCodecPassMode(output_);
 
   session_->set_output_path(output_path_);
+  counted_part_path_ = output_path_;
+  finished_parts_mb_ = 0;
   const int opened = session_->OpenOutput(false);
   const bool need_resize = NeedsResize(output_, crop_.IsWholePicture());
   TracePrintf("NeedResize=%d", need_resize ? 1 : 0);
@@ -237,8 +245,16 @@ bool MainPresenter::StartRecording() {
       profile->vcodec.c_str(), bar_.StartPointSec(), bar_.StopPointSec());
 
   recording_start_position_ = bar_.low();
+  // Every conversion starts at its start point, with one pass as with two.
+  // The graph is stopped first, so that nothing streams until the capture
+  // is active: a paused graph hands the picture at the new position to the
+  // capture during the seek itself, before the recording could take it, and
+  // a capture made active before the seek of a paused graph could take a
+  // picture from before the start point that was still on its way.
+  // Stopping waits for the streaming threads as the seek itself does; none
+  // is held up in the recording, which is not active yet.
+  StopStreaming();
   if (output_.pass != 2) {
-    // Every conversion starts at its start point, with one pass as with two.
     SeekTo(recording_start_position_);
   } else {
     draining_ = true;
@@ -260,11 +276,17 @@ bool MainPresenter::StartRecording() {
   session_->StartProducers();
   start_tick_ = TickCount();
   auto_thumbnail_done_ = false;
+  end_shown_ = false;
+  // The graph streams again from the start point, its first picture
+  // recorded.
   control_.PlayMovie();
   return true;
 }
 
 void MainPresenter::StopRecording() {
+  // Whether the user ended this pass early (otherwise it reached its stop
+  // point or the end of the file).
+  const bool by_user = std::exchange(user_stop_, false);
   if (!session_->recording() || stopping_) return;
   stopping_ = true;
   clock_.SetSpeed(1.0f);
@@ -272,17 +294,21 @@ void MainPresenter::StopRecording() {
   host_->Sleep(25);
   control_.PauseMovie();
   host_->Sleep(100);
-  capture_.PassCaptureLock();
+  // Both waits may last until another thread has had an answer from the
+  // user: a capture callback asking whether to overwrite the next part, an
+  // encoding thread reporting a write error.
+  host_->RunBlockingWork([this] { capture_.PassCaptureLock(); });
 
   graph_.SetFreeRunning(false);
   if (output_.disable_screensaver) screen_saver_->RestoreScreenSaver();
   view_->EnableOutputSettingsMenu(true);
   if (session_->uses_threads()) host_->SetCursor(CursorShape::kHourglass);
-  session_->StopProducers();
+  host_->RunBlockingWork([this] { session_->StopProducers(); });
   if (session_->uses_threads()) host_->SetCursor(CursorShape::kArrow);
   session_->FinishOutput();
   stopping_ = false;
 
+  const int ended_pass = output_.pass;
   if (session_->AdvancePass([this] { WriteCodecPassMode(output_); })) {
     // Pass 2 records what pass 1 recorded: from its start to where it
     // stopped. The low thumb only follows the position every 500 ms, which
@@ -295,21 +321,36 @@ void MainPresenter::StopRecording() {
       stopped_at = bar_.StopPointSec();
     }
     bar_.SetRangeSilently(recording_start_position_, stopped_at);
-    StartRecording();
+    if (StartRecording()) return;
+    // The second pass could not start (its output could not be opened, and
+    // the user was told why): the conversion ends here, with the window
+    // ready for the next one. Its file holds the first pass only, so there
+    // is no report; the codec leaves two-pass mode.
+    WriteTraceLine("2nd pass not started");
+    output_.pass = 1;
+    WriteCodecPassMode(output_);
+    ShowReadyForConversion(kGuideReady);
     return;
   }
 
-  view_->EnableOpenButton(true);
-  guide_.ShowGuide(kGuideFinished);
-  view_->EnableTransport(true);
-  view_->SetConvertCaption("Convert");
-  Mute(false);
+  // The status line shows how the conversion ended before the report
+  // comes up, not the last figures the capture posted on its way.
+  ShowConversionEnd(ended_pass, /*reached_end=*/!by_user);
+  ShowReadyForConversion(kGuideFinished);
   for (int i = 0; i < 40; ++i) {
     host_->ProcessPendingMessages();
     host_->Sleep(10);
   }
   host_->ShowFinishedRecording(output_path_, profiles_.psp());
   if (!output_path_fixed_) profiles_.DeriveOutputName();
+}
+
+void MainPresenter::ShowReadyForConversion(int guide_state) {
+  view_->EnableOpenButton(true);
+  guide_.ShowGuide(guide_state);
+  view_->EnableTransport(true);
+  view_->SetConvertCaption("Convert");
+  Mute(false);
 }
 
 void MainPresenter::FixOutputPath(const std::string& path) {
@@ -374,7 +415,11 @@ int MainPresenter::SaveThumbnailBtnClick() {
   if (output_.aspect_x > 0 && output_.aspect_y > 0 && crop_.bottom > crop_.top)
     aspect = output_.aspect_x * (crop_.right - crop_.left) /
              (output_.aspect_y * (crop_.bottom - crop_.top));
-  return WriteThumbnail(capture_.StillPicture(), ThumbnailPath(output_path_), aspect);
+  // During a conversion a capture callback may hold the capture lock until
+  // the user has answered its question.
+  Bitmap24 picture;
+  host_->RunBlockingWork([this, &picture] { picture = capture_.StillPicture(); });
+  return WriteThumbnail(picture, ThumbnailPath(output_path_), aspect);
 }
 
 // --- Timer and messages ---
@@ -415,15 +460,35 @@ void MainPresenter::PerformanceMonitorTimer() {
   regulation_.Tick(tick, [this] { return cpu_load_.Sample(); }, &pacing_);
 }
 
+double MainPresenter::OutputSizeMb() {
+  // A part counts as finished once the session writes the next; the
+  // capture's progress messages (every 20 pictures) see each part of any
+  // sensible split size.
+  const std::string current = session_->output_path();
+  if (current != counted_part_path_) {
+    if (!counted_part_path_.empty()) finished_parts_mb_ += ReadOutputSizeMb(counted_part_path_);
+    counted_part_path_ = current;
+  }
+  return finished_parts_mb_ + ReadOutputSizeMb(current);
+}
+
 void MainPresenter::UpdateProgress(intptr_t wparam, intptr_t lparam) {
   const double elapsed = static_cast<uint32_t>(TickCount() - start_tick_) * 0.001;
-  double recorded = RecordedSeconds();
+  const double recorded = RecordedSeconds();
   // The thumbnail belongs to the file being written; once the conversion
   // is over the output path already names the next one.
   if (recorded > 2.5 && !auto_thumbnail_done_ && session_->recording()) {
-    SaveThumbnailBtnClick();
+    // Marked first: taking the picture may handle further messages.
     auto_thumbnail_done_ = true;
+    SaveThumbnailBtnClick();
   }
+  // Every end message follows a StopRecording of the pass it reports, and
+  // StopRecording shows the end of the last pass itself. So an end message
+  // that arrives while a stop is under way, while the next pass runs (the
+  // end of the first of two) or after the end was shown has nothing to add:
+  // it would show the new pass as done, or the time the report was up as
+  // elapsed.
+  if (lparam == -1 && (stopping_ || session_->recording() || end_shown_)) return;
   const double range = bar_.RangeSeconds();
   const ProgressStep step =
       DecideProgressStep(range, wparam, lparam, session_->recording(), recorded);
@@ -432,17 +497,35 @@ void MainPresenter::UpdateProgress(intptr_t wparam, intptr_t lparam) {
     bar_.MoveLowToHigh();
     bar_.ShowPlayTime(bar_.high());
   }
+  ShowProgress(elapsed, recorded, output_.pass, step == ProgressStep::kFinished);
+}
+
+void MainPresenter::ShowConversionEnd(int pass, bool reached_end) {
+  end_shown_ = true;
+  const double range = bar_.RangeSeconds();
+  // As for the end message: nothing is shown for a range of a second or
+  // less.
+  if (!(range > 1)) return;
+  if (reached_end) {
+    bar_.MoveLowToHigh();
+    bar_.ShowPlayTime(bar_.high());
+  }
+  const double elapsed = static_cast<uint32_t>(TickCount() - start_tick_) * 0.001;
+  ShowProgress(elapsed, RecordedSeconds(), pass, reached_end);
+}
+
+void MainPresenter::ShowProgress(double elapsed, double recorded, int pass, bool finished) {
   ProgressFigures figures;
   figures.elapsed_seconds = elapsed;
   figures.recorded_seconds = recorded;
-  figures.range_seconds = range;
+  figures.range_seconds = bar_.RangeSeconds();
   figures.n_pass = output_.n_pass;
-  figures.pass = output_.pass;
-  figures.output_mb = session_->OutputSizeMb();
+  figures.pass = pass;
+  figures.output_mb = OutputSizeMb();
   // The file being written (the current part), not the name the next
   // conversion will take.
   figures.output_path = session_->output_path();
-  ProgressDisplay display = BuildProgressDisplay(figures, step == ProgressStep::kFinished);
+  ProgressDisplay display = BuildProgressDisplay(figures, finished);
   progress_status_ = display.status;
   view_->SetProgressStatus(progress_status_);
   view_->SetProgressBar(display.bar);
@@ -573,6 +656,12 @@ void MainPresenter::RepaintStillPicture() { view_->ShowStillPicture(); }
 
 void MainPresenter::SeekTo(double seconds) {
   if (media::FilterGraph* graph = graph_.graph()) graph->SetCurrentPosition(seconds);
+}
+
+void MainPresenter::StopStreaming() {
+  // The playback control keeps its own state (paused): its next PlayMovie
+  // runs the graph, which then starts streaming from the position set.
+  if (media::FilterGraph* graph = graph_.graph()) graph->Stop();
 }
 
 }  // namespace ovc

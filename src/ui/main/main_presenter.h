@@ -88,6 +88,10 @@ class MainPresenter : private PlaybackGraphHost,
   // "Convert" / "Pause/Stop" and "Record it".
   void StartRecordingButtonClick();
   bool StartRecording();
+  // Ends the running pass: stops the producers and finishes the file, then
+  // starts the second pass, or shows how the conversion ended on the status
+  // line (the whole range as done unless the user stopped it early: then
+  // the figures it reached) and the report.
   void StopRecording() override;
   void PlayButtonClick();
   void PauseButtonClick();
@@ -110,6 +114,10 @@ class MainPresenter : private PlaybackGraphHost,
   // Handles one posted message; false for a message the window's default
   // handling should take.
   bool HandleMessage(uint32_t message, intptr_t wparam, intptr_t lparam);
+  // WM_PROGRESS: refreshes the status line and the progress bar. `lparam`
+  // -1 is the end message of a pass; it shows the whole range as done,
+  // unless the end was shown already or another pass runs (see
+  // StopRecording).
   void UpdateProgress(intptr_t wparam, intptr_t lparam);
 
   // --- State ---
@@ -171,9 +179,28 @@ class MainPresenter : private PlaybackGraphHost,
   void SeekTo(double seconds) override;
   void ClearStoppedByUser() override { stopped_by_user_ = false; }
 
+  // Stops the graph's streaming (no picture or sound block is in flight
+  // afterwards) without touching the playback control's state.
+  void StopStreaming();
   void OnVideoLayout();
   void RecomputeDisplayAspectFactor();
   void Mute(bool mute);
+  // The controls a conversion took away, back as they are between
+  // conversions, and the guide in `guide_state`.
+  void ShowReadyForConversion(int guide_state);
+  // The status line and progress bar of pass `pass` for `elapsed` wall
+  // seconds and `recorded` media seconds; `finished` shows the whole range
+  // as done.
+  void ShowProgress(double elapsed, double recorded, int pass, bool finished);
+  // The last pass, `pass`, ended (`reached_end`: at its stop point or the
+  // end of the file, else stopped by the user): the final figures, after
+  // the file was finished.
+  void ShowConversionEnd(int pass, bool reached_end);
+  // What the conversion has written so far, in MiB: the parts it finished
+  // and the one being written. The status line shows this and estimates
+  // the final size from it; the part being written alone would make the
+  // estimate drop to a fraction at every split.
+  double OutputSizeMb();
   // The recorded media time in seconds.
   double RecordedSeconds() const;
   // The source position a running conversion has reached, in seconds.
@@ -219,6 +246,16 @@ class MainPresenter : private PlaybackGraphHost,
   bool stopped_by_user_ = false;
   bool draining_ = false;
   bool stopping_ = false;  // inside StopRecording
+  // Set by the commands that stop a conversion before its end, for the
+  // StopRecording they call.
+  bool user_stop_ = false;
+  // The end of the conversion is on the status line (until the next
+  // recording starts).
+  bool end_shown_ = false;
+  // The output part OutputSizeMb saw last, and the MiB of the parts before
+  // it.
+  std::string counted_part_path_;
+  double finished_parts_mb_ = 0;
   int recording_start_position_ = 0;  // seconds
   uint32_t start_tick_ = 0;           // ms
   bool auto_thumbnail_done_ = false;

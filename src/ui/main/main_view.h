@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "engine/playback/playback_control.h"
@@ -61,6 +62,14 @@ class MainHost {
   // Waits on the user interface thread (the workflow's fixed short waits).
   virtual void Sleep(int milliseconds) = 0;
   virtual void SetCursor(CursorShape shape) = 0;
+  // Runs `work`, which waits for other threads, and returns when it has
+  // returned. Those threads may meanwhile need the user interface thread,
+  // above all to show a message box and hand them the answer; a host whose
+  // message boxes only run on this thread keeps serving them (and the rest
+  // of its event queue) until `work` is done. The default runs `work`
+  // right here, which suits hosts whose message boxes answer on the thread
+  // that asks.
+  virtual void RunBlockingWork(const std::function<void()>& work) { work(); }
 
   // OpenDialog2: the video file to open; false when cancelled.
   virtual bool ChooseVideoFile(const std::string& filter, std::string* path) = 0;

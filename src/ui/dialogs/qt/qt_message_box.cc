@@ -56,17 +56,28 @@ MessageButton AnswerForButton(QMessageBox::StandardButton button) {
 
 MessageButton QtMessageBox::Show(const MessageRequest& request) {
   if (!QCoreApplication::instance()) return DefaultAnswer(request.buttons);
-  return CallOnGuiThread([this, &request] { return ShowHere(request); });
+  if (OnGuiThread()) {
+    std::unique_ptr<QMessageBox> box = MakeBox(request);
+    return AnswerForButton(static_cast<QMessageBox::StandardButton>(box->exec()));
+  }
+  // Another thread (an encoding thread, a capture callback) asks: the box
+  // opens on the user interface thread without holding it in a nested
+  // event loop, since that thread may be about to wait for this one.
+  const int pressed = ShowDialogForOtherThread(
+      [this, &request]() -> QDialog* { return MakeBox(request).release(); },
+      /*delete_when_finished=*/true);
+  return AnswerForButton(static_cast<QMessageBox::StandardButton>(pressed));
 }
 
-MessageButton QtMessageBox::ShowHere(const MessageRequest& request) {
+std::unique_ptr<QMessageBox> QtMessageBox::MakeBox(const MessageRequest& request) const {
   QString caption = ToQString(request.caption.empty() ? std::string(kProductName)
                                                       : request.caption);
   // Parented to the main window, the dialog opens centred on it.
-  QMessageBox box(IconForKind(request.kind), caption, ToQString(request.text),
-                  ButtonsForFlags(request.buttons), parent_.data());
-  box.setTextFormat(Qt::PlainText);
-  return AnswerForButton(static_cast<QMessageBox::StandardButton>(box.exec()));
+  auto box = std::make_unique<QMessageBox>(IconForKind(request.kind), caption,
+                                           ToQString(request.text),
+                                           ButtonsForFlags(request.buttons), parent_.data());
+  box->setTextFormat(Qt::PlainText);
+  return box;
 }
 
 }  // namespace ovc

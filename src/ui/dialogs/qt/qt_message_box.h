@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
+
 #include "common/message_box.h"
 
 namespace ovc {
@@ -29,15 +31,18 @@ class QtMessageBox : public MessageBox {
   // box; later messages are then centred on the screen.
   explicit QtMessageBox(QWidget* parent) : parent_(parent) {}
 
-  // Blocks until a button is pressed and returns it. Safe from any thread:
-  // off the user interface thread the dialog is shown there and the caller
-  // waits for the answer (so the user interface thread must not be waiting
-  // for the caller without processing events). Without an application
-  // object nobody can answer: returns DefaultAnswer(request.buttons).
+  // Blocks until a button is pressed and returns it (kButtonNone when the
+  // box was closed otherwise). Safe from any thread: off the user interface
+  // thread the box is shown there through ShowDialogForOtherThread and the
+  // caller waits for the answer; the user interface thread is not held
+  // meanwhile, and may itself wait for the caller with RunProcessingEvents.
+  // Without an application object nobody can answer: returns
+  // DefaultAnswer(request.buttons).
   MessageButton Show(const MessageRequest& request) override;
 
  private:
-  MessageButton ShowHere(const MessageRequest& request);
+  // The box for `request`, not yet shown.
+  std::unique_ptr<QMessageBox> MakeBox(const MessageRequest& request) const;
 
   QPointer<QWidget> parent_;
 };

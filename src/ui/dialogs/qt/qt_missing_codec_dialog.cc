@@ -64,9 +64,15 @@ QtMissingCodecDialog::QtMissingCodecDialog(Shell* shell, QWidget* parent)
 }
 
 void QtMissingCodecDialog::Show() {
-  CallOnGuiThread([this] {
+  if (OnGuiThread()) {
     if (!isVisible()) exec();
-  });
+    return;
+  }
+  // Asked from another thread: shown without holding the user interface
+  // thread in a nested event loop (see ShowDialogForOtherThread). Already
+  // up for someone else, it is not shown twice.
+  ShowDialogForOtherThread([this]() -> QDialog* { return isVisible() ? nullptr : this; },
+                           /*delete_when_finished=*/false);
 }
 
 void QtMissingCodecDialog::OpenPage(const char* url) {

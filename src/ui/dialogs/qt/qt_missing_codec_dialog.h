@@ -39,7 +39,9 @@ class QtMissingCodecDialog : public QDialog, public MissingCodecPrompt {
   QtMissingCodecDialog(Shell* shell, QWidget* parent);
 
   // Blocks until a button closes the prompt. Safe from any thread: called
-  // elsewhere, it runs on the user interface thread (see CallOnGuiThread).
+  // elsewhere, the prompt is shown on the user interface thread without
+  // holding it (see ShowDialogForOtherThread); when it is up already, the
+  // call returns at once. Without an application object it returns at once.
   void Show() override;
 
  private:

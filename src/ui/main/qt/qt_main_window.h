@@ -118,6 +118,9 @@ class QtMainWindow : public QMainWindow,
   void ProcessPendingMessages() override;
   void Sleep(int milliseconds) override;
   void SetCursor(CursorShape shape) override;
+  // Keeps the event loop going (RunProcessingEvents), so that a thread the
+  // work waits for can have its message box answered.
+  void RunBlockingWork(const std::function<void()>& work) override;
   bool ChooseVideoFile(const std::string& filter, std::string* path) override;
   bool ChooseOutputFile(const std::string& filter, const std::string& default_extension,
                         const std::string& current, std::string* path) override;

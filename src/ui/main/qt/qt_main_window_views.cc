@@ -19,6 +19,7 @@
 #include "common/trace.h"
 #include "platform/shell/process.h"
 #include "ui/dialogs/qt/qt_finished_recording_dialog.h"
+#include "ui/dialogs/qt/qt_gui_thread.h"
 #include "ui/dialogs/qt/qt_output_folder_dialog.h"
 #include "ui/dialogs/qt/qt_output_settings_dialog.h"
 #include "ui/dialogs/qt/qt_save_file_dialog.h"
@@ -50,8 +51,13 @@ void QtMainWindow::ShowVideoWindow() {
 }
 
 void QtMainWindow::ShowStillPicture() {
-  // Only a stopped or paused preview shows the still picture.
-  if (!presenter_ || presenter_->playback().state() == kRunning) return;
+  // Only a stopped or paused preview shows the still picture. Not while a
+  // conversion runs: reading the picture takes the capture lock, which a
+  // capture callback may hold until the encoders catch up or the user has
+  // answered its question, and the video window shows the latest converted
+  // picture anyway.
+  if (!presenter_ || presenter_->playback().state() == kRunning || presenter_->converting())
+    return;
   const Bitmap24 picture = presenter_->capture().StillPicture();
   if (picture.empty()) return;
   still_->SetPicture(picture, presenter_->crop());
@@ -185,6 +191,10 @@ void QtMainWindow::SetCursor(CursorShape shape) {
   busy_cursor_ = busy;
   if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
   else QApplication::restoreOverrideCursor();
+}
+
+void QtMainWindow::RunBlockingWork(const std::function<void()>& work) {
+  RunProcessingEvents(work);
 }
 
 bool QtMainWindow::ChooseVideoFile(const std::string& filter, std::string* path) {

@@ -5,13 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <ostream>
 #include <thread>
 
 #include "common/paths.h"
 #include "common/scripted_message_box.h"
 #include "qt_test_support.h"
+#include "ui/dialogs/qt/qt_gui_thread.h"
 #include "ui/dialogs/qt/qt_message_box.h"
 #include "ui/dialogs/qt/qt_save_file_dialog.h"
 
@@ -140,6 +145,80 @@ TEST(QtMessageBoxTest, AWorkerThreadGetsTheAnswerOfABoxShownOnTheGuiThread) {
   EXPECT_EQ(answer, kButtonNo);
   EXPECT_TRUE(shown.on_gui_thread);
   EXPECT_EQ(shown.text, "Stop the conversion?");
+}
+
+// How long a waiting user interface thread gives a worker's box to be
+// answered before the test counts it as a deadlock.
+constexpr std::chrono::seconds kDeadlockLimit{5};
+
+// After a failure: answers every message box that still comes up (with No)
+// until the worker has its answer, so that the test ends instead of
+// hanging.
+void AnswerLeftoverBoxes(const std::future<MessageButton>& answer) {
+  QTimer closer;
+  closer.setInterval(10);
+  QObject::connect(&closer, &QTimer::timeout, [] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+      box->done(QMessageBox::No);
+  });
+  closer.start();
+  while (answer.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+// An encoding thread reports an error while the user interface thread waits
+// for it to finish: the box still comes up and its answer reaches the
+// thread, so the wait ends.
+TEST(QtMessageBoxTest, AGuiThreadWaitingForAWorkerStillAnswersItsBox) {
+  QtMessageBox message_box(nullptr);
+  ScopedMessageBox installed(&message_box);
+  ShownBox shown;
+  AnswerNextBox(QMessageBox::Ok, &shown);
+  std::promise<MessageButton> answered;
+  std::future<MessageButton> answer = answered.get_future();
+  std::thread worker([&] {
+    answered.set_value(ShowMessageBox("Could not write the output file.", MessageKind::kError));
+  });
+  bool in_time = false;
+  RunProcessingEvents(
+      [&] { in_time = answer.wait_for(kDeadlockLimit) == std::future_status::ready; });
+  if (!in_time) AnswerLeftoverBoxes(answer);
+  worker.join();
+  EXPECT_TRUE(in_time) << "the user interface thread and the worker waited for each other";
+  EXPECT_EQ(answer.get(), kButtonOk);
+  EXPECT_TRUE(shown.on_gui_thread);
+  EXPECT_EQ(shown.text, "Could not write the output file.");
+}
+
+// The box is up already when the user interface thread begins to wait for
+// the worker that asked (a stop that came with a timer or a posted
+// message). The box must not be holding that thread in an event loop of its
+// own, under the wait: the user's answer would then only take effect once
+// the wait was over, which it never is.
+TEST(QtMessageBoxTest, ABoxAlreadyUpDoesNotHoldAWaitForItsWorker) {
+  QtMessageBox message_box(nullptr);
+  ScopedMessageBox installed(&message_box);
+  std::promise<MessageButton> answered;
+  std::future<MessageButton> answer = answered.get_future();
+  std::thread worker([&] {
+    answered.set_value(ShowMessageBox("Overwrite?", MessageKind::kConfirmation, kButtonsYesNo));
+  });
+  bool waited = false;
+  bool in_time = false;
+  WhenMessageBox([&](QMessageBox* box) {
+    // The user answers while the user interface thread waits.
+    QTimer::singleShot(50, box, [box] { box->button(QMessageBox::No)->click(); });
+    RunProcessingEvents(
+        [&] { in_time = answer.wait_for(kDeadlockLimit) == std::future_status::ready; });
+    waited = true;
+  });
+  while (!waited && answer.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  if (!in_time) AnswerLeftoverBoxes(answer);
+  worker.join();
+  EXPECT_TRUE(waited);
+  EXPECT_TRUE(in_time) << "the answer waited for the wait it was to end";
+  EXPECT_EQ(answer.get(), kButtonNo);
 }
 
 struct FilterCase {

@@ -6,22 +6,32 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "main_window_fixture.h"
 #include "support/clip_generator.h"
 #include "support/clip_reader.h"
 #include "ui/dialogs/qt/qt_finished_recording_dialog.h"
+#include "ui/dialogs/qt/qt_message_box.h"
 #include "ui/main/qt/qt_video_surface.h"
 #include "ui/main/qt/range_bar.h"
 #include "ui/main/qt/still_picture_widget.h"
+#include "ui/main/window_messages.h"
 
 namespace ovc::test {
 namespace {
@@ -138,6 +148,8 @@ TEST_F(SourceTest, ConversionStartedFromTheWindowEndsWithTheReport) {
 
   // Watches for the report and closes it with "OK", as the user would.
   std::string reported_path;
+  std::string status_at_report;
+  int bar_at_report = -1;
   bool reported = false;
   QTimer watcher;
   watcher.setInterval(20);
@@ -146,6 +158,8 @@ TEST_F(SourceTest, ConversionStartedFromTheWindowEndsWithTheReport) {
     if (!report || reported) return;
     reported = true;
     reported_path = report->findChild<QLabel*>("label_OutputPath")->text().toStdString();
+    status_at_report = Find<QLabel>("ProgressStatus")->text().toStdString();
+    bar_at_report = Find<QProgressBar>("ProgressBar")->value();
     report->findChild<QPushButton*>("Button1")->click();
   });
   watcher.start();
@@ -185,10 +199,11 @@ TEST_F(SourceTest, ConversionStartedFromTheWindowEndsWithTheReport) {
     EXPECT_TRUE(Find<QWidget>(name)->isEnabled()) << name;
   for (const char* name : {"menu_OpenVideoFile", "menu_SetOutputPath", "popup_SetOutputPath_menu"})
     EXPECT_TRUE(Find<QAction>(name)->isEnabled()) << name;
-  // The end message follows the report: the whole range is done.
-  EXPECT_TRUE(WaitUntil([&] { return Find<QProgressBar>("ProgressBar")->value() == 100; }));
-  EXPECT_EQ(Find<QLabel>("ProgressStatus")->text().toStdString().rfind("100.0% Recorded", 0), 0u)
-      << Find<QLabel>("ProgressStatus")->text().toStdString();
+  // While the report was up the status line showed the whole range done.
+  EXPECT_EQ(bar_at_report, 100);
+  EXPECT_EQ(status_at_report.rfind("100.0% Recorded 0:00:02", 0), 0u) << status_at_report;
+  QTest::qWait(50);
+  EXPECT_EQ(Find<QLabel>("ProgressStatus")->text().toStdString(), status_at_report);
   // Errors would have come as messages; only the close question did.
   EXPECT_EQ(box_.Texts().size(), 1u);
 
@@ -200,6 +215,118 @@ TEST_F(SourceTest, ConversionStartedFromTheWindowEndsWithTheReport) {
   EXPECT_EQ(decoded.sample_rate, 44100);
   EXPECT_NEAR(static_cast<double>(decoded.audio.size()) / decoded.channels / decoded.sample_rate,
               2.0, 0.2);
+}
+
+// Ends the test program when a wait it guards does not end in time: a
+// deadlocked user interface thread would otherwise hang the run.
+class DeadlockWatchdog {
+ public:
+  DeadlockWatchdog(std::chrono::seconds limit, std::string what)
+      : thread_([this, limit, what = std::move(what)] {
+          std::unique_lock<std::mutex> lock(mutex_);
+          if (!changed_.wait_for(lock, limit, [this] { return disarmed_; })) {
+            std::fprintf(stderr, "Deadlock: %s\n", what.c_str());
+            std::abort();
+          }
+        }) {}
+  ~DeadlockWatchdog() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      disarmed_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool disarmed_ = false;
+  std::thread thread_;
+};
+
+// A capture callback asks whether to overwrite the next part, and holds the
+// capture lock until it has the answer; the conversion is stopped (by a
+// posted message, as the stop point stops it) while the question is up. The
+// stop waits for that callback, and the question stays answerable meanwhile:
+// once the user answers, the conversion ends with its report.
+TEST_F(SourceTest, AStopWaitingForAQuestionOfTheCaptureEndsOnceItIsAnswered) {
+  QtMessageBox questions(window_.get());
+  ScopedMessageBox installed(&questions);
+  ClipSpec spec;
+  spec.seconds = 12.0;
+  const std::string clip = world_.Path("long.mp4");
+  ASSERT_EQ(WriteClip(clip, spec), "");
+  const std::string out = world_.Path("out");
+  fs::create_directories(out);
+  TypeOutputFolder(out);
+  window_->OpenVideoFile(clip);
+  ASSERT_EQ(window_->presenter().source_readiness(), 2);
+  // A small split size and a second part left from an earlier conversion.
+  window_->presenter().output().split_size = 1;
+  window_->presenter().profiles().current()->b = 3000;
+  const std::string second_part = out + "/long - 02.avi";
+  WriteFile(second_part, "an older part");
+
+  enum class Step { kQuestion, kStopPosted, kStopWaiting, kAnswered, kReported };
+  Step step = Step::kQuestion;
+  std::string question;
+  std::chrono::steady_clock::time_point paused_at;
+  std::unique_ptr<DeadlockWatchdog> watchdog;
+  QTimer watcher;
+  watcher.setInterval(10);
+  QObject::connect(&watcher, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    switch (step) {
+      case Step::kQuestion:
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+          question = box->text().toStdString();
+          watchdog = std::make_unique<DeadlockWatchdog>(
+              std::chrono::seconds(15), "the stop and the capture's question wait for each other");
+          window_->PostMessage(kWmStopRecording, 0, 0);
+          step = Step::kStopPosted;
+        }
+        break;
+      case Step::kStopPosted:
+        // The stop has paused playback; shortly after it waits for the
+        // capture callback.
+        if (window_->presenter().playback().state() == kPaused) {
+          paused_at = std::chrono::steady_clock::now();
+          step = Step::kStopWaiting;
+        }
+        break;
+      case Step::kStopWaiting:
+        if (std::chrono::steady_clock::now() - paused_at >= std::chrono::milliseconds(400)) {
+          auto* box = qobject_cast<QMessageBox*>(modal);
+          ASSERT_NE(box, nullptr);
+          box->button(QMessageBox::Yes)->click();
+          step = Step::kAnswered;
+        }
+        break;
+      case Step::kAnswered:
+        if (auto* report = qobject_cast<QtFinishedRecordingDialog*>(modal)) {
+          watchdog.reset();
+          report->findChild<QPushButton*>("Button1")->click();
+          step = Step::kReported;
+        }
+        break;
+      case Step::kReported:
+        break;
+    }
+  });
+  watcher.start();
+
+  QTest::mouseClick(Find<QPushButton>("StartRecordingButton"), Qt::LeftButton);
+  ASSERT_TRUE(window_->presenter().converting());
+  ASSERT_TRUE(WaitUntil([&] { return step == Step::kReported; }, std::chrono::seconds(120)))
+      << "the conversion never asked about the second part";
+  watcher.stop();
+  EXPECT_NE(question.find("long - 02.avi"), std::string::npos) << question;
+  EXPECT_NE(question.find("Overwrite?"), std::string::npos) << question;
+  EXPECT_FALSE(window_->presenter().converting());
+  EXPECT_EQ(Find<QPushButton>("StartRecordingButton")->text().toStdString(), "Convert");
+  // Overwritten, as the user agreed.
+  EXPECT_NE(ReadFile(second_part), "an older part");
 }
 
 }  // namespace

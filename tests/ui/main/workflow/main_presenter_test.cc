@@ -13,10 +13,12 @@
 #include "engine/record/profile.h"
 #include "settings/settings_store.h"
 #include "support/clip_generator.h"
+#include "support/clip_reader.h"
 #include "support/command_output.h"
 #include "support/temp_world.h"
 #include "transfer/thumbnail.h"
 #include "ui/main/headless_window.h"
+#include "ui/main/progress_status.h"
 #include "ui/main/window_messages.h"
 
 namespace ovc {
@@ -37,6 +39,10 @@ class MainPresenterTest : public testing::Test {
     window_.set_real_sleep(false);
     window_.finished_recording = [this](const std::string& path, bool) {
       finished_paths_.push_back(path);
+      shown_at_report_ = window_.shown();
+    };
+    window_.status_changed = [this](const std::string& text) {
+      statuses_.push_back({text, finished_paths_.size()});
     };
   }
 
@@ -96,7 +102,22 @@ class MainPresenterTest : public testing::Test {
   HeadlessWindow window_;
   std::unique_ptr<MainPresenter> presenter_;
   std::vector<std::string> finished_paths_;
+  // What the window showed when the report came up.
+  HeadlessWindow::Shown shown_at_report_;
+  // Every status line shown, with the number of reports shown before it.
+  struct Status {
+    std::string text;
+    size_t reports_before = 0;
+  };
+  std::vector<Status> statuses_;
 };
+
+// "Output: <size> MB" as the status line shows the size of `path`.
+std::string OutputText(const std::string& path) {
+  char text[64];
+  std::snprintf(text, sizeof text, "Output: %.1f MB", ReadOutputSizeMb(path));
+  return text;
+}
 
 TEST_F(MainPresenterTest, EmptySettingsStartWithTheDefaults) {
   Create();
@@ -170,8 +191,14 @@ TEST_F(MainPresenterTest, AConversionRunsToTheEndAndReturnsToReady) {
   // The next conversion gets the next name.
   std::snprintf(name, sizeof name, "/M4V%05d.MP4", counter + 1);
   EXPECT_EQ(presenter_->output_path(), out_ + name);
-  EXPECT_EQ(window_.shown().progress_status.rfind("100.0% Recorded 0:00:04", 0), 0u)
-      << window_.shown().progress_status;
+  // The finished state was on the status line when the report came up, and
+  // stays there: the whole range, the finished file's size.
+  const std::string final_status = shown_at_report_.progress_status;
+  EXPECT_EQ(final_status.rfind("100.0% Recorded 0:00:04", 0), 0u) << final_status;
+  EXPECT_NE(final_status.find(OutputText(finished_paths_[0])), std::string::npos) << final_status;
+  EXPECT_EQ(shown_at_report_.progress_bar, 100);
+  EXPECT_EQ(shown_at_report_.bar_low, shown_at_report_.bar_high);
+  EXPECT_EQ(window_.shown().progress_status, final_status);
   EXPECT_NEAR(std::atof(test::ProbeEntry(finished_paths_[0], "v:0", "stream=duration").c_str()),
               4.0, 0.1);
   // After 2.5 s the picture became the PSP's thumbnail beside the file.
@@ -206,6 +233,170 @@ TEST_F(MainPresenterTest, StoppingPassOneRecordsTheSameRangeInPassTwo) {
       std::atof(test::ProbeEntry(finished_paths_[0], "v:0", "stream=duration").c_str());
   EXPECT_NEAR(duration, stop, 0.6);
   EXPECT_EQ(test::ProbeEntry(finished_paths_[0], "a:0", "stream=codec_name"), "mp3");
+}
+
+// A conversion from a start point begins with the very picture at that
+// point: the first output frame shows the source frame there, in every pass
+// and with either producer.
+struct StartPointCase {
+  const char* name;
+  const char* profile;
+  int processors;
+  int passes;
+  int start_seconds;  // a key frame at 2 s (gop 25); 1 s lies between key frames
+};
+
+void PrintTo(const StartPointCase& c, std::ostream* os) { *os << c.name; }
+
+class StartPointTest : public MainPresenterTest,
+                       public testing::WithParamInterface<StartPointCase> {};
+
+TEST_P(StartPointTest, TheFirstOutputFrameIsTheSourceFrameAtTheStartPoint) {
+  const StartPointCase& c = GetParam();
+  Create(c.processors);
+  ChooseProfile(c.profile);
+  presenter_->output().n_pass = c.passes;
+  test::ClipSpec spec;
+  spec.seconds = 4.0;
+  spec.gop = 25;
+  const std::string clip = world_.Path("numbered.mp4");
+  ASSERT_EQ(test::WriteClip(clip, spec), "");
+  ASSERT_EQ(presenter_->OpenVideoFile(clip), 0);
+  window_.ProcessPendingMessages();
+  presenter_->profiles().OutputFolderEditChange(out_);
+  presenter_->profiles().current()->ss = c.start_seconds;
+  presenter_->profiles().current()->t = 1;
+
+  presenter_->StartRecordingButtonClick();
+  ASSERT_TRUE(presenter_->converting());
+  ASSERT_TRUE(RunToTheEnd());
+  ASSERT_EQ(finished_paths_.size(), 1u);
+  test::DecodedClip decoded;
+  ASSERT_EQ(test::ReadClip(finished_paths_[0], &decoded), "");
+  ASSERT_FALSE(decoded.frame_numbers.empty());
+  // 25 pictures a second in the source.
+  EXPECT_EQ(decoded.frame_numbers.front(), c.start_seconds * spec.fps_num);
+  // One second at 29.97 output frames a second, the last one at most
+  // a source picture short of the stop point.
+  EXPECT_NEAR(static_cast<double>(decoded.frame_numbers.size()), 29.97, 1.5);
+  EXPECT_LE(decoded.frame_numbers.back(), (c.start_seconds + 1) * spec.fps_num);
+}
+
+const StartPointCase kStartPoints[] = {
+    {"Threads_KeyFrame", "PSP", 2, 1, 2},
+    {"Threads_BetweenKeyFrames", "PSP", 2, 1, 1},
+    {"Inline_KeyFrame", "iPod", 1, 1, 2},
+    // Both output formats here run at 29.97 frames a second.
+    {"TwoPasses", "AVI", 2, 2, 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Starts, StartPointTest, testing::ValuesIn(kStartPoints));
+
+TEST_F(MainPresenterTest, AStopByTheUserShowsTheFiguresReachedBeforeTheReport) {
+  Create();
+  ChooseProfile("PSP");
+  Open(8.0);
+  presenter_->StartRecordingButtonClick();
+  ASSERT_TRUE(RunUntil([this] { return presenter_->capture().recorded_seconds() >= 2.0; }));
+  box_.Answer(kButtonYes);
+  presenter_->StartRecordingButtonClick();
+  ASSERT_EQ(finished_paths_.size(), 1u);
+  // Not the whole range: the part recorded, in the file as it was finished.
+  const std::string& status = shown_at_report_.progress_status;
+  const double percent = std::atof(status.c_str());
+  EXPECT_GT(percent, 20.0) << status;
+  EXPECT_LT(percent, 100.0) << status;
+  EXPECT_NE(status.find(OutputText(finished_paths_[0])), std::string::npos) << status;
+  EXPECT_EQ(shown_at_report_.progress_bar, static_cast<int>(percent)) << status;
+  window_.ProcessPendingMessages();
+  EXPECT_EQ(window_.shown().progress_status, status);
+}
+
+TEST_F(MainPresenterTest, TheEndOfPassOneDoesNotShowPassTwoAsDone) {
+  Create();
+  ChooseProfile("AVI");
+  presenter_->output().n_pass = 2;
+  Open(3.0);
+  presenter_->StartRecordingButtonClick();
+  ASSERT_TRUE(RunToTheEnd());
+  window_.ProcessPendingMessages();
+  // Pass 1 ended at the end of the file and posted its end message; pass 2
+  // was running by then. Only pass 2's own end shows it as done, as the
+  // last status line before the report, and nothing changes after it.
+  int done_lines = 0;
+  for (size_t i = 0; i < statuses_.size(); ++i) {
+    const Status& line = statuses_[i];
+    EXPECT_EQ(line.reports_before, 0u) << line.text;
+    if (line.text.rfind("[Pass 2 of 2]  100.0%", 0) == 0) {
+      ++done_lines;
+      EXPECT_EQ(i, statuses_.size() - 1) << line.text;
+    }
+  }
+  EXPECT_EQ(done_lines, 1);
+  EXPECT_EQ(shown_at_report_.progress_status.rfind("[Pass 2 of 2]  100.0% Recorded 0:00:03", 0),
+            0u)
+      << shown_at_report_.progress_status;
+}
+
+TEST_F(MainPresenterTest, APassTwoThatCannotStartLeavesTheWindowReady) {
+  // An AVI file through the installed codec, with the MP3 encoder library
+  // missing: the first pass (no sound) runs, the second cannot start.
+  test::WriteFile(ProgramFolder() + "/profile/Codec AVI.pr",
+            "device  = \"\"\nfileext = \"avi\"\nt = 0\nss = 0\nvcodec = \"divx\"\n"
+            "s = \"320x240\"\nb = 400\nr = 25\nacodec = \"mp3\"\nac = \"2\"\nab = 128\n"
+            "ar = 44100\n");
+  world_.SetEnv("OVC_MP3_LIBRARY", world_.Path("missing/libmp3lame.so.0"));
+  Create();
+  ChooseProfile("Codec AVI");
+  // No codec pair of a container: the stored format stays, here AVI
+  // through the installed codec.
+  presenter_->output().format = kFormatAvi;
+  presenter_->output().n_pass = 2;
+  Open(3.0);
+  presenter_->StartRecordingButtonClick();
+  ASSERT_TRUE(presenter_->converting());
+  ASSERT_TRUE(RunUntil([this] { return !presenter_->converting(); }));
+  window_.ProcessPendingMessages();
+
+  ASSERT_FALSE(box_.Texts().empty());
+  EXPECT_NE(box_.Texts().back().find("lame not loaded"), std::string::npos) << box_.Texts().back();
+  EXPECT_TRUE(finished_paths_.empty());
+  EXPECT_EQ(presenter_->output().pass, 1);
+  const HeadlessWindow::Shown& shown = window_.shown();
+  EXPECT_EQ(shown.convert_caption, "Convert");
+  EXPECT_TRUE(shown.convert_enabled);
+  EXPECT_TRUE(shown.transport_enabled);
+  EXPECT_TRUE(shown.open_enabled);
+  EXPECT_TRUE(shown.output_settings_enabled);
+  EXPECT_EQ(shown.cursor, CursorShape::kArrow);
+  EXPECT_EQ(shown.guide_text, "Ready to record this title [0:00:03]");
+}
+
+TEST_F(MainPresenterTest, SplitPartsAllCountInTheOutputSize) {
+  Create();
+  ChooseProfile("AVI");
+  test::ClipSpec spec;
+  spec.seconds = 10.0;
+  const std::string clip = world_.Path("long.mp4");
+  ASSERT_EQ(test::WriteClip(clip, spec), "");
+  ASSERT_EQ(presenter_->OpenVideoFile(clip), 0);
+  window_.ProcessPendingMessages();
+  presenter_->profiles().OutputFolderEditChange(out_);
+  presenter_->profiles().current()->b = 3000;
+  presenter_->output().split_size = 1;
+  presenter_->StartRecordingButtonClick();
+  ASSERT_TRUE(RunToTheEnd());
+  const std::vector<std::string> parts = presenter_->session().part_paths();
+  ASSERT_GE(parts.size(), 2u) << "the output did not split";
+  double total = 0;
+  for (const std::string& part : parts) total += ReadOutputSizeMb(part);
+  // The report's status line: every part's size, beside the last part's
+  // name.
+  const std::string& status = shown_at_report_.progress_status;
+  const size_t output = status.find("Output: ");
+  ASSERT_NE(output, std::string::npos) << status;
+  EXPECT_NEAR(std::atof(status.c_str() + output + 8), total, 0.051) << status;
+  EXPECT_NE(status.find(parts.back()), std::string::npos) << status;
 }
 
 TEST_F(MainPresenterTest, AnsweringNoKeepsTheConversionGoing) {
