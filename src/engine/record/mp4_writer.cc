@@ -59,6 +59,11 @@ std::unique_ptr<Mp4Writer> Mp4Writer::Open(const OutputConfig& output, const std
     ShowError("Could not find suitable output format");
     return nullptr;
   }
+  // The first of two passes writes pictures only, and the PSP form of the
+  // muxer refuses a file without sound. That file only carries the pass
+  // (the second pass writes it anew), so it takes the plain form; the
+  // encoders keep the PSP settings the plan chose.
+  if (!audio_enabled && plan.muxer == "psp") plan.muxer = "mp4";
   std::unique_ptr<Mp4Writer> writer(new Mp4Writer(output, path));
   writer->finished_ = true;  // nothing to finish until the file is open
   AVFormatContext* format = nullptr;
