@@ -117,17 +117,29 @@ void CaptureStage::ScaleFrameLocked() {
     h = in_height;
   }
 
-  // The region starts and ends on whole pixel pairs of the packed picture.
+  // The region starts and ends on whole pixel pairs of the packed picture,
+  // and starts on a chroma line of a 4:2:0 one.
   x &= ~1;
   w &= ~1;
+  y &= ~1;
 
   uint8_t* out[3] = {state_.output_planes[0].data(), state_.output_planes[1].data(),
                      state_.output_planes[2].data()};
   const int out_strides[3] = {out_width, out_width, out_width};
-  if (sample_data_ == nullptr ||
-      CropScaleYuy2ToPlanes(sample_data_, in_width, in_height, 2 * state_.input_line_pixels, x, y,
-                            w, h, out, out_strides, out_width, out_height, kScaleBicubic) != 0)
-    return;
+  if (sample_data_ == nullptr) return;
+  // From the decoder's 4:2:0 planes where it passed them along: less to
+  // read and scale than the packed 4:2:2 picture made from them.
+  const media::PlanarPicture* planes = sample_planes_;
+  const bool from_planes = planes != nullptr && planes->width == in_width &&
+                           planes->height == in_height;
+  const int scaled =
+      from_planes
+          ? CropScaleI420ToPlanes(planes->planes, planes->strides, in_width, in_height, x, y, w,
+                                  h, out, out_strides, out_width, out_height, kScaleBicubic)
+          : CropScaleYuy2ToPlanes(sample_data_, in_width, in_height,
+                                  2 * state_.input_line_pixels, x, y, w, h, out, out_strides,
+                                  out_width, out_height, kScaleBicubic);
+  if (scaled != 0) return;
   const int brightness_offset = output_->brightness_a;
   if (brightness_offset != 0) {
     // The luma lines are out_width apart.

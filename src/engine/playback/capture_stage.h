@@ -241,6 +241,9 @@ class CaptureStage {
   // sample itself when nothing needs resizing.
   const uint8_t* frame_to_hand_over_ = nullptr;
   const uint8_t* sample_data_ = nullptr;
+  // The 4:2:0 planes the sample was packed from, when the decoder passed
+  // them along; valid with sample_data_.
+  const media::PlanarPicture* sample_planes_ = nullptr;
   bool resize_this_picture_ = false;
 };
 

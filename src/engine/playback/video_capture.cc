@@ -233,6 +233,7 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
   if (!usable && recording && width > 0)
     TracePrintf("Video sample too short: %d bytes for %dx%d", length, width, height);
   sample_data_ = sample.data();
+  sample_planes_ = sample.planar_source();
   // A picture that is not exactly the output frame is always scaled, so
   // that the recording never reads beyond the sample.
   resize_this_picture_ = state_.need_resize || width != output_->width ||
@@ -259,6 +260,7 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
     if (output_usable) RecordPictureLocked(lock, t1, start_seconds, t_end, clock_start);
   }
   sample_data_ = nullptr;
+  sample_planes_ = nullptr;
 
   state_.previous_start_time = start_seconds;
   if (recording) clock_->SetSpeed(kConvertingSpeed);

@@ -210,6 +210,45 @@ int CropScaleYuy2ToPlanes(const uint8_t* packed, int width, int height, int pack
   return rows == destination_height ? 0 : -1;
 }
 
+int CropScaleI420ToPlanes(const uint8_t* const source[3], const int source_strides[3], int width,
+                          int height, int crop_x, int crop_y, int crop_width, int crop_height,
+                          uint8_t* const planes[3], const int plane_strides[3],
+                          int destination_width, int destination_height, int filter) {
+  if (source == nullptr || source_strides == nullptr || width < 2 || height <= 0) return -1;
+  if (!PlaneArgsOk(source[0], width, source_strides[0], height) ||
+      !PlaneArgsOk(source[1], width / 2, source_strides[1], (height + 1) / 2) ||
+      !PlaneArgsOk(source[2], width / 2, source_strides[2], (height + 1) / 2))
+    return -1;
+  if (planes == nullptr || plane_strides == nullptr || destination_width < 2 ||
+      destination_width % 2 != 0 || destination_height <= 0)
+    return -1;
+  const int chroma_width = destination_width / 2;
+  if (!PlaneArgsOk(planes[0], destination_width, plane_strides[0], destination_height) ||
+      !PlaneArgsOk(planes[1], chroma_width, plane_strides[1], destination_height) ||
+      !PlaneArgsOk(planes[2], chroma_width, plane_strides[2], destination_height))
+    return -1;
+  if (crop_x < 0 || crop_y < 0 || crop_x % 2 != 0 || crop_y % 2 != 0 || crop_width < 2 ||
+      crop_width % 2 != 0 || crop_height <= 0 || crop_x > width - crop_width ||
+      crop_y > height - crop_height)
+    return -1;
+  int flags = SwsFlags(filter);
+  if (flags < 0) return -1;
+  SwsContext* context = Scalers().Get(AV_PIX_FMT_YUV420P, crop_width, crop_height,
+                                      AV_PIX_FMT_YUV422P, destination_width, destination_height,
+                                      flags);
+  if (context == nullptr) return -1;
+  const uint8_t* source_planes[4] = {
+      source[0] + static_cast<ptrdiff_t>(crop_y) * source_strides[0] + crop_x,
+      source[1] + static_cast<ptrdiff_t>(crop_y / 2) * source_strides[1] + crop_x / 2,
+      source[2] + static_cast<ptrdiff_t>(crop_y / 2) * source_strides[2] + crop_x / 2, nullptr};
+  int strides[4] = {source_strides[0], source_strides[1], source_strides[2], 0};
+  uint8_t* destination_planes[4] = {planes[0], planes[1], planes[2], nullptr};
+  int destination_strides[4] = {plane_strides[0], plane_strides[1], plane_strides[2], 0};
+  int rows = sws_scale(context, source_planes, strides, 0, crop_height, destination_planes,
+                       destination_strides);
+  return rows == destination_height ? 0 : -1;
+}
+
 int ScaleLuma(int gain, uint8_t* plane, int width, int stride, int height, int fraction_bits) {
   if (!PlaneArgsOk(plane, width, stride, height) || fraction_bits < 0 || fraction_bits > 16)
     return -1;

@@ -46,6 +46,14 @@ int CropScaleYuy2ToPlanes(const uint8_t* packed, int width, int height, int pack
                           uint8_t* const planes[3], const int plane_strides[3],
                           int destination_width, int destination_height, int filter);
 
+// The same from a 4:2:0 picture (Y of width × height, U and V of width/2 ×
+// (height+1)/2): crop_x, crop_width and crop_y are even, so the region
+// starts on a chroma sample.
+int CropScaleI420ToPlanes(const uint8_t* const source[3], const int source_strides[3], int width,
+                          int height, int crop_x, int crop_y, int crop_width, int crop_height,
+                          uint8_t* const planes[3], const int plane_strides[3],
+                          int destination_width, int destination_height, int filter);
+
 // Multiplies every luma value by gain ÷ 2^fraction_bits, rounding to the
 // nearest value and saturating at 0 and 255. A negative gain gives 0.
 int ScaleLuma(int gain, uint8_t* plane, int width, int stride, int height, int fraction_bits);

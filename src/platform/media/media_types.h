@@ -79,6 +79,15 @@ struct MediaType {
   WaveFormat wave;          // valid for kWaveFormatEx
 };
 
+// The 4:2:0 planes a packed picture was made from: Y of width × height, U
+// and V of width/2 × (height+1)/2, each with its stride in bytes.
+struct PlanarPicture {
+  const uint8_t* planes[3] = {};
+  int strides[3] = {};
+  int width = 0;
+  int height = 0;
+};
+
 // One media sample as the grabber callbacks see it: its bytes and, when the
 // type changed with this sample, the new type.
 class MediaSample {
@@ -89,6 +98,10 @@ class MediaSample {
   // The type attached to this sample; false when it carries none (the type
   // is unchanged).
   virtual bool GetMediaType(MediaType* type) const = 0;
+  // A packed picture the decoder made from 4:2:0 planes of the same size
+  // may carry them along, valid during the callback only: a receiver that
+  // scales the picture anyway does better from them. Null otherwise.
+  virtual const PlanarPicture* planar_source() const { return nullptr; }
 };
 
 // What a grabber calls for every sample before it passes the sample on:

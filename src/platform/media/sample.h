@@ -40,12 +40,20 @@ class Sample final : public MediaSample {
   void SetMediaType(const MediaType& type) { type_ = type; }
   void ClearMediaType() { type_.reset(); }
 
+  const PlanarPicture* planar_source() const override {
+    return planar_ ? &*planar_ : nullptr;
+  }
+  // The planes the bytes were packed from, for one delivery.
+  void SetPlanarSource(const PlanarPicture& planes) { planar_ = planes; }
+  void ClearPlanarSource() { planar_.reset(); }
+
  private:
   std::vector<uint8_t> bytes_;
   int32_t length_ = 0;
   ReferenceTime start_ = 0;
   ReferenceTime stop_ = 0;
   std::optional<MediaType> type_;
+  std::optional<PlanarPicture> planar_;
 };
 
 }  // namespace ovc::media

@@ -69,8 +69,17 @@ void VideoDecoder::DeliverFrame(AVFrame& frame) {
     PackI420ToYuy2(frame.data[0], frame.linesize[0], frame.data[1], frame.linesize[1],
                    frame.data[2], frame.linesize[2], out.mutable_data(), stride, frame.width,
                    frame.height);
+    PlanarPicture planes;
+    for (int i = 0; i < 3; ++i) {
+      planes.planes[i] = frame.data[i];
+      planes.strides[i] = frame.linesize[i];
+    }
+    planes.width = frame.width;
+    planes.height = frame.height;
+    out.SetPlanarSource(planes);
     out.SetTimes(start, stop);
     DeliverSample();
+    out.ClearPlanarSource();
     return;
   }
   const int flags = out_width_ == frame.width ? SWS_BILINEAR : SWS_BICUBIC;

@@ -165,6 +165,44 @@ TEST(ImageOpsTest, PackedCropScaleTakesOnlyTheRegionAndKeepsEachPlane) {
   EXPECT_EQ(planes.v[out_width / 2 - 1], 60);
 }
 
+// The same picture as 4:2:0 planes (with strides wider than a line).
+TEST(ImageOpsTest, PlanarCropScaleTakesOnlyTheRegionAndKeepsEachPlane) {
+  const int width = 64, height = 40, y_stride = width + 8, c_stride = width / 2 + 4;
+  std::vector<uint8_t> y(static_cast<size_t>(y_stride) * height);
+  std::vector<uint8_t> u(static_cast<size_t>(c_stride) * height / 2), v(u.size());
+  for (int row = 0; row < height; ++row)
+    for (int x = 0; x < width; ++x) y[row * y_stride + x] = x >= width / 2 ? 200 : 30;
+  for (int row = 0; row < height / 2; ++row)
+    for (int x = 0; x < width / 2; ++x) {
+      u[row * c_stride + x] = x >= width / 4 ? 90 : 160;
+      v[row * c_stride + x] = x >= width / 4 ? 60 : 240;
+    }
+  const uint8_t* source[3] = {y.data(), u.data(), v.data()};
+  const int strides[3] = {y_stride, c_stride, c_stride};
+  const int out_width = 20, out_height = 14;
+  Planes planes(out_height, out_width);
+  ASSERT_EQ(CropScaleI420ToPlanes(source, strides, width, height, width / 2, 4, width / 2,
+                                  height - 8, planes.pointers(), planes.strides(), out_width,
+                                  out_height, kScaleBicubic),
+            0);
+  for (int row = 0; row < out_height; ++row) {
+    for (int x = 0; x < out_width; ++x) ASSERT_EQ(planes.y[row * out_width + x], 200);
+    for (int x = 0; x < out_width / 2; ++x) {
+      ASSERT_EQ(planes.u[row * out_width + x], 90);
+      ASSERT_EQ(planes.v[row * out_width + x], 60);
+    }
+  }
+  // A region starting between two chroma lines, or outside, is refused.
+  EXPECT_EQ(CropScaleI420ToPlanes(source, strides, width, height, 0, 3, width, 10,
+                                  planes.pointers(), planes.strides(), out_width, out_height,
+                                  kScaleBicubic),
+            -1);
+  EXPECT_EQ(CropScaleI420ToPlanes(source, strides, width, height, 0, 2, width, height,
+                                  planes.pointers(), planes.strides(), out_width, out_height,
+                                  kScaleBicubic),
+            -1);
+}
+
 TEST(ImageOpsTest, PackedCropScaleRefusesRegionsOffThePixelPairsOrOutside) {
   std::vector<uint8_t> packed(2 * 16 * 16, 1);
   Planes planes(8, 8);
