@@ -177,11 +177,14 @@ int CropScalePlane(const uint8_t* source, int source_width, int source_height, i
   return rows == destination_height ? 0 : -1;
 }
 
-int CropScaleYuy2ToPlanes(const uint8_t* packed, int width, int height, int packed_stride,
-                          int crop_x, int crop_y, int crop_width, int crop_height,
-                          uint8_t* const planes[3], const int plane_strides[3],
-                          int destination_width, int destination_height, int filter) {
-  if (packed == nullptr || width < 2 || height <= 0 || packed_stride < 2 * width) return -1;
+namespace {
+
+// Scales a crop_width × crop_height region, whose planes start at `region`,
+// into 4:2:2 planes of destination_width (even) × destination_height.
+int ScaleRegionToPlanes(AVPixelFormat source_format, const uint8_t* const region[3],
+                        const int region_strides[3], int crop_width, int crop_height,
+                        uint8_t* const planes[3], const int plane_strides[3],
+                        int destination_width, int destination_height, int filter) {
   if (planes == nullptr || plane_strides == nullptr || destination_width < 2 ||
       destination_width % 2 != 0 || destination_height <= 0)
     return -1;
@@ -190,24 +193,35 @@ int CropScaleYuy2ToPlanes(const uint8_t* packed, int width, int height, int pack
       !PlaneArgsOk(planes[1], chroma_width, plane_strides[1], destination_height) ||
       !PlaneArgsOk(planes[2], chroma_width, plane_strides[2], destination_height))
     return -1;
-  if (crop_x < 0 || crop_y < 0 || crop_x % 2 != 0 || crop_width < 2 || crop_width % 2 != 0 ||
-      crop_height <= 0 || crop_x > width - crop_width || crop_y > height - crop_height)
-    return -1;
   int flags = SwsFlags(filter);
   if (flags < 0) return -1;
-  SwsContext* context = Scalers().Get(AV_PIX_FMT_YUYV422, crop_width, crop_height,
-                                      AV_PIX_FMT_YUV422P, destination_width, destination_height,
-                                      flags);
+  SwsContext* context = Scalers().Get(source_format, crop_width, crop_height, AV_PIX_FMT_YUV422P,
+                                      destination_width, destination_height, flags);
   if (context == nullptr) return -1;
-  const uint8_t* source_planes[4] = {
-      packed + static_cast<ptrdiff_t>(crop_y) * packed_stride + 2 * crop_x, nullptr, nullptr,
-      nullptr};
-  int source_strides[4] = {packed_stride, 0, 0, 0};
+  const uint8_t* source_planes[4] = {region[0], region[1], region[2], nullptr};
+  int source_strides[4] = {region_strides[0], region_strides[1], region_strides[2], 0};
   uint8_t* destination_planes[4] = {planes[0], planes[1], planes[2], nullptr};
   int destination_strides[4] = {plane_strides[0], plane_strides[1], plane_strides[2], 0};
   int rows = sws_scale(context, source_planes, source_strides, 0, crop_height, destination_planes,
                        destination_strides);
   return rows == destination_height ? 0 : -1;
+}
+
+}  // namespace
+
+int CropScaleYuy2ToPlanes(const uint8_t* packed, int width, int height, int packed_stride,
+                          int crop_x, int crop_y, int crop_width, int crop_height,
+                          uint8_t* const planes[3], const int plane_strides[3],
+                          int destination_width, int destination_height, int filter) {
+  if (packed == nullptr || width < 2 || height <= 0 || packed_stride < 2 * width) return -1;
+  if (crop_x < 0 || crop_y < 0 || crop_x % 2 != 0 || crop_width < 2 || crop_width % 2 != 0 ||
+      crop_height <= 0 || crop_x > width - crop_width || crop_y > height - crop_height)
+    return -1;
+  const uint8_t* region[3] = {
+      packed + static_cast<ptrdiff_t>(crop_y) * packed_stride + 2 * crop_x, nullptr, nullptr};
+  const int strides[3] = {packed_stride, 0, 0};
+  return ScaleRegionToPlanes(AV_PIX_FMT_YUYV422, region, strides, crop_width, crop_height, planes,
+                             plane_strides, destination_width, destination_height, filter);
 }
 
 int CropScaleI420ToPlanes(const uint8_t* const source[3], const int source_strides[3], int width,
@@ -219,34 +233,17 @@ int CropScaleI420ToPlanes(const uint8_t* const source[3], const int source_strid
       !PlaneArgsOk(source[1], width / 2, source_strides[1], (height + 1) / 2) ||
       !PlaneArgsOk(source[2], width / 2, source_strides[2], (height + 1) / 2))
     return -1;
-  if (planes == nullptr || plane_strides == nullptr || destination_width < 2 ||
-      destination_width % 2 != 0 || destination_height <= 0)
-    return -1;
-  const int chroma_width = destination_width / 2;
-  if (!PlaneArgsOk(planes[0], destination_width, plane_strides[0], destination_height) ||
-      !PlaneArgsOk(planes[1], chroma_width, plane_strides[1], destination_height) ||
-      !PlaneArgsOk(planes[2], chroma_width, plane_strides[2], destination_height))
-    return -1;
   if (crop_x < 0 || crop_y < 0 || crop_x % 2 != 0 || crop_y % 2 != 0 || crop_width < 2 ||
       crop_width % 2 != 0 || crop_height <= 0 || crop_x > width - crop_width ||
       crop_y > height - crop_height)
     return -1;
-  int flags = SwsFlags(filter);
-  if (flags < 0) return -1;
-  SwsContext* context = Scalers().Get(AV_PIX_FMT_YUV420P, crop_width, crop_height,
-                                      AV_PIX_FMT_YUV422P, destination_width, destination_height,
-                                      flags);
-  if (context == nullptr) return -1;
-  const uint8_t* source_planes[4] = {
+  const uint8_t* region[3] = {
       source[0] + static_cast<ptrdiff_t>(crop_y) * source_strides[0] + crop_x,
       source[1] + static_cast<ptrdiff_t>(crop_y / 2) * source_strides[1] + crop_x / 2,
-      source[2] + static_cast<ptrdiff_t>(crop_y / 2) * source_strides[2] + crop_x / 2, nullptr};
-  int strides[4] = {source_strides[0], source_strides[1], source_strides[2], 0};
-  uint8_t* destination_planes[4] = {planes[0], planes[1], planes[2], nullptr};
-  int destination_strides[4] = {plane_strides[0], plane_strides[1], plane_strides[2], 0};
-  int rows = sws_scale(context, source_planes, strides, 0, crop_height, destination_planes,
-                       destination_strides);
-  return rows == destination_height ? 0 : -1;
+      source[2] + static_cast<ptrdiff_t>(crop_y / 2) * source_strides[2] + crop_x / 2};
+  return ScaleRegionToPlanes(AV_PIX_FMT_YUV420P, region, source_strides, crop_width, crop_height,
+                             planes, plane_strides, destination_width, destination_height,
+                             filter);
 }
 
 int ScaleLuma(int gain, uint8_t* plane, int width, int stride, int height, int fraction_bits) {

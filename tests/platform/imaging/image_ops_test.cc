@@ -127,6 +127,17 @@ TEST(ImageOpsTest, CropScaleRefusesARegionOutsideTheSource) {
   for (uint8_t value : destination) ASSERT_EQ(value, 7);
 }
 
+// Every pixel of 4:2:2 planes (lines `width` apart) has the colour Y, U, V.
+void ExpectFlat(const Planes& planes, int width, int height, int y, int u, int v) {
+  for (int row = 0; row < height; ++row) {
+    for (int x = 0; x < width; ++x) ASSERT_EQ(planes.y[row * width + x], y) << row << "," << x;
+    for (int x = 0; x < width / 2; ++x) {
+      ASSERT_EQ(planes.u[row * width + x], u) << row << "," << x;
+      ASSERT_EQ(planes.v[row * width + x], v) << row << "," << x;
+    }
+  }
+}
+
 // A packed picture whose left half is one colour and right half another;
 // the crop takes the right half only, so every output pixel has its colour.
 TEST(ImageOpsTest, PackedCropScaleTakesOnlyTheRegionAndKeepsEachPlane) {
@@ -146,13 +157,7 @@ TEST(ImageOpsTest, PackedCropScaleTakesOnlyTheRegionAndKeepsEachPlane) {
                                   height - 8, planes.pointers(), planes.strides(), out_width,
                                   out_height, kScaleBicubic),
             0);
-  for (int row = 0; row < out_height; ++row) {
-    for (int x = 0; x < out_width; ++x) ASSERT_EQ(planes.y[row * out_width + x], 200);
-    for (int x = 0; x < out_width / 2; ++x) {
-      ASSERT_EQ(planes.u[row * out_width + x], 90);
-      ASSERT_EQ(planes.v[row * out_width + x], 60);
-    }
-  }
+  ExpectFlat(planes, out_width, out_height, 200, 90, 60);
 
   // The whole picture: the left output pixels are the left colour.
   ASSERT_EQ(CropScaleYuy2ToPlanes(packed.data(), width, height, stride, 0, 0, width, height,
@@ -185,13 +190,7 @@ TEST(ImageOpsTest, PlanarCropScaleTakesOnlyTheRegionAndKeepsEachPlane) {
                                   height - 8, planes.pointers(), planes.strides(), out_width,
                                   out_height, kScaleBicubic),
             0);
-  for (int row = 0; row < out_height; ++row) {
-    for (int x = 0; x < out_width; ++x) ASSERT_EQ(planes.y[row * out_width + x], 200);
-    for (int x = 0; x < out_width / 2; ++x) {
-      ASSERT_EQ(planes.u[row * out_width + x], 90);
-      ASSERT_EQ(planes.v[row * out_width + x], 60);
-    }
-  }
+  ExpectFlat(planes, out_width, out_height, 200, 90, 60);
   // A region starting between two chroma lines, or outside, is refused.
   EXPECT_EQ(CropScaleI420ToPlanes(source, strides, width, height, 0, 3, width, 10,
                                   planes.pointers(), planes.strides(), out_width, out_height,
