@@ -268,14 +268,25 @@ Bitmap24 CaptureStage::StillPicture() {
   return PlanesToBitmap(planes, state_.input_width, state_.input_height);
 }
 
+void CaptureStage::ReadInputSize() {
+  // A callback may hold the lock until the user has answered its question,
+  // which the user interface thread asking here would then never show: it
+  // takes the size last seen instead of waiting.
+  std::unique_lock<std::mutex> lock(capture_lock_, std::try_to_lock);
+  if (!lock.owns_lock()) return;
+  ApplyRequestsLocked();
+  input_width_seen_.store(state_.input_width);
+  input_height_seen_.store(state_.input_height);
+}
+
 int CaptureStage::input_width() {
-  std::unique_lock<std::mutex> lock = LockState();
-  return state_.input_width;
+  ReadInputSize();
+  return input_width_seen_.load();
 }
 
 int CaptureStage::input_height() {
-  std::unique_lock<std::mutex> lock = LockState();
-  return state_.input_height;
+  ReadInputSize();
+  return input_height_seen_.load();
 }
 
 int CaptureStage::audio_rate() {

@@ -144,6 +144,8 @@ class CaptureStage {
   // --- Read by the main window and tests, under the lock ---
   // The paused still picture: the current input planes as a 24-bit bitmap.
   Bitmap24 StillPicture();
+  // The input picture size; while a callback holds the lock, the size last
+  // seen (never waits for it).
   int input_width();
   int input_height();
   int audio_rate();
@@ -172,6 +174,8 @@ class CaptureStage {
   // end, `clock_start` the clock's time when the picture arrived.
   void RecordPictureLocked(std::unique_lock<std::mutex>& lock, double t1, double start_seconds,
                            double t_end, media::ReferenceTime clock_start);
+  // Publishes the input size for input_width()/input_height().
+  void ReadInputSize();
   void ScaleFrameLocked();
   // Releases the capture lock until `moved` changes, `limit` passes or the
   // recording stops.
@@ -237,6 +241,9 @@ class CaptureStage {
   std::atomic<bool> new_source_requested_{false};
   std::atomic<bool> adopt_connected_video_requested_{false};
   std::atomic<bool> adopt_connected_audio_requested_{false};
+  // The input size as last read under the lock (ReadInputSize).
+  std::atomic<int> input_width_seen_{0};
+  std::atomic<int> input_height_seen_{0};
   // The frame handed over for the current picture: the output frame, or the
   // sample itself when nothing needs resizing.
   const uint8_t* frame_to_hand_over_ = nullptr;

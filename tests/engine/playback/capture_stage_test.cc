@@ -466,6 +466,9 @@ TEST_F(CaptureStageTest, RequestsOfTheUserInterfaceDoNotWaitForACallbackHeldUpIn
     stage_.AdoptVideoType(nullptr);
     stage_.AdoptAudioType(nullptr);
     stage_.RestartFrameCounter();
+    // The video layout reads the input size (the size last seen).
+    stage_.input_width();
+    stage_.input_height();
   });
   const bool returned = requests.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
   release.set_value();
