@@ -310,7 +310,14 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
     // The end message still waits in the queue: the final figures.
     window.ProcessPendingMessages();
     progress.EndLine();
-    const std::vector<std::string> parts_written = presenter.session().part_paths();
+    std::vector<std::string> parts_written = presenter.session().part_paths();
+    // Stopped after the output was opened but before its first picture: the
+    // file holds no stream a player could open, and nothing was converted.
+    const bool nothing_converted = interrupted && presenter.capture().first_picture_pending();
+    if (nothing_converted) {
+      for (const std::string& path : parts_written) unlink(path.c_str());
+      parts_written.clear();
+    }
     if (stalled) {
       fail("the conversion made no progress for 10 minutes and was stopped");
     } else if (box.failures() > failures_before) {
@@ -320,7 +327,10 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
     } else {
       for (const std::string& path : parts_written) out << path << '\n';
       out.flush();
-      if (interrupted) {
+      if (nothing_converted) {
+        err << "multiconv: " << input << ": interrupted before the first picture was converted\n";
+        ++failed;
+      } else if (interrupted) {
         err << "multiconv: interrupted; " << input << " was converted up to where it stopped\n";
         ++failed;
       }
