@@ -73,10 +73,10 @@ class MainPresenterTest : public testing::Test {
   }
 
   std::string Clip(double seconds) {
-    test::ClipSpec spec;
-    spec.seconds = seconds;
+    test::ClipSpec clip_spec;
+    clip_spec.seconds = seconds;
     std::string path = world_.Path("clip.mp4");
-    EXPECT_EQ(test::WriteClip(path, spec), "");
+    EXPECT_EQ(test::WriteClip(path, clip_spec), "");
     return path;
   }
 
@@ -256,11 +256,11 @@ TEST_P(StartPointTest, TheFirstOutputFrameIsTheSourceFrameAtTheStartPoint) {
   Create(c.processors);
   ChooseProfile(c.profile);
   presenter_->output().n_pass = c.passes;
-  test::ClipSpec spec;
-  spec.seconds = 4.0;
-  spec.gop = 25;
+  test::ClipSpec clip_spec;
+  clip_spec.seconds = 4.0;
+  clip_spec.gop = 25;
   const std::string clip = world_.Path("numbered.mp4");
-  ASSERT_EQ(test::WriteClip(clip, spec), "");
+  ASSERT_EQ(test::WriteClip(clip, clip_spec), "");
   ASSERT_EQ(presenter_->OpenVideoFile(clip), 0);
   window_.ProcessPendingMessages();
   presenter_->profiles().OutputFolderEditChange(out_);
@@ -275,11 +275,11 @@ TEST_P(StartPointTest, TheFirstOutputFrameIsTheSourceFrameAtTheStartPoint) {
   ASSERT_EQ(test::ReadClip(finished_paths_[0], &decoded), "");
   ASSERT_FALSE(decoded.frame_numbers.empty());
   // 25 pictures a second in the source.
-  EXPECT_EQ(decoded.frame_numbers.front(), c.start_seconds * spec.fps_num);
+  EXPECT_EQ(decoded.frame_numbers.front(), c.start_seconds * clip_spec.fps_num);
   // One second at 29.97 output frames a second, the last one at most
   // a source picture short of the stop point.
   EXPECT_NEAR(static_cast<double>(decoded.frame_numbers.size()), 29.97, 1.5);
-  EXPECT_LE(decoded.frame_numbers.back(), (c.start_seconds + 1) * spec.fps_num);
+  EXPECT_LE(decoded.frame_numbers.back(), (c.start_seconds + 1) * clip_spec.fps_num);
 }
 
 const StartPointCase kStartPoints[] = {
@@ -375,10 +375,10 @@ TEST_F(MainPresenterTest, APassTwoThatCannotStartLeavesTheWindowReady) {
 TEST_F(MainPresenterTest, SplitPartsAllCountInTheOutputSize) {
   Create();
   ChooseProfile("AVI");
-  test::ClipSpec spec;
-  spec.seconds = 10.0;
+  test::ClipSpec clip_spec;
+  clip_spec.seconds = 10.0;
   const std::string clip = world_.Path("long.mp4");
-  ASSERT_EQ(test::WriteClip(clip, spec), "");
+  ASSERT_EQ(test::WriteClip(clip, clip_spec), "");
   ASSERT_EQ(presenter_->OpenVideoFile(clip), 0);
   window_.ProcessPendingMessages();
   presenter_->profiles().OutputFolderEditChange(out_);
