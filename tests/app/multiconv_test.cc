@@ -38,15 +38,6 @@ std::string Quote(const std::string& text) {
   return quoted + "'";
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line))
-    if (!line.empty()) lines.push_back(line);
-  return lines;
-}
-
 double Duration(const std::string& path) {
   std::string text = ProbeEntry(path, "v:0", "stream=duration");
   return text.empty() || text == "N/A" ? std::atof(CommandOutput(

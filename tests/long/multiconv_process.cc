@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/command_output.h"
 #include "support/temp_world.h"
 
 namespace ovc::test {
@@ -43,15 +44,6 @@ bool CatchesInterrupt(pid_t pid, const std::string& program) {
 
 int64_t ResidentKb(pid_t pid) {
   return std::atoll(StatusField(pid, "VmRSS").c_str());
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line))
-    if (!line.empty()) lines.push_back(line);
-  return lines;
 }
 
 }  // namespace

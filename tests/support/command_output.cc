@@ -1,6 +1,7 @@
 #include "support/command_output.h"
 
 #include <cstdio>
+#include <sstream>
 
 namespace ovc::test {
 
@@ -22,6 +23,15 @@ std::string ProbeEntry(const std::string& path, const std::string& stream,
                                   " -of default=nw=1:nk=1 '" + path + "' 2>/dev/null");
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
   return out;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line))
+    if (!line.empty()) lines.push_back(line);
+  return lines;
 }
 
 }  // namespace ovc::test

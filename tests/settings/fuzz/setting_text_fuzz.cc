@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "settings/setting_text.h"
+#include "support/shown_text.h"
 
 namespace ovc::test {
 namespace {
@@ -39,20 +40,6 @@ double ExpectedReal(const std::string& text) {
   if (rest.size() >= 2 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X')) return 0.0;
   if (!rest.empty() && rest[0] != '\0' && std::strchr("iInN", rest[0])) return 0.0;
   return strtod_l(text.c_str(), nullptr, CLocale());
-}
-
-std::string Shown(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text.substr(0, 80)) {
-    if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    }
-  }
-  return out;
 }
 
 }  // namespace

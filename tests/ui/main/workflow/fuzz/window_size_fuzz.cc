@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "support/shown_text.h"
 #include "ui/main/startup.h"
 
 namespace ovc::test {
@@ -31,20 +32,6 @@ bool ExpectedValues(std::string text, int values[4]) {
   for (; *at; ++at)
     if (!IsSpace(*at)) return false;
   return true;
-}
-
-std::string Shown(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text.substr(0, 80)) {
-    if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    }
-  }
-  return out;
 }
 
 }  // namespace
