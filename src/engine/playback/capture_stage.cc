@@ -12,7 +12,7 @@ namespace {
 
 // Bytes beyond the last pixel of every plane: the scaler's vector code may
 // read a little past the end of a line.
-constexpr int64_t kPlanePadding = 64;
+constexpr int64_t kPlanePadding = kScalerSlack;
 
 }  // namespace
 
@@ -132,13 +132,22 @@ void CaptureStage::ScaleFrameLocked() {
   const media::PlanarPicture* planes = sample_planes_;
   const bool from_planes = planes != nullptr && planes->width == in_width &&
                            planes->height == in_height;
+  const int packed_stride = 2 * state_.input_line_pixels;
+  const uint8_t* packed = sample_data_;
+  if (!from_planes && sample_padding_ < kScalerSlack) {
+    // The scaler reads whole vectors, past the end of the last line: a
+    // sample without room after it is scaled from a copy that has it.
+    const size_t bytes = static_cast<size_t>(packed_stride) * in_height;
+    state_.padded_picture.resize(bytes + kScalerSlack);
+    std::copy_n(sample_data_, bytes, state_.padded_picture.data());
+    packed = state_.padded_picture.data();
+  }
   const int scaled =
       from_planes
           ? CropScaleI420ToPlanes(planes->planes, planes->strides, in_width, in_height, x, y, w,
                                   h, out, out_strides, out_width, out_height, kScaleBicubic)
-          : CropScaleYuy2ToPlanes(sample_data_, in_width, in_height,
-                                  2 * state_.input_line_pixels, x, y, w, h, out, out_strides,
-                                  out_width, out_height, kScaleBicubic);
+          : CropScaleYuy2ToPlanes(packed, in_width, in_height, packed_stride, x, y, w, h, out,
+                                  out_strides, out_width, out_height, kScaleBicubic);
   if (scaled != 0) return;
   const int brightness_offset = output_->brightness_a;
   if (brightness_offset != 0) {

@@ -251,6 +251,8 @@ class CaptureStage {
   // The 4:2:0 planes the sample was packed from, when the decoder passed
   // them along; valid with sample_data_.
   const media::PlanarPicture* sample_planes_ = nullptr;
+  // Bytes the sample's storage holds past its data; valid with sample_data_.
+  int32_t sample_padding_ = 0;
   bool resize_this_picture_ = false;
 };
 

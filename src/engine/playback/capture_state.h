@@ -51,6 +51,9 @@ struct CaptureState {
   std::vector<uint8_t> output_planes[3];
   std::vector<uint8_t> output_frame;
   int64_t buffer_pixels = 0;
+  // A copy of a packed picture whose sample keeps too little room after it
+  // for the scaler, with that room added.
+  std::vector<uint8_t> padded_picture;
 
   // --- Audio ---
   int input_bits = 16;          // bits per delivered sample (8 or 16)

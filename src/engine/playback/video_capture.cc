@@ -234,6 +234,7 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
     TracePrintf("Video sample too short: %d bytes for %dx%d", length, width, height);
   sample_data_ = sample.data();
   sample_planes_ = sample.planar_source();
+  sample_padding_ = sample.padding();
   // A picture that is not exactly the output frame is always scaled, so
   // that the recording never reads beyond the sample.
   resize_this_picture_ = state_.need_resize || width != output_->width ||
@@ -261,6 +262,7 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
   }
   sample_data_ = nullptr;
   sample_planes_ = nullptr;
+  sample_padding_ = 0;
 
   state_.previous_start_time = start_seconds;
   if (recording) clock_->SetSpeed(kConvertingSpeed);

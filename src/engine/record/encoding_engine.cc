@@ -79,7 +79,9 @@ void EncodingEngine::AppendAudioLocked(const int16_t* audio, int n) {
 void EncodingEngine::PushFrameLocked(const uint8_t* frame) {
   if (frame_queue_.size() < kQueueFrames) {
     size_t size = static_cast<size_t>(format_.width) * format_.height * 2;
-    frame_queue_.emplace_back(frame, frame + size);
+    // The encoders' converters read whole vectors past the last line.
+    std::vector<uint8_t>& queued = frame_queue_.emplace_back(size + kFramePadding);
+    std::copy_n(frame, size, queued.data());
   }
   average_queue_ = average_queue_ * 0.99 + static_cast<double>(frame_queue_.size()) * 0.01;
 }

@@ -28,6 +28,9 @@ namespace ovc {
 class EncodingEngine {
  public:
   static constexpr int kQueueFrames = 80;
+  // Bytes every queued frame holds past its picture: what FFmpeg's pixel
+  // converters may read beyond the last line.
+  static constexpr size_t kFramePadding = 64;
   static constexpr int kAudioBufferBytes = 1536000;
   // The producer never passes more sample frames than this ÷ channels at once.
   static constexpr int kMaxCallSamples = 384000;

@@ -17,7 +17,8 @@ class OutputSink {
   // Returns 0, or -1 when audio encoding must end for this file.
   virtual int EncodeAudioPeriod(const int16_t* pcm, int frames, int period) = 0;
 
-  // One packed YUY2 frame of the output size. `frame` counts from 1 in the
+  // One packed YUY2 frame of the output size, with 64 readable bytes after
+  // it (EncodingEngine::kFramePadding). `frame` counts from 1 in the
   // file. Returns 0, or -1 when video encoding must end for this file.
   virtual int EncodeVideoFrame(const uint8_t* yuy2, int frame) = 0;
 };

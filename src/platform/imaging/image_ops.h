@@ -14,6 +14,11 @@ namespace ovc {
 // unusable (null pointers, sizes below one pixel, a stride shorter than a
 // line, a region outside its plane); on -1 nothing has been written.
 
+// Bytes that libswscale's vector code may read (and write) past the last
+// byte of a picture's last line. Every buffer a scaler reads from or writes
+// to must own this much beyond its picture; FFmpeg's own frame buffers do.
+constexpr int kScalerSlack = 64;
+
 // Splits a packed YUY2 picture into its Y, U and V planes. `width` counts
 // pixels; an odd last pixel gives its Y only.
 int SplitYuy2ToPlanes(const uint8_t* packed, int packed_stride, uint8_t* const planes[3],

@@ -102,6 +102,10 @@ class MediaSample {
   // may carry them along, valid during the callback only: a receiver that
   // scales the picture anyway does better from them. Null otherwise.
   virtual const PlanarPicture* planar_source() const { return nullptr; }
+  // Bytes after length() that belong to the sample's storage and may be
+  // read (never part of the data): a receiver handing the bytes to a
+  // scaler whose vector code reads past a line's end needs to know.
+  virtual int32_t padding() const { return 0; }
 };
 
 // What a grabber calls for every sample before it passes the sample on:

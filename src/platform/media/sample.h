@@ -14,6 +14,10 @@ namespace ovc::media {
 // block it delivers, so a receiver that wants to keep the bytes copies them.
 class Sample final : public MediaSample {
  public:
+  // What a scaler's vector code may read or write past the last line: as
+  // much as FFmpeg keeps after its own buffers.
+  static constexpr int32_t kPadding = 64;
+
   const uint8_t* data() const override { return bytes_.data(); }
   int32_t length() const override { return length_; }
   bool GetMediaType(MediaType* type) const override {
@@ -24,10 +28,14 @@ class Sample final : public MediaSample {
 
   uint8_t* mutable_data() { return bytes_.data(); }
   // Makes room for `length` bytes (the contents become unspecified) and sets
-  // the length. The storage only grows.
+  // the length. The storage only grows, and always holds kPadding more.
   void Resize(int32_t length) {
-    if (static_cast<size_t>(length) > bytes_.size()) bytes_.resize(length);
+    const size_t needed = static_cast<size_t>(length) + kPadding;
+    if (needed > bytes_.size()) bytes_.resize(needed);
     length_ = length;
+  }
+  int32_t padding() const override {
+    return static_cast<int32_t>(bytes_.size()) - length_;
   }
 
   ReferenceTime start() const { return start_; }

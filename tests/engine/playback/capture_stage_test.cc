@@ -1,6 +1,8 @@
 #include "engine/playback/capture_stage.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
@@ -726,6 +728,45 @@ TEST_F(CaptureStageTest, ScaleFrameCropsTheRegionOfTheCropRectangle) {
       ASSERT_EQ(frame[(y * 648 + x) * 2], uint8_t((x + 72 + 3 * y) & 0xFF)) << x << "," << y;
   EXPECT_EQ(frame[1], 128);
   EXPECT_EQ(frame[3], 128);
+}
+
+// A picture whose last byte is the last readable byte before an unmapped
+// page, as a sample from outside the decoder may lie in memory.
+class PictureAtPageEnd : public media::MediaSample {
+ public:
+  explicit PictureAtPageEnd(const std::vector<uint8_t>& picture) : bytes_(picture.size()) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    span_ = (picture.size() + page - 1) / page * page + page;
+    base_ = static_cast<uint8_t*>(
+        mmap(nullptr, span_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    mprotect(base_ + span_ - page, page, PROT_NONE);
+    data_ = base_ + span_ - page - picture.size();
+    std::copy(picture.begin(), picture.end(), data_);
+  }
+  ~PictureAtPageEnd() override { munmap(base_, span_); }
+  const uint8_t* data() const override { return data_; }
+  int32_t length() const override { return static_cast<int32_t>(bytes_); }
+  bool GetMediaType(media::MediaType*) const override { return false; }
+
+ private:
+  size_t bytes_;
+  size_t span_ = 0;
+  uint8_t* base_ = nullptr;
+  uint8_t* data_ = nullptr;
+};
+
+TEST_F(CaptureStageTest, APictureEndingAtItsLastReadableByteIsScaledWithinIt) {
+  // 10 pixels make a line of 20 bytes; the scaler reads lines 32 bytes at a
+  // time.
+  target_.keep_frames = true;
+  target_.frame_bytes = kWidth * kHeight * 2;
+  AdoptPictureType(400000, 10, 6);
+  stage_.BeginRecording(true);
+  ReferenceTime start = 0, stop = 400000;
+  PictureAtPageEnd sample(LumaPicture(10, 6, [](int, int) { return uint8_t(200); }));
+  stage_.OnVideoSample(sample, &start, &stop, 0, 0);
+  ASSERT_EQ(target_.calls.size(), 1u);
+  EXPECT_NEAR(target_.calls[0].frame[(kHeight - 1) * kWidth * 2], 200, 2);
 }
 
 struct BrightnessCase {
