@@ -3,18 +3,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
 #include "common/message_box.h"
 #include "common/trace.h"
 #include "common/translate.h"
+#include "engine/record/output_claim.h"
 #include "engine/record/output_file_errors.h"
 #include "engine/record/profile.h"
 #include "settings/settings_store.h"
 
 namespace ovc {
 namespace {
+
+// The last number a generated PSP name can carry (five digits).
+constexpr int kLastFileNumber = 99999;
 
 // The leading decimal number of a text, like atoi.
 int LeadingNumber(const std::string& text) { return std::atoi(text.c_str()); }
@@ -96,24 +101,30 @@ int RecordingSession::OpenOutput(bool further_part) {
   if (!further_part) {
     part_number_ = 1;
     part_paths_.clear();
-    // Only a dot in the file name starts the extension: a dot in a folder
-    // name must not send later parts into another folder.
-    size_t slash = output_path_.rfind('/');
-    size_t dot = output_path_.rfind('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
-      base_ = output_path_.substr(0, dot);
-      extension_ = output_path_.substr(dot + 1);
-    } else {
-      base_ = output_path_;
-      extension_.clear();
-    }
+  }
+  // Nothing the conversion writes may be its own source, whatever the
+  // user answers to overwriting.
+  const std::string over_source =
+      further_part ? (SameFile(source_path_, output_path_) ? output_path_ : "")
+                   : OutputThatIsTheSource(source_path_, output_path_, WritesPspFile(*output_));
+  if (!over_source.empty()) {
+    ShowMessageBox(OutputIsTheSourceText(over_source), MessageKind::kError, kButtonOk);
+    return -1;
   }
   // The second of two passes rewrites the file its first pass made; asking
   // about that file again would only offer to throw the first pass away.
   bool second_pass = output_->n_pass == 2 && output_->pass == 2;
-  if (!second_pass && PathExists(output_path_) &&
+  const bool existed = PathExists(output_path_);
+  if (!further_part && !second_pass && existed &&
       !AskOverwrite(output_path_, "already exists. Overwrite?"))
     return -1;
+  // Another conversion writing the same file would leave neither playable.
+  if (!claim_.Take(output_path_) && errno == EWOULDBLOCK) {
+    ShowMessageBox(output_path_ + " is being written by another conversion; choose another " +
+                       "output folder or name",
+                   MessageKind::kError, kButtonOk);
+    return -1;
+  }
 
   audio_enabled_ = !(output_->n_pass == 2 && output_->pass == 1);
   // The PSP muxer fixes the time base at 29.97 or 14.985 frames per second;
@@ -123,7 +134,11 @@ int RecordingSession::OpenOutput(bool further_part) {
     output_->out_frame_rate = output_->out_frame_rate > 15 ? 29.97 : 14.985;
   if (!further_part) engine_.Open(EngineFormat(), nullptr, audio_enabled_);
   writer_ = factory_->Open(*output_, output_path_, audio_enabled_);
-  if (!writer_) return -1;
+  if (!writer_) {
+    if (!existed) unlink(output_path_.c_str());  // the claim made it
+    claim_.Release();
+    return -1;
+  }
   part_paths_.push_back(output_path_);
   if (!further_part) engine_.Open(EngineFormat(), writer_.get(), audio_enabled_);
   return 0;
@@ -137,12 +152,19 @@ int RecordingSession::NextOutputPart() {
     writer_->Finish();
     writer_.reset();
   }
+  claim_.Release();
   ++part_number_;
-  char number[16];
-  std::snprintf(number, sizeof number, "%02d", part_number_);
-  std::string path = base_ + " - " + number + (extension_.empty() ? "" : "." + extension_);
-  if (output_->n_pass != 2 && PathExists(path) &&
-      !AskOverwrite(path, "already exits. Overwrite?")) {
+  const std::string path = PartPath(part_paths_.front(), part_number_);
+  // Only a part the first of two passes wrote in this conversion is
+  // rewritten without asking; any other file of that name is the user's.
+  const bool first_pass_part = output_->n_pass == 2 && output_->pass == 2 &&
+                               part_number_ <= first_pass_parts_;
+  if (SameFile(source_path_, path)) {
+    ShowMessageBox(OutputIsTheSourceText(path), MessageKind::kError, kButtonOk);
+    engine_.ResumeAfterSwitch(nullptr);
+    return -1;
+  }
+  if (!first_pass_part && PathExists(path) && !AskOverwrite(path, "already exits. Overwrite?")) {
     engine_.ResumeAfterSwitch(nullptr);
     return -1;
   }
@@ -160,6 +182,7 @@ void RecordingSession::FinishOutput() {
     writer_->Finish();
     writer_.reset();
   }
+  claim_.Release();
 }
 
 void RecordingSession::StartProducers() {
@@ -182,6 +205,7 @@ void RecordingSession::Produce(const uint8_t* frame, const int16_t* audio, int n
 
 bool RecordingSession::AdvancePass(const std::function<void()>& write_pass_mode) {
   if (output_->n_pass == 2 && output_->pass == 1) {
+    first_pass_parts_ = static_cast<int>(part_paths_.size());
     output_->pass = 2;
     if (write_pass_mode) write_pass_mode();
     return true;
@@ -190,7 +214,10 @@ bool RecordingSession::AdvancePass(const std::function<void()>& write_pass_mode)
     output_->pass = 1;
     if (write_pass_mode) write_pass_mode();
   }
-  ++output_->file_number;
+  // PSP names have five digits: the number goes round after 99999.
+  output_->file_number = output_->file_number >= 0 && output_->file_number < kLastFileNumber
+                             ? output_->file_number + 1
+                             : 0;
   WriteSettingInt("OutputConfig", "file_number", output_->file_number);
   TracePrintf("AvgFramesBuffered=%.2f", engine_.average_queue_length());
   return false;

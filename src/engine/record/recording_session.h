@@ -8,6 +8,7 @@
 
 #include "engine/record/encoding_engine.h"
 #include "engine/record/file_output.h"
+#include "engine/record/output_claim.h"
 #include "engine/record/output_config.h"
 
 namespace ovc {
@@ -57,6 +58,9 @@ class RecordingSession {
   RecordingSession(OutputConfig* output, OutputFactory* factory, int processors);
   ~RecordingSession();
 
+  // The file being converted: no file the session writes may be it.
+  void set_source_path(const std::string& path) { source_path_ = path; }
+
   // The full path of the file to write; the main window sets it.
   void set_output_path(const std::string& path) {
     std::lock_guard<std::mutex> lock(path_mutex_);
@@ -70,15 +74,18 @@ class RecordingSession {
   int part_number() const { return part_number_; }
   bool audio_enabled() const { return audio_enabled_; }
 
-  // Opens the first file (further_part false) or a further part. Asks before
-  // overwriting an existing file of a first part. Returns 0, or -1 when the
-  // user declined or the output could not be opened (the user was told).
+  // Opens the first file (further_part false) or a further part. Refuses
+  // (telling the user) when the file, or any part or thumbnail a first
+  // part could lead to, is the source itself, or when another conversion
+  // is writing the file. Asks before overwriting an existing file of a
+  // first part. Returns 0, or -1 when refused, the user declined or the
+  // output could not be opened (the user was told).
   int OpenOutput(bool further_part);
 
   // Switches to the next numbered part "<base> - NN.<ext>" while recording:
   // holds the encoders off, finishes the current file and opens the next.
-  // In a one-pass conversion an existing part file is only overwritten when
-  // the user agrees. 0, or -1 when no further part could be opened (the
+  // An existing part file is only overwritten when the user agrees, unless
+  // the first of two passes wrote it in this conversion. 0, or -1 when no further part could be opened (the
   // recording then writes nothing more).
   int NextOutputPart();
 
@@ -125,9 +132,10 @@ class RecordingSession {
   // interface thread for the progress display.
   mutable std::mutex path_mutex_;
   std::string output_path_;
-  std::string base_;       // the first part's path without its extension
-  std::string extension_;  // without the dot
+  std::string source_path_;
+  OutputClaim claim_;  // on the file being written
   int part_number_ = 1;
+  int first_pass_parts_ = 0;  // the parts the first of two passes wrote
   std::vector<std::string> part_paths_;
   bool audio_enabled_ = true;
   // The writer; switched by NextOutputPart on the capture thread while the

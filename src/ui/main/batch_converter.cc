@@ -15,6 +15,7 @@
 #include "common/paths.h"
 #include "engine/record/profile.h"
 #include "settings/setting_rules.h"
+#include "transfer/thumbnail.h"
 #include "ui/dialogs/output_folder_presenter.h"
 #include "ui/main/headless_window.h"
 #include "ui/main/main_presenter.h"
@@ -45,15 +46,21 @@ class BatchMessageBox : public MessageBox {
       while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
       err_ << (at_line_start_ ? "" : "\n") << "multiconv: " << text << '\n';
       at_line_start_ = true;
-      if (request.kind == MessageKind::kError || request.kind == MessageKind::kWarning ||
-          (overwrite_question && answer != kButtonYes))
+      if (request.kind == MessageKind::kError || request.kind == MessageKind::kWarning)
         ++failures_;
+      if (overwrite_question && answer != kButtonYes) ++declined_;
     }
     return answer;
   }
 
-  // Messages that make the current input a failure, so far.
+  // Messages that make the current input a failure, so far: errors and
+  // warnings, and overwrite questions answered No.
   int failures() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failures_ + declined_;
+  }
+  // Only the errors and warnings among them.
+  int errors() {
     std::lock_guard<std::mutex> lock(mutex_);
     return failures_;
   }
@@ -67,6 +74,7 @@ class BatchMessageBox : public MessageBox {
   std::ostream& err_;
   bool overwrite_;
   int failures_ = 0;
+  int declined_ = 0;
   bool at_line_start_ = true;
 };
 
@@ -144,6 +152,16 @@ int FindProfile(const std::vector<std::string>& names, const std::string& wanted
   for (size_t i = 0; i < names.size(); ++i)
     if (strcasecmp(names[i].c_str(), wanted.c_str()) == 0) return static_cast<int>(i);
   return -1;
+}
+
+// Removes the files of a conversion that did not finish, each PSP file with
+// the thumbnail made for it.
+void RemoveOutputs(const std::vector<std::string>& paths, bool psp_files) {
+  for (const std::string& path : paths) {
+    unlink(path.c_str());
+    const std::string thumbnail = psp_files ? ThumbnailPath(path) : "";
+    if (!thumbnail.empty()) unlink(thumbnail.c_str());
+  }
 }
 
 // The longest a conversion may go without any progress before it counts as
@@ -238,6 +256,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
   int failed = 0;
   for (const std::string& input : options.inputs) {
     const int failures_before = box.failures();
+    const int errors_before = box.errors();
     auto fail = [&](const std::string& text) {
       progress.EndLine();
       if (!text.empty()) err << "multiconv: " << input << ": " << text << '\n';
@@ -311,19 +330,27 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
     window.ProcessPendingMessages();
     progress.EndLine();
     std::vector<std::string> parts_written = presenter.session().part_paths();
+    const bool psp_files = presenter.profiles().OutputIsPspFile();
     // Stopped after the output was opened but before its first picture: the
     // file holds no stream a player could open, and nothing was converted.
     const bool nothing_converted = interrupted && presenter.capture().first_picture_pending();
     if (nothing_converted) {
-      for (const std::string& path : parts_written) unlink(path.c_str());
+      RemoveOutputs(parts_written, psp_files);
       parts_written.clear();
     }
     if (stalled) {
+      RemoveOutputs(parts_written, psp_files);
       fail("the conversion made no progress for 10 minutes and was stopped");
-    } else if (box.failures() > failures_before) {
+    } else if (box.errors() > errors_before) {
       // The writer reported a failure: what it left is not a finished file.
-      for (const std::string& path : parts_written) unlink(path.c_str());
+      RemoveOutputs(parts_written, psp_files);
       fail("");
+    } else if (box.failures() > failures_before) {
+      // A later part was not to be overwritten: the parts before it are
+      // finished files.
+      for (const std::string& path : parts_written) out << path << '\n';
+      out.flush();
+      fail("stopped before the next part; the parts before it are kept");
     } else {
       for (const std::string& path : parts_written) out << path << '\n';
       out.flush();

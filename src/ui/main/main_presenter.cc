@@ -219,6 +219,7 @@ bool MainPresenter::StartRecording() {
   }
   WriteCodecPassMode(output_);
 
+  session_->set_source_path(source_path_);
   session_->set_output_path(output_path_);
   counted_part_path_ = output_path_;
   finished_parts_mb_ = 0;

@@ -58,10 +58,19 @@ std::string PspFileName(bool h264, int number) {
 }
 
 int FirstFreePspNumber(const std::string& folder, bool h264, int first) {
-  int number = first < 0 ? 0 : first;
-  while (number < kLastPspNumber && EntryExists(folder + "/" + PspFileName(h264, number)))
-    ++number;
-  return number;
+  // A PSP lists five digits: the numbers go round rather than grow a
+  // sixth. A number is free when neither its video nor its thumbnail is
+  // there, so that a conversion never writes over a thumbnail left alone.
+  const int start = first < 0 || first > kLastPspNumber ? 0 : first;
+  auto taken = [&](int number) {
+    const std::string path = folder + "/" + PspFileName(h264, number);
+    return EntryExists(path) || EntryExists(path.substr(0, path.size() - 3) + "THM");
+  };
+  for (int i = 0; i <= kLastPspNumber; ++i) {
+    const int number = (start + i) % (kLastPspNumber + 1);
+    if (!taken(number)) return number;
+  }
+  return start;  // every number taken: the overwrite question decides
 }
 
 std::string SourceTitle(const std::string& source_path) {

@@ -23,9 +23,10 @@ std::string OutputExtension(const std::string& fileext, int format);
 // "MAQ%05d.MP4" for H.264.
 std::string PspFileName(bool h264, int number);
 
-// The first number n >= `first` (negative counts as 0) whose PSP file name
-// does not exist in `folder` (any kind of entry counts, a dangling link
-// too). 99999 when every number from `first` up to it is taken.
+// The first number from `first` on (a number outside 0..99999 counts as 0),
+// going round from 99999 to 0, for which neither the PSP file name nor its
+// ".THM" exists in `folder` (any kind of entry counts, a dangling link too).
+// `first` itself when every number is taken.
 int FirstFreePspNumber(const std::string& folder, bool h264, int first);
 
 // The source's title: its file name (after the last '/') without the part

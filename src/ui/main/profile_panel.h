@@ -122,6 +122,9 @@ class ProfilePanel {
   CProfile* current();
   int current_index() const { return current_; }
   bool psp() const { return psp_; }
+  // Whether the output is an MP4 file for the PSP (named by number, with a
+  // thumbnail beside it).
+  bool OutputIsPspFile() const;
   std::vector<std::string> profile_names() const;
   bool filling() const { return filling_; }
   const std::string& video_codec_name() const { return video_codec_name_; }
@@ -134,7 +137,6 @@ class ProfilePanel {
  private:
   void ShowTimeRows();
   void ChooseOutput(CProfile& profile);
-  bool OutputIsPspFile() const;
 
   ProfilePanelView* view_;
   ProfilePanelHost* host_;

@@ -67,6 +67,46 @@ TEST_F(RecordingSessionTest, AFailedOpenReturnsMinusOne) {
   EXPECT_EQ(session.OpenOutput(false), -1);
 }
 
+TEST_F(RecordingSessionTest, TheSourceIsRefusedBeforeAnyQuestionUnderAnySpelling) {
+  const std::string source = world_.Path("movie.avi");
+  test::WriteFile(source, "precious");
+  std::filesystem::create_hard_link(source, world_.Path("linked.avi"));
+  std::filesystem::create_symlink(source, world_.Path("name - 04.avi"));
+  for (const std::string& output :
+       {world_.Path("./movie.avi"), world_.Path("linked.avi"), world_.Path("name.avi")}) {
+    SCOPED_TRACE(output);
+    box_.Clear();
+    RecordingSession session(&output_, &factory_, 2);
+    session.set_source_path(source);
+    session.set_output_path(output);
+    box_.Answer(kButtonYes);
+    EXPECT_EQ(session.OpenOutput(false), -1);
+    ASSERT_EQ(box_.Texts().size(), 1u);
+    EXPECT_NE(box_.Texts()[0].find(" is the file being converted; choose another output folder"),
+              std::string::npos)
+        << box_.Texts()[0];
+  }
+  EXPECT_TRUE(factory_.opened_paths.empty());
+  EXPECT_EQ(test::ReadFile(source), "precious");
+}
+
+TEST_F(RecordingSessionTest, AFileAnotherConversionWritesIsRefused) {
+  const std::string path = world_.Path("movie.avi");
+  RecordingSession first(&output_, &factory_, 2);
+  first.set_output_path(path);
+  ASSERT_EQ(first.OpenOutput(false), 0);
+  RecordingSession second(&output_, &factory_, 2);
+  second.set_output_path(path);
+  box_.Answer(kButtonYes);
+  EXPECT_EQ(second.OpenOutput(false), -1);
+  EXPECT_EQ(box_.Texts().back(), path + " is being written by another conversion; choose " +
+                                     "another output folder or name");
+  first.FinishOutput();
+  box_.Answer(kButtonYes);
+  EXPECT_EQ(second.OpenOutput(false), 0);
+  second.FinishOutput();
+}
+
 struct PartsCase {
   const char* name;
   int processors;

@@ -23,11 +23,21 @@ TEST(OutputNamingTest, PspNumberingSkipsEveryTakenName) {
   // A dangling link takes its name too: writing through it would create a
   // file elsewhere.
   std::filesystem::create_symlink(folder + "/gone", folder + "/M4V00009.MP4");
+  // A thumbnail without its video keeps its number: the conversion would
+  // write over it.
+  WriteFile(folder + "/M4V00011.THM", "x");
+  // Five digits at most: after 99999 the numbers go round.
+  WriteFile(folder + "/M4V99999.MP4", "x");
+  WriteFile(folder + "/M4V00000.MP4", "x");
 
   EXPECT_EQ(FirstFreePspNumber(folder, false, 7), 10);
+  EXPECT_EQ(FirstFreePspNumber(folder, false, 11), 12);
+  EXPECT_EQ(FirstFreePspNumber(folder, false, 99999), 1);
+  EXPECT_EQ(FirstFreePspNumber(folder, false, 100000), 1);
   EXPECT_EQ(FirstFreePspNumber(folder, false, 3), 3);
   EXPECT_EQ(FirstFreePspNumber(folder, true, 10), 11);
   EXPECT_EQ(FirstFreePspNumber(folder, true, -4), 0);
+  EXPECT_EQ(FirstFreePspNumber(folder, false, -4), 1);
   EXPECT_EQ(PspFileName(false, 10), "M4V00010.MP4");
   EXPECT_EQ(PspFileName(true, 42), "MAQ00042.MP4");
 }

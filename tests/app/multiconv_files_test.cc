@@ -1,0 +1,90 @@
+// What multiconv does with files that are not its own to write over: the
+// source under any spelling, and the parts a split may reach.
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/multiconv_fixture.h"
+
+namespace ovc::test {
+namespace {
+
+struct SourceSpelling {
+  const char* name;
+  // The output arguments for a source at `source` inside the output folder
+  // `out`; the world's folder is the working directory.
+  std::string (*arguments)(const std::string& source, const std::string& out);
+};
+void PrintTo(const SourceSpelling& c, std::ostream* os) { *os << c.name; }
+
+const SourceSpelling kSpellings[] = {
+    {"its own folder", [](const std::string&, const std::string& out) { return "-o " + Quote(out); }},
+    {"dot slash",
+     [](const std::string&, const std::string&) { return std::string("--output ./out/clip.mp4"); }},
+    {"symbolic link",
+     [](const std::string& source, const std::string& out) {
+       std::filesystem::create_symlink(source, out + "/link.mp4");
+       return "--output " + Quote(out + "/link.mp4");
+     }},
+    {"hard link",
+     [](const std::string& source, const std::string& out) {
+       std::filesystem::create_hard_link(source, out + "/other.mp4");
+       return "--output " + Quote(out + "/other.mp4");
+     }},
+    {"a later part",
+     [](const std::string& source, const std::string& out) {
+       std::filesystem::rename(source, out + "/film - 03.mp4");
+       std::filesystem::create_symlink(out + "/film - 03.mp4", source);
+       return "--split-mb 1 --output " + Quote(out + "/film.mp4");
+     }},
+};
+
+class SourceIsNeverTheOutputTest : public MulticonvTest,
+                                   public testing::WithParamInterface<SourceSpelling> {};
+
+TEST_P(SourceIsNeverTheOutputTest, EvenWithYesTheSourceIsRefusedAndKept) {
+  const std::string source = out_ + "/clip.mp4";
+  std::filesystem::copy_file(Clip("made.mp4", 2.0, ClipContainer::kMp4), source);
+  const std::string before = ReadFile(source);
+  const std::string output = GetParam().arguments(source, out_);
+  ProgramRun run = Multiconv("-q -y -p iPod " + output + " " + Quote(source));
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_TRUE(run.out_lines.empty());
+  EXPECT_NE(run.err.find("is the file being converted; choose another output folder or name"),
+            std::string::npos)
+      << run.err;
+  EXPECT_TRUE(ReadFile(source) == before) << "the source was changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Spellings, SourceIsNeverTheOutputTest, testing::ValuesIn(kSpellings));
+
+// A part that exists before the conversion is the user's: without --yes it
+// stays, the conversion ends there, and the parts before it are kept.
+TEST_F(MulticonvTest, AnExistingLaterPartIsKeptAndSoAreThePartsBeforeIt) {
+  ClipSpec clip_spec;
+  clip_spec.container = ClipContainer::kMkv;
+  clip_spec.seconds = 16;  // about 1.5 MB at the iPod profile's rates
+  const std::string clip = world_.Path("big.mkv");
+  ASSERT_EQ(WriteClip(clip, clip_spec), "");
+  for (const char* passes : {"1", "2"}) {
+    SCOPED_TRACE(std::string("passes ") + passes);
+    std::filesystem::remove_all(out_);
+    std::filesystem::create_directory(out_);
+    const std::string part_two = out_ + "/big - 02.mp4";
+    WriteFile(part_two, "precious");
+    ProgramRun run = Multiconv(std::string("-q -p iPod --split-mb 1 --passes ") + passes +
+                               " -o " + Quote(out_) + " " + Quote(clip));
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(ReadFile(part_two), "precious");
+    ASSERT_EQ(run.out_lines.size(), 1u) << run.err;
+    EXPECT_EQ(run.out_lines[0], out_ + "/big.mp4");
+    EXPECT_GT(Duration(run.out_lines[0]), 3.0);
+  }
+}
+
+}  // namespace
+}  // namespace ovc::test
