@@ -16,6 +16,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "platform/media/library_log.h"
 #include "ui/main/batch_converter.h"
 #include "ui/main/batch_options.h"
 
@@ -72,8 +73,8 @@ int RunBatchWindow(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The decoders' notices are not the user's business.
-  av_log_set_level(AV_LOG_ERROR);
+  // The libraries' complaints about damaged files go to the trace log.
+  ovc::media::RouteLibraryLogToTrace();
 
   std::vector<std::string> args(argv + 1, argv + argc);
 #ifdef OVC_MULTICONV_WINDOW

@@ -21,6 +21,7 @@ extern "C" {
 #include "common/paths.h"
 #include "common/trace.h"
 #include "engine/record/recording_session.h"
+#include "platform/media/library_log.h"
 #include "transfer/qt/qt_transfer_window.h"
 #include "ui/dialogs/qt/qt_message_box.h"
 #include "ui/main/qt/program_icon.h"
@@ -104,8 +105,8 @@ QWidget* MakeTransferWindow(QWidget* parent) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The decoders' notices are not the user's business.
-  av_log_set_level(AV_LOG_ERROR);
+  // The libraries' complaints about damaged files go to the trace log.
+  ovc::media::RouteLibraryLogToTrace();
 
   OvcApplication app(argc, argv);
   app.setApplicationName(ovc::kProductName);

@@ -86,5 +86,25 @@ TEST_F(MulticonvTest, AnExistingLaterPartIsKeptAndSoAreThePartsBeforeIt) {
   }
 }
 
+// A source damaged in places still converts as far as it can be read; the
+// decoders' complaints about it go to the trace log, and one line on
+// standard error says so.
+TEST_F(MulticonvTest, ADamagedSourceGivesOneLineAboutItNotTheDecodersLog) {
+  const std::string clip = Clip("clip.avi", 4.0, ClipContainer::kAvi);
+  std::string bytes = ReadFile(clip);
+  // Garbage over every 20th block of the stream data, past the headers.
+  for (size_t at = 16384; at + 512 < bytes.size(); at += 20 * 512)
+    for (size_t i = 0; i < 512; ++i) bytes[at + i] = static_cast<char>(i * 37 + at);
+  WriteFile(clip, bytes);
+  ProgramRun run = Multiconv("-q -p iPod -o " + Quote(out_) + " " + Quote(clip));
+  ASSERT_EQ(run.out_lines.size(), 1u) << run.err;
+  std::vector<std::string> lines = Lines(run.err);
+  for (const std::string& line : lines) EXPECT_EQ(line.rfind("multiconv: ", 0), 0u) << line;
+  int summaries = 0;
+  for (const std::string& line : lines)
+    summaries += line.find("errors reported while decoding or writing") != std::string::npos;
+  EXPECT_EQ(summaries, 1) << run.err;
+}
+
 }  // namespace
 }  // namespace ovc::test

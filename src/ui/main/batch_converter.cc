@@ -13,7 +13,9 @@
 #include "common/message_box.h"
 #include "common/scripted_message_box.h"
 #include "common/paths.h"
+#include "common/trace.h"
 #include "engine/record/profile.h"
+#include "platform/media/library_log.h"
 #include "settings/setting_rules.h"
 #include "transfer/thumbnail.h"
 #include "ui/dialogs/output_folder_presenter.h"
@@ -269,6 +271,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
       fail(kNotBegun);
       break;
     }
+    media::TakeLibraryErrorCount();  // what earlier inputs caused
     if (access(input.c_str(), R_OK) != 0) {
       fail("cannot read the file");
       continue;
@@ -362,6 +365,11 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
         ++failed;
       }
     }
+    // The libraries' own lines are in the trace log; one line says so.
+    if (const int errors = media::TakeLibraryErrorCount(); errors > 0)
+      err << "multiconv: " << input << ": " << errors
+          << " errors reported while decoding or writing (the source may be damaged); the "
+          << "trace log " << TraceLogPath() << " has them\n";
     if (interrupted) break;
   }
   presenter.FormClose();
