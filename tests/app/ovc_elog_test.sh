@@ -22,6 +22,12 @@ mkdir "$dir/temp"
 printf '00000010F4B6\n' > "$dir/temp/Orvane.elog"
 out=$(OVC_TEMP="$dir/temp" "$elog")
 [ "$out" = "00000010 AB" ] || { echo "default log not read: $out"; exit 1; }
+
+# Without OVC_TEMP it is the program's private folder, as the writer uses.
+mkdir -p -m 700 "$dir/run/orvane"
+printf '00000010F4B6\n' > "$dir/run/orvane/Orvane.elog"
+out=$(env -u OVC_TEMP XDG_RUNTIME_DIR="$dir/run" "$elog")
+[ "$out" = "00000010 AB" ] || { echo "private default log not read: $out"; exit 1; }
 # A folder or an unreadable file is an error, never an empty log.
 expect_refused() {  # PATH WORDS
   set +e
