@@ -61,13 +61,15 @@ std::string FindPrivateTempFolder() {
     candidates.push_back(StripTrailingSlash(runtime) + "/" + kTempFolderName);
   std::string cache = EnvOr("XDG_CACHE_HOME", "");
   if (cache.empty() || cache[0] != '/') cache = HomeFolder() + "/.cache";
+  // The cache folder may not exist yet in a fresh home; the runtime folder
+  // is the session's to make.
+  std::error_code ec;
+  fs::create_directories(cache, ec);
   candidates.push_back(StripTrailingSlash(cache) + "/" + kTempFolderName);
   // A shared folder only with a name of our own, checked to be ours.
   candidates.push_back(StripTrailingSlash(EnvOr("TMPDIR", "/tmp")) + "/" + kTempFolderName + "-" +
                        std::to_string(geteuid()));
   for (const std::string& folder : candidates) {
-    std::error_code ec;
-    fs::create_directories(fs::path(folder).parent_path(), ec);
     if (MakePrivateFolder(folder)) return folder;
   }
   return "";

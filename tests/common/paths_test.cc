@@ -64,7 +64,6 @@ void EveryPrivatePlaceBlocked(test::TempWorld& world) {
   test::WriteFile(world.Path("run/orvane"), "a file, not a folder");
   world.SetEnv("XDG_CACHE_HOME", world.Path("cache"));
   test::WriteFile(world.Path("cache"), "a file, not a folder");
-  world.SetEnv("TMPDIR", world.Path("shared"));
 }
 
 class PrivateTempFolder : public testing::TestWithParam<TempCase> {};
@@ -72,6 +71,7 @@ class PrivateTempFolder : public testing::TestWithParam<TempCase> {};
 TEST_P(PrivateTempFolder, IsARealFolderOfOursThatOthersCannotEnter) {
   test::TempWorld world;
   world.SetEnv("OVC_TEMP", "");
+  std::filesystem::create_directories(world.Path("shared"));  // the system's /tmp
   world.SetEnv("TMPDIR", world.Path("shared"));
   GetParam().prepare(world);
   std::string folder = TempFolder();
