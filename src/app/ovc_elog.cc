@@ -7,6 +7,8 @@
 // (<temp>/Orvane.elog). Lines that are not trace lines are reported on stderr
 // with their line number and skipped; the exit code is then 1.
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -38,16 +40,25 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ovc-elog: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
     return 1;
   }
+  // fopen accepts a folder, and reading it then just ends: that would look
+  // like an empty log.
+  struct stat info {};
+  if (fstat(fileno(input), &info) == 0 && S_ISDIR(info.st_mode)) {
+    std::fprintf(stderr, "ovc-elog: %s is a folder, not a file\n", path.c_str());
+    return 1;
+  }
 
   int status = 0;
   long line_number = 0;
   std::string line;
   int c;
+  int read_error = 0;
   bool more = true;
   while (more) {
     line.clear();
     while ((c = std::fgetc(input)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
     more = c != EOF;
+    if (!more && std::ferror(input)) read_error = errno;
     if (!more && line.empty()) break;
     ++line_number;
     uint32_t tick = 0;
@@ -58,6 +69,11 @@ int main(int argc, char** argv) {
       continue;
     }
     std::printf("%08X %s\n", tick, message.c_str());
+  }
+  if (read_error != 0) {
+    std::fprintf(stderr, "ovc-elog: cannot read %s: %s\n", path.c_str(),
+                 std::strerror(read_error));
+    return 1;
   }
   return status;
 }

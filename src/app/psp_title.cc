@@ -6,6 +6,8 @@
 // Exit status: 0 done, 1 the file has no title or can't be read or written
 // (the reason on standard error), 2 wrong usage.
 
+#include <signal.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -24,6 +26,14 @@ constexpr char kUsage[] =
 int Fail(const char* file, ovc::Mp4TitleStatus status) {
   std::fprintf(stderr, "psp-title: %s: %s\n", file, ovc::Mp4TitleStatusText(status));
   return 1;
+}
+
+// Ctrl-C or a kill while a title is written must not leave the hidden copy
+// of the video behind.
+void OnStopSignal(int signal_number) {
+  ovc::RemoveMp4TitleTemporary();
+  ::signal(signal_number, SIG_DFL);
+  ::raise(signal_number);
 }
 
 }  // namespace
@@ -45,6 +55,10 @@ int main(int argc, char** argv) {
     std::printf("%s\n", ovc::Utf16ToUtf8(title).c_str());
     return 0;
   }
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal_number, &action, nullptr);
   std::u16string title = ovc::Utf8ToUtf16(argv[2]);
   ovc::Mp4TitleStatus status = ovc::WriteMp4Title(file, title);
   if (status != ovc::Mp4TitleStatus::kOk) return Fail(file, status);

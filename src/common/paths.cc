@@ -1,11 +1,16 @@
 #include "common/paths.h"
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
+#include <vector>
 
 namespace ovc {
 namespace fs = std::filesystem;
@@ -20,6 +25,54 @@ std::string EnvOr(const char* name, const std::string& fallback) {
 std::string StripTrailingSlash(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
+}
+
+// The name of our folder below the user's runtime or cache folder.
+constexpr char kTempFolderName[] = "orvane";
+
+// True when `path` is a real folder (not a link to one) that belongs to this
+// user and that nobody else may enter.
+bool IsPrivateFolder(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
+         (info.st_mode & 077) == 0;
+}
+
+// Makes `path` such a folder: creates it with mode 0700 when missing; a
+// folder of ours that others may enter loses their rights. False when
+// something else is there (a link, a file, another user's folder).
+bool MakePrivateFolder(const std::string& path) {
+  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  // O_NOFOLLOW: a link planted in the folder's place is refused, not followed.
+  int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  bool ours = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid();
+  if (ours && (info.st_mode & 077) != 0) ours = fchmod(fd, 0700) == 0;
+  close(fd);
+  return ours;
+}
+
+// The private temporary folder for the current environment, made when
+// missing; "" when none of the candidates can be made private.
+std::string FindPrivateTempFolder() {
+  std::vector<std::string> candidates;
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/')
+    candidates.push_back(StripTrailingSlash(runtime) + "/" + kTempFolderName);
+  std::string cache = EnvOr("XDG_CACHE_HOME", "");
+  if (cache.empty() || cache[0] != '/') cache = HomeFolder() + "/.cache";
+  // The cache folder may not exist yet in a fresh home; the runtime folder
+  // is the session's to make.
+  std::error_code ec;
+  fs::create_directories(cache, ec);
+  candidates.push_back(StripTrailingSlash(cache) + "/" + kTempFolderName);
+  // A shared folder only with a name of our own, checked to be ours.
+  candidates.push_back(StripTrailingSlash(EnvOr("TMPDIR", "/tmp")) + "/" + kTempFolderName + "-" +
+                       std::to_string(geteuid()));
+  for (const std::string& folder : candidates) {
+    if (MakePrivateFolder(folder)) return folder;
+  }
+  return "";
 }
 
 }  // namespace
@@ -42,7 +95,19 @@ std::string ProgramFolder() {
 std::string TempFolder() {
   if (const char* temp = std::getenv("OVC_TEMP"); temp && *temp)
     return StripTrailingSlash(temp);
-  return StripTrailingSlash(EnvOr("TMPDIR", "/tmp"));
+  // Every trace line asks, so the folder found is kept while the variables
+  // that chose it stay the same and it is still private.
+  static std::mutex mutex;
+  // Guarded by mutex.
+  static std::string chosen_for;
+  static std::string chosen;
+  std::string key = EnvOr("XDG_RUNTIME_DIR", "") + '\n' + EnvOr("XDG_CACHE_HOME", "") + '\n' +
+                    HomeFolder() + '\n' + EnvOr("TMPDIR", "");
+  std::lock_guard<std::mutex> lock(mutex);
+  if (key == chosen_for && !chosen.empty() && IsPrivateFolder(chosen)) return chosen;
+  chosen = FindPrivateTempFolder();
+  chosen_for = key;
+  return chosen.empty() ? ProgramFolder() : chosen;
 }
 
 std::string ShippedDataFolder() {

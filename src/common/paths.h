@@ -16,7 +16,12 @@ inline constexpr const char kProductName[] = "Orvane Video Converter Zezivovi";
 // every call, so tests can point it elsewhere.
 std::string ProgramFolder();
 
-// The folder for the trace log: $OVC_TEMP, else ${TMPDIR:-/tmp}.
+// The folder for the trace log and temporary files: $OVC_TEMP, else a folder
+// only the user can reach, made when missing: $XDG_RUNTIME_DIR/orvane, else
+// ${XDG_CACHE_HOME:-~/.cache}/orvane, else ${TMPDIR:-/tmp}/orvane-<uid>.
+// Each must be a real folder (not a link) owned by the user; one that others
+// may enter is closed to them (mode 0700). The program folder when none of
+// them can be had.
 std::string TempFolder();
 
 // The user's home folder: $HOME, else the password database's entry.

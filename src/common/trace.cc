@@ -24,9 +24,11 @@ int HexValue(char c) {
 }
 
 // Appends the whole buffer with one write(2); O_APPEND makes the kernel place
-// it at the end of the file atomically with respect to other appenders.
+// it at the end of the file atomically with respect to other appenders. A
+// link in the log's place is not followed: whoever planted it would have the
+// program append to a file of their choosing.
 bool AppendLine(const std::string& path, const std::string& line) {
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return false;
   ssize_t written;
   do {

@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "common/trace.h"
@@ -145,31 +148,81 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
   return true;
 }
 
+// The temporary file a replacement is writing, for RemoveMp4TitleTemporary.
+// One replacement at a time uses it (temporary_slot_mutex); the flag says
+// when the name may be removed.
+std::mutex temporary_slot_mutex;
+char temporary_slot[PATH_MAX + 16];
+std::atomic<bool> temporary_pending{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "read from a signal handler");
+
 // Writes head + new movie box + tail to a temporary file beside `target` and
-// renames it over the target.
+// renames it over the target. The new file gets the old one's owner, group
+// and mode; when the owner or group cannot be kept nothing is replaced.
 bool ReplaceFile(const std::string& target, int source, const Mp4TitleLocation& location,
-                 const std::vector<uint8_t>& new_moov, mode_t mode) {
+                 const std::vector<uint8_t>& new_moov, const struct stat& original) {
   size_t slash = target.rfind('/');
   std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
   std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
   std::string temporary = folder + "/." + name + ".XXXXXX";
-  FileDescriptor out(mkstemp(temporary.data()));
-  if (out.get() < 0) return false;
+  std::lock_guard<std::mutex> slot(temporary_slot_mutex);
+  if (temporary.size() >= sizeof temporary_slot) return false;
+  std::memcpy(temporary_slot, temporary.c_str(), temporary.size() + 1);
+  // Pending before the file exists: a signal in between finds no file yet.
+  temporary_pending = true;
+  FileDescriptor out(mkstemp(temporary_slot));
+  temporary.assign(temporary_slot);
+  bool ok = out.get() >= 0;
   uint64_t moov_end = location.moov_offset + location.moov_size;
-  bool ok = CopyRange(source, out.get(), 0, location.moov_offset) &&
-            WriteAll(out.get(), new_moov) &&
-            CopyRange(source, out.get(), moov_end, location.file_size);
+  ok = ok && CopyRange(source, out.get(), 0, location.moov_offset) &&
+       WriteAll(out.get(), new_moov) && CopyRange(source, out.get(), moov_end, location.file_size);
+  struct stat made {};
+  if (ok && fstat(out.get(), &made) == 0 &&
+      (made.st_uid != original.st_uid || made.st_gid != original.st_gid) &&
+      fchown(out.get(), original.st_uid, original.st_gid) != 0) {
+    TracePrintf("Cannot give %s its owner back: %s", target.c_str(), std::strerror(errno));
+    ok = false;
+  }
   // File systems without modes (a memory stick's FAT) may refuse this; the
   // title is still worth writing.
-  if (ok) (void)fchmod(out.get(), mode & 07777);
+  if (ok) (void)fchmod(out.get(), original.st_mode & 07777);
   ok = ok && fsync(out.get()) == 0;
   ok = out.Reset() && ok;
   if (ok) ok = rename(temporary.c_str(), target.c_str()) == 0;
   if (!ok) unlink(temporary.c_str());
+  temporary_pending = false;
   return ok;
 }
 
+bool PwriteAll(int fd, const uint8_t* bytes, size_t size, uint64_t offset) {
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = pwrite(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool PwriteAll(int fd, const std::vector<uint8_t>& bytes, uint64_t offset) {
+  return PwriteAll(fd, bytes.data(), bytes.size(), offset);
+}
+
+// Overwrites the title entry where it is: the file keeps its size, owner,
+// links and every other byte.
+bool RewriteEntryInPlace(int fd, const Mp4TitleLocation& location,
+                         const std::vector<uint8_t>& new_moov) {
+  const size_t entry = static_cast<size_t>(location.entry_offset - location.moov_offset);
+  return PwriteAll(fd, new_moov.data() + entry, location.entry_size, location.entry_offset) &&
+         fsync(fd) == 0;
+}
+
 }  // namespace
+
+void RemoveMp4TitleTemporary() {
+  if (temporary_pending) unlink(temporary_slot);
+}
 
 const char* Mp4TitleStatusText(Mp4TitleStatus status) {
   switch (status) {
@@ -291,7 +344,30 @@ Mp4TitleStatus WriteMp4Title(const std::string& path, std::u16string_view title)
   TracePrintf("loc1=%x  size1+diff=%d", static_cast<unsigned>(location.moov_offset),
               static_cast<int>(resized(location.moov_size)));
 
-  if (!ReplaceFile(resolved.get(), fd.get(), location, moov, info.st_mode)) {
+  if (diff == 0) {
+    if (!RewriteEntryInPlace(fd.get(), location, moov)) {
+      TracePrintf("Fail to write mp4 file %s", path.c_str());
+      return Mp4TitleStatus::kWriteFailed;
+    }
+    return Mp4TitleStatus::kOk;
+  }
+  // A new file in its place would leave the other names with the old one.
+  // With the movie box last, the file can change where it is: the box is
+  // rewritten from its start and the file cut to its new end.
+  if (info.st_nlink > 1) {
+    if (moov_end != location.file_size) {
+      TracePrintf("%s has other links; its size cannot change", path.c_str());
+      return Mp4TitleStatus::kUnsafeLayout;
+    }
+    if (!PwriteAll(fd.get(), moov, location.moov_offset) ||
+        ftruncate(fd.get(), static_cast<off_t>(location.moov_offset + moov.size())) != 0 ||
+        fsync(fd.get()) != 0) {
+      TracePrintf("Fail to write mp4 file %s", path.c_str());
+      return Mp4TitleStatus::kWriteFailed;
+    }
+    return Mp4TitleStatus::kOk;
+  }
+  if (!ReplaceFile(resolved.get(), fd.get(), location, moov, info)) {
     TracePrintf("Fail to write mp4 file %s", path.c_str());
     return Mp4TitleStatus::kWriteFailed;
   }

@@ -74,8 +74,17 @@ std::string ReadMp4Title(const std::string& path);
 // metadata box, the uuid box, the movie box and the file all change size by
 // the same amount D = new entry size - old entry size; when media data lies
 // after the movie box, the chunk offsets that point past the entry move by D
-// as well. The file is written to a temporary file beside it and renamed over
-// it, so on any failure it is left exactly as it was.
+// as well. When D is 0 the entry is overwritten where it is. Otherwise the
+// file is written to a temporary file beside it, given the old file's owner,
+// group and mode, and renamed over it, so on any failure it is left exactly
+// as it was. A file with several hard links, which a new file would split,
+// is changed where it is when its movie box is last, and refused
+// (kUnsafeLayout) otherwise.
 Mp4TitleStatus WriteMp4Title(const std::string& path, std::u16string_view title);
+
+// Removes the temporary file a WriteMp4Title in progress is writing, if any.
+// Async-signal-safe: meant for a program's SIGINT and SIGTERM handlers, after
+// which the program ends.
+void RemoveMp4TitleTemporary();
 
 }  // namespace ovc

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "support/clip_generator.h"
 #include "support/clip_reader.h"
@@ -168,6 +169,85 @@ TEST_F(MulticonvTest, AnExistingOutputIsOnlyOverwrittenWithYes) {
   ASSERT_EQ(agreed.out_lines.size(), 1u);
   EXPECT_EQ(agreed.out_lines[0], target);
   EXPECT_EQ(ProbeEntry(target, "v:0", "stream=codec_name"), "h264");
+}
+
+TEST_F(MulticonvTest, AProfileThatCannotDriveAConversionIsRefusedByName) {
+  std::string clip = Clip("clip.mp4", 2.0, ClipContainer::kMp4);
+  // The first run fills the program folder; then a copy of a shipped profile
+  // with a frame rate of 0 (once an abort with half a file left behind).
+  ASSERT_EQ(Multiconv("--list-profiles").exit_code, 0);
+  std::string text = ReadFile(world_.home() + "/profile/AVI.pr");
+  size_t rate = text.find("\nr ");
+  ASSERT_NE(rate, std::string::npos);
+  text.replace(rate, text.find('\n', rate + 1) - rate, "\nr = 0");
+  WriteFile(world_.home() + "/profile/Still.pr", text);
+
+  ProgramRun run = Multiconv("-q -p Still -o " + Quote(out_) + " " + Quote(clip));
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("Profile \"Still\": frame rate \"r\" must be"), std::string::npos)
+      << run.err;
+  EXPECT_TRUE(run.out_lines.empty());
+  EXPECT_EQ(CommandOutput("ls -A " + Quote(out_)), "");
+}
+
+// Holds an exclusive lock on a database from another process until destroyed.
+class DatabaseLock {
+ public:
+  explicit DatabaseLock(const std::string& path) {
+    int ready[2], release[2];
+    if (pipe(ready) != 0 || pipe(release) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(ready[0]);
+      close(release[1]);
+      sqlite3* db = nullptr;
+      char ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+                sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
+      if (write(ready[1], &ok, 1) != 1) _exit(1);
+      char byte;
+      while (read(release[0], &byte, 1) > 0) {
+      }
+      _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    release_ = release[1];
+    char ok = 0;
+    locked_ = read(ready[0], &ok, 1) == 1 && ok;
+    close(ready[0]);
+  }
+  ~DatabaseLock() {
+    if (release_ >= 0) close(release_);
+    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+  }
+  bool locked() const { return locked_; }
+
+ private:
+  pid_t pid_ = -1;
+  int release_ = -1;
+  bool locked_ = false;
+};
+
+TEST_F(MulticonvTest, SettingsLockedByAnotherProcessCostSecondsAndAreReportedOnce) {
+  std::string clip = Clip("clip.mp4", 2.0, ClipContainer::kMp4);
+  ASSERT_EQ(Multiconv("--list-profiles").exit_code, 0);  // makes the store
+  DatabaseLock lock(world_.registry());
+  ASSERT_TRUE(lock.locked());
+
+  auto start = std::chrono::steady_clock::now();
+  ProgramRun run = Multiconv("-q -p iPod -o " + Quote(out_) + " " + Quote(clip));
+  auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  ASSERT_EQ(run.out_lines.size(), 1u) << run.err;
+  EXPECT_NEAR(Duration(run.out_lines[0]), 2.0, 0.15);
+  const std::string said = "is locked by another process";
+  size_t first = run.err.find(said);
+  ASSERT_NE(first, std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find(said, first + 1), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(world_.registry()), std::string::npos) << run.err;
+  // One wait of a few seconds in all; waiting per access took minutes.
+  EXPECT_LT(seconds, 40) << run.err;
 }
 
 TEST_F(MulticonvTest, BadUsageExitsWithTwo) {

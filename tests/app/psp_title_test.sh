@@ -61,4 +61,56 @@ expect_failure 1 "not an .mp4 file" "$dir/clip.mov" "New"
 expect_failure 2 "usage: psp-title"
 expect_failure 2 "usage: psp-title" a.mp4 b c
 "$tool" --help | grep -q "usage: psp-title" || fail "--help"
+# A title of the same length is written where it is: same file, links kept,
+# no temporary copy.
+make_clip "$dir/same.mp4" -metadata title="Old title"
+ln "$dir/same.mp4" "$dir/same-link.mp4"
+inode=$(stat -c %i "$dir/same.mp4")
+"$tool" "$dir/same.mp4" "New title" || fail "same-length title"
+[ "$(stat -c %i "$dir/same.mp4")" = "$inode" ] || fail "same-length title replaced the file"
+[ "$("$tool" "$dir/same-link.mp4")" = "New title" ] || fail "link lost the same-length title"
+
+# A longer title: the movie box last, so a linked file changes where it is;
+# with the movie box first a new file would split the links, so it is refused.
+make_clip "$dir/linked.mp4" -metadata title="Old title"
+ln "$dir/linked.mp4" "$dir/linked-too.mp4"
+"$tool" "$dir/linked.mp4" "A longer title than before" || fail "linked file refused"
+[ "$("$tool" "$dir/linked-too.mp4")" = "A longer title than before" ] || fail "link split"
+[ "$(frames "$dir/linked-too.mp4")" = "$(frames "$dir/plain.mp4")" ] || fail "linked: frames lost"
+make_clip "$dir/linked-fast.mp4" -movflags +faststart -metadata title="Old title"
+ln "$dir/linked-fast.mp4" "$dir/linked-fast-too.mp4"
+cp "$dir/linked-fast.mp4" "$dir/linked-fast.copy"
+expect_failure 1 "does not allow changing the title safely" "$dir/linked-fast.mp4" "A longer title"
+cmp -s "$dir/linked-fast-too.mp4" "$dir/linked-fast.copy" || fail "refused linked file changed"
+
+# A replaced file keeps its owner, group and mode.
+make_clip "$dir/owned.mp4" -metadata title="Old title"
+chmod 640 "$dir/owned.mp4"
+if [ "$(id -u)" -eq 0 ]; then chown 65534:65534 "$dir/owned.mp4"; fi
+before=$(stat -c '%u:%g %a' "$dir/owned.mp4")
+"$tool" "$dir/owned.mp4" "A longer title than before" || fail "owned: writing failed"
+[ "$(stat -c '%u:%g %a' "$dir/owned.mp4")" = "$before" ] || fail "owner, group or mode changed"
+
+# Ctrl-C while a big file is copied leaves no hidden copy and the old file.
+make_clip "$dir/big.mp4" -metadata title="Old title"
+# 600 MB of free space after the movie box, sparse on disk.
+printf '\x25\x80\x00\x00free' >> "$dir/big.mp4"
+truncate -s $(( $(size "$dir/big.mp4") + 600 * 1024 * 1024 - 8 )) "$dir/big.mp4"
+big_size=$(size "$dir/big.mp4")
+"$tool" "$dir/big.mp4" "A longer title than before" &
+pid=$!
+seen=
+while kill -0 $pid 2>/dev/null; do
+  if compgen -G "$dir/.big.mp4.*" >/dev/null; then seen=1; break; fi
+done
+[ -n "$seen" ] || fail "the copy of the big file was never seen"
+kill -INT $pid
+set +e
+wait $pid
+rc=$?
+set -e
+[ $rc -ne 0 ] || fail "interrupted write reported success"
+! compgen -G "$dir/.big.mp4.*" >/dev/null || fail "temporary left behind: $(ls -a "$dir")"
+[ "$("$tool" "$dir/big.mp4")" = "Old title" ] || fail "interrupted write changed the title"
+[ "$(size "$dir/big.mp4")" = "$big_size" ] || fail "interrupted write changed the size"
 echo "psp-title ok"

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -87,6 +89,24 @@ TEST(TraceLog, WritesToTempFolderAndFallsBackToProgramFolder) {
 
   world.SetEnv("OVC_HOME", world.Path("missing/too"));
   WriteTraceLine("lost");  // neither place exists: dropped without harm
+}
+
+TEST(TraceLog, IsPrivateAndNeverFollowsALinkInItsPlace) {
+  test::TempWorld world;
+  WriteTraceLine("mine");
+  struct stat info {};
+  ASSERT_EQ(stat(TraceLogPath().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  // A link planted where the log goes must not make the program append to
+  // the file it points at; the line goes to the program folder instead.
+  test::TempWorld planted;
+  test::WriteFile(planted.Path("victim"), "precious");
+  std::filesystem::create_directories(planted.temp());
+  ASSERT_EQ(symlink(planted.Path("victim").c_str(), TraceLogPath().c_str()), 0);
+  WriteTraceLine("not through the link");
+  EXPECT_EQ(test::ReadFile(planted.Path("victim")), "precious");
+  EXPECT_EQ(Lines(test::ReadFile(planted.home() + "/Orvane.elog")).size(), 1u);
 }
 
 TEST(TraceLog, LongOutputIsCutAt1023Characters) {

@@ -68,8 +68,15 @@ void ChannelSplit(const int16_t* in, int n, int channels, int output_channels,
   }
 }
 
+double SamplesPerFrame(double rate, double fps) {
+  double samples = rate / fps;
+  if (samples > kMaxSamplesPerFrame) return kMaxSamplesPerFrame;  // a frame rate of 0 too
+  if (!(samples >= 1)) return 1;  // negated, so that NaN lands here
+  return samples;
+}
+
 int PeriodCutter::Next(double rate, double fps) {
-  double exact = rate / fps;
+  double exact = SamplesPerFrame(rate, fps);
   int n = static_cast<int>(exact + 0.5);
   remainder_ += exact - n;
   if (remainder_ >= 1) {

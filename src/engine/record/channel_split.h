@@ -21,12 +21,20 @@ namespace ovc {
 void ChannelSplit(const int16_t* input, int n, int channels, int output_channels,
                   int left_right_channel, int16_t* left, int16_t* right);
 
+// Sample frames of audio at `rate` (Hz) per picture at `fps`: rate / fps,
+// kept between 1 and kMaxSamplesPerFrame whatever the rates are (0, negative,
+// infinite or NaN), so that every period takes some audio, fits the
+// encoding buffer and no count derived from it overflows an int.
+inline constexpr double kMaxSamplesPerFrame = 65536;
+double SamplesPerFrame(double rate, double fps);
+
 // The audio of one output frame period: R / F sample frames, with the
 // fraction carried from period to period so that whole seconds come out
 // exact (44100 Hz at 29.97 fps alternates 1471 and 1472 sample frames).
 class PeriodCutter {
  public:
-  // Sample frames of the next period at input rate `rate` (Hz) and `fps`.
+  // Sample frames of the next period at input rate `rate` (Hz) and `fps`,
+  // from SamplesPerFrame.
   int Next(double rate, double fps);
   double remainder() const { return remainder_; }
   void Reset() { remainder_ = 0; }

@@ -50,11 +50,13 @@ void EncodingEngine::StartThreads() {
 void EncodingEngine::StartInline() { capture_active_ = true; }
 
 int EncodingEngine::PeriodThresholdBytes() const {
-  return static_cast<int>((format_.sample_rate / format_.frame_rate + 1) * format_.channels * 2);
+  return static_cast<int>((SamplesPerFrame(format_.sample_rate, format_.frame_rate) + 1) *
+                          format_.channels * 2);
 }
 
 int EncodingEngine::BacklogThresholdBytes() const {
-  return static_cast<int>((3 / format_.frame_rate * format_.sample_rate + 1) * format_.channels * 2);
+  return static_cast<int>((3 * SamplesPerFrame(format_.sample_rate, format_.frame_rate) + 1) *
+                          format_.channels * 2);
 }
 
 void EncodingEngine::WaitLocked(std::unique_lock<std::mutex>& lock, int milliseconds) {

@@ -177,6 +177,19 @@ int ReplaceFile(const std::string& folder, const std::string& path, const std::s
   return -1;
 }
 
+// What a profile may ask of a conversion. Outside these the encoders either
+// refuse to open or, with a frame rate of 0, the audio periods (sample rate
+// divided by frame rate) become infinite.
+constexpr int32_t kMinProfileSide = 16;     // pixels
+constexpr int32_t kMaxProfileSide = 4096;   // pixels
+constexpr int32_t kMaxVideoKbits = 100000;  // kbit/s
+constexpr double kMinFrameRate = 1;         // frames per second
+constexpr double kMaxFrameRate = 120;       // frames per second
+constexpr int32_t kMaxAudioKbits = 1536;    // kbit/s
+constexpr int32_t kMinSampleRate = 8000;    // Hz
+constexpr int32_t kMaxSampleRate = 192000;  // Hz
+constexpr int32_t kMaxChannels = 2;
+
 bool IsWindowsMediaName(std::string_view video_codec) {
   return video_codec.starts_with("WMV") || video_codec.starts_with("Windows Media");
 }
@@ -194,16 +207,75 @@ bool IsPlainProfileName(std::string_view name) {
   return true;
 }
 
-int CProfile::Load(const std::string& profile_name) {
+int CProfile::Load(const std::string& profile_name, std::string* refusal) {
+  if (refusal) refusal->clear();
   if (!IsPlainProfileName(profile_name)) return -1;
   std::string text;
   if (!ReadRegularFile(ProfileFolder() + "/" + profile_name + ".pr", &text)) return -1;
-  name = profile_name;
-  device.clear();
-  fileext.clear();
-  ParseText(text);
-  if (IsWindowsMedia()) RebuildWindowsMediaAudioChoices();
+  CProfile loaded = *this;
+  loaded.name = profile_name;
+  loaded.device.clear();
+  loaded.fileext.clear();
+  loaded.ParseText(text);
+  if (loaded.IsWindowsMedia()) loaded.RebuildWindowsMediaAudioChoices();
+  std::string problem = loaded.Problem();
+  if (!problem.empty()) {
+    if (refusal) *refusal = std::move(problem);
+    return -1;
+  }
+  *this = std::move(loaded);
   return 0;
+}
+
+std::string CProfile::Problem() const {
+  auto refuse = [&](const char* what, const char* key, const std::string& rule,
+                    const std::string& value) {
+    return "Profile \"" + name + "\": " + what + " \"" + key + "\" must be " + rule + " (it is \"" +
+           value + "\")";
+  };
+  auto in_range = [](int64_t value, int64_t low, int64_t high) {
+    return value >= low && value <= high;
+  };
+
+  if (!s.empty()) {
+    // The size reads as the recording reads it: a leading number, 'x' or
+    // 'X', another number.
+    size_t x = s.find('x');
+    if (x == std::string::npos) x = s.find('X');
+    bool digits = s[0] >= '0' && s[0] <= '9' && x != std::string::npos && x + 1 < s.size() &&
+                  s[x + 1] >= '0' && s[x + 1] <= '9';
+    int32_t width = digits ? ReadInt(s) : 0;
+    int32_t height = digits ? ReadInt(std::string_view(s).substr(x + 1)) : 0;
+    if (!in_range(width, kMinProfileSide, kMaxProfileSide) ||
+        !in_range(height, kMinProfileSide, kMaxProfileSide)) {
+      return refuse("frame size", "s",
+                    "WIDTHxHEIGHT from " + std::to_string(kMinProfileSide) + "x" +
+                        std::to_string(kMinProfileSide) + " to " +
+                        std::to_string(kMaxProfileSide) + "x" + std::to_string(kMaxProfileSide),
+                    s);
+    }
+  }
+  if (!in_range(b, 1, kMaxVideoKbits))
+    return refuse("video bit rate", "b",
+                  "between 1 and " + std::to_string(kMaxVideoKbits) + " kbit/s", std::to_string(b));
+  // Written as a negated test so that NaN fails it too.
+  if (!(r >= kMinFrameRate && r <= kMaxFrameRate))
+    return refuse("frame rate", "r",
+                  "between " + FormatReal(kMinFrameRate) + " and " + FormatReal(kMaxFrameRate) +
+                      " frames per second",
+                  FormatReal(r));
+  if (IsWindowsMedia()) return std::string();
+  if (!in_range(ab, 1, kMaxAudioKbits))
+    return refuse("audio bit rate", "ab",
+                  "between 1 and " + std::to_string(kMaxAudioKbits) + " kbit/s", std::to_string(ab));
+  if (!in_range(ar, kMinSampleRate, kMaxSampleRate))
+    return refuse("sampling rate", "ar",
+                  "between " + std::to_string(kMinSampleRate) + " and " +
+                      std::to_string(kMaxSampleRate) + " Hz",
+                  std::to_string(ar));
+  if (!in_range(ReadInt(ac), 1, kMaxChannels))
+    return refuse("channels", "ac", "1 or " + std::to_string(kMaxChannels), ac);
+  return std::string();
 }
 
 void CProfile::RebuildWindowsMediaAudioChoices() {

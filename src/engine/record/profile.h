@@ -65,11 +65,22 @@ struct CProfile {
 
   // Reads "<profile folder>/<profile_name>.pr": sets `name`, empties `device`
   // and `fileext`, then applies every line of the file (and, for a Windows
-  // Media profile, rebuilds its audio choices). Returns 0; -1 when
-  // the name is refused or the file can't be read (or isn't a regular file),
-  // in which case the profile is left exactly as it was. Callers that follow
-  // the silent-load rule simply ignore the result.
-  int Load(const std::string& profile_name);
+  // Media profile, rebuilds its audio choices). Returns 0; -1 when the name
+  // is refused, the file can't be read (or isn't a regular file) or a value
+  // it holds cannot drive a conversion (see Problem), in which case the
+  // profile is left exactly as it was. In that last case *refusal, when
+  // given, receives Problem()'s text; otherwise it is emptied.
+  int Load(const std::string& profile_name, std::string* refusal = nullptr);
+
+  // Empty when every value a conversion takes from the profile is usable;
+  // otherwise the first that is not, as the text to show, e.g.
+  //   Profile "X": frame rate "r" must be between 1 and 120 (it is "0")
+  // Checked: frame size "s" (empty, or WxH with each side 16..4096), video
+  // bit rate "b" (1..100000 kbit/s), frame rate "r" (1..120 frames per
+  // second) and, unless the profile is a Windows Media one (whose audio
+  // comes from its format text), audio bit rate "ab" (1..1536 kbit/s),
+  // sampling rate "ar" (8000..192000 Hz) and channels "ac" (1 or 2).
+  std::string Problem() const;
 
   // For a Windows Media profile: the audio codec and format choices become
   // those of the installed Windows Media audio codec, and the audio bit rate

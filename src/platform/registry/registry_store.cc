@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -23,7 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kBusyTimeoutMs = 10000;
 constexpr size_t kMaxKeyNameBytes = 255;
 constexpr size_t kMaxValueNameBytes = 16383;
 constexpr size_t kMaxKeyDepth = 512;
@@ -181,7 +182,8 @@ class Store::StatementUse {
   sqlite3_stmt* statement_;
 };
 
-Store::Store(std::string path) : path_(std::move(path)) {
+Store::Store(std::string path, std::chrono::milliseconds busy_budget)
+    : path_(std::move(path)), busy_budget_(busy_budget) {
   std::lock_guard<std::mutex> lock(mutex_);
   OpenLocked();
 }
@@ -208,10 +210,36 @@ sqlite3_stmt* Store::PrepareLocked(const char* sql) {
   return found == statements_.end() ? nullptr : found->second;
 }
 
-int Store::TryOpenLocked(bool* damaged, std::string* reason) {
+int Store::OnBusy(void* store, int /*attempts*/) {
+  // Runs inside a SQLite call made with mutex_ held.
+  Store* self = static_cast<Store*>(store);
+  return self->WaitForLockLocked() ? 1 : 0;
+}
+
+bool Store::WaitForLockLocked() {
+  if (busy_waited_ >= busy_budget_) return false;
+  auto step = std::min<std::chrono::steady_clock::duration>(std::chrono::milliseconds(10),
+                                                            busy_budget_ - busy_waited_);
+  auto start = std::chrono::steady_clock::now();
+  sqlite3_sleep(static_cast<int>(
+      std::max<int64_t>(1, std::chrono::duration_cast<std::chrono::milliseconds>(step).count())));
+  busy_waited_ += std::chrono::steady_clock::now() - start;
+  return true;
+}
+
+int Store::TryOpenLocked(bool* damaged, std::string* reason, sqlite3* seed) {
   *damaged = false;
   bool memory = in_memory_fallback_ || path_ == ":memory:";
   bool existed = false;
+  // Only what SQLite itself calls damaged is; a file that cannot be opened
+  // for another reason (permissions, a folder in its place, another
+  // program's database) is left alone.
+  auto fail = [&](int code, const std::string& why, bool file_at_fault) {
+    *reason = why;
+    *damaged = !memory && file_at_fault;
+    CloseLocked();
+    return code == SQLITE_OK ? SQLITE_ERROR : code;
+  };
   if (!memory) {
     std::error_code ec;
     fs::path folder = fs::path(path_).parent_path();
@@ -222,21 +250,32 @@ int Store::TryOpenLocked(bool* damaged, std::string* reason) {
     existed = ::stat(path_.c_str(), &info) == 0;
     opened_device_ = existed ? info.st_dev : 0;
     opened_inode_ = existed ? info.st_ino : 0;
+    if (existed && S_ISDIR(info.st_mode)) return fail(SQLITE_CANTOPEN, "it is a folder", false);
+    if (existed && !S_ISREG(info.st_mode))
+      return fail(SQLITE_CANTOPEN, "it is not a regular file", false);
+    // SQLite would fall back to reading only, or say no more than "unable
+    // to open database file"; the system's reason tells the user more.
+    int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC | (existed ? 0 : O_CREAT | O_EXCL), 0600);
+    if (fd < 0 && !(errno == EEXIST && !existed)) {
+      return fail(SQLITE_CANTOPEN, std::strerror(errno), false);
+    }
+    if (fd >= 0) ::close(fd);  // a new file starts private; SQLite's journals copy its mode
   }
   int rc =
       sqlite3_open_v2(memory ? ":memory:" : path_.c_str(), &db_,
                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-  // An existing file that cannot be opened or read is as lost as a damaged one.
-  auto fail = [&](int code, const std::string& why, bool file_at_fault) {
-    *reason = why;
-    *damaged = !memory && (file_at_fault || (existed && (code & 0xFF) == SQLITE_CANTOPEN));
-    CloseLocked();
-    return code == SQLITE_OK ? SQLITE_ERROR : code;
-  };
   if (rc != SQLITE_OK) {
     return fail(rc, sqlite3_errstr(rc), IsDamage(rc));
   }
-  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  sqlite3_busy_handler(db_, &Store::OnBusy, this);
+  if (seed) {
+    // What the file held, so that a run that had to leave the file keeps the
+    // settings it had read. Best effort: without it the store starts empty.
+    if (sqlite3_backup* copy = sqlite3_backup_init(db_, "main", seed, "main")) {
+      sqlite3_backup_step(copy, -1);
+      sqlite3_backup_finish(copy);
+    }
+  }
 
   for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL"}) {
     rc = sqlite3_exec(db_, pragma, nullptr, nullptr, nullptr);
@@ -255,20 +294,38 @@ int Store::TryOpenLocked(bool* damaged, std::string* reason) {
     return fail(rc, sqlite3_errmsg(db_), IsDamage(rc));
   }
 
-  rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-  if (rc == SQLITE_OK) rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
-  if (rc == SQLITE_OK) rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) {
-    // Tables of the same names but another layout: not a store of ours.
-    return fail(rc, sqlite3_errmsg(db_), IsDamage(rc) || (rc & 0xFF) == SQLITE_ERROR);
+  // A store that has its tables and hives needs no write to open, so that
+  // it can be read while another process holds the write lock.
+  bool ready = false;
+  sqlite3_stmt* probe = nullptr;
+  if (sqlite3_prepare_v2(db_,
+                         "SELECT (SELECT count(*) FROM keys WHERE id IN (1, 2)) = 2 AND"
+                         " (SELECT count(*) FROM sqlite_master"
+                         "  WHERE type = 'table' AND name = 'key_values') = 1",
+                         -1, &probe, nullptr) == SQLITE_OK &&
+      sqlite3_step(probe) == SQLITE_ROW) {
+    ready = sqlite3_column_int(probe, 0) == 1;
+  }
+  sqlite3_finalize(probe);
+  if (!ready) {
+    rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+      // Tables of the same names but another layout: not a store of ours,
+      // and not ours to move aside either.
+      std::string why = sqlite3_errmsg(db_);
+      if ((rc & 0xFF) == SQLITE_ERROR) why = "not a settings database: " + why;
+      return fail(rc, why, IsDamage(rc));
+    }
   }
 
   for (const char* sql : kAllStatements) {
     sqlite3_stmt* statement = nullptr;
     rc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
     if (rc != SQLITE_OK) {
-      std::string why = std::string("unexpected layout: ") + sqlite3_errmsg(db_);
-      return fail(rc, why, IsDamage(rc) || (rc & 0xFF) == SQLITE_ERROR);
+      std::string why = std::string("not a settings database: ") + sqlite3_errmsg(db_);
+      return fail(rc, why, IsDamage(rc));
     }
     statements_[sql] = statement;
   }
@@ -284,11 +341,9 @@ int Store::TryOpenLocked(bool* damaged, std::string* reason) {
 }
 
 int Store::OpenWaitingLocked(bool* damaged, std::string* reason) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
   while (true) {
     int rc = TryOpenLocked(damaged, reason);
-    if (!IsBusy(rc) || std::chrono::steady_clock::now() >= deadline) return rc;
-    sqlite3_sleep(10);
+    if (!IsBusy(rc) || !WaitForLockLocked()) return rc;
   }
 }
 
@@ -306,22 +361,28 @@ void Store::OpenLocked() {
 
 void Store::FallBackLocked(int sqlite_code, const std::string& reason) {
   if (IsBusy(sqlite_code)) {
-    // Another process holds the file far longer than it should: stay closed
-    // and try again on the next call rather than lose this run's changes.
-    if (!reported_busy_) {
-      Report("The registry database " + path_ + " stays locked by another process (" +
-             Shorten(reason) + ").");
-    }
-    reported_busy_ = true;
+    UseMemoryLocked("The registry database " + path_ +
+                    " is locked by another process; settings are kept in memory until the "
+                    "program ends.");
     return;
   }
-  Report("The registry database " + path_ +
-         " cannot be used; settings are kept in memory until the program ends (" + Shorten(reason) +
-         ").");
+  UseMemoryLocked("The registry database " + path_ +
+                  " cannot be used; settings are kept in memory until the program ends (" +
+                  Shorten(reason) + ").");
+}
+
+void Store::UseMemoryLocked(const std::string& message) {
+  Report(message);
+  // The file's connection, still open when the lock stopped a write, seeds
+  // the memory store with what it can read.
+  for (auto& [sql, statement] : statements_) sqlite3_finalize(statement);
+  statements_.clear();
+  sqlite3* file = std::exchange(db_, nullptr);
   in_memory_fallback_ = true;
   bool damaged = false;
   std::string again;
-  TryOpenLocked(&damaged, &again);
+  TryOpenLocked(&damaged, &again, file);
+  if (file) sqlite3_close(file);
 }
 
 void Store::RecoverLocked(const std::string& reason) {
@@ -385,6 +446,11 @@ int Store::RunLocked(bool write, Operation&& operation) {
         if (rc != SQLITE_OK) status = FailLocked(rc, failure);
       }
       if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    if (IsBusy(last_sqlite_error_) && !in_memory_fallback_) {
+      // The lock outlasted what this store may wait in all.
+      FallBackLocked(last_sqlite_error_, sqlite3_errstr(last_sqlite_error_));
+      continue;
     }
     if (!IsDamage(last_sqlite_error_)) return status;
     RecoverLocked(sqlite3_errstr(last_sqlite_error_));

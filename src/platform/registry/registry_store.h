@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -40,21 +41,33 @@ struct Change {
 // bytes, a value name at most 16383, and keys nest at most 512 deep.
 //
 // Every change runs in a transaction of its own (a batch in one), in WAL mode
-// with full syncs and a busy time-out, so several processes may share the
-// file and a process killed mid-write loses none of its committed changes.
+// with full syncs, so several processes may share the file and a process
+// killed mid-write loses none of its committed changes. A new file is made
+// with mode 0600.
 //
-// A file that SQLite cannot open, reports as damaged, or that holds no store
-// of ours is reported once (stderr and the trace log), renamed to
+// Locks of other processes are waited for, but for no more than the busy
+// budget in all over the store's life. A lock that outlasts it is reported
+// once (stderr and the trace log) and the store goes on in memory for the
+// rest of the run, starting from what it could still read from the file.
+//
+// A file that SQLite reports as damaged (SQLITE_CORRUPT, SQLITE_NOTADB or a
+// failed integrity check) is reported once, renamed to
 // "<file>.corrupt-<UTC time stamp>" in the same folder, and replaced by a new
-// empty store. When not even that can be created the store keeps its data in
-// memory for the rest of the run.
+// empty store. A file that cannot be used for any other reason (no
+// permission, a folder or another program's database in its place) is left
+// alone: the store reports the path and the reason once and keeps its data in
+// memory for the rest of the run, as it does when not even a new file can be
+// created.
 //
 // Thread-safe: one mutex serialises every use of the connection.
 class Store {
  public:
   // Opens the database at `path`, creating it and its folders when missing.
   // ":memory:" gives a private store that lives as long as this object.
-  explicit Store(std::string path);
+  // `busy_budget`: the longest this store waits for other processes' locks,
+  // summed over all its calls.
+  static constexpr std::chrono::milliseconds kDefaultBusyBudget{8000};
+  explicit Store(std::string path, std::chrono::milliseconds busy_budget = kDefaultBusyBudget);
   ~Store();
   Store(const Store&) = delete;
   Store& operator=(const Store&) = delete;
@@ -94,16 +107,23 @@ class Store {
   // Everything below expects mutex_ held.
   void OpenLocked();
   void CloseLocked();
-  // Opens path_ as it is; returns SQLITE_OK or the failing SQLite code and
-  // sets *damaged when the file itself is at fault.
-  int TryOpenLocked(bool* damaged, std::string* reason);
-  // TryOpenLocked, repeated while another process holds a lock for up to the
-  // busy time-out: SQLite reports the locks taken while a file is created or
+  // Opens path_ as it is (or memory, after a fall-back); returns SQLITE_OK
+  // or the failing SQLite code and sets *damaged when SQLite finds the file
+  // damaged. `seed`, when given, is a connection whose database is copied
+  // into a new memory store.
+  int TryOpenLocked(bool* damaged, std::string* reason, sqlite3* seed = nullptr);
+  // TryOpenLocked, repeated while another process holds a lock and the busy
+  // budget lasts: SQLite reports the locks taken while a file is created or
   // switched to WAL at once, without waiting.
   int OpenWaitingLocked(bool* damaged, std::string* reason);
-  // After a failed open: a file locked for too long is left closed (the next
-  // call tries again); any other failure switches to an in-memory store.
+  // SQLite's busy handler: waits a little and charges it to the budget; 0
+  // once the budget is spent.
+  static int OnBusy(void* store, int attempts);
+  bool WaitForLockLocked();
+  // After a failure that is not damage (a lock that outlasted the budget, a
+  // file that cannot be used): reports it and switches to a memory store.
   void FallBackLocked(int sqlite_code, const std::string& reason);
+  void UseMemoryLocked(const std::string& message);
   void RecoverLocked(const std::string& reason);
   sqlite3_stmt* PrepareLocked(const char* sql);
   // Runs one operation with the store open, inside one transaction (a write
@@ -119,13 +139,14 @@ class Store {
   int FailLocked(int sqlite_code, int status);
 
   const std::string path_;
+  const std::chrono::steady_clock::duration busy_budget_;
   std::mutex mutex_;
   // Guarded by mutex_.
   sqlite3* db_ = nullptr;
   std::map<const char*, sqlite3_stmt*> statements_;
   int last_sqlite_error_ = 0;
   bool in_memory_fallback_ = false;
-  bool reported_busy_ = false;
+  std::chrono::steady_clock::duration busy_waited_{};
   dev_t opened_device_ = 0;  // identity of the file last opened; 0 = none
   ino_t opened_inode_ = 0;
 };

@@ -1,18 +1,21 @@
 #include "platform/vfw/two_pass_stats.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "common/trace.h"
 
 namespace ovc::vfw {
 
-StatsWriter::StatsWriter(std::string path, std::FILE* file)
-    : path_(std::move(path)), part_path_(path_ + ".part"), file_(file) {}
+StatsWriter::StatsWriter(std::string path, std::string part_path, std::FILE* file)
+    : path_(std::move(path)), part_path_(std::move(part_path)), file_(file) {}
 
 std::unique_ptr<StatsWriter> StatsWriter::Create(const std::string& path) {
   namespace fs = std::filesystem;
@@ -20,14 +23,21 @@ std::unique_ptr<StatsWriter> StatsWriter::Create(const std::string& path) {
   fs::path parent = fs::path(path).parent_path();
   if (!parent.empty()) fs::create_directories(parent, error);
   fs::remove(path, error);
-  std::string part_path = path + ".part";
-  std::FILE* file = std::fopen(part_path.c_str(), "wb");
+  // A new file of a name nobody could guess or plant a link at.
+  std::string part_path = path + ".part-XXXXXX";
+  int fd = mkstemp(part_path.data());
+  std::FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
   if (file == nullptr) {
+    int failure = errno;
+    if (fd >= 0) {
+      close(fd);
+      unlink(part_path.c_str());
+    }
     TracePrintf("vfw: cannot create statistics file %s: %s", part_path.c_str(),
-                std::strerror(errno));
+                std::strerror(failure));
     return nullptr;
   }
-  return std::unique_ptr<StatsWriter>(new StatsWriter(path, file));
+  return std::unique_ptr<StatsWriter>(new StatsWriter(path, std::move(part_path), file));
 }
 
 StatsWriter::~StatsWriter() {
@@ -62,10 +72,25 @@ bool StatsWriter::Finish() {
 }
 
 bool ReadStatsFile(const std::string& path, std::string* text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad() && !text->empty();
+  // The first pass leaves a regular file; a link or anything else in its
+  // place was not made by it.
+  int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  std::string data;
+  char buffer[65536];
+  while (ok) {
+    ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ok = false;
+    if (got <= 0) break;
+    data.append(buffer, static_cast<size_t>(got));
+  }
+  close(fd);
+  if (!ok || data.empty()) return false;
+  *text = std::move(data);
+  return true;
 }
 
 int CountStatsFrames(StatsFormat format, std::string_view text) {

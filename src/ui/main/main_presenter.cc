@@ -85,7 +85,7 @@ void MainPresenter::FormCreate() {
   output_path_ = settings_.output_path;
   capture_.set_trace_level(settings_.dbg);
 
-  mkdir(TempFolder().c_str(), 0777);
+  mkdir(TempFolder().c_str(), 0700);
   LimitTraceFileSize();
   WriteTraceLine("");
   WriteTraceLine(kProgramVersion);
@@ -201,6 +201,12 @@ bool MainPresenter::StartRecording() {
   CProfile* profile = profiles_.current();
   if (!profile) {
     Inform("No profile selected");
+    return false;
+  }
+  // Values edited in the panel since the profile was loaded.
+  if (std::string problem = profile->Problem(); !problem.empty()) {
+    TracePrintf("%s", problem.c_str());
+    ShowMessageBox(problem, MessageKind::kWarning, kButtonOk);
     return false;
   }
   ProfileRange range = ApplyProfile(*profile, &output_);

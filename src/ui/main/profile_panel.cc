@@ -85,7 +85,15 @@ void ProfilePanel::LoadProfileList() {
   current_ = -1;
   for (const std::string& name : ListProfileNames()) {
     CProfile profile;
-    if (profile.Load(name) == 0) profiles_.push_back(std::move(profile));
+    std::string refusal;
+    if (profile.Load(name, &refusal) == 0) {
+      profiles_.push_back(std::move(profile));
+    } else if (!refusal.empty()) {
+      // A profile that would start a conversion it cannot finish is left out
+      // of the list, and the user told why.
+      TracePrintf("%s", refusal.c_str());
+      ShowMessageBox(refusal, MessageKind::kWarning, kButtonOk);
+    }
   }
   view_->SetProfileItems(profile_names());
   if (profiles_.empty()) return;

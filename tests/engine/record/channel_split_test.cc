@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -74,6 +76,28 @@ TEST(PeriodCutter, FractionalRatesCarryTheRemainder) {
   for (int i = 0; i < 14985; ++i) total += down.Next(48000, 14.985);
   EXPECT_NEAR(total, 48000000, 1);
 }
+
+// Rates no profile should carry, yet the period must stay a usable count:
+// positive (else the encoders would loop on empty periods), and within the
+// encoding buffer (an infinite period once made the buffer resize throw).
+struct OddRates {
+  double rate, fps;
+  int period;
+};
+
+class PeriodCutterOddRates : public testing::TestWithParam<OddRates> {};
+
+TEST_P(PeriodCutterOddRates, GiveABoundedPositivePeriod) {
+  PeriodCutter cutter;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(cutter.Next(GetParam().rate, GetParam().fps), GetParam().period);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rates, PeriodCutterOddRates,
+    testing::Values(OddRates{44100, 0, 65536}, OddRates{44100, -0.0, 1}, OddRates{44100, -25, 1},
+                    OddRates{44100, std::nan(""), 1}, OddRates{0, 25, 1}, OddRates{0, 0, 1},
+                    OddRates{44100, 1e-300, 65536}, OddRates{44100, 1e300, 1},
+                    OddRates{44100, std::numeric_limits<double>::infinity(), 1}));
 
 }  // namespace
 }  // namespace ovc

@@ -142,6 +142,25 @@ TEST_P(EncodingEngineBoth, EveryFrameAndWholePeriodReachesTheSinkInOrder) {
   EXPECT_EQ(engine.video_frames(), kFrames);
 }
 
+TEST_P(EncodingEngineBoth, AFrameRateOfZeroStillDeliversEverything) {
+  // The audio periods are rate / fps sample frames; at 0 fps that was an
+  // infinite count, which the period buffer could not be sized to.
+  EncodingEngine engine;
+  RecordingSink sink;
+  engine.Open(StereoFormat(44100, 0), &sink, true);
+  Start(engine);
+  int produced = 0;
+  for (int i = 0; i < 10; ++i) {
+    auto pcm = Audio(produced, 1470);
+    produced += 1470;
+    auto frame = Frame(i);
+    Produce(engine, frame.data(), pcm.data(), 1470);
+  }
+  engine.Stop();
+  EXPECT_EQ(sink.frame_ids, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_EQ(sink.samples, Audio(0, produced));
+}
+
 TEST_P(EncodingEngineBoth, FirstOfTwoPassesEncodesNoAudio) {
   EncodingEngine engine;
   RecordingSink sink;

@@ -33,8 +33,8 @@ using test::TempWorld;
 using test::WriteFile;
 using Choices = std::vector<std::string>;
 
-// A profile with every field set, so that a field a line must not touch
-// shows up when it changes.
+// A profile with every field set (to values a conversion accepts), so that a
+// field a line must not touch shows up when it changes.
 CProfile FilledProfile() {
   CProfile p;
   p.name = "before";
@@ -44,8 +44,8 @@ CProfile FilledProfile() {
   p.ss = 22;
   p.vcodec = "vc";
   p.vcodec_choices = {"vc", "vc2"};
-  p.s = "1x2";
-  p.s_choices = {"1x2"};
+  p.s = "176x144";
+  p.s_choices = {"176x144"};
   p.b = 33;
   p.b_choices = {"33"};
   p.r = 4.5;
@@ -56,10 +56,10 @@ CProfile FilledProfile() {
   p.aformat_choices = {"afo"};
   p.ab = 44;
   p.ab_choices = {"44"};
-  p.ar = 55;
-  p.ar_choices = {"55"};
-  p.ac = "6";
-  p.ac_choices = {"6"};
+  p.ar = 22050;
+  p.ar_choices = {"22050"};
+  p.ac = "1";
+  p.ac_choices = {"1"};
   p.an = 7;
   return p;
 }
@@ -245,9 +245,9 @@ TEST(ProfileTest, SaveWritesTheFixedLayout) {
             "b\t    = 384 { \"384\" }\n"
             "r       = 29.97 { \"14.985\", \"29.97\" }\n"
             "acodec  = \"aac\" { \"aco\" }\n"
-            "ac\t    = \"2\" { \"6\" }\n"
+            "ac\t    = \"2\" { \"1\" }\n"
             "ab\t    = 128 { \"44\" }\n"
-            "ar\t    = 48000 { \"55\" }\n");
+            "ar\t    = 48000 { \"22050\" }\n");
 }
 
 TEST(ProfileTest, WindowsMediaProfileWritesOnlyCodecAndFormatAfterFrameRate) {
@@ -266,7 +266,7 @@ TEST(ProfileTest, WindowsMediaProfileWritesOnlyCodecAndFormatAfterFrameRate) {
             "ss      = 0 \n"
             "vcodec  = \"Windows Media Video 8\" "
             "{ \"Windows Media Video 8\", \"Windows Media Video 7\" }\n"
-            "s\t    = \"1x2\" { \"1x2\" }\n"
+            "s\t    = \"176x144\" { \"176x144\" }\n"
             "b\t    = 33 { \"33\" }\n"
             "r       = 15 { \"4.5\" }\n"
             "acodec  = \"Windows Media Audio 9.2\" \n"
@@ -436,8 +436,13 @@ TEST(ProfileTest, LongLinesAreReadWhole) {
   std::string long_size(2000, 'y');
   WriteFile(world.Path("home/profile/Long.pr"),
             line + "\ns = \"" + long_size + "\" { \"" + long_size + "\" }\nab = 7\n");
+  // The values are refused (the size is no size), which shows in the
+  // refusal; what the reader made of the lines shows in ParseText.
   CProfile p;
-  ASSERT_EQ(p.Load("Long"), 0);
+  std::string refusal;
+  ASSERT_EQ(p.Load("Long", &refusal), -1);
+  EXPECT_EQ(refusal.rfind("Profile \"Long\": frame size \"s\"", 0), 0u) << refusal;
+  p.ParseText(ReadFile(world.Path("home/profile/Long.pr")));
   EXPECT_EQ(p.vcodec, std::string(246, 'x') + " b");
   EXPECT_EQ(p.vcodec_choices, (Choices{"999", "1"}));
   EXPECT_EQ(p.b, 0);
@@ -453,11 +458,97 @@ TEST(ProfileTest, BinaryFileDoesNotStopTheReader) {
   for (int i = 0; i < 20000; ++i) garbage.push_back(static_cast<char>(random()));
   WriteFile(world.Path("home/profile/Binary.pr"),
             "\xff\xfe\0\x01 = \"\0\n"s + garbage + "\nvcodec = h264 { \"\x01\x80\" }\n\x7f\r\r\n");
-  CProfile p;
+  CProfile p = FilledProfile();
   ASSERT_EQ(p.Load("Binary"), 0);
   EXPECT_EQ(p.name, "Binary");
   EXPECT_EQ(p.vcodec, "h264");
   EXPECT_EQ(p.vcodec_choices, Choices{"\x01\x80"});
+}
+
+// A complete profile a conversion accepts; each case below spoils one line.
+const char kUsableProfile[] =
+    "vcodec = \"mpeg4\"\n"
+    "s = \"320x240\"\n"
+    "b = 768\n"
+    "r = 29.97\n"
+    "acodec = \"aac\"\n"
+    "ab = 128\n"
+    "ar = 48000\n"
+    "ac = \"2\"\n";
+
+struct RefusedValue {
+  const char* line;     // appended to kUsableProfile, so it wins
+  const char* refusal;  // how the refusal begins, after 'Profile "Bad": '
+};
+
+void PrintTo(const RefusedValue& c, std::ostream* out) { *out << c.line; }
+
+class RefusedValueTest : public testing::TestWithParam<RefusedValue> {};
+
+TEST_P(RefusedValueTest, LoadRefusesTheProfileAndNamesTheKey) {
+  TempWorld world;
+  WriteFile(world.Path("home/profile/Bad.pr"), std::string(kUsableProfile) + GetParam().line + "\n");
+  CProfile p = FilledProfile();
+  std::string refusal;
+  EXPECT_EQ(p.Load("Bad", &refusal), -1);
+  EXPECT_EQ(refusal.rfind("Profile \"Bad\": "s + GetParam().refusal, 0), 0u) << refusal;
+  EXPECT_EQ(p, FilledProfile());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, RefusedValueTest,
+    testing::Values(RefusedValue{"r = 0", "frame rate \"r\" must be"},
+                    RefusedValue{"r = -25", "frame rate \"r\" must be"},
+                    RefusedValue{"r = 0.5", "frame rate \"r\" must be"},
+                    RefusedValue{"r = 1e300", "frame rate \"r\" must be"},
+                    RefusedValue{"r = fast", "frame rate \"r\" must be"},
+                    RefusedValue{"s = \"0x0\"", "frame size \"s\" must be"},
+                    RefusedValue{"s = \"320\"", "frame size \"s\" must be"},
+                    RefusedValue{"s = \"big\"", "frame size \"s\" must be"},
+                    RefusedValue{"s = \"320x-240\"", "frame size \"s\" must be"},
+                    RefusedValue{"s = \"99999x240\"", "frame size \"s\" must be"},
+                    RefusedValue{"b = 0", "video bit rate \"b\" must be"},
+                    RefusedValue{"b = -768", "video bit rate \"b\" must be"},
+                    RefusedValue{"ab = 0", "audio bit rate \"ab\" must be"},
+                    RefusedValue{"ar = 0", "sampling rate \"ar\" must be"},
+                    RefusedValue{"ar = 2147483647", "sampling rate \"ar\" must be"},
+                    RefusedValue{"ac = \"\"", "channels \"ac\" must be"},
+                    RefusedValue{"ac = \"0\"", "channels \"ac\" must be"},
+                    RefusedValue{"ac = \"6\"", "channels \"ac\" must be"}));
+
+TEST(ProfileTest, TheRefusalSaysWhatTheValueMustBe) {
+  CProfile p;
+  p.name = "X";
+  p.ParseText(std::string(kUsableProfile) + "r = 0\n");
+  EXPECT_EQ(p.Problem(),
+            "Profile \"X\": frame rate \"r\" must be between 1 and 120 frames per second "
+            "(it is \"0\")");
+}
+
+TEST(ProfileTest, AnEmptyProfileIsRefused) {
+  TempWorld world;
+  WriteFile(world.Path("home/profile/Empty.pr"), "");
+  CProfile p;
+  std::string refusal;
+  EXPECT_EQ(p.Load("Empty", &refusal), -1);
+  EXPECT_FALSE(refusal.empty());
+  EXPECT_EQ(p, CProfile());
+}
+
+TEST(ProfileTest, UsableValuesAreAccepted) {
+  const char* lines[] = {"s = \"\"",        "s = \"16X16\"", "s = \"4096x4096\"", "r = 1",
+                         "r = 120",          "r = 14.985",    "ac = \" 1 \"",       "ar = 8000",
+                         "b = 100000"};
+  for (const char* line : lines) {
+    CProfile p;
+    p.ParseText(std::string(kUsableProfile) + line + "\n");
+    EXPECT_EQ(p.Problem(), "") << line;
+  }
+  // A Windows Media profile takes its audio from the format text: no
+  // sampling rate or channels of its own.
+  CProfile wm;
+  wm.ParseText("vcodec = \"Windows Media Video 8\"\ns = \"320x240\"\nb = 500\nr = 29.97\n");
+  EXPECT_EQ(wm.Problem(), "");
 }
 
 }  // namespace

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 
 #include <filesystem>
 #include <fstream>
@@ -281,8 +286,6 @@ void ForeignDatabase(const std::string& path) {
   sqlite3_close(db);
 }
 
-void EmptyButUnreadableDirectory(const std::string& path) { fs::create_directories(path); }
-
 class RegistryRecoveryTest : public ::testing::TestWithParam<Damage> {};
 
 TEST_P(RegistryRecoveryTest, ADamagedFileIsMovedAsideAndAFreshStoreUsed) {
@@ -327,9 +330,191 @@ TEST_P(RegistryRecoveryTest, ADamagedFileIsMovedAsideAndAFreshStoreUsed) {
 
 INSTANTIATE_TEST_SUITE_P(Damages, RegistryRecoveryTest,
                          ::testing::Values(Damage{"RandomBytes", WriteGarbage, true},
-                                           Damage{"DamagedPages", DamagePages, false},
-                                           Damage{"ForeignDatabase", ForeignDatabase, false},
-                                           Damage{"Directory", EmptyButUnreadableDirectory, false}),
+                                           Damage{"DamagedPages", DamagePages, false}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// Something at the store's path that is not damaged but cannot serve as the
+// store: it must be left exactly as it is, and the reason given.
+struct Unusable {
+  const char* label;
+  void (*make)(const std::string& path);
+  const char* reason;  // part of the message
+  bool needs_non_root;  // permissions do not stop root
+};
+
+void PrintTo(const Unusable& unusable, std::ostream* out) { *out << unusable.label; }
+
+void MakeFolder(const std::string& path) { fs::create_directories(path + "/inside"); }
+void MakeFifo(const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }
+void MakeUnreadable(const std::string& path) {
+  {
+    Store store(path);
+    store.SetValue(kCu, "K", "", TextValue("private"));
+  }
+  ASSERT_EQ(chmod(path.c_str(), 0), 0);
+}
+
+class RegistryUnusableTest : public ::testing::TestWithParam<Unusable> {};
+
+TEST_P(RegistryUnusableTest, IsLeftAloneAndTheStoreRunsInMemory) {
+  if (GetParam().needs_non_root && geteuid() == 0) GTEST_SKIP() << "root reads any file";
+  TempWorld world;
+  const std::string path = world.registry();
+  GetParam().make(path);
+  if (HasFatalFailure()) return;
+  struct stat before {};
+  ASSERT_EQ(lstat(path.c_str(), &before), 0);
+
+  testing::internal::CaptureStderr();
+  std::shared_ptr<Store> store = DefaultStore();
+  ASSERT_EQ(store->SetValue(kCu, "Software\\After", "", TextValue("works")), kSuccess);
+  ASSERT_EQ(store->SetValue(kCu, "Software\\Again", "", TextValue("too")), kSuccess);
+  Value read;
+  ASSERT_EQ(store->QueryValue(kCu, "Software\\After", "", &read), kSuccess);
+  EXPECT_EQ(read.data, "works");
+  std::string errors = testing::internal::GetCapturedStderr();
+
+  const std::string expected = "The registry database " + path + " cannot be used";
+  size_t first = errors.find(expected);
+  ASSERT_NE(first, std::string::npos) << errors;
+  EXPECT_EQ(errors.find(expected, first + 1), std::string::npos) << "reported twice: " << errors;
+  EXPECT_NE(errors.find(GetParam().reason), std::string::npos) << errors;
+
+  struct stat after {};
+  ASSERT_EQ(lstat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mode, before.st_mode);
+  EXPECT_TRUE(FilesStartingWith(world.root(), "registry.sqlite3.corrupt-").empty());
+  store.reset();
+  if (GetParam().make == ForeignDatabase) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "SELECT a, b FROM keys", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RegistryUnusableTest,
+    ::testing::Values(Unusable{"Folder", MakeFolder, "it is a folder", false},
+                      Unusable{"Fifo", MakeFifo, "not a regular file", false},
+                      Unusable{"ForeignDatabase", ForeignDatabase, "not a settings database", false},
+                      Unusable{"Unreadable", MakeUnreadable, "Permission denied", true}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(RegistryStoreTest, ANewStoreIsPrivateToItsUser) {
+  TempWorld world;
+  mode_t old_mask = umask(0022);
+  {
+    Store store(world.registry());
+    ASSERT_EQ(store.SetValue(kCu, "K", "", TextValue("v")), kSuccess);
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+      struct stat info {};
+      if (stat((world.registry() + suffix).c_str(), &info) != 0) continue;
+      EXPECT_EQ(info.st_mode & 0777, 0600u) << suffix;
+    }
+  }
+  umask(old_mask);
+}
+
+// Another process that holds an exclusive lock on a database until it is
+// told to let go. On a store in WAL mode others can still read; on a file in
+// rollback mode the lock keeps readers out too.
+class LockHolder {
+ public:
+  explicit LockHolder(const std::string& path) {
+    int ready[2], release[2];
+    if (pipe(ready) != 0 || pipe(release) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(ready[0]);
+      close(release[1]);
+      sqlite3* db = nullptr;
+      char ok = 0;
+      if (sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+          sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK)
+        ok = 1;
+      if (write(ready[1], &ok, 1) != 1) _exit(1);
+      char byte;
+      while (read(release[0], &byte, 1) > 0) {
+      }
+      _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    release_ = release[1];
+    char ok = 0;
+    locked_ = read(ready[0], &ok, 1) == 1 && ok == 1;
+    close(ready[0]);
+  }
+  ~LockHolder() {
+    if (release_ >= 0) close(release_);
+    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+  }
+  bool locked() const { return locked_; }
+
+ private:
+  pid_t pid_ = -1;
+  int release_ = -1;
+  bool locked_ = false;
+};
+
+struct LockCase {
+  const char* label;
+  bool wal;             // the file is a store already, in WAL mode
+  bool keeps_contents;  // what the file held is still read
+};
+
+void PrintTo(const LockCase& lock, std::ostream* out) { *out << lock.label; }
+
+class RegistryLockTest : public ::testing::TestWithParam<LockCase> {};
+
+TEST_P(RegistryLockTest, ALongLockCostsOneBudgetThenTheStoreGoesOnInMemory) {
+  TempWorld world;
+  const std::string path = world.registry();
+  if (GetParam().wal) {
+    Store before(path);
+    ASSERT_EQ(before.SetValue(kCu, "Kept", "", TextValue("from the file")), kSuccess);
+  } else {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE other(x)", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  }
+  LockHolder holder(path);
+  ASSERT_TRUE(holder.locked());
+
+  constexpr auto kBudget = std::chrono::milliseconds(600);
+  testing::internal::CaptureStderr();
+  auto start = std::chrono::steady_clock::now();
+  Store store(path, kBudget);
+  for (int i = 0; i < 6; ++i) {
+    std::string name = "Written\\" + std::to_string(i);
+    ASSERT_EQ(store.SetValue(kCu, name, "", TextValue("v" + std::to_string(i))), kSuccess) << i;
+    Value read;
+    ASSERT_EQ(store.QueryValue(kCu, name, "", &read), kSuccess) << i;
+    EXPECT_EQ(read.data, "v" + std::to_string(i));
+  }
+  auto spent = std::chrono::steady_clock::now() - start;
+  std::string errors = testing::internal::GetCapturedStderr();
+
+  // Every call waiting out the budget again would take six times as long.
+  EXPECT_LT(spent, 3 * kBudget);
+  const std::string expected = "The registry database " + path + " is locked by another process";
+  size_t first = errors.find(expected);
+  ASSERT_NE(first, std::string::npos) << errors;
+  EXPECT_EQ(errors.find(expected, first + 1), std::string::npos) << errors;
+
+  Value kept;
+  EXPECT_EQ(store.QueryValue(kCu, "Kept", "", &kept) == kSuccess, GetParam().keeps_contents);
+  if (GetParam().keeps_contents) {
+    EXPECT_EQ(kept.data, "from the file");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Locks, RegistryLockTest,
+                         ::testing::Values(LockCase{"WalStore", true, true},
+                                           LockCase{"RollbackFile", false, false}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST(RegistryRecoveryTest, TheDamagedFilesJournalDoesNotReachTheNewStore) {

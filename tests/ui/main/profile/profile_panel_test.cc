@@ -200,10 +200,31 @@ INSTANTIATE_TEST_SUITE_P(Shipped, ShippedProfileTest, testing::ValuesIn(kShipped
 
 TEST_F(ProfilePanelTest, VobExtensionSelectsProgramStream) {
   WriteProfile("DVD", "device = \"\"\nfileext = \"VOB\"\nvcodec = \"mpeg2video\"\n"
-                      "acodec = \"mp2\"\n");
+                      "s = \"720x480\"\nb = 4000\nr = 29.97\n"
+                      "acodec = \"mp2\"\nab = 224\nar = 48000\nac = \"2\"\n");
   panel_.LoadProfileList();
   EXPECT_EQ(output_.format, 5);
   EXPECT_EQ(FileName(), "My clip.VOB");
+}
+
+TEST_F(ProfilePanelTest, AProfileWithUnusableValuesIsLeftOutAndTheUserTold) {
+  CopyShippedProfiles();
+  WriteProfile("Still", "vcodec = \"mpeg4\"\ns = \"320x240\"\nb = 768\nr = 0\n"
+                        "acodec = \"aac\"\nab = 128\nar = 48000\nac = \"2\"\n");
+  WriteProfile("Empty", "");
+  WriteSettingText("OutputConfig", "last_profile", "Still");
+  panel_.LoadProfileList();
+  EXPECT_EQ(IndexOf("Still"), -1);
+  EXPECT_EQ(IndexOf("Empty"), -1);
+  EXPECT_GE(IndexOf("AVI"), 0);
+  ASSERT_NE(panel_.current(), nullptr);
+  EXPECT_NE(panel_.current()->name, "Still");
+  std::vector<std::string> texts = box_.Texts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_NE(std::find(texts.begin(), texts.end(),
+                      "Profile \"Still\": frame rate \"r\" must be between 1 and 120 frames per "
+                      "second (it is \"0\")"),
+            texts.end());
 }
 
 TEST_F(ProfilePanelTest, PspNamesSkipExistingFilesAndFollowTheCounter) {

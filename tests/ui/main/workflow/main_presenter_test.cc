@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -427,6 +428,20 @@ TEST_F(MainPresenterTest, AnOutputThatCannotBeOpenedStartsNothing) {
   EXPECT_TRUE(window_.shown().transport_enabled);
   EXPECT_TRUE(window_.shown().open_enabled);
   EXPECT_FALSE(box_.Texts().empty());
+}
+
+TEST_F(MainPresenterTest, AFrameRateEditedToZeroStartsNothingAndSaysWhy) {
+  Create();
+  ChooseProfile("iPod");
+  Open(2.0);
+  presenter_->profiles().current()->r = 0;  // as the FPS cell leaves it for "0"
+  presenter_->StartRecordingButtonClick();
+  EXPECT_FALSE(presenter_->converting());
+  EXPECT_EQ(window_.shown().convert_caption, "Convert");
+  ASSERT_FALSE(box_.Texts().empty());
+  EXPECT_EQ(box_.Texts().back().rfind("Profile \"iPod\": frame rate \"r\" must be", 0), 0u)
+      << box_.Texts().back();
+  EXPECT_TRUE(std::filesystem::is_empty(out_));
 }
 
 TEST_F(MainPresenterTest, MessagesReachTheirHandlers) {
