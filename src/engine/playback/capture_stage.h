@@ -25,6 +25,19 @@ class RecordingClock;
 // factor is level × 0.2 (0 is silence).
 double VolumeFactor(int level);
 
+// A picture may cover up to this long (seconds) of the output: see
+// PictureSpan.
+inline constexpr double kLongestPicture = 5.0;
+
+// How long (seconds) a picture covers on the output frame grid, from its
+// declared duration (stop less start; 0 or less when the sample has none)
+// and the frame time the capture estimated for it. A picture that declares
+// more than any plausible frame time (a slide show, a source of one picture
+// every few seconds) covers its whole declared time, up to kLongestPicture:
+// its output frames repeat it until the next picture. Otherwise the
+// estimate holds, which evens out the jitter of the time stamps.
+double PictureSpan(double declared_seconds, double frame_time);
+
 // The capture stage: the two grabber callbacks of the playback graph.
 //
 // OnVideoSample learns the picture format, estimates the input frame
@@ -140,6 +153,11 @@ class CaptureStage {
   }
   double pass_start_position() const { return state_.pass_start_position.load(); }
   bool first_picture_pending() const { return state_.first_picture_pending.load(); }
+
+  // Output time the frames handed over so far cover, in seconds: recorded
+  // media time up to the end of the last output frame. While a callback
+  // holds the lock (a stop that timed out), recorded_seconds() instead.
+  double covered_seconds();
 
   // --- Read by the main window and tests, under the lock ---
   // The paused still picture: the current input planes as a 24-bit bitmap.
