@@ -30,13 +30,18 @@ double VolumeFactor(int level);
 inline constexpr double kLongestPicture = 5.0;
 
 // How long (seconds) a picture covers on the output frame grid, from its
-// declared duration (stop less start; 0 or less when the sample has none)
-// and the frame time the capture estimated for it. A picture that declares
-// more than any plausible frame time (a slide show, a source of one picture
-// every few seconds) covers its whole declared time, up to kLongestPicture:
-// its output frames repeat it until the next picture. Otherwise the
-// estimate holds, which evens out the jitter of the time stamps.
-double PictureSpan(double declared_seconds, double frame_time);
+// declared duration (stop less start; 0 or less when the sample has none),
+// the frame time the capture estimated for it and whether the stream's type
+// declared a plausible frame rate. In a slow stream (a slide show, one
+// picture every few seconds: its type declares no plausible frame time) a
+// picture that lasts longer than any plausible frame covers its whole
+// declared time, up to kLongestPicture: its output frames repeat it until
+// the next picture. In a stream of a plausible rate such a picture stands
+// before a hole (pictures cut out or lost; some containers stretch the
+// picture before it over the hole), which the grid jumps across instead.
+// Otherwise the estimate holds, which evens out the jitter of the time
+// stamps.
+double PictureSpan(double declared_seconds, double frame_time, bool rate_plausible);
 
 // The capture stage: the two grabber callbacks of the playback graph.
 //

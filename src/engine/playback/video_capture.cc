@@ -42,8 +42,8 @@ bool Plausible(double frame_time) {
 
 }  // namespace
 
-double PictureSpan(double declared_seconds, double frame_time) {
-  if (!(declared_seconds > kLongestFrame)) return frame_time;
+double PictureSpan(double declared_seconds, double frame_time, bool rate_plausible) {
+  if (rate_plausible || !(declared_seconds > kLongestFrame)) return frame_time;
   return std::min(declared_seconds, kLongestPicture);
 }
 
@@ -198,7 +198,7 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
   const double declared = t2 - t1;
   double delta = declared >= 0.01 ? declared : t1 - state_.previous_start_time;
   delta = EstimateFrameTimeLocked(delta, recording);
-  const double t_end = t1 + PictureSpan(declared, delta);
+  const double t_end = t1 + PictureSpan(declared, delta, state_.declared_frame_time_known);
 
   // A picture that comes later than the frame time says: a frame was lost.
   const double previous = state_.previous_start_time;

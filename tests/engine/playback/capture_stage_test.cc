@@ -119,23 +119,30 @@ INSTANTIATE_TEST_SUITE_P(
 struct SpanCase {
   double declared;  // seconds; 0 or less: the sample has no stop time
   double estimate;
+  bool rate_plausible;
   double span;
 };
 
-TEST(PictureSpanTest, ALongPictureCoversItsDeclaredTimeUpToTheLimit) {
+TEST(PictureSpanTest, ALongPictureOfASlowStreamCoversItsDeclaredTimeUpToTheLimit) {
   const SpanCase cases[] = {
-      {0.04, 0.04, 0.04},            // an ordinary frame: the estimate
-      {0.1, 0.042, 0.042},           // still a plausible frame time
-      {0, 0.042, 0.042},             // no stop time
-      {-3, 0.042, 0.042},            // a stop before the start
-      {0.2, 0.042, 0.2},             // 5 pictures a second
-      {2.0, 0.042, 2.0},             // one picture every 2 s
-      {kLongestPicture, 0.042, kLongestPicture},
-      {3600, 0.042, kLongestPicture},
-      {std::nan(""), 0.042, 0.042},
+      {0.04, 0.04, true, 0.04},    // an ordinary frame: the estimate
+      {0.04, 0.04, false, 0.04},
+      {0.1, 0.042, false, 0.042},  // still a plausible frame time
+      {0, 0.042, false, 0.042},    // no stop time
+      {-3, 0.042, false, 0.042},   // a stop before the start
+      {0.2, 0.042, false, 0.2},    // 5 pictures a second
+      {2.0, 0.042, false, 2.0},    // one picture every 2 s
+      {kLongestPicture, 0.042, false, kLongestPicture},
+      {3600, 0.042, false, kLongestPicture},
+      {std::nan(""), 0.042, false, 0.042},
+      // A stream of 25 pictures a second: a long picture stands before a
+      // hole.
+      {2.0, 0.042, true, 0.042},
+      {0.2, 0.04, true, 0.04},
   };
   for (const SpanCase& c : cases)
-    EXPECT_EQ(PictureSpan(c.declared, c.estimate), c.span) << "declared " << c.declared;
+    EXPECT_EQ(PictureSpan(c.declared, c.estimate, c.rate_plausible), c.span)
+        << "declared " << c.declared << (c.rate_plausible ? " of a plausible rate" : "");
 }
 
 TEST_F(CaptureStageTest, NoOutputFrameStartsAtOrAfterTheStopPoint) {
