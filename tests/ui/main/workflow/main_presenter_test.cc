@@ -163,28 +163,6 @@ TEST_F(MainPresenterTest, ConvertWithNothingOpenOnlyExplains) {
   EXPECT_TRUE(window_.shown().convert_enabled);
 }
 
-TEST_F(MainPresenterTest, ASoundOnlySourceIsRefusedEachTimeAndConvertWithIt) {
-  Create();
-  test::ClipSpec clip_spec;
-  clip_spec.has_video = false;
-  const std::string path = world_.Path("sound.m4a");
-  ASSERT_EQ(test::WriteClip(path, clip_spec), "");
-  for (int open = 1; open <= 2; ++open) {
-    EXPECT_NE(presenter_->OpenVideoFile(path), 0);
-    window_.ProcessPendingMessages();
-    EXPECT_EQ(presenter_->source_readiness(), 0);
-    ASSERT_EQ(box_.Texts().size(), static_cast<size_t>(open));
-    EXPECT_EQ(box_.Texts().back(), "Cannot open the file\n" + path +
-                                       "\nIt has no picture, only sound: there is nothing to "
-                                       "convert.");
-  }
-  presenter_->StartRecordingButtonClick();
-  EXPECT_FALSE(presenter_->converting());
-  ASSERT_EQ(box_.Texts().size(), 3u);
-  EXPECT_EQ(box_.Texts().back(), "DVD or video file not ready. Try to open again.");
-  EXPECT_EQ(window_.shown().convert_caption, "Convert");
-}
-
 TEST_F(MainPresenterTest, AConversionRunsToTheEndAndReturnsToReady) {
   Create();
   ChooseProfile("PSP");
