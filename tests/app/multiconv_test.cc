@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -154,6 +155,171 @@ TEST_F(MulticonvTest, RefusalsLeaveNoFileClaimingSuccess) {
   for (const ProgramRun& run : {unknown, past_end, no_folder}) EXPECT_TRUE(run.out_lines.empty());
   EXPECT_EQ(CommandOutput("ls -A " + Quote(out_)), "");
 }
+
+// Inputs multiconv cannot convert: each fails at once with its reason, and
+// nothing is left in the output folder.
+struct RefusedCase {
+  const char* name;
+  // Makes the input in the world's folder; returns the command line's
+  // inputs (already quoted).
+  std::string (*make)(TempWorld& world);
+  const char* reason;
+  int times;  // how often the reason is given
+};
+
+void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.name; }
+
+std::string SoundOnlyTwice(TempWorld& world) {
+  ClipSpec clip_spec;
+  clip_spec.has_video = false;
+  const std::string path = world.Path("sound.m4a");
+  EXPECT_EQ(WriteClip(path, clip_spec), "");
+  return Quote(path) + " " + Quote(path);
+}
+
+std::string Soundless(TempWorld& world) {
+  ClipSpec clip_spec;
+  clip_spec.has_audio = false;
+  const std::string path = world.Path("silent.mp4");
+  EXPECT_EQ(WriteClip(path, clip_spec), "");
+  return Quote(path);
+}
+
+std::string Pipe(TempWorld& world) {
+  const std::string path = world.Path("pipe.mp4");
+  EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+  return Quote(path);
+}
+
+std::string Folder(TempWorld& world) {
+  const std::string path = world.Path("folder.mp4");
+  EXPECT_EQ(mkdir(path.c_str(), 0755), 0);
+  return Quote(path);
+}
+
+std::string CutAfterItsHeader(TempWorld& world) {
+  ClipSpec clip_spec;
+  clip_spec.container = ClipContainer::kMkv;
+  const std::string whole = world.Path("whole.mkv");
+  EXPECT_EQ(WriteClip(whole, clip_spec), "");
+  const std::string cut = world.Path("cut.mkv");
+  WriteFile(cut, ReadFile(whole).substr(0, 2000));
+  return Quote(cut);
+}
+
+const RefusedCase kRefused[] = {
+    {"SoundOnlyOpenedTwice", SoundOnlyTwice,
+     "It has no picture, only sound: there is nothing to convert.", 2},
+    {"Soundless", Soundless, "multiconv: Audio cannot be played.\n", 1},
+    {"Pipe", Pipe, "pipe.mp4: not a regular file (a pipe or a device cannot be converted)", 1},
+    {"Folder", Folder, "folder.mp4: is a folder, not a video file", 1},
+    {"CutAfterItsHeader", CutAfterItsHeader, "cut.mkv: no picture could be decoded", 1},
+};
+
+class MulticonvRefusalTest : public MulticonvTest,
+                             public testing::WithParamInterface<RefusedCase> {};
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+TEST_P(MulticonvRefusalTest, FailsAtOnceLeavingNothing) {
+  const RefusedCase& c = GetParam();
+  const std::string inputs = c.make(world_);
+  ProgramRun run = Multiconv("-q -p AVI -o " + Quote(out_) + " " + inputs);
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  EXPECT_TRUE(run.out_lines.empty());
+  EXPECT_EQ(Occurrences(run.err, c.reason), static_cast<size_t>(c.times)) << run.err;
+  // Nothing sends the user to the program that is running.
+  EXPECT_EQ(run.err.find("Multiconv"), std::string::npos) << run.err;
+  EXPECT_EQ(CommandOutput("ls -A " + Quote(out_)), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, MulticonvRefusalTest, testing::ValuesIn(kRefused),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MulticonvTest, ASourceCutShortIsKeptAndSaysHowMuchWasConverted) {
+  ClipSpec clip_spec;
+  clip_spec.container = ClipContainer::kMkv;
+  clip_spec.seconds = 10;
+  const std::string whole = world_.Path("whole.mkv");
+  ASSERT_EQ(WriteClip(whole, clip_spec), "");
+  const std::string clip = ReadFile(whole);
+  const std::string cut = world_.Path("cut.mkv");
+  WriteFile(cut, clip.substr(0, clip.size() / 2));
+
+  ProgramRun run = Multiconv("-q -p PSP -o " + Quote(out_) + " " + Quote(cut));
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  ASSERT_EQ(run.out_lines.size(), 1u);
+  const double converted = Duration(run.out_lines[0]);
+  EXPECT_GT(converted, 2.0);
+  EXPECT_LT(converted, 8.0);
+  // "multiconv: <input>: converted h:mm:ss of 0:00:10; ...", the time
+  // being what the output holds.
+  const std::string head = "multiconv: " + cut + ": converted ";
+  const size_t at = run.err.find(head);
+  ASSERT_NE(at, std::string::npos) << run.err;
+  int hours = -1, minutes = -1, seconds = -1;
+  ASSERT_EQ(std::sscanf(run.err.c_str() + at + head.size(), "%d:%d:%d", &hours, &minutes, &seconds),
+            3);
+  EXPECT_NEAR(hours * 3600 + minutes * 60 + seconds, converted, 1.0) << run.err;
+  EXPECT_NE(run.err.find(" of 0:00:10; the rest of the source could not be read\n", at),
+            std::string::npos)
+      << run.err;
+
+  // The whole file says nothing of the kind.
+  ProgramRun intact = Multiconv("-q -p PSP -o " + Quote(out_) + " " + Quote(whole));
+  ASSERT_EQ(intact.exit_code, 0) << intact.err;
+  EXPECT_EQ(intact.err.find("could not be read"), std::string::npos) << intact.err;
+}
+
+struct SlowCase {
+  const char* profile;
+  ClipContainer container;
+};
+
+void PrintTo(const SlowCase& c, std::ostream* os) { *os << c.profile; }
+
+class MulticonvSlowSourceTest : public MulticonvTest,
+                                public testing::WithParamInterface<SlowCase> {};
+
+TEST_P(MulticonvSlowSourceTest, EachPictureCoversItsTime) {
+  ClipSpec clip_spec;
+  clip_spec.container = GetParam().container;
+  clip_spec.fps_num = 1;
+  clip_spec.fps_den = 2;  // one picture every 2 s
+  clip_spec.seconds = 6;
+  const std::string clip =
+      world_.Path(GetParam().container == ClipContainer::kMp4 ? "slow.mp4" : "slow.mkv");
+  ASSERT_EQ(WriteClip(clip, clip_spec), "");
+  ProgramRun run =
+      Multiconv("-q -p " + Quote(GetParam().profile) + " -o " + Quote(out_) + " " + Quote(clip));
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  ASSERT_EQ(run.out_lines.size(), 1u);
+  EXPECT_NEAR(Duration(run.out_lines[0]), 6.0, 0.15);
+  EXPECT_EQ(run.err.find("could not be read"), std::string::npos) << run.err;
+
+  DecodedClip decoded;
+  ASSERT_EQ(ReadClip(run.out_lines[0], &decoded), "");
+  ASSERT_FALSE(decoded.picture_times.empty());
+  const double frame = 1 / decoded.frame_rate;
+  for (size_t i = 0; i < decoded.picture_times.size(); ++i) {
+    const double t = decoded.picture_times[i];
+    // Source picture n lasts from 2n to 2n + 2 s; a frame on its edge may
+    // show either neighbour.
+    const int n = decoded.frame_numbers[i];
+    EXPECT_GE(t, 2.0 * n - frame - 1e-3) << "frame at " << t << " shows picture " << n;
+    EXPECT_LE(t, 2.0 * n + 2.0 + 1e-3) << "frame at " << t << " shows picture " << n;
+  }
+  EXPECT_EQ(decoded.frame_numbers.front(), 0);
+  EXPECT_EQ(decoded.frame_numbers.back(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, MulticonvSlowSourceTest,
+                         testing::Values(SlowCase{"PSP", ClipContainer::kMp4},
+                                         SlowCase{"AVI", ClipContainer::kMkv}));
 
 TEST_F(MulticonvTest, AnExistingOutputIsOnlyOverwrittenWithYes) {
   std::string clip = Clip("clip.mp4", 2.0, ClipContainer::kMp4);

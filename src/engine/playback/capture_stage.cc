@@ -333,6 +333,13 @@ int CaptureStage::slowdown() {
   return state_.slowdown;
 }
 
+double CaptureStage::covered_seconds() {
+  std::unique_lock<std::mutex> lock(capture_lock_, std::try_to_lock);
+  if (!lock.owns_lock()) return recorded_seconds();
+  if (state_.first_picture_pending.load()) return 0;
+  return state_.next_output_time - state_.recording_start_time.load();
+}
+
 double CaptureStage::next_output_time() {
   std::unique_lock<std::mutex> lock = LockState();
   return state_.next_output_time;

@@ -25,6 +25,24 @@ class RecordingClock;
 // factor is level × 0.2 (0 is silence).
 double VolumeFactor(int level);
 
+// A picture may cover up to this long (seconds) of the output: see
+// PictureSpan.
+inline constexpr double kLongestPicture = 5.0;
+
+// How long (seconds) a picture covers on the output frame grid, from its
+// declared duration (stop less start; 0 or less when the sample has none),
+// the frame time the capture estimated for it and whether the stream's type
+// declared a plausible frame rate. In a slow stream (a slide show, one
+// picture every few seconds: its type declares no plausible frame time) a
+// picture that lasts longer than any plausible frame covers its whole
+// declared time, up to kLongestPicture: its output frames repeat it until
+// the next picture. In a stream of a plausible rate such a picture stands
+// before a hole (pictures cut out or lost; some containers stretch the
+// picture before it over the hole), which the grid jumps across instead.
+// Otherwise the estimate holds, which evens out the jitter of the time
+// stamps.
+double PictureSpan(double declared_seconds, double frame_time, bool rate_plausible);
+
 // The capture stage: the two grabber callbacks of the playback graph.
 //
 // OnVideoSample learns the picture format, estimates the input frame
@@ -140,6 +158,11 @@ class CaptureStage {
   }
   double pass_start_position() const { return state_.pass_start_position.load(); }
   bool first_picture_pending() const { return state_.first_picture_pending.load(); }
+
+  // Output time the frames handed over so far cover, in seconds: recorded
+  // media time up to the end of the last output frame. While a callback
+  // holds the lock (a stop that timed out), recorded_seconds() instead.
+  double covered_seconds();
 
   // --- Read by the main window and tests, under the lock ---
   // The paused still picture: the current input planes as a 24-bit bitmap.

@@ -10,6 +10,7 @@
 #include "common/translate.h"
 #include "engine/playback/capture_stage.h"
 #include "engine/playback/recording_clock.h"
+#include "platform/media/file_source.h"
 
 namespace ovc {
 
@@ -74,6 +75,8 @@ std::string RenderFailureReason(MediaResult result) {
     case media::kErrorCannotRender:
     case media::kErrorTypeNotAccepted:
       return "None of its streams can be decoded.";
+    case media::kErrorNotAFile:
+      return "It is not a regular file: a pipe, a device or a folder cannot be converted.";
     default: {
       char text[64];
       std::snprintf(text, sizeof text, "It cannot be played (error 0x%x).",
@@ -81,6 +84,15 @@ std::string RenderFailureReason(MediaResult result) {
       return text;
     }
   }
+}
+
+// Whether the graph's file source offers a video stream, decodable or not.
+bool HasVideoStream(const FilterGraph& graph) {
+  for (media::Filter* filter : graph.Filters()) {
+    const auto* source = dynamic_cast<const media::FileSource*>(filter);
+    if (source && source->video_pin()) return true;
+  }
+  return false;
 }
 
 bool StartsWith(const std::string& text, const char* prefix) {
@@ -186,6 +198,7 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
     }
     rendered_.notify_all();
   });
+  bool interrupted = false;
   while (render_state_.load() == 0) {
     {
       std::unique_lock lock(render_mutex_);
@@ -193,9 +206,21 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
                          [this] { return render_state_.load() != 0; });
     }
     host_->PumpMessages();
+    if (!interrupted && interrupt_ && interrupt_->load()) {
+      // The render ends as soon as libavformat next looks at the flag.
+      interrupted = true;
+      built->graph->AbortRender();
+    }
   }
   worker_.join();
 
+  // Interrupted while the file was read: the source is not opened, even if
+  // the render got through.
+  if (interrupt_ && interrupt_->load()) interrupted = true;
+  if (interrupted && graph_ == built) {
+    WriteTraceLine("Render interrupted");
+    ClosePlaybackGraph();
+  }
   if (closed_during_build_ || graph_ != built) {
     host_->SetBusyCursor(false);
     return 1;
@@ -203,12 +228,15 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
   if (media::Failed(built->render_result))
     return Fail(built->render_result, RenderFailureReason(built->render_result));
 
-  if (graph.FindFilterByName("Video Renderer") == nullptr) {
-    if (first_audio_only_pending_) {
-      first_audio_only_pending_ = false;
-      host_->SetBusyCursor(false);
-      return 1;
-    }
+  // Without a picture reaching the video grabber nothing would ever stream
+  // into a conversion: such a source is not opened at all. A picture that
+  // reaches a renderer past the grabber is routed through it below.
+  if (!built->video_grabber->in()->IsConnected() &&
+      graph.FindFilterByName("Video Renderer") == nullptr) {
+    return Fail(media::kErrorCannotRender,
+                HasVideoStream(graph) ? "Its picture cannot be decoded."
+                                      : "It has no picture, only sound: there is nothing to "
+                                        "convert.");
   }
 
   media::MediaType video_type;
@@ -241,6 +269,12 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
         return grabber->GetConnectedMediaType(type) == 0;
       });
   CheckGraphConnections(false);
+  if (!video_grabber_connected_) {
+    // The warning was shown; the source stays closed.
+    ClosePlaybackGraph();
+    host_->SetBusyCursor(false);
+    return media::kErrorNotConnected;
+  }
   capture_->AdoptVideoType(nullptr);
   capture_->AdoptAudioType(nullptr);
 
@@ -261,7 +295,11 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
 
 void PlaybackGraph::ClosePlaybackGraph() {
   WriteTraceLine("CloseDVDVolume ...");
-  if (render_state_.load() == 0) closed_during_build_ = true;
+  if (render_state_.load() == 0) {
+    closed_during_build_ = true;
+    // The render worker stops reading the file it no longer needs.
+    if (graph_) graph_->graph->AbortRender();
+  }
   const bool stop_timed_out = control_->stop_timed_out();
   if (graph_) {
     FilterGraph& graph = *graph_->graph;
@@ -345,16 +383,18 @@ int32_t PlaybackGraph::CheckGraphConnections(bool check_only) {
     } else {
       host_->HideBlankScreens();
       WriteTraceLine("**** VideoGrabber not connected ****");
-      ShowMessageBox(
-          TranslateMessage("Video cannot be played.\nPlease use \"Multiconv\" to convert this file."),
-          MessageKind::kWarning);
+      // The batch tool plays files through this same graph: it would fail
+      // the same way, so the warning sends nobody there.
+      ShowMessageBox(TranslateMessage("Video cannot be played."), MessageKind::kWarning);
     }
   }
   if (audio_missing) {
     WriteTraceLine("**** AudioGrabber not connected ****");
-    ShowMessageBox(
-        TranslateMessage("Audio cannot be played.\nPlease use \"Multiconv\" to convert this file."),
-        MessageKind::kWarning);
+    // Inside the batch tool the warning does not send the user to it.
+    ShowMessageBox(TranslateMessage(in_batch_tool_ ? "Audio cannot be played."
+                                                   : "Audio cannot be played.\nPlease use "
+                                                     "\"Multiconv\" to convert this file."),
+                   MessageKind::kWarning);
   }
   return video_missing || audio_missing ? -1 : 0;
 }

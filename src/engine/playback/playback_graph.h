@@ -106,10 +106,20 @@ class PlaybackGraph {
   void set_source_path(const std::string& path) { source_path_ = path; }
   const std::string& source_path() const { return source_path_; }
 
+  // Whether this program is the batch tool, which the warnings then do not
+  // send the user to.
+  void set_in_batch_tool(bool in_batch_tool) { in_batch_tool_ = in_batch_tool; }
+  // A flag (may be null; set from any thread, e.g. a signal handler) that
+  // ends a build's wait for the file: the render is aborted and the build
+  // returns 1 without a message.
+  void set_interrupt(const std::atomic<bool>* interrupt) { interrupt_ = interrupt; }
+
   // Builds the graph for the source file without starting playback. 0 on
   // success; 0 at once when a build is already running; 1 when the graph
-  // was closed meanwhile or an audio-only file is the first of the run; a
-  // failure code otherwise (the user was told).
+  // was closed meanwhile or the interrupt flag was set; a failure code
+  // otherwise (the user was told). A source whose picture cannot reach the
+  // capture (sound only, an undecodable picture) is refused: nothing would
+  // ever stream into a conversion.
   int32_t BuildPlaybackGraph();
   // Stops and tears down the graph (kept alive instead when the last stop
   // timed out: the stuck stop may still be inside it).
@@ -131,8 +141,6 @@ class PlaybackGraph {
   const SourceLength& source_length() const { return source_length_; }
   // The graph, or null; for the event pump and position calls.
   media::FilterGraph* graph() const;
-  // The once-per-run mark of the audio-only rule (set at start-up).
-  bool first_audio_only_pending() const { return first_audio_only_pending_; }
 
  private:
   // The graph objects of one build, shared with the render worker and the
@@ -162,7 +170,8 @@ class PlaybackGraph {
   bool source_ready_ = false;
   bool video_grabber_connected_ = false;
   bool audio_grabber_connected_ = false;
-  bool first_audio_only_pending_ = true;
+  bool in_batch_tool_ = false;
+  const std::atomic<bool>* interrupt_ = nullptr;
   SourceLength source_length_;
 };
 

@@ -42,6 +42,11 @@ bool Plausible(double frame_time) {
 
 }  // namespace
 
+double PictureSpan(double declared_seconds, double frame_time, bool rate_plausible) {
+  if (rate_plausible || !(declared_seconds > kLongestFrame)) return frame_time;
+  return std::min(declared_seconds, kLongestPicture);
+}
+
 int CaptureStage::AdoptVideoType(const media::MediaSample* sample) {
   if (sample == nullptr) {
     std::unique_lock<std::mutex> lock(capture_lock_, std::try_to_lock);
@@ -190,9 +195,10 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
   const double start_seconds = start * kSecondsPerUnit;
   double t1 = start_seconds;
   const double t2 = stop * kSecondsPerUnit;
-  double delta = t2 >= t1 + 0.01 ? t2 - t1 : t1 - state_.previous_start_time;
+  const double declared = t2 - t1;
+  double delta = declared >= 0.01 ? declared : t1 - state_.previous_start_time;
   delta = EstimateFrameTimeLocked(delta, recording);
-  const double t_end = t1 + delta;
+  const double t_end = t1 + PictureSpan(declared, delta, state_.declared_frame_time_known);
 
   // A picture that comes later than the frame time says: a frame was lost.
   const double previous = state_.previous_start_time;

@@ -25,7 +25,8 @@ void DecoderFilter::AnnounceType(const MediaType& type) {
 }
 
 void DecoderFilter::DeliverSample() {
-  if (scheduler_->WaitForTurn(stream_, sample_.start()) == Release::kFlushed) return;
+  if (scheduler_->WaitForTurn(stream_, sample_.start(), sample_.stop()) == Release::kFlushed)
+    return;
   Deliver(*out_, sample_);
   sample_.ClearMediaType();
 }

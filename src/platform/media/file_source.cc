@@ -9,11 +9,29 @@ namespace {
 
 constexpr AVRational kReferenceTimeBase{1, static_cast<int>(kUnitsPerSecond)};
 
-FormatContextPtr OpenContext(const std::string& path) {
+int AbortRequested(void* flag) {
+  return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0;
+}
+
+// Whether `path` names a regular file. Asked of the name, without opening
+// it: opening a pipe for reading blocks until another program writes to it.
+bool IsRegularFile(const std::string& path, struct stat* info) {
+  return stat(path.c_str(), info) == 0 && S_ISREG(info->st_mode);
+}
+
+// Opens and probes `path`; `abort` (may be null) ends every wait inside
+// libavformat once set.
+FormatContextPtr OpenContext(const std::string& path, const std::atomic<bool>* abort = nullptr) {
   // Always the file protocol: a file name such as "pipe:1" or "concat:a|b"
   // must not be taken for another source.
   const std::string url = "file:" + path;
-  AVFormatContext* raw = nullptr;
+  AVFormatContext* raw = avformat_alloc_context();
+  if (!raw) return nullptr;
+  if (abort) {
+    raw->interrupt_callback.callback = AbortRequested;
+    raw->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(abort);
+  }
+  // Frees the context when it fails.
   if (avformat_open_input(&raw, url.c_str(), nullptr, nullptr) < 0) return nullptr;
   FormatContextPtr context(raw);
   if (avformat_find_stream_info(context.get(), nullptr) < 0) return nullptr;
@@ -42,6 +60,8 @@ int64_t FromReferenceTime(ReferenceTime time, AVRational time_base) {
 }
 
 std::unique_ptr<StreamReader> StreamReader::Open(const std::string& path, int stream_index) {
+  struct stat info;
+  if (!IsRegularFile(path, &info)) return nullptr;
   FormatContextPtr context = OpenContext(path);
   if (!context || stream_index < 0 ||
       static_cast<unsigned>(stream_index) >= context->nb_streams) {
@@ -79,15 +99,20 @@ int StreamReader::Read(AVPacket* packet) {
   }
 }
 
-std::shared_ptr<FileSource> FileSource::Open(const std::string& path, MediaResult* result) {
+std::shared_ptr<FileSource> FileSource::Open(const std::string& path, MediaResult* result,
+                                             const std::atomic<bool>* abort) {
   struct stat info;
   if (stat(path.c_str(), &info) != 0) {
     *result = kErrorFileNotFound;
     return nullptr;
   }
-  FormatContextPtr context = OpenContext(path);
+  if (!IsRegularFile(path, &info)) {
+    *result = kErrorNotAFile;
+    return nullptr;
+  }
+  FormatContextPtr context = OpenContext(path, abort);
   if (!context) {
-    *result = kErrorUnknownFileType;
+    *result = abort && abort->load() ? kErrorAbort : kErrorUnknownFileType;
     return nullptr;
   }
   std::shared_ptr<FileSource> source(new FileSource(path));

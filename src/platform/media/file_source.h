@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -13,7 +14,7 @@ namespace ovc::media {
 class StreamReader {
  public:
   // Opens `path` and selects stream `stream_index`; nullptr when the file
-  // cannot be opened or has no such stream.
+  // cannot be opened, is no regular file or has no such stream.
   static std::unique_ptr<StreamReader> Open(const std::string& path, int stream_index);
 
   // Moves to the key frame at or before `media_time` (100-ns units after
@@ -50,9 +51,14 @@ struct StreamInfo {
 class FileSource final : public Filter {
  public:
   // Opens the file: nullptr with *result kErrorFileNotFound when it does not
-  // exist, kErrorUnknownFileType when libavformat cannot read it or it has
-  // neither video nor audio.
-  static std::shared_ptr<FileSource> Open(const std::string& path, MediaResult* result);
+  // exist, kErrorNotAFile when it is not a regular file (a pipe, a device, a
+  // folder: opening one may block for good, and none can seek),
+  // kErrorUnknownFileType when libavformat cannot read it or it has neither
+  // video nor audio, kErrorAbort when `abort` was set meanwhile. `abort`
+  // (may be null) ends the reading and probing as soon as it is set, from
+  // any thread.
+  static std::shared_ptr<FileSource> Open(const std::string& path, MediaResult* result,
+                                          const std::atomic<bool>* abort = nullptr);
 
   const std::string& path() const { return path_; }
   Pin* video_pin() const { return video_pin_; }

@@ -204,8 +204,9 @@ MediaResult FilterGraph::RenderLocked(Pin* output) {
 MediaResult FilterGraph::RenderFile(const std::string& path) {
   std::lock_guard control(control_mutex_);
   if (scheduler_.state() != GraphState::kStopped) return kErrorNotStopped;
+  if (render_aborted_.load()) return kErrorAbort;
   MediaResult result = kOk;
-  std::shared_ptr<FileSource> source = FileSource::Open(path, &result);
+  std::shared_ptr<FileSource> source = FileSource::Open(path, &result, &render_aborted_);
   if (!source) return result;
   result = AddFilterLocked(source, path);
   if (Failed(result)) return result;

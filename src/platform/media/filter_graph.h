@@ -60,8 +60,13 @@ class FilterGraph {
   // Opens a file and renders its first video and first audio stream:
   // source → decoder → (the grabber of that type, when the graph has one
   // whose input is free) → renderer. kOk when every stream rendered,
-  // kPartialRender when some did, else the reason.
+  // kPartialRender when some did, else the reason (kErrorAbort after
+  // AbortRender).
   MediaResult RenderFile(const std::string& path);
+  // Ends a RenderFile in progress on another thread as soon as it can: its
+  // reading and probing of the file stop, and it fails with kErrorAbort.
+  // Every later RenderFile of this graph fails the same way. Any thread.
+  void AbortRender() { render_aborted_.store(true); }
 
   // What renderers created from now on show and play through, and the wall
   // time the video renderer limits free-running drawing by.
@@ -146,6 +151,7 @@ class FilterGraph {
   // Guarded by position_mutex_: media time (100-ns units) of segment time 0.
   ReferenceTime segment_start_ = 0;
   std::atomic<ReferenceTime> duration_{0};
+  std::atomic<bool> render_aborted_{false};
 };
 
 }  // namespace ovc::media

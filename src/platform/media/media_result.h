@@ -27,6 +27,9 @@ inline constexpr MediaResult kErrorCannotRender = static_cast<int32_t>(0x8004021
 inline constexpr MediaResult kErrorNotStopped = static_cast<int32_t>(0x80040224);
 inline constexpr MediaResult kErrorTypeNotAccepted = static_cast<int32_t>(0x8004022A);
 inline constexpr MediaResult kErrorUnknownFileType = static_cast<int32_t>(0x80040240);
+// The path names something other than a regular file: a pipe, a device, a
+// folder.
+inline constexpr MediaResult kErrorNotAFile = static_cast<int32_t>(0x800700DE);
 
 inline bool Failed(MediaResult result) { return result < 0; }
 inline bool Succeeded(MediaResult result) { return result >= 0; }

@@ -100,10 +100,11 @@ bool PresentationScheduler::AllEnded() const {
   return std::all_of(streams_.begin(), streams_.end(), [](const Stream& s) { return s.ended; });
 }
 
-Release PresentationScheduler::WaitForTurn(int stream, ReferenceTime start) {
+Release PresentationScheduler::WaitForTurn(int stream, ReferenceTime start, ReferenceTime stop) {
   std::unique_lock lock(mutex_);
   streams_[stream].arrived = true;
   streams_[stream].arrival = start;
+  streams_[stream].arrival_end = std::clamp(stop, start, start + kLongestSample);
   changed_.notify_all();
   for (;;) {
     if (!streaming_) return Release::kFlushed;
@@ -147,7 +148,7 @@ bool PresentationScheduler::MustWaitForOthersLocked(int stream, ReferenceTime st
     if (static_cast<int>(i) == stream) continue;
     const Stream& other = streams_[i];
     if (other.ended) continue;
-    if (!other.arrived || start - other.arrival > kMaxLead) return true;
+    if (!other.arrived || start - other.arrival_end > kMaxLead) return true;
   }
   return false;
 }

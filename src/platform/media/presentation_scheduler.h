@@ -40,8 +40,8 @@ enum class Release {
 // Free-running (while a conversion runs): nothing waits on the clock. The
 // streams are kept interleaved by media time instead, where each sample
 // enters the graph (before the grabber sees it): a stream whose sample
-// starts more than kMaxLead after the latest sample of another stream that
-// has not ended waits for that stream to catch up. (Two streams can never
+// starts more than kMaxLead after the end of the latest sample of another
+// stream that has not ended waits for that stream to catch up. (Two streams can never
 // wait for each other: only the one that is further ahead waits.)
 //
 // Every wait ends at once when what it waits for changes: a state or mode
@@ -51,6 +51,13 @@ class PresentationScheduler {
  public:
   // How far one stream may run ahead of another while free-running.
   static constexpr ReferenceTime kMaxLead = 3000000;  // 0.3 s
+  // A sample counts as ending at most this long after its start. A long
+  // sample lets the other streams run on over all of its time: the capture
+  // makes the output frames of a picture that lasts seconds (a slide show,
+  // a source of one picture every few seconds) only once it holds the sound
+  // of all of them. Up to 5 s of sound fits the capture's buffer in every
+  // format it takes.
+  static constexpr ReferenceTime kLongestSample = 50000000;  // 5 s
 
   // `on_complete` runs (on a streaming thread, no lock held) once per
   // segment, when every stream has ended while the graph runs.
@@ -87,11 +94,11 @@ class PresentationScheduler {
 
   // --- The streaming threads' side. ---
 
-  // A decoder is about to send a sample starting at `start` down `stream`.
+  // A decoder is about to send a sample of `start` to `stop` down `stream`.
   // While the graph runs free, waits until no other stream lags more than
   // kMaxLead behind it; otherwise returns at once. kFlushed when the stream
   // is stopping.
-  Release WaitForTurn(int stream, ReferenceTime start);
+  Release WaitForTurn(int stream, ReferenceTime start, ReferenceTime stop);
 
   // A sample starting at `start` reached the renderer of `stream`. Returns
   // when it is to be rendered, or kFlushed. While the graph is paused the
@@ -107,6 +114,7 @@ class PresentationScheduler {
   struct Stream {
     bool arrived = false;          // a sample entered the graph
     ReferenceTime arrival = 0;     // start of the latest one that did
+    ReferenceTime arrival_end = 0; // its end, at most kLongestSample after it
     ReferenceTime position = 0;    // start of the latest one rendered, or the end
     bool ended = false;
   };

@@ -19,6 +19,7 @@
 #include "settings/setting_rules.h"
 #include "transfer/thumbnail.h"
 #include "ui/dialogs/output_folder_presenter.h"
+#include "ui/main/conversion_shortfall.h"
 #include "ui/main/headless_window.h"
 #include "ui/main/main_presenter.h"
 #include "ui/main/time_text.h"
@@ -166,6 +167,19 @@ void RemoveOutputs(const std::vector<std::string>& paths, bool psp_files) {
   }
 }
 
+// Why `input` cannot be converted before it is even opened, or null. Only a
+// regular file will do: opening a pipe waits for a writer that may never
+// come, and a device or a folder holds no file to read.
+const char* InputRefusal(const std::string& input) {
+  struct stat info;
+  if (stat(input.c_str(), &info) != 0) return "cannot read the file";
+  if (!S_ISREG(info.st_mode)) {
+    return S_ISDIR(info.st_mode) ? "is a folder, not a video file"
+                                 : "not a regular file (a pipe or a device cannot be converted)";
+  }
+  return nullptr;
+}
+
 // The longest a conversion may go without any progress before it counts as
 // stuck: generous, a slow machine converts HD at a fraction of real time.
 constexpr auto kStallLimit = std::chrono::minutes(10);
@@ -195,6 +209,8 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
   parts.guide_view = &window;
   MainWindowOptions main_options;
   main_options.start_folder = WorkingFolder();
+  main_options.in_batch_tool = true;
+  main_options.interrupt = interrupt;
   MainPresenter presenter(parts, main_options);
 
   bool finished = false;
@@ -276,8 +292,22 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
       fail("cannot read the file");
       continue;
     }
+    if (const char* refusal = InputRefusal(input)) {
+      fail(refusal);
+      continue;
+    }
     if (presenter.OpenVideoFile(input) != 0 || presenter.source_readiness() != 2) {
+      if (interrupt && interrupt->load()) {
+        fail(kNotBegun);
+        break;
+      }
       fail(box.failures() > failures_before ? "" : "not a video file the program can play");
+      continue;
+    }
+    if (box.failures() > failures_before) {
+      // A warning while opening (sound the graph cannot play): the
+      // conversion could only end in a failure, after all its work.
+      fail("not converted");
       continue;
     }
     window.ProcessPendingMessages();
@@ -301,6 +331,9 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
       fail(box.failures() > failures_before ? "" : "the conversion did not start");
       continue;
     }
+    // The range the conversion was given: the profile's, else the source's
+    // declared length (a second pass only redoes what the first covered).
+    const double range_seconds = presenter.bar().RangeSeconds();
     bool interrupted = false;
     double last_recorded = -1;
     auto last_move = std::chrono::steady_clock::now();
@@ -348,6 +381,10 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
       // The writer reported a failure: what it left is not a finished file.
       RemoveOutputs(parts_written, psp_files);
       fail("");
+    } else if (!interrupted && presenter.capture().first_picture_pending()) {
+      // The source ended before a single picture: the file holds no stream.
+      RemoveOutputs(parts_written, psp_files);
+      fail("no picture could be decoded");
     } else if (box.failures() > failures_before) {
       // A later part was not to be overwritten: the parts before it are
       // finished files.
@@ -363,6 +400,11 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
       } else if (interrupted) {
         err << "multiconv: interrupted; " << input << " was converted up to where it stopped\n";
         ++failed;
+      } else {
+        // Still a good file as far as it goes: said, but not a failure.
+        const std::string shortfall =
+            ConversionShortfallText(presenter.capture().covered_seconds(), range_seconds);
+        if (!shortfall.empty()) err << "multiconv: " << input << ": " << shortfall << '\n';
       }
     }
     // The libraries' own lines are in the trace log; one line says so.

@@ -64,6 +64,8 @@ MainPresenter::MainPresenter(const MainWindowParts& parts, const MainWindowOptio
       bar_(parts.bar_view, this),
       pacing_(&capture_, &clock_) {
   control_.set_timeouts(options.playback_timeouts);
+  graph_.set_in_batch_tool(options.in_batch_tool);
+  graph_.set_interrupt(options.interrupt);
 }
 
 MainPresenter::~MainPresenter() {

@@ -108,8 +108,42 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(GridCase{"Same25", 25, 25, 100}, GridCase{"Half25To12_5", 25, 12.5, 100},
                     GridCase{"Drop25To15", 25, 15, 100}, GridCase{"Double15To30", 15, 30, 45},
                     GridCase{"Film23_976To29_97", 24000.0 / 1001, 30000.0 / 1001, 96},
-                    GridCase{"Ntsc29_97To14_985", 30000.0 / 1001, 15000.0 / 1001, 90}),
+                    GridCase{"Ntsc29_97To14_985", 30000.0 / 1001, 15000.0 / 1001, 90},
+                    // Pictures longer than any plausible frame still cover
+                    // their time.
+                    GridCase{"Slow5To25", 5, 25, 10},
+                    GridCase{"Slow0_5To29_97", 0.5, 30000.0 / 1001, 3},
+                    GridCase{"Slow0_4To12_5", 0.4, 12.5, 3}),
     [](const testing::TestParamInfo<GridCase>& info) { return std::string(info.param.name); });
+
+struct SpanCase {
+  double declared;  // seconds; 0 or less: the sample has no stop time
+  double estimate;
+  bool rate_plausible;
+  double span;
+};
+
+TEST(PictureSpanTest, ALongPictureOfASlowStreamCoversItsDeclaredTimeUpToTheLimit) {
+  const SpanCase cases[] = {
+      {0.04, 0.04, true, 0.04},    // an ordinary frame: the estimate
+      {0.04, 0.04, false, 0.04},
+      {0.1, 0.042, false, 0.042},  // still a plausible frame time
+      {0, 0.042, false, 0.042},    // no stop time
+      {-3, 0.042, false, 0.042},   // a stop before the start
+      {0.2, 0.042, false, 0.2},    // 5 pictures a second
+      {2.0, 0.042, false, 2.0},    // one picture every 2 s
+      {kLongestPicture, 0.042, false, kLongestPicture},
+      {3600, 0.042, false, kLongestPicture},
+      {std::nan(""), 0.042, false, 0.042},
+      // A stream of 25 pictures a second: a long picture stands before a
+      // hole.
+      {2.0, 0.042, true, 0.042},
+      {0.2, 0.04, true, 0.04},
+  };
+  for (const SpanCase& c : cases)
+    EXPECT_EQ(PictureSpan(c.declared, c.estimate, c.rate_plausible), c.span)
+        << "declared " << c.declared << (c.rate_plausible ? " of a plausible rate" : "");
+}
 
 TEST_F(CaptureStageTest, NoOutputFrameStartsAtOrAfterTheStopPoint) {
   output_.out_frame_rate = 15;
@@ -852,7 +886,8 @@ TEST_F(CaptureStageTest, HostileTimeStampsNeitherCrashNorFlood) {
     ReferenceTime stop = extremes[random() % std::size(extremes)];
     size_t before = target_.calls.size();
     Picture(round, start, stop);
-    ASSERT_LE(target_.calls.size() - before, 100u);
+    // At most a picture's longest span of output frames.
+    ASSERT_LE(target_.calls.size() - before, kLongestPicture * output_.out_frame_rate + 1);
     std::vector<uint8_t> bytes(pcm.size() * 2, 1);
     FakeSample block(std::move(bytes));
     stage_.OnAudioSample(block, &start, &stop, 0, 0);

@@ -2,8 +2,11 @@
 
 #include "engine/playback/playback_graph.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -144,25 +147,72 @@ TEST_F(PlaybackGraphTest, SecondBuildWhileRenderingIsIgnored) {
   EXPECT_TRUE(graph_.source_ready());
 }
 
-TEST_F(PlaybackGraphTest, AudioOnlyFileStopsTheFirstBuildOnlyOnce) {
+TEST_F(PlaybackGraphTest, ASourceWithoutAPictureIsRefusedAtEveryOpen) {
   test::ClipSpec clip_spec;
   clip_spec.has_video = false;
   const std::string path = Clip("sound.mp4", clip_spec);
+  const std::string refusal = "Cannot open the file\n" + path +
+                              "\nIt has no picture, only sound: there is nothing to convert.";
+  for (int open = 1; open <= 2; ++open) {
+    SCOPED_TRACE(open);
+    EXPECT_LT(Open(path), 0);
+    EXPECT_FALSE(graph_.source_ready());
+    EXPECT_EQ(graph_.graph(), nullptr);
+    ASSERT_EQ(box_.Texts().size(), static_cast<size_t>(open));
+    EXPECT_EQ(box_.Texts().back(), refusal);
+    EXPECT_FALSE(host_.busy());
+  }
+  // A file with a picture opens after it.
+  EXPECT_EQ(Open(Clip("clip.mp4", test::ClipSpec{})), 0);
+  EXPECT_TRUE(graph_.source_ready());
+}
 
+struct SoundlessCase {
+  bool in_batch_tool;
+  const char* warning;
+};
+
+class PlaybackGraphSoundlessTest : public PlaybackGraphTest,
+                                   public testing::WithParamInterface<SoundlessCase> {};
+
+TEST_P(PlaybackGraphSoundlessTest, TheWarningPointsToTheBatchToolOnlyFromOutsideIt) {
+  graph_.set_in_batch_tool(GetParam().in_batch_tool);
+  test::ClipSpec clip_spec;
+  clip_spec.has_audio = false;
+  EXPECT_EQ(Open(Clip("silent.mp4", clip_spec)), 0);
+  EXPECT_TRUE(graph_.source_ready());
+  ASSERT_EQ(box_.Texts().size(), 1u);
+  EXPECT_EQ(box_.Texts()[0], GetParam().warning);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, PlaybackGraphSoundlessTest,
+    testing::Values(
+        SoundlessCase{false,
+                      "Audio cannot be played.\nPlease use \"Multiconv\" to convert this file."},
+        SoundlessCase{true, "Audio cannot be played."}));
+
+TEST_F(PlaybackGraphTest, APipeIsRefusedWithoutWaitingForAWriter) {
+  const std::string path = world_.Path("pipe.mp4");
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  EXPECT_EQ(Open(path), media::kErrorNotAFile);
+  EXPECT_FALSE(graph_.source_ready());
+  ASSERT_EQ(box_.Texts().size(), 1u);
+  EXPECT_EQ(box_.Texts()[0], "Cannot open the file\n" + path +
+                                 "\nIt is not a regular file: a pipe, a device or a folder "
+                                 "cannot be converted.");
+}
+
+TEST_F(PlaybackGraphTest, AnInterruptEndsTheOpenWithoutAMessage) {
+  std::atomic<bool> interrupt{false};
+  graph_.set_interrupt(&interrupt);
+  const std::string path = Clip("clip.mp4", test::ClipSpec{});
+  host_.on_busy = [&] { interrupt.store(true); };
   EXPECT_EQ(Open(path), 1);
   EXPECT_FALSE(graph_.source_ready());
-  EXPECT_FALSE(graph_.first_audio_only_pending());
+  EXPECT_EQ(graph_.graph(), nullptr);
   EXPECT_TRUE(box_.Texts().empty());
-
-  EXPECT_EQ(Open(path), 0);
-  EXPECT_TRUE(graph_.source_ready());
-  EXPECT_FALSE(graph_.video_grabber_connected());
-  EXPECT_TRUE(test::TraceHas("**** VideoGrabber not connected ****"));
-  ASSERT_EQ(box_.Texts().size(), 1u);
-  EXPECT_EQ(box_.Texts()[0], "Video cannot be played.\nPlease use \"Multiconv\" to convert this file.");
-  // Nothing to preview: playback is refused.
-  EXPECT_EQ(control_.PlayMovie(), 0);
-  EXPECT_NE(control_.state(), kRunning);
+  EXPECT_FALSE(host_.busy());
 }
 
 TEST_F(PlaybackGraphTest, RemovesASecondVideoRendererFromTheListing) {

@@ -1,6 +1,8 @@
 // The graph's shape after RenderFile, the pin operations a repair of the
 // video path needs, and Stop against a callback that blocks.
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -124,10 +126,26 @@ TEST(GraphTest, UnplayableFilesLeaveTheGraphAsItWas) {
   FilterGraph graph;
   EXPECT_EQ(graph.RenderFile(world.Path("missing.mp4")), kErrorFileNotFound);
   EXPECT_EQ(graph.RenderFile(world.Path("notes.mp4")), kErrorUnknownFileType);
+  // Neither a pipe (whose opening would wait for a writer), a device nor a
+  // folder is opened.
+  const std::string pipe = world.Path("pipe.mp4");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  for (const std::string& path : {pipe, std::string("/dev/null"), world.root()})
+    EXPECT_EQ(graph.RenderFile(path), kErrorNotAFile) << path;
   EXPECT_TRUE(graph.Filters().empty());
   double duration = -1;
   graph.GetDuration(&duration);
   EXPECT_EQ(duration, 0.0);
+}
+
+TEST(GraphTest, AnAbortedRenderOpensNothing) {
+  ovc::test::TempWorld world;
+  const std::string path = world.Path("clip.mp4");
+  ASSERT_EQ(ovc::test::WriteClip(path, ovc::test::ClipSpec{}), "");
+  FilterGraph graph;
+  graph.AbortRender();
+  EXPECT_EQ(graph.RenderFile(path), kErrorAbort);
+  EXPECT_TRUE(graph.Filters().empty());
 }
 
 TEST(GraphTest, VideoPathCanBeRoutedThroughAGrabberAddedLater) {

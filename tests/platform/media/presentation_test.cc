@@ -153,11 +153,11 @@ TEST_F(PresentationTest, FreeRunningKeepsTheStreamsTogetherWithoutTheClock) {
     EXPECT_LE(picture.start - picture.other_latest, PresentationScheduler::kMaxLead + kBlock)
         << "picture at " << picture.start;
   }
-  // And sound reaches its grabber with the pictures at most kMaxLead (plus
-  // one picture) behind, across the hole too.
+  // And sound reaches its grabber at most kMaxLead past the end of the
+  // latest picture (plus one picture on its way), across the hole too.
   for (const AudioRecord& block : blocks) {
     if (block.other_latest == INT64_MIN) continue;
-    EXPECT_LE(block.start - block.other_latest, PresentationScheduler::kMaxLead + kFrame)
+    EXPECT_LE(block.start - block.other_latest, PresentationScheduler::kMaxLead + 2 * kFrame)
         << "block at " << block.start;
   }
 }
@@ -168,13 +168,36 @@ TEST_F(PresentationTest, FreeRunningHoldsTheSoundBackWhileAPictureIsBeingTaken) 
   graph_.SetFreeRunning(true);
   ASSERT_EQ(graph_.Run(), kOk);
   ASSERT_TRUE(recorder_->WaitUntilBlocked());
-  const ReferenceTime limit = 5 * kFrame + PresentationScheduler::kMaxLead;
+  // The sound may run on to kMaxLead past the end of the held picture.
+  const ReferenceTime limit = 6 * kFrame + PresentationScheduler::kMaxLead;
   ASSERT_TRUE(recorder_->WaitForAudioAt(limit - 1024 * kUnitsPerSecond / 48000));
   for (const AudioRecord& block : recorder_->audio()) EXPECT_LE(block.start, limit);
   recorder_->Release();
   ASSERT_EQ(WaitForEvent(graph_), kEventComplete);
   graph_.Stop();
   EXPECT_EQ(recorder_->video().size(), 50u);
+}
+
+TEST_F(PresentationTest, FreeRunningLetsTheSoundCoverAPictureThatLastsSeconds) {
+  // One picture every 2 s: the capture needs the sound of all of a
+  // picture's time before it can make that picture's output frames.
+  ClipSpec clip_spec = Clip(true, true);
+  clip_spec.fps_num = 1;
+  clip_spec.fps_den = 2;
+  clip_spec.seconds = 6.0;
+  Open(clip_spec);
+  recorder_->BlockVideoAt(0);
+  graph_.SetFreeRunning(true);
+  ASSERT_EQ(graph_.Run(), kOk);
+  ASSERT_TRUE(recorder_->WaitUntilBlocked());
+  constexpr ReferenceTime kPicture = 2 * kUnitsPerSecond;
+  ASSERT_TRUE(recorder_->WaitForAudioAt(kPicture - 1024 * kUnitsPerSecond / 48000));
+  for (const AudioRecord& block : recorder_->audio())
+    EXPECT_LE(block.start, kPicture + PresentationScheduler::kMaxLead);
+  recorder_->Release();
+  ASSERT_EQ(WaitForEvent(graph_), kEventComplete);
+  graph_.Stop();
+  EXPECT_EQ(recorder_->video().size(), 3u);
 }
 
 TEST_F(PresentationTest, FreeRunningShowsAtMostThirtyPicturesPerWallSecond) {
