@@ -53,8 +53,10 @@ class AviOutput : public FileOutput {
 
   int OpenVideoEncoder(MissingCodecPrompt* prompt);
   int OpenAudioEncoder();
-  // Reports a failure of the running file once and closes it.
-  void Fail(const char* message, const char* trace);
+  // Reports a failure of the running file once and closes it: `trace` to
+  // the trace log, `message` (if any) to the user, with the file and the
+  // reason when a write failed.
+  void Fail(const char* message, const std::string& trace);
   int CloseAll();
 
   const OutputConfig output_;
@@ -76,6 +78,7 @@ class AviOutput : public FileOutput {
 
   // Used by the audio thread only (and by Open and Finish).
   std::unique_ptr<Mp3Encoder> mp3_;
+  bool mp3_failed_ = false;  // the encoder failed; the file goes on without sound
   std::vector<int16_t> left_;
   std::vector<int16_t> right_;
   std::vector<uint8_t> mp3_buffer_;
