@@ -191,9 +191,11 @@ TEST_P(EncodingEngineBoth, SwitchingPartsLosesNothingAndRestartsTheCounts) {
   EXPECT_EQ(audio, Audio(0, produced));
 }
 
-TEST_P(EncodingEngineBoth, AFailingSinkNeverBlocksTheProducer) {
+TEST_P(EncodingEngineBoth, AFailingSinkNeverBlocksTheProducerAndIsToldOnce) {
   EncodingEngine engine;
   RecordingSink sink;
+  std::atomic<int> told{0};
+  engine.set_failure_listener([&] { ++told; });
   sink.fail_at_frame = 10;
   engine.Open(StereoFormat(48000, 15), &sink, true);
   Start(engine);
@@ -204,6 +206,37 @@ TEST_P(EncodingEngineBoth, AFailingSinkNeverBlocksTheProducer) {
   }
   engine.Stop();
   EXPECT_EQ(sink.frame_ids.size(), 10u);
+  EXPECT_EQ(told.load(), 1);
+  EXPECT_TRUE(engine.output_failed());
+  // The next file starts afresh.
+  engine.Open(StereoFormat(48000, 15), &sink, true);
+  EXPECT_FALSE(engine.output_failed());
+}
+
+TEST_P(EncodingEngineBoth, AFailedOutputTakesNothingMoreAndIsToldOnce) {
+  EncodingEngine engine;
+  RecordingSink sink;
+  std::atomic<int> told{0};
+  engine.set_failure_listener([&] { ++told; });
+  engine.Open(StereoFormat(48000, 15), &sink, true);
+  Start(engine);
+  int produced = 0;
+  auto produce = [&](int id) {
+    auto pcm = Audio(produced, 3200);
+    produced += 3200;
+    auto frame = Frame(id);
+    Produce(engine, frame.data(), pcm.data(), 3200);
+  };
+  for (int i = 0; i < 20; ++i) produce(i);
+  engine.FailOutput();
+  engine.FailOutput();
+  // Far more than the queue and the audio buffer hold: a producer that
+  // waited for room would never get here.
+  for (int i = 1000; i < 1400; ++i) produce(i);
+  engine.Stop();
+  EXPECT_EQ(told.load(), 1);
+  for (int id : sink.frame_ids) EXPECT_LT(id, 1000);
+  EXPECT_LE(sink.samples.size(), static_cast<size_t>(20 * 3200 * 2));
 }
 
 INSTANTIATE_TEST_SUITE_P(Producers, EncodingEngineBoth,
