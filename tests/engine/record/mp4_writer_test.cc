@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -606,6 +607,20 @@ INSTANTIATE_TEST_SUITE_P(Containers, Mp4WriterOutOfRoom,
                                          FullCase{"AviXvid", ".avi"},
                                          FullCase{"MpegMp2", ".mpg"}),
                          [](const auto& info) { return std::string(info.param.config); });
+
+// A file that can't take even its header says why, not that the
+// parameters were wrong, and is not left behind.
+TEST_F(Mp4WriterTest, AHeaderThatCannotBeWrittenNamesTheReason) {
+  OutputConfig output = PhoneConfig();
+  const std::string path = world_.Path("phone.3gp");
+  {
+    FileSizeLimit limit(16);
+    EXPECT_EQ(Record(&output, path, 5, 2), -1);
+  }
+  EXPECT_EQ(box_.Texts(), std::vector<std::string>{"Could not write the output file.\n\n" + path +
+                                                   "\nThe file has grown as large as the system allows."});
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
 
 // The first of two passes writes no audio stream; the second writes both.
 TEST_F(Mp4WriterTest, TheFirstOfTwoPassesHasNoSound) {
