@@ -166,6 +166,11 @@ void AviOutput::Fail(const char* message, const std::string& trace) {
   writer_->Close();
 }
 
+bool AviOutput::FileFailed() const {
+  std::lock_guard<std::mutex> lock(state_lock_);
+  return failed_;
+}
+
 int AviOutput::EncodeVideoFrame(const uint8_t* yuy2, int /*frame*/) {
   {
     std::lock_guard<std::mutex> lock(state_lock_);

@@ -47,6 +47,7 @@ class AviOutput : public FileOutput {
   // closes the writer and the compressor; traces "AVI End.".
   int Finish() override;
   const std::string& path() const override { return path_; }
+  bool FileFailed() const override;
 
  private:
   AviOutput(const OutputConfig& output, std::string path, std::unique_ptr<AviWriter> writer);
@@ -63,7 +64,7 @@ class AviOutput : public FileOutput {
   const std::string path_;
   const int output_channels_;  // MP3 channels: 1 when `stereo` is 3
 
-  std::mutex state_lock_;
+  mutable std::mutex state_lock_;
   // Guarded by state_lock_.
   bool failed_ = false;
   bool finished_ = false;

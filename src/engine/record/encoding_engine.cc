@@ -112,6 +112,8 @@ int EncodingEngine::EncodeAudioPeriodLocked(std::unique_lock<std::mutex>& lock,
   lock.unlock();
   changed_.notify_all();  // room in the buffer
   int result = sink ? sink->EncodeAudioPeriod(pcm->data(), n, period) : 0;
+  // A file that failed under the sound takes no pictures either.
+  if (result < 0 && sink->FileFailed()) ReportOutputFailure();
   lock.lock();
   --encoding_now_;
   if (result < 0) {

@@ -86,8 +86,9 @@ class EncodingEngine {
   void Clear();
 
   // Called when the file being written can take no more pictures: a
-  // frame's encode or write failed (the sink has told the user why), or
-  // FailOutput was called. Called once per Open, from the thread that met
+  // frame's encode or write failed, or an audio period's did and the sink
+  // says the file failed (the sink has told the user why), or FailOutput
+  // was called. Called once per Open, from the thread that met
   // the failure, with no lock held; it must not call back into the engine.
   // Set while no thread runs.
   void set_failure_listener(std::function<void()> listener) { failure_listener_ = std::move(listener); }

@@ -61,6 +61,7 @@ class Mp4Writer : public FileOutput {
   // removed.
   int Finish() override;
   const std::string& path() const override { return path_; }
+  bool FileFailed() const override { return failed_.load(); }
 
  private:
   Mp4Writer(const OutputConfig& output, std::string path);

@@ -27,8 +27,11 @@ class RecordingSink : public OutputSink {
     EXPECT_EQ(period, static_cast<int>(period_sizes.size()) + 1);
     period_sizes.push_back(frames);
     samples.insert(samples.end(), pcm, pcm + frames * channels);
-    return 0;
+    if (period != fail_at_period) return 0;
+    file_failed = fail_takes_the_file;
+    return -1;
   }
+  bool FileFailed() const override { return file_failed; }
   int EncodeVideoFrame(const uint8_t* yuy2, int frame) override {
     WaitGate(&video_open_);
     std::lock_guard<std::mutex> lock(mutex_);
@@ -44,6 +47,11 @@ class RecordingSink : public OutputSink {
 
   int channels = 2;
   int fail_at_frame = -1;
+  int fail_at_period = -1;
+  // Whether the failing period took the whole file with it (a failed
+  // write) or only the sound (an encoder error).
+  bool fail_takes_the_file = false;
+  std::atomic<bool> file_failed{false};
   std::vector<int> period_sizes;
   std::vector<int16_t> samples;
   std::vector<int> frame_ids;
@@ -237,6 +245,34 @@ TEST_P(EncodingEngineBoth, AFailedOutputTakesNothingMoreAndIsToldOnce) {
   EXPECT_EQ(told.load(), 1);
   for (int id : sink.frame_ids) EXPECT_LT(id, 1000);
   EXPECT_LE(sink.samples.size(), static_cast<size_t>(20 * 3200 * 2));
+}
+
+// Sound that fails on its own leaves the pictures going; a file that
+// failed under the sound ends the output.
+TEST_P(EncodingEngineBoth, AFailedPeriodEndsTheOutputOnlyWhenTheFileFailed) {
+  for (bool file : {false, true}) {
+    SCOPED_TRACE(file);
+    EncodingEngine engine;
+    RecordingSink sink;
+    std::atomic<int> told{0};
+    engine.set_failure_listener([&] { ++told; });
+    sink.fail_at_period = 5;
+    sink.fail_takes_the_file = file;
+    engine.Open(StereoFormat(48000, 15), &sink, true);
+    Start(engine);
+    auto pcm = Audio(0, 3200);
+    for (int i = 0; i < 100; ++i) {
+      auto frame = Frame(i);
+      Produce(engine, frame.data(), pcm.data(), 3200);
+    }
+    engine.Stop();
+    EXPECT_EQ(told.load(), file ? 1 : 0);
+    EXPECT_EQ(engine.output_failed(), file);
+    EXPECT_EQ(sink.period_sizes.size(), 5u);
+    if (!file) {
+      EXPECT_EQ(sink.frame_ids.size(), 100u);
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Producers, EncodingEngineBoth,
