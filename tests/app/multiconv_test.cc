@@ -397,8 +397,8 @@ TEST_P(MulticonvSizeLimit, StopsSoonWithOneMessageAndKeepsWhatPlays) {
               messages[0] == "multiconv: " + std::string(c.audio_text) + reason)
       << messages[0];
   EXPECT_EQ(messages[1], "multiconv: " + clip +
-                             ": the conversion stopped when its output could not be written; " +
-                             path + " holds the part converted before the failure");
+                             ": the conversion stopped at the failure; " + path +
+                             " holds the part converted before the failure");
   const int frames = std::atoi(ProbeEntry(path, "v:0", "stream=nb_read_frames").c_str());
   EXPECT_GT(frames, 10);
   // Stopped soon after the failure: the capture is a few seconds ahead of
@@ -443,8 +443,7 @@ TEST_F(MulticonvTest, RemovingTheOutputFolderEndsTheConversionAsAFailure) {
   EXPECT_EQ(messages[0], "multiconv: Could not write the output file.  " + written +
                              " The file or its folder is no longer there.");
   EXPECT_EQ(messages[1], "multiconv: " + clip +
-                             ": the conversion stopped when its output could not be written; no "
-                             "file of it was kept");
+                             ": the conversion stopped at the failure; no file of it was kept");
   EXPECT_GT(LastRecordedPercent(run.err), 0);
   EXPECT_LT(LastRecordedPercent(run.err), 50) << run.err;
 }

@@ -163,6 +163,9 @@ int RecordingSession::NextOutputPart() {
   set_output_path(path);
   int result = OpenOutput(true);
   engine_.ResumeAfterSwitch(writer_.get());
+  // The part could not be made (the user was told why): the conversion
+  // would go on writing nothing, so it ends like after a failed write.
+  if (result != 0) OnOutputFailed();
   return result;
 }
 

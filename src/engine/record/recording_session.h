@@ -82,7 +82,8 @@ class RecordingSession {
   // holds the encoders off, finishes the current file and opens the next.
   // In a one-pass conversion an existing part file is only overwritten when
   // the user agrees. 0, or -1 when no further part could be opened (the
-  // recording then writes nothing more).
+  // recording then writes nothing more; a part that could not be created
+  // counts as a failed output).
   int NextOutputPart();
 
   // Finishes the current writer and clears the queue and counters.

@@ -10,7 +10,7 @@ std::string FailedOutputNote(const std::vector<std::string>& parts) {
     struct stat info;
     if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) kept.push_back(path);
   }
-  std::string note = "the conversion stopped when its output could not be written; ";
+  std::string note = "the conversion stopped at the failure; ";
   if (kept.empty()) return note + "no file of it was kept";
   for (size_t i = 0; i < kept.size(); ++i) note += (i == 0 ? "" : ", ") + kept[i];
   return note + (kept.size() == 1 ? " holds" : " hold") +

@@ -131,6 +131,21 @@ INSTANTIATE_TEST_SUITE_P(
                    }}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(RecordingSessionTest, APartThatCannotBeCreatedEndsTheOutput) {
+  RecordingSession session(&output_, &factory_, 2);
+  int told = 0;
+  session.set_failure_listener([&] { ++told; });
+  session.set_output_path(world_.Path("movie.avi"));
+  ASSERT_EQ(session.OpenOutput(false), 0);
+  session.StartProducers();
+  factory_.fail = true;
+  EXPECT_EQ(session.NextOutputPart(), -1);
+  session.StopProducers();
+  session.FinishOutput();
+  EXPECT_TRUE(session.output_failed());
+  EXPECT_EQ(told, 1);
+}
+
 TEST_F(RecordingSessionTest, AFailedConversionEndsInItsFirstPassAndTakesANewNumber) {
   output_.n_pass = 2;
   output_.pass = 2;
