@@ -100,6 +100,9 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &action, nullptr);
   // A closed pipe on stdout must not kill a conversion half-way.
   signal(SIGPIPE, SIG_IGN);
+  // Nor may the file size limit: past it a write fails (EFBIG), which the
+  // writers report, finishing what they wrote.
+  signal(SIGXFSZ, SIG_IGN);
 
   return ovc::RunBatch(options, std::cout, std::cerr, &interrupted);
 }

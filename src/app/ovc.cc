@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <signal.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -107,6 +109,9 @@ QWidget* MakeTransferWindow(QWidget* parent) {
 int main(int argc, char** argv) {
   // The libraries' complaints about damaged files go to the trace log.
   ovc::media::RouteLibraryLogToTrace();
+  // A file reaching the size limit must fail the write (EFBIG), which the
+  // writers report and finish from, not kill the program mid-file.
+  signal(SIGXFSZ, SIG_IGN);
 
   OvcApplication app(argc, argv);
   app.setApplicationName(ovc::kProductName);

@@ -3,8 +3,11 @@
 // multiconv run as a separate process in a world of its own, on generated
 // clips; its outputs are read back with ffprobe and libavformat.
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -61,6 +64,43 @@ class MulticonvTest : public testing::Test {
     run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.out_lines = Lines(ReadFile(out));
     run.err = ReadFile(err);
+    return run;
+  }
+
+  // Starts multiconv with `args` in the world's folder, as a shell would:
+  // SIGXFSZ with its default action, no display. With `file_limit`, no
+  // file the program writes may grow past that many bytes.
+  pid_t StartMulticonv(const std::vector<std::string>& args, rlim_t file_limit = RLIM_INFINITY) {
+    std::vector<std::string> line = {"multiconv"};
+    line.insert(line.end(), args.begin(), args.end());
+    const std::string out = world_.Path("stdout.txt");
+    const std::string err = world_.Path("stderr.txt");
+    pid_t child = fork();
+    if (child != 0) return child;
+    if (chdir(world_.root().c_str()) != 0) _exit(120);
+    if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr) ||
+        !freopen("/dev/null", "r", stdin))
+      _exit(121);
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(name);
+    signal(SIGXFSZ, SIG_DFL);
+    rlimit limit = {file_limit, file_limit};
+    if (file_limit != RLIM_INFINITY && setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(123);
+    std::vector<char*> argv;
+    for (std::string& arg : line) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    execv(MULTICONV_PATH, argv.data());
+    _exit(122);
+  }
+
+  // Waits for a program StartMulticonv started; a program killed by a
+  // signal gets 128 + the signal as its exit code, as in a shell.
+  ProgramRun Finish(pid_t child) {
+    ProgramRun run;
+    int status = 0;
+    if (waitpid(child, &status, 0) != child) return run;
+    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.out_lines = Lines(ReadFile(world_.Path("stdout.txt")));
+    run.err = ReadFile(world_.Path("stderr.txt"));
     return run;
   }
 

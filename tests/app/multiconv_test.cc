@@ -3,6 +3,7 @@
 // libavformat.
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -467,6 +469,134 @@ TEST_F(MulticonvTest, InterruptStopsLikePauseStopAndKeepsAPlayableFile) {
   EXPECT_GT(decoded.picture_times.size(), 10u);
   EXPECT_LT(decoded.picture_times.size(), 120 * 30u);
   EXPECT_FALSE(decoded.audio.empty());
+}
+
+// The lines of the program's messages ("multiconv: ...") in its error output.
+std::vector<std::string> Messages(const std::string& err) {
+  std::vector<std::string> messages;
+  for (const std::string& line : Lines(err))
+    if (line.rfind("multiconv: ", 0) == 0) messages.push_back(line);
+  return messages;
+}
+
+// The percentage of the range the last status line showed as recorded;
+// -1 when there was none.
+double LastRecordedPercent(const std::string& err) {
+  double percent = -1;
+  for (const std::string& line : Lines(err)) {
+    size_t at = line.find("% Recorded");
+    if (at == std::string::npos) continue;
+    size_t start = line.rfind(' ', at);
+    percent = std::atof(line.substr(start == std::string::npos ? 0 : start + 1).c_str());
+  }
+  return percent;
+}
+
+// The media file (not a thumbnail) in a folder; "" when there is none.
+std::string MediaFileIn(const std::string& folder) {
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    if (entry.path().extension() != ".THM") return entry.path().string();
+  return "";
+}
+
+// The output reaches the file size limit a few seconds into a long clip.
+// Each writer's failure ends the conversion soon after, with one message
+// naming the file and the reason; nothing is printed as finished, the
+// exit status is 1, and the file that is left plays what was converted.
+struct LimitCase {
+  const char* name;
+  const char* profile;
+  // The AVI writer of its own, with a Video for Windows compressor: a
+  // profile whose codecs name no container keeps the stored one, 0.
+  bool own_avi_writer;
+  // The writer's own words, by the stream that met the limit first.
+  const char* video_text;
+  const char* audio_text;
+};
+
+void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.name; }
+
+class MulticonvSizeLimit : public MulticonvTest, public testing::WithParamInterface<LimitCase> {};
+
+TEST_P(MulticonvSizeLimit, StopsSoonWithOneMessageAndKeepsWhatPlays) {
+  const LimitCase& c = GetParam();
+  std::string profile = c.profile;
+  if (c.own_avi_writer) {
+    ASSERT_EQ(Multiconv("--list-profiles").exit_code, 0);  // makes the program folder
+    std::string pr = ReadFile(world_.Path("home/profile/AVI.pr"));
+    ASSERT_NE(pr.find("\"xvid\""), std::string::npos);
+    pr.replace(pr.find("\"xvid\""), 6, "\"divx\"");
+    WriteFile(world_.Path("home/profile/Own AVI.pr"), pr);
+    const std::string key =
+        "[HKEY_CURRENT_USER\\Software\\Orvane\\Orvane Video Converter Zezivovi\\OutputConfig\\";
+    WriteFile(world_.Path("codec.reg"), "REGEDIT4\n\n" + key + "format]\n@=\"0\"\n\n" + key +
+                                            "last_profile]\n@=\"Own AVI\"\n");
+    profile = "Own AVI";
+  }
+  constexpr double kSeconds = 40;
+  std::string clip = Clip("long.mkv", kSeconds, ClipContainer::kMkv);
+  ProgramRun run = Finish(StartMulticonv({"-y", "-p", profile, "-o", out_, clip}, 640 * 1024));
+
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  EXPECT_TRUE(run.out_lines.empty()) << run.out_lines[0];
+  const std::string path = MediaFileIn(out_);
+  ASSERT_FALSE(path.empty());
+  std::vector<std::string> messages = Messages(run.err);
+  ASSERT_EQ(messages.size(), 2u) << run.err;
+  const std::string reason = "  " + path + " The file has grown as large as the system allows.";
+  EXPECT_TRUE(messages[0] == "multiconv: " + std::string(c.video_text) + reason ||
+              messages[0] == "multiconv: " + std::string(c.audio_text) + reason)
+      << messages[0];
+  EXPECT_EQ(messages[1], "multiconv: " + clip +
+                             ": the conversion stopped at the failure; " + path +
+                             " holds the part converted before the failure");
+  const int frames = std::atoi(ProbeEntry(path, "v:0", "stream=nb_read_frames").c_str());
+  EXPECT_GT(frames, 10);
+  // Stopped soon after the failure: the capture is a few seconds ahead of
+  // the file at most, not at the end of the clip.
+  EXPECT_GT(LastRecordedPercent(run.err), 0);
+  EXPECT_LT(LastRecordedPercent(run.err), 60) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, MulticonvSizeLimit,
+                         testing::Values(LimitCase{"OwnAvi", "", true, "AVI Video Write error",
+                                                   "AVI Audio Write error"},
+                                         LimitCase{"Psp", "PSP", false,
+                                                   "Could not write the output file.",
+                                                   "Could not write the output file."},
+                                         LimitCase{"FfmpegAvi", "AVI", false,
+                                                   "Could not write the output file.",
+                                                   "Could not write the output file."},
+                                         LimitCase{"Wmv", "WMV", false, "Unable to Write Frame",
+                                                   "Unable to Audio Write Frame"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MulticonvTest, RemovingTheOutputFolderEndsTheConversionAsAFailure) {
+  std::string clip = Clip("long.mkv", 120, ClipContainer::kMkv);
+  pid_t child = StartMulticonv({"-p", "PSP", "-o", out_, clip});
+  // Wait until the output has grown, then take its folder away.
+  std::string written;
+  for (int i = 0; i < 600 && written.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::string media = MediaFileIn(out_);
+    struct stat info;
+    if (!media.empty() && stat(media.c_str(), &info) == 0 && info.st_size > 100000)
+      written = media;
+  }
+  ASSERT_FALSE(written.empty()) << "the conversion never wrote anything";
+  std::filesystem::remove_all(out_);
+  ProgramRun run = Finish(child);
+
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  EXPECT_TRUE(run.out_lines.empty()) << run.out_lines[0];
+  std::vector<std::string> messages = Messages(run.err);
+  ASSERT_EQ(messages.size(), 2u) << run.err;
+  EXPECT_EQ(messages[0], "multiconv: Could not write the output file.  " + written +
+                             " The file or its folder is no longer there.");
+  EXPECT_EQ(messages[1], "multiconv: " + clip +
+                             ": the conversion stopped at the failure; no file of it was kept");
+  EXPECT_GT(LastRecordedPercent(run.err), 0);
+  EXPECT_LT(LastRecordedPercent(run.err), 50) << run.err;
 }
 
 }  // namespace

@@ -152,17 +152,23 @@ int AviOutput::OpenAudioEncoder() {
   return 0;
 }
 
-void AviOutput::Fail(const char* message, const char* trace) {
+void AviOutput::Fail(const char* message, const std::string& trace) {
   {
     std::lock_guard<std::mutex> lock(state_lock_);
     if (failed_ || finished_) return;
     failed_ = true;
   }
   WriteTraceLine(trace);
-  if (message) ShowError(message);
+  const int system_error = writer_->system_error();
+  if (message) ShowError(system_error ? WriteFailureText(message, path_, system_error) : message);
   // The writer closes with a valid index up to the last good chunk; the
   // other thread's later writes then fail quietly.
   writer_->Close();
+}
+
+bool AviOutput::FileFailed() const {
+  std::lock_guard<std::mutex> lock(state_lock_);
+  return failed_;
 }
 
 int AviOutput::EncodeVideoFrame(const uint8_t* yuy2, int /*frame*/) {
@@ -189,6 +195,7 @@ int AviOutput::EncodeAudioPeriod(const int16_t* pcm, int frames, int /*period*/)
     std::lock_guard<std::mutex> lock(state_lock_);
     if (failed_ || finished_) return -1;
   }
+  if (mp3_failed_) return -1;
   if (!mp3_ || frames <= 0) return 0;
   size_t n = static_cast<size_t>(frames);
   if (left_.size() < n) {
@@ -207,13 +214,17 @@ int AviOutput::EncodeAudioPeriod(const int16_t* pcm, int frames, int /*period*/)
                   : mp3_->EncodeStereo(left_.data(), right_.data(), frames, mp3_buffer_.data(),
                                        static_cast<int>(mp3_buffer_.size()));
   if (bytes < 0) {
-    Fail(nullptr, "Lame error");
+    // The sound ends here; the pictures go on.
+    WriteTraceLine("Lame error");
+    mp3_failed_ = true;
     return -1;
   }
   if (bytes > 0 && writer_->WriteAudio(mp3_buffer_.data(), static_cast<uint32_t>(bytes)) < 0) {
     char trace[64];
     std::snprintf(trace, sizeof trace, "AVI Audio Write error %d", bytes);
-    Fail(nullptr, trace);
+    // The file can take nothing more; the user hears of it once, from
+    // whichever stream met it first.
+    Fail("AVI Audio Write error", trace);
     return -1;
   }
   return 0;
@@ -242,7 +253,7 @@ int AviOutput::Finish() {
     finished_ = true;
     failed = failed_;
   }
-  if (!failed && mp3_) {
+  if (!failed && mp3_ && !mp3_failed_) {
     // The encoder still holds the end of the audio; it belongs in the file.
     std::vector<uint8_t> tail(kMp3FlushBytes);
     int bytes = mp3_->Flush(tail.data(), static_cast<int>(tail.size()));

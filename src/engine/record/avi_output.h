@@ -47,21 +47,24 @@ class AviOutput : public FileOutput {
   // closes the writer and the compressor; traces "AVI End.".
   int Finish() override;
   const std::string& path() const override { return path_; }
+  bool FileFailed() const override;
 
  private:
   AviOutput(const OutputConfig& output, std::string path, std::unique_ptr<AviWriter> writer);
 
   int OpenVideoEncoder(MissingCodecPrompt* prompt);
   int OpenAudioEncoder();
-  // Reports a failure of the running file once and closes it.
-  void Fail(const char* message, const char* trace);
+  // Reports a failure of the running file once and closes it: `trace` to
+  // the trace log, `message` (if any) to the user, with the file and the
+  // reason when a write failed.
+  void Fail(const char* message, const std::string& trace);
   int CloseAll();
 
   const OutputConfig output_;
   const std::string path_;
   const int output_channels_;  // MP3 channels: 1 when `stereo` is 3
 
-  std::mutex state_lock_;
+  mutable std::mutex state_lock_;
   // Guarded by state_lock_.
   bool failed_ = false;
   bool finished_ = false;
@@ -76,6 +79,7 @@ class AviOutput : public FileOutput {
 
   // Used by the audio thread only (and by Open and Finish).
   std::unique_ptr<Mp3Encoder> mp3_;
+  bool mp3_failed_ = false;  // the encoder failed; the file goes on without sound
   std::vector<int16_t> left_;
   std::vector<int16_t> right_;
   std::vector<uint8_t> mp3_buffer_;

@@ -219,6 +219,11 @@ int AviWriter::last_error() const {
   return last_error_;
 }
 
+int AviWriter::system_error() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return system_error_;
+}
+
 int AviWriter::video_frames() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return static_cast<int>(video_frame_count_);
@@ -236,6 +241,7 @@ int AviWriter::WriteChunkLocked(uint32_t id, uint32_t flags, const void* data, u
   if (file_end > kMaxFileLength) {
     TracePrintf("AVI chunk of %u bytes refused: the file would pass 4 GB", length);
     last_error_ = kAviErrorTooLarge;
+    system_error_ = EFBIG;
     return -1;
   }
   if (!AddIndexEntryLocked(id, flags, length)) return -1;
@@ -250,6 +256,7 @@ int AviWriter::WriteChunkLocked(uint32_t id, uint32_t flags, const void* data, u
   if (!ok) {
     // The next chunk goes to the same place; its entry must not be preceded
     // by one for a chunk that is not in the file.
+    system_error_ = errno;
     index_.pop_back();
     last_error_ = kAviErrorWrite;
     return -1;
@@ -413,10 +420,60 @@ int AviWriter::RewriteHeaderLocked() {
     return -1;
   }
   if (!WriteAll(fd_.get(), header.data(), header.size(), 0)) {
+    system_error_ = errno;
     last_error_ = kAviErrorWrite;
     return -1;
   }
   return 0;
+}
+
+bool AviWriter::WriteIndexLocked() {
+  // idx1, converted to little-endian bytes a block of entries at a time.
+  uint8_t block[1024 * 16];
+  uint8_t idx1_header[8];
+  std::memcpy(idx1_header, "idx1", 4);
+  PutU32(idx1_header + 4, static_cast<uint32_t>(index_.size() * 16));
+  if (!WriteAll(fd_.get(), idx1_header, sizeof idx1_header, position_)) return false;
+  uint64_t offset = position_ + sizeof idx1_header;
+  for (size_t first = 0; first < index_.size(); first += 1024) {
+    const size_t count = std::min<size_t>(1024, index_.size() - first);
+    for (size_t i = 0; i < count; ++i) {
+      const IndexEntry& entry = index_[first + i];
+      PutU32(block + 16 * i, entry.id);
+      PutU32(block + 16 * i + 4, entry.flags);
+      PutU32(block + 16 * i + 8, entry.offset);
+      PutU32(block + 16 * i + 12, entry.length);
+    }
+    if (!WriteAll(fd_.get(), block, 16 * count, offset)) return false;
+    offset += 16 * count;
+  }
+  position_ = offset;
+  return true;
+}
+
+bool AviWriter::MakeRoomForIndexLocked(uint64_t slack) {
+  uint64_t freed = 0;
+  const uint64_t old_end = position_;
+  while (!index_.empty()) {
+    const uint64_t needed = 8 + 16 * static_cast<uint64_t>(index_.size()) + slack;
+    if (freed >= needed) break;
+    const IndexEntry& last = index_.back();
+    const uint64_t chunk_at = last.offset + uint64_t{kMoviIdOffset};
+    if (last.id == FourCc("00dc")) {
+      --video_frame_count_;
+    } else if (current_audio_track_ >= 0) {
+      AudioTrack& track = audio_tracks_[static_cast<size_t>(current_audio_track_)];
+      track.bytes -= std::min<uint64_t>(track.bytes, last.length);
+      if (track.chunks > 0) --track.chunks;
+    }
+    index_.pop_back();
+    position_ = chunk_at;
+    freed = old_end - position_;
+  }
+  if (freed == 0) return false;
+  TracePrintf("AVI index: %llu bytes of chunks at the end give way to it",
+              static_cast<unsigned long long>(freed));
+  return ftruncate(fd_.get(), static_cast<off_t>(position_)) == 0;
 }
 
 int AviWriter::CloseLocked() {
@@ -426,30 +483,23 @@ int AviWriter::CloseLocked() {
   }
   closed_ = true;
   int result = 0;
-  const uint64_t movi_end = position_;
 
-  // idx1, converted to little-endian bytes a block of entries at a time.
-  uint8_t block[1024 * 16];
-  uint8_t idx1_header[8];
-  std::memcpy(idx1_header, "idx1", 4);
-  PutU32(idx1_header + 4, static_cast<uint32_t>(index_.size() * 16));
-  bool index_ok = WriteAll(fd_.get(), idx1_header, sizeof idx1_header, position_);
-  uint64_t offset = position_ + sizeof idx1_header;
-  for (size_t first = 0; index_ok && first < index_.size(); first += 1024) {
-    const size_t count = std::min<size_t>(1024, index_.size() - first);
-    for (size_t i = 0; i < count; ++i) {
-      const IndexEntry& entry = index_[first + i];
-      PutU32(block + 16 * i, entry.id);
-      PutU32(block + 16 * i + 4, entry.flags);
-      PutU32(block + 16 * i + 8, entry.offset);
-      PutU32(block + 16 * i + 12, entry.length);
-    }
-    index_ok = WriteAll(fd_.get(), block, 16 * count, offset);
-    offset += 16 * count;
+  // What a failed chunk write left behind the last chunk goes first; a
+  // disk without room gets some back.
+  if (system_error_ != 0 && ftruncate(fd_.get(), static_cast<off_t>(position_)) != 0)
+    TracePrintf("AVI file truncation failed: %s", std::strerror(errno));
+  uint64_t movi_end = position_;
+  bool index_ok = WriteIndexLocked();
+  // The first try frees the index's own size (enough under a size limit);
+  // a full disk gives space back in whole blocks, so later tries free more.
+  uint64_t slack = 0;
+  while (!index_ok && (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) &&
+         MakeRoomForIndexLocked(slack)) {
+    movi_end = position_;
+    index_ok = WriteIndexLocked();
+    slack = slack == 0 ? 4096 : 2 * slack;
   }
-  if (index_ok) {
-    position_ = offset;
-  } else {
+  if (!index_ok) {
     // The file stays readable without its index: the header says so and
     // the end is cut back to the last chunk below.
     TracePrintf("AVI index write failed: %s", std::strerror(errno));

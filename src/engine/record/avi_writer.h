@@ -97,11 +97,17 @@ class AviWriter {
   // and closes it. 0, or -1 when the index or the header could not be written
   // (the file is closed in every case; without an index it is still readable
   // by scanning). Later calls of any operation return -1.
+  //
+  // After a chunk write failed for want of room (a full disk, the file size
+  // limit), the index still goes in: the last chunks give up their place
+  // to it, so the file ends a little earlier but plays with its index.
   int Close();
 
   // File offset where the next chunk goes, in bytes.
   uint32_t position() const;
   int last_error() const;
+  // errno of the write that failed last (EFBIG also for the 4 GB limit), or 0.
+  int system_error() const;
   int video_frames() const;
 
  private:
@@ -150,6 +156,12 @@ class AviWriter {
   bool BuildHeaderLocked(bool final_header, bool index_written, uint64_t file_length,
                          uint64_t movi_end, Header* header) const;
   int RewriteHeaderLocked();
+  // Writes the idx1 chunk at position_; false with errno set on failure.
+  bool WriteIndexLocked();
+  // Drops the last chunks (and their index entries) until what they held
+  // would take the index, and `slack` bytes more, in their place, and cuts
+  // the file there. False when nothing is left to drop.
+  bool MakeRoomForIndexLocked(uint64_t slack);
   int CloseLocked();
 
   mutable std::mutex mutex_;
@@ -169,6 +181,7 @@ class AviWriter {
   // Sets the "must use index" flag of the final header; never set here.
   bool must_use_index_ = false;
   int last_error_ = kAviErrorNone;
+  int system_error_ = 0;
 };
 
 }  // namespace ovc

@@ -25,6 +25,7 @@ void EncodingEngine::Open(const Format& format, OutputSink* sink, bool audio_ena
   stop_requested_ = false;
   holding_ = false;
   switching_ = false;
+  output_failed_ = false;
 }
 
 void EncodingEngine::Clear() {
@@ -113,6 +114,8 @@ int EncodingEngine::EncodeAudioPeriodLocked(std::unique_lock<std::mutex>& lock,
   lock.unlock();
   changed_.notify_all();  // room in the buffer
   int result = sink ? sink->EncodeAudioPeriod(pcm->data(), n, period) : 0;
+  // A file that failed under the sound takes no pictures either.
+  if (result < 0 && sink->FileFailed()) ReportOutputFailure();
   lock.lock();
   --encoding_now_;
   if (result < 0) {
@@ -136,6 +139,9 @@ int EncodingEngine::EncodeVideoFrameLocked(std::unique_lock<std::mutex>& lock) {
   lock.unlock();
   changed_.notify_all();  // room in the queue
   int result = sink ? sink->EncodeVideoFrame(frame.data(), number) : 0;
+  // Without its pictures the file is over: whatever the capture still
+  // hands over would be dropped, so the conversion must end now.
+  if (result < 0) ReportOutputFailure();
   lock.lock();
   --encoding_now_;
   if (result < 0) {
@@ -144,6 +150,25 @@ int EncodingEngine::EncodeVideoFrameLocked(std::unique_lock<std::mutex>& lock) {
   }
   changed_.notify_all();
   return result;
+}
+
+void EncodingEngine::ReportOutputFailure() {
+  if (output_failed_.exchange(true)) return;
+  WriteTraceLine("Output failed: the conversion ends");
+  if (failure_listener_) failure_listener_();
+}
+
+void EncodingEngine::FailOutput() {
+  {
+    std::lock_guard<std::mutex> lock(recording_lock_);
+    video_failed_ = true;
+    audio_failed_ = true;
+    frame_queue_.clear();
+    audio_head_ = 0;
+    audio_bytes_ = 0;
+  }
+  changed_.notify_all();
+  ReportOutputFailure();
 }
 
 void EncodingEngine::PushSample(const uint8_t* frame, const int16_t* audio, int n) {

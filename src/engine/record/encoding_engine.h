@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -84,6 +85,22 @@ class EncodingEngine {
   // Drops the queued frames and audio and zeroes the counters.
   void Clear();
 
+  // Called when the file being written can take no more pictures: a
+  // frame's encode or write failed, or an audio period's did and the sink
+  // says the file failed (the sink has told the user why), or FailOutput
+  // was called. Called once per Open, from the thread that met
+  // the failure, with no lock held; it must not call back into the engine.
+  // Set while no thread runs.
+  void set_failure_listener(std::function<void()> listener) { failure_listener_ = std::move(listener); }
+
+  // Ends the writing of the current file from outside (it vanished): drops
+  // what is queued, refuses everything the producer hands over from now
+  // on, and tells the failure listener. The producer returns at once.
+  void FailOutput();
+
+  // Whether the current file failed (since the last Open).
+  bool output_failed() const { return output_failed_.load(); }
+
   bool capture_active() const { return capture_active_.load(); }
   bool threads_running() const { return !threads_.empty(); }
 
@@ -116,6 +133,9 @@ class EncodingEngine {
   int EncodeVideoFrameLocked(std::unique_lock<std::mutex>& lock);
   void WaitLocked(std::unique_lock<std::mutex>& lock, int milliseconds);
   bool DrainedLocked() const;
+  // Marks the output failed and tells the listener, the first time only.
+  // Called without the lock.
+  void ReportOutputFailure();
   // Audio waiting to be encoded: a whole period while the capture runs,
   // any sample frame left once it has ended.
   bool AudioPendingLocked() const;
@@ -147,6 +167,8 @@ class EncodingEngine {
   bool stop_requested_ = false;
 
   std::atomic<bool> capture_active_{false};
+  std::atomic<bool> output_failed_{false};
+  std::function<void()> failure_listener_;
 
   // Used by the inline producer only.
   std::vector<int16_t> inline_pcm_;

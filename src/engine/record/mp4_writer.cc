@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -19,6 +20,13 @@ namespace {
 constexpr char kWriteFailedText[] =
     "Could not write the output file. The disk may be full, or the file or its folder is no "
     "longer there.";
+
+// Space held back in the file for what the muxer still holds when writing
+// must stop, and for the index: a first amount, and enough per packet
+// written for its index entries (an MP4's sample tables take up to about
+// 24 bytes a sample, an AVI's idx1 16).
+constexpr int64_t kReserveBytes = 256 * 1024;
+constexpr int64_t kReservePerPacket = 32;
 
 // Room for input sample frames the FIFO starts with; it grows when needed.
 constexpr int kFifoBytes = 262144;
@@ -174,19 +182,27 @@ int Mp4Writer::OpenFile() {
   AVFormatContext* format = format_.get();
   if (!(format->oformat->flags & AVFMT_NOFILE)) {
     const bool existed = PathExists(path_);
-    AVIOContext* io = nullptr;
-    int result = avio_open(&io, path_.c_str(), AVIO_FLAG_WRITE);
-    if (result < 0) {
-      ReportCannotCreate(path_, AVUNERROR(result), existed);
+    io_ = av::ReservedFileIo::Open(path_);
+    if (!io_) {
+      ReportCannotCreate(path_, errno, existed);
       return -1;
     }
-    io_.reset(io);
-    format->pb = io;
+    io_->set_reserve(kReserveBytes);
+    format->pb = io_->context();
   }
   int result = avformat_write_header(format, nullptr);
+  if (result >= 0 && io_) {
+    // The header must reach the file now: a disk already full fails here.
+    avio_flush(io_->context());
+    if (io_->context()->error < 0) result = io_->context()->error;
+  }
   if (result < 0) {
     TracePrintf("avformat_write_header: %s", Mp4ErrorText(result).c_str());
-    ShowError("Invalid output format parameters");
+    // A disk already full is no fault of the parameters.
+    int system_error = 0;
+    ShowError(IsFileWriteError(result, &system_error)
+                  ? WriteFailureText(kWriteFailedWhat, path_, system_error)
+                  : "Invalid output format parameters");
     // The file holds nothing of use; don't leave it behind.
     format->pb = nullptr;
     io_.reset();
@@ -197,10 +213,17 @@ int Mp4Writer::OpenFile() {
   return 0;
 }
 
-void Mp4Writer::ReportFailure(const std::string& trace) {
+void Mp4Writer::ReportFailure(const std::string& trace, int av_error) {
   failed_ = true;
   WriteTraceLine(trace);
-  if (!reported_.exchange(true)) ShowError(kWriteFailedText);
+  if (reported_.exchange(true)) return;
+  int system_error = 0;
+  if (IsFileWriteError(av_error, &system_error)) {
+    write_failed_ = true;
+    ShowError(WriteFailureText(kWriteFailedWhat, path_, system_error));
+  } else {
+    ShowError(kWriteFailedText);
+  }
 }
 
 int Mp4Writer::WritePacket(AVPacket* packet, AVStream* stream, AVRational encoder_time_base,
@@ -208,16 +231,37 @@ int Mp4Writer::WritePacket(AVPacket* packet, AVStream* stream, AVRational encode
   packet->stream_index = stream->index;
   av_packet_rescale_ts(packet, encoder_time_base, stream->time_base);
   int result;
+  int out_of_room = 0;
   {
     std::lock_guard<std::mutex> lock(write_lock_);
     result = failed_ ? AVERROR(EIO) : av_interleaved_write_frame(format_.get(), packet);
+    if (result >= 0 && io_) {
+      ++packets_written_;
+      io_->set_reserve(kReserveBytes + kReservePerPacket * packets_written_);
+      out_of_room = io_->out_of_room();
+    }
   }
   if (result < 0 && !failed_) {
     char text[160];
     std::snprintf(text, sizeof text, trace, result);
-    ReportFailure(std::string(text) + " (" + Mp4ErrorText(result) + ")");
+    ReportFailure(std::string(text) + " (" + Mp4ErrorText(result) + ")", result);
+  }
+  if (out_of_room != 0 && !failed_) {
+    // This packet is in; the space held back takes what the muxer still
+    // holds and the index, so the file ends here, playable.
+    ReportFailure("The output file has no room for more: " + Mp4ErrorText(AVERROR(out_of_room)),
+                  AVERROR(out_of_room));
   }
   return result;
+}
+
+bool Mp4Writer::PlaysWithoutTrailer() const {
+  // MPEG program streams are read from front to back; nothing at the end
+  // points into them.
+  const char* name = format_ && format_->oformat ? format_->oformat->name : "";
+  return std::strcmp(name, "mpeg") == 0 || std::strcmp(name, "vob") == 0 ||
+         std::strcmp(name, "dvd") == 0 || std::strcmp(name, "svcd") == 0 ||
+         std::strcmp(name, "vcd") == 0;
 }
 
 int Mp4Writer::WriteVideoPacket(AVPacket* packet) {
@@ -370,17 +414,28 @@ int Mp4Writer::Finish() {
   DrainEncoders();
   left_resampler_.Free();
   right_resampler_.Free();
+  bool complete = true;
   if (header_written_) {
     // Also after a failed write: the trailer makes what was written
     // playable when the file still takes it.
     int result = av_write_trailer(format_.get());
-    if (result < 0 && !failed_) ReportFailure("av_write_trailer: " + Mp4ErrorText(result));
+    if (result < 0) complete = false;
+    if (result < 0 && !failed_) ReportFailure("av_write_trailer: " + Mp4ErrorText(result), result);
   }
   if (io_) {
-    avio_flush(io_.get());
-    if (io_->error < 0 && !failed_) ReportFailure("closing the file: " + Mp4ErrorText(io_->error));
+    const int closed = io_->Close();
+    if (closed < 0) complete = false;
+    if (closed < 0 && !failed_) ReportFailure("closing the file: " + Mp4ErrorText(closed), closed);
     format_->pb = nullptr;
     io_.reset();
+  }
+  // A file the writes stopped reaching keeps no trailer; where the
+  // container needs one to be read (the index of MP4, 3GP, QuickTime and
+  // AVI), what is left can't be played and only takes room on a disk that
+  // has none.
+  if (write_failed_ && !complete && !PlaysWithoutTrailer()) {
+    TracePrintf("%s removed: it could not be finished", path_.c_str());
+    unlink(path_.c_str());
   }
   video_.reset();
   audio_.reset();

@@ -14,6 +14,7 @@
 #include "engine/record/mp4_format_plan.h"
 #include "engine/record/mp4_video_encoder.h"
 #include "engine/record/output_config.h"
+#include "platform/av/reserved_file_io.h"
 
 namespace ovc {
 
@@ -34,6 +35,10 @@ namespace ovc {
 // shared container are serialised, by write_lock_. A failed write is
 // traced and shown once; from then on both calls return -1 and Finish
 // closes what was written (with a trailer when the file still takes one).
+//
+// The file holds space back for its end (av::ReservedFileIo): when the disk or
+// the size limit leaves no more, writing stops as after a failed write,
+// and the trailer still goes in, so the file plays up to there.
 class Mp4Writer : public FileOutput {
  public:
   // Opens the file and its encoders (audio only when `audio_enabled` and the
@@ -51,9 +56,12 @@ class Mp4Writer : public FileOutput {
   // Drains every encoder (the resamplers' look-ahead, the FIFO's last
   // partial frame padded with silence, delayed and reordered pictures),
   // writes the trailer and closes the file. Traces "MP4_End...". Returns
-  // 0, or -1 when the file could not be written completely.
+  // 0, or -1 when the file could not be written completely. After a failed
+  // write a file that can't be finished so that players read it is
+  // removed.
   int Finish() override;
   const std::string& path() const override { return path_; }
+  bool FileFailed() const override { return failed_.load(); }
 
  private:
   Mp4Writer(const OutputConfig& output, std::string path);
@@ -70,8 +78,11 @@ class Mp4Writer : public FileOutput {
   int WriteVideoPacket(AVPacket* packet);
   // Moves the packet by audio_time_offset_ first.
   int WriteAudioPacket(AVPacket* packet);
-  // Traces and, the first time only, shows the user that writing failed.
-  void ReportFailure(const std::string& trace);
+  // Traces and, the first time only, shows the user that writing failed;
+  // with the file and the reason when `av_error` is a failed write.
+  void ReportFailure(const std::string& trace, int av_error = 0);
+  // Whether the container is read without its trailer.
+  bool PlaysWithoutTrailer() const;
 
   // Audio thread: splits, resamples and interleaves `frames` input sample
   // frames into the FIFO, up to `limit` sample frames queued in all.
@@ -90,15 +101,18 @@ class Mp4Writer : public FileOutput {
   // Set up by Open, torn down by Finish. The file (io_) is owned apart from
   // the context, which only points to it.
   Mp4FormatContextPtr format_;
-  Mp4IoPtr io_;
+  std::unique_ptr<av::ReservedFileIo> io_;
   AVStream* video_stream_ = nullptr;
   AVStream* audio_stream_ = nullptr;
   bool header_written_ = false;
 
   // Serialises the packet writes of the two encoding threads.
   std::mutex write_lock_;
+  int64_t packets_written_ = 0;  // guarded by write_lock_
   std::atomic<bool> failed_{false};
   std::atomic<bool> reported_{false};
+  // The failure shown was a failed write into the file.
+  std::atomic<bool> write_failed_{false};
   bool finished_ = false;  // Open and Finish only, threads stopped
 
   // Used by the video thread only (and by Open and Finish).

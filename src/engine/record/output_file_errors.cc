@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "common/message_box.h"
 #include "common/trace.h"
 
@@ -22,6 +25,52 @@ void ReportCannotCreate(const std::string& path, int system_error, bool existed)
 bool PathExists(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0;
+}
+
+std::string WriteFailureReason(int system_error) {
+  switch (system_error) {
+    case ENOSPC:
+      return "There is no space left on the device.";
+    case EDQUOT:
+      return "The disk quota is used up.";
+    case EFBIG:
+      return "The file has grown as large as the system allows.";
+    case ENOENT:
+    case ENOTDIR:
+    case ESTALE:
+      return "The file or its folder is no longer there.";
+    case EROFS:
+      return "The device has become read-only.";
+    case EIO:
+      return "The device reported an input/output error.";
+    default: {
+      std::string text = std::strerror(system_error);
+      return text + ".";
+    }
+  }
+}
+
+std::string WriteFailureText(const std::string& what, const std::string& path,
+                             int system_error) {
+  return what + "\n\n" + path + "\n" + WriteFailureReason(system_error);
+}
+
+bool IsFileWriteError(int av_error, int* system_error) {
+  if (av_error >= 0) return false;
+  switch (-av_error) {  // AVERROR(e) is -e on this system
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+    case ENOENT:
+    case ENOTDIR:
+    case ESTALE:
+    case EROFS:
+    case EIO:
+      if (system_error) *system_error = -av_error;
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace ovc

@@ -21,6 +21,10 @@ class OutputSink {
   // it (EncodingEngine::kFramePadding). `frame` counts from 1 in the
   // file. Returns 0, or -1 when video encoding must end for this file.
   virtual int EncodeVideoFrame(const uint8_t* yuy2, int frame) = 0;
+
+  // Whether the file itself failed (a write did), so that neither stream
+  // can go on; a failure of one encoder alone leaves the other writing.
+  virtual bool FileFailed() const { return false; }
 };
 
 }  // namespace ovc

@@ -80,7 +80,14 @@ bool NeedsResize(const OutputConfig& output, bool crop_is_whole_picture) {
 }
 
 RecordingSession::RecordingSession(OutputConfig* output, OutputFactory* factory, int processors)
-    : output_(output), factory_(factory), processors_(processors) {}
+    : output_(output), factory_(factory), processors_(processors) {
+  engine_.set_failure_listener([this] { OnOutputFailed(); });
+}
+
+void RecordingSession::OnOutputFailed() {
+  if (output_failed_.exchange(true)) return;
+  if (failure_listener_) failure_listener_();
+}
 
 RecordingSession::~RecordingSession() {
   if (engine_.capture_active() || engine_.threads_running()) StopProducers();
@@ -126,6 +133,7 @@ int RecordingSession::OpenOutput(bool further_part) {
     return -1;
   }
 
+  if (!further_part) output_failed_ = false;
   audio_enabled_ = !(output_->n_pass == 2 && output_->pass == 1);
   // The PSP muxer fixes the time base at 29.97 or 14.985 frames per second;
   // the capture's frame grid must match it or the file plays at the wrong
@@ -134,17 +142,21 @@ int RecordingSession::OpenOutput(bool further_part) {
     output_->out_frame_rate = output_->out_frame_rate > 15 ? 29.97 : 14.985;
   if (!further_part) engine_.Open(EngineFormat(), nullptr, audio_enabled_);
   writer_ = factory_->Open(*output_, output_path_, audio_enabled_);
+  watching_ = false;
   if (!writer_) {
     if (!existed) unlink(output_path_.c_str());  // the claim made it
     claim_.Release();
     return -1;
   }
+  WatchOutputFile();
   part_paths_.push_back(output_path_);
   if (!further_part) engine_.Open(EngineFormat(), writer_.get(), audio_enabled_);
   return 0;
 }
 
 int RecordingSession::NextOutputPart() {
+  // A failed output ends the conversion; it does not go on in a new part.
+  if (output_failed_) return -1;
   // The encoders finish what is queued and stay idle until the new part
   // is open; nothing is dropped at the boundary.
   engine_.HoldForSwitch();
@@ -172,6 +184,9 @@ int RecordingSession::NextOutputPart() {
   set_output_path(path);
   int result = OpenOutput(true);
   engine_.ResumeAfterSwitch(writer_.get());
+  // The part could not be made (the user was told why): the conversion
+  // would go on writing nothing, so it ends like after a failed write.
+  if (result != 0) OnOutputFailed();
   return result;
 }
 
@@ -198,9 +213,47 @@ void RecordingSession::StopProducers() {
   if (threads) WriteTraceLine("Thread stopped");
 }
 
+void RecordingSession::WatchOutputFile() {
+  struct stat info;
+  watching_ = stat(output_path_.c_str(), &info) == 0;
+  watched_device_ = info.st_dev;
+  watched_inode_ = info.st_ino;
+}
+
+bool RecordingSession::OutputVanished(const std::string& path) const {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return errno == ENOENT || errno == ENOTDIR;
+  return info.st_dev != watched_device_ || info.st_ino != watched_inode_;
+}
+
 void RecordingSession::Produce(const uint8_t* frame, const int16_t* audio, int n) {
+  if (frame && watching_ && !output_failed_ && OutputVanished(output_path())) {
+    watching_ = false;
+    const std::string path = output_path();
+    TracePrintf("Output file %s is gone", path.c_str());
+    ShowMessageBox(WriteFailureText(kWriteFailedWhat, path, ENOENT), MessageKind::kError,
+                   kButtonOk, "Error");
+    engine_.FailOutput();
+  }
   if (uses_threads()) engine_.PushSample(frame, audio, n);
   else engine_.EncodeInline(frame, audio, n);
+}
+
+void RecordingSession::EndAfterFailure(const std::function<void()>& write_pass_mode) {
+  if (output_->n_pass == 2) {
+    output_->pass = 1;
+    if (write_pass_mode) write_pass_mode();
+  }
+  CountFinishedFile();
+}
+
+void RecordingSession::CountFinishedFile() {
+  // PSP names have five digits: the number goes round after 99999.
+  output_->file_number = output_->file_number >= 0 && output_->file_number < kLastFileNumber
+                             ? output_->file_number + 1
+                             : 0;
+  WriteSettingInt("OutputConfig", "file_number", output_->file_number);
+  TracePrintf("AvgFramesBuffered=%.2f", engine_.average_queue_length());
 }
 
 bool RecordingSession::AdvancePass(const std::function<void()>& write_pass_mode) {
@@ -214,12 +267,7 @@ bool RecordingSession::AdvancePass(const std::function<void()>& write_pass_mode)
     output_->pass = 1;
     if (write_pass_mode) write_pass_mode();
   }
-  // PSP names have five digits: the number goes round after 99999.
-  output_->file_number = output_->file_number >= 0 && output_->file_number < kLastFileNumber
-                             ? output_->file_number + 1
-                             : 0;
-  WriteSettingInt("OutputConfig", "file_number", output_->file_number);
-  TracePrintf("AvgFramesBuffered=%.2f", engine_.average_queue_length());
+  CountFinishedFile();
   return false;
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -85,8 +88,9 @@ class RecordingSession {
   // Switches to the next numbered part "<base> - NN.<ext>" while recording:
   // holds the encoders off, finishes the current file and opens the next.
   // An existing part file is only overwritten when the user agrees, unless
-  // the first of two passes wrote it in this conversion. 0, or -1 when no further part could be opened (the
-  // recording then writes nothing more).
+  // the first of two passes wrote it in this conversion. 0, or -1 when no
+  // further part could be opened (the recording then writes nothing more; a
+  // part that could not be created counts as a failed output).
   int NextOutputPart();
 
   // Finishes the current writer and clears the queue and counters.
@@ -98,7 +102,26 @@ class RecordingSession {
   void StopProducers();
 
   // The producer entry the capture stage calls for every output frame.
+  // Before each picture it makes sure the file is still where it was
+  // opened: a file deleted (or its folder removed) while it is written
+  // takes every later write without complaint, into nothing.
   void Produce(const uint8_t* frame, const int16_t* audio, int n);
+
+  // Called once per conversion, from whichever thread met it, when the
+  // file being written can take no more: a write failed or the file
+  // vanished. The user has been told which file and why; the listener
+  // should stop the conversion (it posts a message; it must not block).
+  // Set while nothing records.
+  void set_failure_listener(std::function<void()> listener) {
+    failure_listener_ = std::move(listener);
+  }
+  // Whether the output of the current (or last) conversion failed; cleared
+  // when a conversion opens its first file.
+  bool output_failed() const { return output_failed_.load(); }
+  // Ends a conversion whose output failed: no further pass, the pass and
+  // the codec's pass mode back to the first, and file_number moved on past
+  // the name the failed file took (it may hold what was converted).
+  void EndAfterFailure(const std::function<void()>& write_pass_mode);
 
   // After a pass is finished: in the first of two passes moves to pass 2 and
   // returns true (the caller records the same range again); otherwise
@@ -121,6 +144,13 @@ class RecordingSession {
 
  private:
   bool AskOverwrite(const std::string& path, const char* question) const;
+  // Moves file_number on past the file just ended, and stores it.
+  void CountFinishedFile();
+  // Remembers which file the path names now, for OutputVanished.
+  void WatchOutputFile();
+  // Whether the path no longer names the file being written.
+  bool OutputVanished(const std::string& path) const;
+  void OnOutputFailed();
   EncodingEngine::Format EngineFormat() const;
 
   OutputConfig* output_;
@@ -141,6 +171,15 @@ class RecordingSession {
   // The writer; switched by NextOutputPart on the capture thread while the
   // engine holds its encoders off.
   std::unique_ptr<FileOutput> writer_;
+
+  // The file being written, as opened: set where the writer is switched,
+  // read by Produce (capture thread).
+  bool watching_ = false;
+  dev_t watched_device_ = 0;
+  ino_t watched_inode_ = 0;
+
+  std::function<void()> failure_listener_;
+  std::atomic<bool> output_failed_{false};
 };
 
 }  // namespace ovc

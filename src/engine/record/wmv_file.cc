@@ -7,6 +7,7 @@
 
 #include "common/message_box.h"
 #include "common/trace.h"
+#include "engine/record/output_file_errors.h"
 #include "engine/record/wmv_codec_list.h"
 #include "engine/record/wmv_streams.h"
 #include "platform/wmf/wm_wide_text.h"
@@ -76,7 +77,7 @@ bool AspectRatioAttributes(int width, int height, int aspect_x, int aspect_y, ui
 CWMVFile::CWMVFile(const OutputConfig& output, const WmvCodecChoice& codecs,
                    const std::string& path, int width, int height, int sampling_rate,
                    int channels)
-    : error_text_(kProfileFailedText) {
+    : error_text_(kProfileFailedText), path_(path) {
   // Step 1: the frame and audio formats.
   width_ = width;
   height_ = height;
@@ -337,7 +338,7 @@ HResult CWMVFile::WriteAudio(double time, const uint8_t* data, uint32_t bytes) {
     hr = (this->*kAudioWriters[audio_state_])(time, data, bytes, &failure);
   }
   if (failure) {
-    ShowFailure(failure);
+    ShowFailure(FailureText(failure));
     Close();
   }
   return hr;
@@ -352,7 +353,7 @@ HResult CWMVFile::WriteVideo(double time, const uint8_t* frame) {
     hr = (this->*kVideoWriters[video_state_])(time, frame, bytes, &failure);
   }
   if (failure) {
-    ShowFailure(failure);
+    ShowFailure(FailureText(failure));
     Close();
   }
   return hr;
@@ -393,8 +394,14 @@ HResult CWMVFile::WriteSampleLocked(uint32_t input, double time, const uint8_t* 
   if (Failed(hr = writer_->WriteSample(input, sample_time, 0, *sample))) {
     TracePrintf("FAILED(hr=0x%x) in m_pWriter->WriteSample()\n", hr);
     *failure = write_failure;
+    write_errno_ = writer_->file_errno();
   }
   return hr;
+}
+
+std::string CWMVFile::FailureText(const char* failure) const {
+  const int system_error = write_errno_.load();
+  return system_error ? WriteFailureText(failure, path_, system_error) : failure;
 }
 
 void CWMVFile::ShowFailure(const std::string& text) {
@@ -410,6 +417,7 @@ HResult CWMVFile::CloseLocked() {
   HResult hr = wmf::kSOk;
   if ((video_state_ == 2 || audio_state_ == 2) && writer_ && writer_->writing())
     hr = writer_->EndWriting();
+  if (writer_ && write_errno_ == 0) write_errno_ = writer_->file_errno();
   video_state_ = 0;
   audio_state_ = 0;
   audio_props_.reset();
@@ -429,7 +437,7 @@ HResult CWMVFile::Close() {
   if (Failed(hr)) {
     // The end of the file could not be written: the file is incomplete.
     TracePrintf("FAILED(hr=0x%x) in m_pWriter->EndWriting()\n", hr);
-    ShowFailure("Unable to Write Frame");
+    ShowFailure(FailureText("Unable to Write Frame"));
   }
   return hr;
 }

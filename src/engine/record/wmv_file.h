@@ -106,6 +106,9 @@ class CWMVFile {
   wmf::HResult WriteSampleLocked(uint32_t input, double time, const uint8_t* data,
                                  uint32_t bytes, const char* write_failure,
                                  const char** failure);
+  // A write failure's message: with the file and the reason when the file
+  // could not be written.
+  std::string FailureText(const char* failure) const;
   // Shows a failure once (trace and "Error" message box).
   void ShowFailure(const std::string& text);
   // Close with state_lock_ held; returns EndWriting's result.
@@ -140,6 +143,9 @@ class CWMVFile {
   int bits_per_sample_ = 16;
   int status_ = -1;
   std::atomic<bool> failure_shown_{false};
+  std::string path_;
+  // errno of the failed file write, 0 while none failed.
+  std::atomic<int> write_errno_{0};
 };
 
 }  // namespace ovc

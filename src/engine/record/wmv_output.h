@@ -25,6 +25,7 @@ class WmvOutput : public FileOutput {
   // Closes the file; -1 when a failure of this file was shown.
   int Finish() override;
   const std::string& path() const override { return path_; }
+  bool FileFailed() const override { return file_->failed(); }
 
  private:
   WmvOutput(const OutputConfig& output, std::string path, std::unique_ptr<CWMVFile> file);

@@ -4,9 +4,9 @@
 
 namespace ovc::wmf {
 
-// The FFmpeg owners behind the writer. The output context closes its file
-// when it still has one.
-using OutputContextPtr = av::OutputContextWithFilePtr;
+// The FFmpeg owners behind the writer. The output context's file is owned
+// apart (av::ReservedFileIo).
+using OutputContextPtr = av::OutputContextPtr;
 using av::AudioFifoPtr;
 using av::CodecContextPtr;
 using av::FramePtr;

@@ -12,6 +12,11 @@
 namespace ovc::wmf {
 namespace {
 
+// Space held back in the file for what the muxer holds when writing must
+// stop, and for its index: a first amount and some for each packet.
+constexpr int64_t kReserveBytes = 256 * 1024;
+constexpr int64_t kReservePerPacket = 32;
+
 // The largest sample AllocateSample hands out: a 4096 × 4096 YUY2 frame
 // and then some.
 constexpr uint32_t kMaxSampleBytes = 64u << 20;
@@ -217,9 +222,11 @@ HResult WmWriter::OpenFileLocked() {
     input->av_stream = stream->index;
   }
 
-  int ret = avio_open(&context->pb, output_path_.c_str(), AVIO_FLAG_WRITE);
-  if (ret < 0) return HResultFromAvError(ret, kEWriteFault);
-  ret = avformat_write_header(context, nullptr);
+  file_ = av::ReservedFileIo::Open(output_path_);
+  if (!file_) return HResultFromErrno(errno);
+  file_->set_reserve(kReserveBytes);
+  context->pb = file_->context();
+  int ret = avformat_write_header(context, nullptr);
   if (ret < 0) return HResultFromAvError(ret, kNsEInvalidOutputFormat);
   // The header must reach the disk now, so that a file that can't be
   // written fails here rather than with the first samples.
@@ -238,10 +245,13 @@ HResult WmWriter::BeginWriting() {
   if (Succeeded(hr)) hr = OpenFileLocked();
   if (Failed(hr)) {
     muxer_.reset();
+    file_.reset();
     for (auto& input : inputs_) input->encoder.reset();
     return hr;
   }
   file_error_ = kSOk;
+  packets_written_ = 0;
+  file_errno_ = 0;
   writing_ = true;
   return kSOk;
 }
@@ -264,7 +274,19 @@ HResult WmWriter::MuxPacket(const Input& input, AVPacket* packet) {
   packet->stream_index = input.av_stream;
   av_packet_rescale_ts(packet, input.encoder->context()->time_base, stream->time_base);
   int ret = av_interleaved_write_frame(muxer_.get(), packet);
-  if (ret < 0) file_error_ = HResultFromAvError(ret, kEWriteFault);
+  if (ret < 0) {
+    file_error_ = HResultFromAvError(ret, kEWriteFault);
+    if (ret > -4096) file_errno_ = -ret;
+    return file_error_;
+  }
+  file_->set_reserve(kReserveBytes + kReservePerPacket * ++packets_written_);
+  if (const int out_of_room = file_->out_of_room()) {
+    // This packet is in; the space held back takes the rest and the
+    // index, which EndWriting writes. Later samples fail as after a failed
+    // write.
+    file_error_ = HResultFromErrno(out_of_room);
+    file_errno_ = out_of_room;
+  }
   return file_error_;
 }
 
@@ -295,7 +317,9 @@ HResult WmWriter::EndWritingLocked() {
     std::lock_guard<std::mutex> lock(mux_lock_);
     int ret = av_write_trailer(muxer_.get());
     if (ret < 0 && Succeeded(file_error_)) file_error_ = HResultFromAvError(ret, kEWriteFault);
-    ret = avio_closep(&muxer_->pb);
+    muxer_->pb = nullptr;
+    ret = file_->Close();
+    file_.reset();
     if (ret < 0 && Succeeded(file_error_)) file_error_ = HResultFromAvError(ret, kEWriteFault);
     if (Failed(file_error_)) result = file_error_;
     muxer_.reset();
@@ -303,6 +327,11 @@ HResult WmWriter::EndWritingLocked() {
   for (auto& input : inputs_) input->encoder.reset();
   writing_ = false;
   return result;
+}
+
+int WmWriter::file_errno() const {
+  std::lock_guard<std::mutex> lock(mux_lock_);
+  return file_errno_;
 }
 
 HResult WmWriter::EndWriting() {

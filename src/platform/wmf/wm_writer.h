@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/av/reserved_file_io.h"
 #include "platform/wmf/wm_av_handles.h"
 #include "platform/wmf/wm_codecs.h"
 #include "platform/wmf/wm_media_type.h"
@@ -71,7 +72,9 @@ class WmSample {
 // encode in parallel, and packets are muxed under one muxer lock. Setting up
 // (profile, inputs, file name, attributes), BeginWriting and EndWriting wait
 // for running writes. A failed file write is kept: every later write
-// returns it, and EndWriting closes the file as far as it was written.
+// returns it, and EndWriting closes the file as far as it was written. The
+// file holds space back for its end, so a full disk or the size limit
+// ends the writing with the index still written.
 class WmWriter {
  public:
   // The codecs installed at creation are the ones the writer can use.
@@ -119,6 +122,11 @@ class WmWriter {
 
   bool writing() const;
 
+  // errno of the file write that failed (ENOSPC, EFBIG, …), 0 while none
+  // did: the failure result alone does not tell a full disk from the file
+  // size limit.
+  int file_errno() const;
+
  private:
   struct Input {
     MediaType type;                  // what the input takes
@@ -148,10 +156,13 @@ class WmWriter {
   std::map<std::pair<uint16_t, std::string>, uint32_t> attributes_;
   bool writing_ = false;
 
-  std::mutex mux_lock_;
+  mutable std::mutex mux_lock_;
   // Set up under state_lock_ (exclusive); while writing guarded by mux_lock_.
+  std::unique_ptr<av::ReservedFileIo> file_;  // the muxer's file (its pb)
   OutputContextPtr muxer_;
   HResult file_error_ = kSOk;
+  int64_t packets_written_ = 0;
+  int file_errno_ = 0;
 };
 
 // WMCreateWriter.

@@ -20,6 +20,7 @@
 #include "transfer/thumbnail.h"
 #include "ui/dialogs/output_folder_presenter.h"
 #include "ui/main/conversion_shortfall.h"
+#include "ui/main/failed_output_note.h"
 #include "ui/main/headless_window.h"
 #include "ui/main/main_presenter.h"
 #include "ui/main/time_text.h"
@@ -340,7 +341,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
     bool stalled = false;
     window.RunUntil(
         [&]() {
-          if (finished) return true;
+          if (finished || presenter.ended_by_failure()) return true;
           if (interrupt && interrupt->load() && !interrupted) {
             interrupted = true;
             // Stop now, in either pass: what was written is kept.
@@ -377,6 +378,9 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
     if (stalled) {
       RemoveOutputs(parts_written, psp_files);
       fail("the conversion made no progress for 10 minutes and was stopped");
+    } else if (presenter.ended_by_failure()) {
+      // Told why already; what is left is no finished output.
+      fail(FailedOutputNote(parts_written));
     } else if (box.errors() > errors_before) {
       // The writer reported a failure: what it left is not a finished file.
       RemoveOutputs(parts_written, psp_files);

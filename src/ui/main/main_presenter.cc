@@ -14,6 +14,7 @@
 #include "common/tick_count.h"
 #include "common/trace.h"
 #include "common/translate.h"
+#include "engine/record/output_file_errors.h"
 #include "engine/record/profile.h"
 #include "settings/settings_store.h"
 #include "settings/settings_table.h"
@@ -66,6 +67,9 @@ MainPresenter::MainPresenter(const MainWindowParts& parts, const MainWindowOptio
   control_.set_timeouts(options.playback_timeouts);
   graph_.set_in_batch_tool(options.in_batch_tool);
   graph_.set_interrupt(options.interrupt);
+  // A file that can take no more ends the conversion as "Pause/Stop" does;
+  // the writer has told the user why.
+  session_->set_failure_listener([this] { host_->PostMessage(kWmStopRecording, 0, 0); });
 }
 
 MainPresenter::~MainPresenter() {
@@ -286,6 +290,7 @@ bool MainPresenter::StartRecording() {
   start_tick_ = TickCount();
   auto_thumbnail_done_ = false;
   end_shown_ = false;
+  ended_by_failure_ = false;
   // The graph streams again from the start point, its first picture
   // recorded.
   control_.PlayMovie();
@@ -318,6 +323,10 @@ void MainPresenter::StopRecording() {
   stopping_ = false;
 
   const int ended_pass = output_.pass;
+  if (session_->output_failed()) {
+    EndAfterOutputFailure(ended_pass);
+    return;
+  }
   if (session_->AdvancePass([this] { WriteCodecPassMode(output_); })) {
     // Pass 2 records what pass 1 recorded: from its start to where it
     // stopped. The low thumb only follows the position every 500 ms, which
@@ -351,6 +360,20 @@ void MainPresenter::StopRecording() {
     host_->Sleep(10);
   }
   host_->ShowFinishedRecording(output_path_, profiles_.psp());
+  if (!output_path_fixed_) profiles_.DeriveOutputName();
+}
+
+void MainPresenter::EndAfterOutputFailure(int pass) {
+  // No second pass, no report: what was written (if the writer could keep
+  // it) ends where the failure came.
+  WriteTraceLine("Conversion ended: the output could not be written");
+  session_->EndAfterFailure([this] { WriteCodecPassMode(output_); });
+  // The PSP's thumbnail belongs beside its movie; without it, it is litter.
+  if (WritesPspFile(output_) && !PathExists(output_path_))
+    unlink(ThumbnailPath(output_path_).c_str());
+  ShowConversionEnd(pass, /*reached_end=*/false);
+  ShowReadyForConversion(kGuideReady);
+  ended_by_failure_ = true;
   if (!output_path_fixed_) profiles_.DeriveOutputName();
 }
 

@@ -129,6 +129,8 @@ class MainPresenter : private PlaybackGraphHost,
   bool converting() const { return session_->recording(); }
   int source_readiness() const { return source_readiness_; }
   bool stopped_by_user() const { return stopped_by_user_; }
+  // The last conversion ended because its output could not be written.
+  bool ended_by_failure() const { return ended_by_failure_; }
   const std::string& output_path() const { return output_path_; }
   // The output path as the dialogs that choose it edit it.
   std::string& mutable_output_path() { return output_path_; }
@@ -193,6 +195,8 @@ class MainPresenter : private PlaybackGraphHost,
   // The controls a conversion took away, back as they are between
   // conversions, and the guide in `guide_state`.
   void ShowReadyForConversion(int guide_state);
+  // The end of a conversion whose output failed in pass `pass`.
+  void EndAfterOutputFailure(int pass);
   // The status line and progress bar of pass `pass` for `elapsed` wall
   // seconds and `recorded` media seconds; `finished` shows the whole range
   // as done.
@@ -257,6 +261,7 @@ class MainPresenter : private PlaybackGraphHost,
   // The end of the conversion is on the status line (until the next
   // recording starts).
   bool end_shown_ = false;
+  bool ended_by_failure_ = false;
   // The output part OutputSizeMb saw last, and the MiB of the parts before
   // it.
   std::string counted_part_path_;

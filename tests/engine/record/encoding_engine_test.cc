@@ -27,8 +27,11 @@ class RecordingSink : public OutputSink {
     EXPECT_EQ(period, static_cast<int>(period_sizes.size()) + 1);
     period_sizes.push_back(frames);
     samples.insert(samples.end(), pcm, pcm + frames * channels);
-    return 0;
+    if (period != fail_at_period) return 0;
+    file_failed = fail_takes_the_file;
+    return -1;
   }
+  bool FileFailed() const override { return file_failed; }
   int EncodeVideoFrame(const uint8_t* yuy2, int frame) override {
     WaitGate(&video_open_);
     std::lock_guard<std::mutex> lock(mutex_);
@@ -44,6 +47,11 @@ class RecordingSink : public OutputSink {
 
   int channels = 2;
   int fail_at_frame = -1;
+  int fail_at_period = -1;
+  // Whether the failing period took the whole file with it (a failed
+  // write) or only the sound (an encoder error).
+  bool fail_takes_the_file = false;
+  std::atomic<bool> file_failed{false};
   std::vector<int> period_sizes;
   std::vector<int16_t> samples;
   std::vector<int> frame_ids;
@@ -210,9 +218,11 @@ TEST_P(EncodingEngineBoth, SwitchingPartsLosesNothingAndRestartsTheCounts) {
   EXPECT_EQ(audio, Audio(0, produced));
 }
 
-TEST_P(EncodingEngineBoth, AFailingSinkNeverBlocksTheProducer) {
+TEST_P(EncodingEngineBoth, AFailingSinkNeverBlocksTheProducerAndIsToldOnce) {
   EncodingEngine engine;
   RecordingSink sink;
+  std::atomic<int> told{0};
+  engine.set_failure_listener([&] { ++told; });
   sink.fail_at_frame = 10;
   engine.Open(StereoFormat(48000, 15), &sink, true);
   Start(engine);
@@ -223,6 +233,65 @@ TEST_P(EncodingEngineBoth, AFailingSinkNeverBlocksTheProducer) {
   }
   engine.Stop();
   EXPECT_EQ(sink.frame_ids.size(), 10u);
+  EXPECT_EQ(told.load(), 1);
+  EXPECT_TRUE(engine.output_failed());
+  // The next file starts afresh.
+  engine.Open(StereoFormat(48000, 15), &sink, true);
+  EXPECT_FALSE(engine.output_failed());
+}
+
+TEST_P(EncodingEngineBoth, AFailedOutputTakesNothingMoreAndIsToldOnce) {
+  EncodingEngine engine;
+  RecordingSink sink;
+  std::atomic<int> told{0};
+  engine.set_failure_listener([&] { ++told; });
+  engine.Open(StereoFormat(48000, 15), &sink, true);
+  Start(engine);
+  int produced = 0;
+  auto produce = [&](int id) {
+    auto pcm = Audio(produced, 3200);
+    produced += 3200;
+    auto frame = Frame(id);
+    Produce(engine, frame.data(), pcm.data(), 3200);
+  };
+  for (int i = 0; i < 20; ++i) produce(i);
+  engine.FailOutput();
+  engine.FailOutput();
+  // Far more than the queue and the audio buffer hold: a producer that
+  // waited for room would never get here.
+  for (int i = 1000; i < 1400; ++i) produce(i);
+  engine.Stop();
+  EXPECT_EQ(told.load(), 1);
+  for (int id : sink.frame_ids) EXPECT_LT(id, 1000);
+  EXPECT_LE(sink.samples.size(), static_cast<size_t>(20 * 3200 * 2));
+}
+
+// Sound that fails on its own leaves the pictures going; a file that
+// failed under the sound ends the output.
+TEST_P(EncodingEngineBoth, AFailedPeriodEndsTheOutputOnlyWhenTheFileFailed) {
+  for (bool file : {false, true}) {
+    SCOPED_TRACE(file);
+    EncodingEngine engine;
+    RecordingSink sink;
+    std::atomic<int> told{0};
+    engine.set_failure_listener([&] { ++told; });
+    sink.fail_at_period = 5;
+    sink.fail_takes_the_file = file;
+    engine.Open(StereoFormat(48000, 15), &sink, true);
+    Start(engine);
+    auto pcm = Audio(0, 3200);
+    for (int i = 0; i < 100; ++i) {
+      auto frame = Frame(i);
+      Produce(engine, frame.data(), pcm.data(), 3200);
+    }
+    engine.Stop();
+    EXPECT_EQ(told.load(), file ? 1 : 0);
+    EXPECT_EQ(engine.output_failed(), file);
+    EXPECT_EQ(sink.period_sizes.size(), 5u);
+    if (!file) {
+      EXPECT_EQ(sink.frame_ids.size(), 100u);
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Producers, EncodingEngineBoth,

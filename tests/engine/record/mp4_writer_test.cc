@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -275,7 +276,10 @@ class Mp4WriterTest : public testing::Test {
   // Records `frames` frames of the moving picture with a tone (440 Hz on
   // the left, 660 Hz on the others), each frame with the audio of its
   // period. Returns the session's OpenOutput result.
-  int Record(OutputConfig* output, const std::string& path, int frames, int processors) {
+  // Records `frames` moving pictures with their sound; `output_failed`
+  // (when given) tells whether the session saw the output fail.
+  int Record(OutputConfig* output, const std::string& path, int frames, int processors,
+             bool* output_failed = nullptr) {
     Mp4Factory factory;
     RecordingSession session(output, &factory, processors);
     session.set_output_path(path);
@@ -299,6 +303,7 @@ class Mp4WriterTest : public testing::Test {
     }
     session.StopProducers();
     session.FinishOutput();
+    if (output_failed) *output_failed = session.output_failed();
     return 0;
   }
 
@@ -479,9 +484,6 @@ INSTANTIATE_TEST_SUITE_P(Formats, Mp4WriterFormats, testing::ValuesIn(AllParams(
 constexpr char kNoFolderText[] =
     "Cannot create output file. Output folder does not exist or you have no permission to "
     "create files in the output folder. \n\nTry to set another output folder under File menu.";
-constexpr char kWriteFailedText[] =
-    "Could not write the output file. The disk may be full, or the file or its folder is no "
-    "longer there.";
 
 OutputConfig PhoneConfig() {
   for (const RecordCase& c : kCases)
@@ -559,23 +561,65 @@ class FileSizeLimit {
   sighandler_t saved_signal_;
 };
 
-// A full disk: the failure is shown once, both encoding threads (or the
-// inline producer) carry on to the end without writing, nothing hangs, and
-// what was written before is closed as a file.
-TEST_F(Mp4WriterTest, AFullDiskIsReportedOnceAndTheRecordingEnds) {
+// The file size limit reached half-way: the failure is shown once, with
+// the file and the reason; the session hears of it, nothing hangs, and the
+// file keeps its index (written into the space held back for it), so what
+// was written plays.
+struct FullCase {
+  const char* config;  // a RecordCase name
+  const char* extension;
+};
+
+class Mp4WriterOutOfRoom : public Mp4WriterTest, public testing::WithParamInterface<FullCase> {};
+
+TEST_P(Mp4WriterOutOfRoom, StopsOnceAndKeepsAPlayableFile) {
+  constexpr int kFrames = 600;
+  // The space held back (256 KiB) and some pictures.
+  constexpr rlim_t kLimit = 320 * 1024;
+  OutputConfig base;
+  for (const RecordCase& c : kCases)
+    if (std::string(c.name) == GetParam().config) base = ConfigFor(c);
   for (int processors : {2, 1}) {
     SCOPED_TRACE(processors);
     box_.Clear();
-    OutputConfig output = PhoneConfig();
-    output.format_3gp = 3;  // MPEG-4 and AAC
-    const std::string path = world_.Path("full" + std::to_string(processors) + ".3gp");
+    OutputConfig output = base;
+    const std::string path =
+        world_.Path("full" + std::to_string(processors) + GetParam().extension);
+    bool failed = false;
     {
-      FileSizeLimit limit(48 * 1024);
-      ASSERT_EQ(Record(&output, path, 60, processors), 0);
+      FileSizeLimit limit(kLimit);
+      ASSERT_EQ(Record(&output, path, kFrames, processors, &failed), 0);
     }
-    EXPECT_EQ(box_.Texts(), std::vector<std::string>{kWriteFailedText});
-    EXPECT_EQ(test::ReadFile(path).size(), 48u * 1024);
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(box_.Texts(),
+              std::vector<std::string>{"Could not write the output file.\n\n" + path +
+                                       "\nThe file has grown as large as the system allows."});
+    EXPECT_LE(test::ReadFile(path).size(), kLimit);
+    Probe probe = ProbeFile(path);
+    EXPECT_GT(probe.video_frames, 0);
+    EXPECT_LT(probe.video_frames, kFrames);
   }
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, Mp4WriterOutOfRoom,
+                         testing::Values(FullCase{"ThreeGpMpeg4Aac", ".3gp"},
+                                         FullCase{"PspH264Slow", ".MP4"},
+                                         FullCase{"AviXvid", ".avi"},
+                                         FullCase{"MpegMp2", ".mpg"}),
+                         [](const auto& info) { return std::string(info.param.config); });
+
+// A file that can't take even its header says why, not that the
+// parameters were wrong, and is not left behind.
+TEST_F(Mp4WriterTest, AHeaderThatCannotBeWrittenNamesTheReason) {
+  OutputConfig output = PhoneConfig();
+  const std::string path = world_.Path("phone.3gp");
+  {
+    FileSizeLimit limit(16);
+    EXPECT_EQ(Record(&output, path, 5, 2), -1);
+  }
+  EXPECT_EQ(box_.Texts(), std::vector<std::string>{"Could not write the output file.\n\n" + path +
+                                                   "\nThe file has grown as large as the system allows."});
+  EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 // The first of two passes writes no audio stream; the second writes both.

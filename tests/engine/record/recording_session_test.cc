@@ -107,6 +107,98 @@ TEST_F(RecordingSessionTest, AFileAnotherConversionWritesIsRefused) {
   second.FinishOutput();
 }
 
+// The file being written disappears: deleted, its folder removed, or
+// another file put in its place. Writes into it would still succeed, into
+// nothing; the session must notice at the next picture, tell the user
+// once, stop feeding the file and not go on in a new part.
+struct VanishCase {
+  const char* name;
+  void (*vanish)(const std::string& folder, const std::string& path);
+};
+void PrintTo(const VanishCase& c, std::ostream* os) { *os << c.name; }
+
+class RecordingSessionVanish : public RecordingSessionTest,
+                               public testing::WithParamInterface<VanishCase> {};
+
+TEST_P(RecordingSessionVanish, TheNextPictureEndsTheFileOnce) {
+  const std::string folder = world_.Path("out");
+  std::filesystem::create_directory(folder);
+  const std::string path = folder + "/movie.avi";
+  output_.split_size = 1;  // a switch to the next part would come soon
+  RecordingSession session(&output_, &factory_, 2);
+  int told = 0;
+  session.set_failure_listener([&] { ++told; });
+  session.set_output_path(path);
+  ASSERT_EQ(session.OpenOutput(false), 0);
+  session.StartProducers();
+  std::vector<int16_t> silence(3200 * 2, 0);
+  for (int i = 0; i < 10; ++i) session.Produce(Frame(i, output_).data(), silence.data(), 3200);
+  EXPECT_FALSE(session.output_failed());
+
+  GetParam().vanish(folder, path);
+  for (int i = 10; i < 200; ++i) session.Produce(Frame(i, output_).data(), silence.data(), 3200);
+  EXPECT_EQ(session.NextOutputPart(), -1);
+  session.StopProducers();
+  session.FinishOutput();
+
+  EXPECT_TRUE(session.output_failed());
+  EXPECT_EQ(told, 1);
+  EXPECT_EQ(box_.Texts(), std::vector<std::string>{"Could not write the output file.\n\n" + path +
+                                                   "\nThe file or its folder is no longer there."});
+  EXPECT_EQ(factory_.opened_paths, std::vector<std::string>{path});
+  for (int id : factory_.outputs.front().frame_ids) EXPECT_LT(id, 10);
+
+  // The next conversion starts with a sound output.
+  std::filesystem::create_directories(folder);
+  session.set_output_path(folder + "/next.avi");
+  ASSERT_EQ(session.OpenOutput(false), 0);
+  EXPECT_FALSE(session.output_failed());
+  session.FinishOutput();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, RecordingSessionVanish,
+    testing::Values(
+        VanishCase{"Deleted", [](const std::string&, const std::string& path) {
+                     std::filesystem::remove(path);
+                   }},
+        VanishCase{"FolderRemoved", [](const std::string& folder, const std::string&) {
+                     std::filesystem::remove_all(folder);
+                   }},
+        VanishCase{"Replaced", [](const std::string&, const std::string& path) {
+                     test::WriteFile(path + ".new", "someone else's");
+                     std::filesystem::rename(path + ".new", path);
+                   }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RecordingSessionTest, APartThatCannotBeCreatedEndsTheOutput) {
+  RecordingSession session(&output_, &factory_, 2);
+  int told = 0;
+  session.set_failure_listener([&] { ++told; });
+  session.set_output_path(world_.Path("movie.avi"));
+  ASSERT_EQ(session.OpenOutput(false), 0);
+  session.StartProducers();
+  factory_.fail = true;
+  EXPECT_EQ(session.NextOutputPart(), -1);
+  session.StopProducers();
+  session.FinishOutput();
+  EXPECT_TRUE(session.output_failed());
+  EXPECT_EQ(told, 1);
+}
+
+TEST_F(RecordingSessionTest, AFailedConversionEndsInItsFirstPassAndTakesANewNumber) {
+  output_.n_pass = 2;
+  output_.pass = 2;
+  output_.file_number = 7;
+  RecordingSession session(&output_, &factory_, 2);
+  int pass_mode_writes = 0;
+  session.EndAfterFailure([&] { ++pass_mode_writes; });
+  EXPECT_EQ(output_.pass, 1);
+  EXPECT_EQ(pass_mode_writes, 1);
+  EXPECT_EQ(output_.file_number, 8);
+  EXPECT_EQ(ReadSettingInt("OutputConfig\\file_number", -1), 8);
+}
+
 struct PartsCase {
   const char* name;
   int processors;

@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "common/scripted_message_box.h"
 #include "engine/record/wmv_streams.h"
 #include "platform/wmf/wm_codecs.h"
+#include "support/command_output.h"
 #include "support/temp_world.h"
 
 namespace ovc {
@@ -376,16 +378,22 @@ class FileSizeLimit {
   sighandler_t previous_handler_;
 };
 
-TEST_F(WmvFileTest, AFullDiskEndsTheFileWithOneMessage) {
+// The file size limit reached: one message naming the file and the
+// reason, and the file ends with its index, written into the space held
+// back for it, so the pictures written before play.
+TEST_F(WmvFileTest, TheSizeLimitEndsTheFileWithOneMessageAndItStillPlays) {
   OutputConfig output = Config();
   std::string path = world_.Path("clip.wmv");
   auto file = Open(output, path);
   ASSERT_EQ(file->status(), 0);
   std::vector<int16_t> pcm(1471 * 2);
   wmf::HResult hr = wmf::kSOk;
+  constexpr int kFrames = 600;
+  // The space held back (256 KiB) and some pictures.
+  constexpr rlim_t kLimit = 400 * 1024;
   {
-    FileSizeLimit limit(200 * 1024);
-    for (int i = 0; i < 600 && wmf::Succeeded(hr); ++i) {
+    FileSizeLimit limit(kLimit);
+    for (int i = 0; i < kFrames && wmf::Succeeded(hr); ++i) {
       auto frame = Frame(output.width, output.height, i);
       hr = file->WriteAudio(i / 29.97, reinterpret_cast<const uint8_t*>(pcm.data()),
                             static_cast<uint32_t>(pcm.size() * 2));
@@ -396,10 +404,14 @@ TEST_F(WmvFileTest, AFullDiskEndsTheFileWithOneMessage) {
   EXPECT_TRUE(wmf::Failed(hr));
   EXPECT_TRUE(file->failed());
   ASSERT_EQ(box_.Texts().size(), 1u);
-  EXPECT_TRUE(box_.Texts()[0] == "Unable to Write Frame" ||
-              box_.Texts()[0] == "Unable to Audio Write Frame")
+  const std::string reason = "\n\n" + path + "\nThe file has grown as large as the system allows.";
+  EXPECT_TRUE(box_.Texts()[0] == "Unable to Write Frame" + reason ||
+              box_.Texts()[0] == "Unable to Audio Write Frame" + reason)
       << box_.Texts()[0];
-  EXPECT_LE(std::filesystem::file_size(path), 200u * 1024);
+  EXPECT_LE(std::filesystem::file_size(path), kLimit);
+  const int frames = std::atoi(test::ProbeEntry(path, "v:0", "stream=nb_read_frames").c_str());
+  EXPECT_GT(frames, 0);
+  EXPECT_LT(frames, kFrames);
 }
 
 }  // namespace

@@ -471,6 +471,44 @@ TEST_F(MainPresenterTest, ClosingDuringAConversionAsksFirst) {
   EXPECT_EQ(ReadSettingText("WindowSize", ""), "0 0 800 600");
 }
 
+// The output folder is removed while the file is written: the conversion
+// ends at once, as "Pause/Stop" would, with the one message of the
+// failure and no report of a finished file; a first pass of two starts no
+// second.
+class MainPresenterOutputGone : public MainPresenterTest,
+                                public testing::WithParamInterface<int> {};
+
+TEST_P(MainPresenterOutputGone, EndsTheConversionWithoutAReport) {
+  Create();
+  ChooseProfile("PSP");
+  Open(30.0);
+  presenter_->output().n_pass = GetParam();
+  const int counter = presenter_->output().file_number;
+  presenter_->StartRecordingButtonClick();
+  ASSERT_TRUE(presenter_->converting());
+  const std::string path = presenter_->session().output_path();
+  ASSERT_TRUE(RunUntil([&] { return ReadOutputSizeMb(path) > 0.05; }));
+  std::filesystem::remove_all(out_);
+  ASSERT_TRUE(RunUntil([&] { return presenter_->ended_by_failure(); }));
+  window_.ProcessPendingMessages();
+
+  EXPECT_FALSE(presenter_->converting());
+  EXPECT_TRUE(finished_paths_.empty());
+  EXPECT_EQ(box_.Texts(), std::vector<std::string>{"Could not write the output file.\n\n" + path +
+                                                   "\nThe file or its folder is no longer there."});
+  EXPECT_EQ(presenter_->output().pass, 1);
+  EXPECT_EQ(presenter_->output().file_number, counter + 1);
+  EXPECT_EQ(window_.shown().convert_caption, "Convert");
+  EXPECT_TRUE(window_.shown().transport_enabled);
+  EXPECT_TRUE(window_.shown().open_enabled);
+  // The status line keeps the figures reached, short of the end.
+  EXPECT_EQ(presenter_->progress_status().find("100.0%"), std::string::npos)
+      << presenter_->progress_status();
+  EXPECT_FALSE(std::filesystem::exists(out_));
+}
+
+INSTANTIATE_TEST_SUITE_P(Passes, MainPresenterOutputGone, testing::Values(1, 2));
+
 TEST_F(MainPresenterTest, TheStoredWindowPlaceIsRestoredOnce) {
   WriteSettingText("", "WindowSize", "10 20 800 600");
   Create();
