@@ -543,7 +543,7 @@ TEST_P(MulticonvSizeLimit, StopsSoonWithOneMessageAndKeepsWhatPlays) {
   ASSERT_FALSE(path.empty());
   std::vector<std::string> messages = Messages(run.err);
   ASSERT_EQ(messages.size(), 2u) << run.err;
-  const std::string reason = "  " + path + " The file has grown as large as the system allows.";
+  const std::string reason = " " + path + " The file has grown as large as the system allows.";
   EXPECT_TRUE(messages[0] == "multiconv: " + std::string(c.video_text) + reason ||
               messages[0] == "multiconv: " + std::string(c.audio_text) + reason)
       << messages[0];
@@ -591,7 +591,7 @@ TEST_F(MulticonvTest, RemovingTheOutputFolderEndsTheConversionAsAFailure) {
   EXPECT_TRUE(run.out_lines.empty()) << run.out_lines[0];
   std::vector<std::string> messages = Messages(run.err);
   ASSERT_EQ(messages.size(), 2u) << run.err;
-  EXPECT_EQ(messages[0], "multiconv: Could not write the output file.  " + written +
+  EXPECT_EQ(messages[0], "multiconv: Could not write the output file. " + written +
                              " The file or its folder is no longer there.");
   EXPECT_EQ(messages[1], "multiconv: " + clip +
                              ": the conversion stopped at the failure; no file of it was kept");

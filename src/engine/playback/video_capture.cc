@@ -353,12 +353,15 @@ void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, doubl
 
     // Near the size limit the output goes on in a new numbered file. The
     // switch (also under the capture lock) runs with the clock almost
-    // stopped. After a failed switch the recording writes nothing more, so
-    // the switch is not tried again.
+    // stopped. After a failed switch the recording writes nothing more: it
+    // ends there, as at a stop point, and the switch is not tried again.
     if (output_->split_size > 0 && !state_.split_failed &&
         target_->OutputSizeMb() > output_->split_size - 0.1) {
       clock_->SetSpeed(kSwitchingSpeed);
-      if (target_->NextOutputPart() != 0) state_.split_failed = true;
+      if (target_->NextOutputPart() != 0) {
+        state_.split_failed = true;
+        stop_time_.store(next);
+      }
       clock_->RestartBase();
       clock_->SetSpeed(kConvertingSpeed);
     }

@@ -178,6 +178,9 @@ int RecordingSession::NextOutputPart() {
   }
   if (!first_pass_part && PathExists(path) && !AskOverwrite(path, "already exits. Overwrite?")) {
     engine_.ResumeAfterSwitch(nullptr);
+    // Nothing more would be written: the conversion ends here, the parts
+    // before this one finished files.
+    if (part_declined_listener_) part_declined_listener_();
     return -1;
   }
   unlink(path.c_str());

@@ -115,6 +115,13 @@ class RecordingSession {
   void set_failure_listener(std::function<void()> listener) {
     failure_listener_ = std::move(listener);
   }
+  // Called, from the capture thread, when the user declined to overwrite
+  // the next part: the conversion should stop where that part would have
+  // begun (it posts a message; it must not block). Set while nothing
+  // records.
+  void set_part_declined_listener(std::function<void()> listener) {
+    part_declined_listener_ = std::move(listener);
+  }
   // Whether the output of the current (or last) conversion failed; cleared
   // when a conversion opens its first file.
   bool output_failed() const { return output_failed_.load(); }
@@ -179,6 +186,7 @@ class RecordingSession {
   ino_t watched_inode_ = 0;
 
   std::function<void()> failure_listener_;
+  std::function<void()> part_declined_listener_;
   std::atomic<bool> output_failed_{false};
 };
 

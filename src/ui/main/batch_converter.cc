@@ -44,10 +44,20 @@ class BatchMessageBox : public MessageBox {
     // conversion is the program's own doing, and --yes settles overwriting.
     const bool report = request.kind != MessageKind::kConfirmation || answer != kButtonYes;
     if (report) {
-      std::string text = request.text;
-      for (char& c : text)
-        if (c == '\n') c = ' ';
-      while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+      // One line: each run of line breaks (and the spaces around them)
+      // becomes one space.
+      std::string text;
+      bool at_break = false;
+      for (char c : request.text) {
+        if (c == '\n') {
+          while (!text.empty() && text.back() == ' ') text.pop_back();
+          at_break = true;
+        } else if (!(at_break && c == ' ')) {
+          if (at_break && !text.empty()) text += ' ';
+          text += c;
+          at_break = false;
+        }
+      }
       err_ << (at_line_start_ ? "" : "\n") << "multiconv: " << text << '\n';
       at_line_start_ = true;
       if (request.kind == MessageKind::kError || request.kind == MessageKind::kWarning)

@@ -70,6 +70,11 @@ MainPresenter::MainPresenter(const MainWindowParts& parts, const MainWindowOptio
   // A file that can take no more ends the conversion as "Pause/Stop" does;
   // the writer has told the user why.
   session_->set_failure_listener([this] { host_->PostMessage(kWmStopRecording, 0, 0); });
+  // Declining to overwrite the next part ends the conversion where it was.
+  session_->set_part_declined_listener([this] {
+    part_declined_.store(true);
+    host_->PostMessage(kWmStopRecording, 0, 0);
+  });
 }
 
 MainPresenter::~MainPresenter() {
@@ -291,6 +296,7 @@ bool MainPresenter::StartRecording() {
   auto_thumbnail_done_ = false;
   end_shown_ = false;
   ended_by_failure_ = false;
+  part_declined_.store(false);
   // The graph streams again from the start point, its first picture
   // recorded.
   control_.PlayMovie();
@@ -300,7 +306,7 @@ bool MainPresenter::StartRecording() {
 void MainPresenter::StopRecording() {
   // Whether the user ended this pass early (otherwise it reached its stop
   // point or the end of the file).
-  const bool by_user = std::exchange(user_stop_, false);
+  const bool by_user = std::exchange(user_stop_, false) | part_declined_.exchange(false);
   if (!session_->recording() || stopping_) return;
   stopping_ = true;
   clock_.SetSpeed(1.0f);

@@ -258,6 +258,8 @@ class MainPresenter : private PlaybackGraphHost,
   // Set by the commands that stop a conversion before its end, for the
   // StopRecording they call.
   bool user_stop_ = false;
+  // Set by the capture thread when the user declined the next part.
+  std::atomic<bool> part_declined_{false};
   // The end of the conversion is on the status line (until the next
   // recording starts).
   bool end_shown_ = false;

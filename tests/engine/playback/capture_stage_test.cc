@@ -623,14 +623,16 @@ TEST_F(CaptureStageTest, NearTheSizeLimitTheOutputMovesToTheNextPart) {
   Picture(2, 800000, 1200000);
   EXPECT_EQ(target_.next_part_calls, 1);
   EXPECT_FLOAT_EQ(clock_.speed(), 0.01f);
-  // A switch that fails is not tried again in this recording.
+  // A switch that fails ends the recording there, as a stop point does:
+  // nothing more is produced and the switch is not tried again.
   target_.next_part_result = -1;
   target_.size_mb = 9.95;
   Picture(3, 1200000, 1600000);
   target_.size_mb = 9.95;
   Picture(4, 1600000, 2000000);
   EXPECT_EQ(target_.next_part_calls, 2);
-  EXPECT_EQ(target_.FramesProduced(), 5);
+  EXPECT_EQ(target_.FramesProduced(), 4);
+  EXPECT_EQ(host_.stop_points, 1);
 }
 
 struct TypeCase {

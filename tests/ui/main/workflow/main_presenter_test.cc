@@ -400,6 +400,36 @@ TEST_F(MainPresenterTest, SplitPartsAllCountInTheOutputSize) {
   EXPECT_NE(status.find(parts.back()), std::string::npos) << status;
 }
 
+TEST_F(MainPresenterTest, DecliningTheNextPartEndsTheConversionWhereItWas) {
+  Create();
+  ChooseProfile("AVI");
+  test::ClipSpec clip_spec;
+  clip_spec.seconds = 10.0;
+  const std::string clip = world_.Path("long.mp4");
+  ASSERT_EQ(test::WriteClip(clip, clip_spec), "");
+  ASSERT_EQ(presenter_->OpenVideoFile(clip), 0);
+  window_.ProcessPendingMessages();
+  presenter_->profiles().OutputFolderEditChange(out_);
+  presenter_->profiles().current()->b = 3000;
+  presenter_->output().split_size = 1;
+  test::WriteFile(out_ + "/long - 02.avi", "precious");
+  box_.Answer(kButtonNo);
+  presenter_->StartRecordingButtonClick();
+  ASSERT_TRUE(RunToTheEnd());
+  ASSERT_EQ(box_.Texts().size(), 1u);
+  EXPECT_EQ(box_.Texts()[0].find(out_ + "/long - 02.avi \nalready exists. Overwrite?"), 0u)
+      << box_.Texts()[0];
+  EXPECT_EQ(test::ReadFile(out_ + "/long - 02.avi"), "precious");
+  EXPECT_EQ(presenter_->session().part_paths().size(), 1u);
+  // Stopped at the part's end, not run on to the end writing nothing.
+  const double part_seconds = std::atof(
+      test::ProbeEntry(presenter_->session().part_paths()[0], "v:0", "stream=duration").c_str());
+  EXPECT_LT(part_seconds, 9.5);
+  EXPECT_NEAR(presenter_->capture().covered_seconds(), part_seconds, 0.1);
+  EXPECT_EQ(shown_at_report_.progress_status.find("100.0%"), std::string::npos)
+      << shown_at_report_.progress_status;
+}
+
 TEST_F(MainPresenterTest, AnsweringNoKeepsTheConversionGoing) {
   Create(/*processors=*/1);
   ChooseProfile("iPod");
