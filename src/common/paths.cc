@@ -145,4 +145,24 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+bool ReadRegularFile(const std::string& path, std::string* contents, bool follow_links) {
+  const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow_links ? 0 : O_NOFOLLOW);
+  const int fd = open(path.c_str(), flags);
+  if (fd < 0) return false;
+  struct stat info {};
+  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  std::string data;
+  char buffer[65536];
+  while (ok) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ok = false;
+    if (got <= 0) break;
+    data.append(buffer, static_cast<size_t>(got));
+  }
+  close(fd);
+  if (ok) *contents = std::move(data);
+  return ok;
+}
+
 }  // namespace ovc

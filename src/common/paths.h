@@ -40,4 +40,9 @@ int PrepareProgramFolder();
 // The path with everything from its last '/' on cut off ("" when it has none).
 std::string FolderOf(const std::string& path);
 
+// Reads a whole regular file into `contents`. False when it can't be opened
+// or read, or is not a regular file (a FIFO or device would block or never
+// end); with `follow_links` false, also when the path is a symbolic link.
+bool ReadRegularFile(const std::string& path, std::string* contents, bool follow_links = true);
+
 }  // namespace ovc

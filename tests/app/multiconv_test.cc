@@ -25,6 +25,7 @@
 #include "support/clip_generator.h"
 #include "support/clip_reader.h"
 #include "support/command_output.h"
+#include "support/database_lock.h"
 #include "support/temp_world.h"
 #include "app/multiconv_fixture.h"
 
@@ -357,44 +358,6 @@ TEST_F(MulticonvTest, AProfileThatCannotDriveAConversionIsRefusedByName) {
   EXPECT_TRUE(run.out_lines.empty());
   EXPECT_EQ(CommandOutput("ls -A " + Quote(out_)), "");
 }
-
-// Holds an exclusive lock on a database from another process until destroyed.
-class DatabaseLock {
- public:
-  explicit DatabaseLock(const std::string& path) {
-    int ready[2], release[2];
-    if (pipe(ready) != 0 || pipe(release) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(ready[0]);
-      close(release[1]);
-      sqlite3* db = nullptr;
-      char ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
-                sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
-      if (write(ready[1], &ok, 1) != 1) _exit(1);
-      char byte;
-      while (read(release[0], &byte, 1) > 0) {
-      }
-      _exit(0);
-    }
-    close(ready[1]);
-    close(release[0]);
-    release_ = release[1];
-    char ok = 0;
-    locked_ = read(ready[0], &ok, 1) == 1 && ok;
-    close(ready[0]);
-  }
-  ~DatabaseLock() {
-    if (release_ >= 0) close(release_);
-    if (pid_ > 0) waitpid(pid_, nullptr, 0);
-  }
-  bool locked() const { return locked_; }
-
- private:
-  pid_t pid_ = -1;
-  int release_ = -1;
-  bool locked_ = false;
-};
 
 TEST_F(MulticonvTest, SettingsLockedByAnotherProcessCostSecondsAndAreReportedOnce) {
   std::string clip = Clip("clip.mp4", 2.0, ClipContainer::kMp4);

@@ -135,27 +135,6 @@ void AppendQuoted(std::string& out, const char* key_and_equals, const std::strin
   out += "\" ";
 }
 
-// Reads a whole regular file. False when it can't be opened or read, or is
-// not a regular file (a FIFO or device would block or never end).
-bool ReadRegularFile(const std::string& path, std::string* contents) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
-  struct stat info;
-  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  std::string data;
-  char buffer[8192];
-  while (ok) {
-    ssize_t got = read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) ok = false;
-    if (got <= 0) break;
-    data.append(buffer, static_cast<size_t>(got));
-  }
-  close(fd);
-  if (ok) *contents = std::move(data);
-  return ok;
-}
-
 // Writes all bytes to a new file beside `path` and renames it over `path`.
 int ReplaceFile(const std::string& folder, const std::string& path, const std::string& bytes) {
   static std::atomic<unsigned> counter{0};

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/paths.h"
 #include "common/trace.h"
 
 namespace ovc::vfw {
@@ -74,21 +75,8 @@ bool StatsWriter::Finish() {
 bool ReadStatsFile(const std::string& path, std::string* text) {
   // The first pass leaves a regular file; a link or anything else in its
   // place was not made by it.
-  int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info {};
-  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   std::string data;
-  char buffer[65536];
-  while (ok) {
-    ssize_t got = read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) ok = false;
-    if (got <= 0) break;
-    data.append(buffer, static_cast<size_t>(got));
-  }
-  close(fd);
-  if (!ok || data.empty()) return false;
+  if (!ReadRegularFile(path, &data, /*follow_links=*/false) || data.empty()) return false;
   *text = std::move(data);
   return true;
 }

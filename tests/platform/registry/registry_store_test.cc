@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/trace.h"
+#include "support/database_lock.h"
 #include "support/temp_world.h"
 
 namespace ovc::registry {
@@ -417,48 +418,6 @@ TEST(RegistryStoreTest, ANewStoreIsPrivateToItsUser) {
   umask(old_mask);
 }
 
-// Another process that holds an exclusive lock on a database until it is
-// told to let go. On a store in WAL mode others can still read; on a file in
-// rollback mode the lock keeps readers out too.
-class LockHolder {
- public:
-  explicit LockHolder(const std::string& path) {
-    int ready[2], release[2];
-    if (pipe(ready) != 0 || pipe(release) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(ready[0]);
-      close(release[1]);
-      sqlite3* db = nullptr;
-      char ok = 0;
-      if (sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
-          sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK)
-        ok = 1;
-      if (write(ready[1], &ok, 1) != 1) _exit(1);
-      char byte;
-      while (read(release[0], &byte, 1) > 0) {
-      }
-      _exit(0);
-    }
-    close(ready[1]);
-    close(release[0]);
-    release_ = release[1];
-    char ok = 0;
-    locked_ = read(ready[0], &ok, 1) == 1 && ok == 1;
-    close(ready[0]);
-  }
-  ~LockHolder() {
-    if (release_ >= 0) close(release_);
-    if (pid_ > 0) waitpid(pid_, nullptr, 0);
-  }
-  bool locked() const { return locked_; }
-
- private:
-  pid_t pid_ = -1;
-  int release_ = -1;
-  bool locked_ = false;
-};
-
 struct LockCase {
   const char* label;
   bool wal;             // the file is a store already, in WAL mode
@@ -481,7 +440,7 @@ TEST_P(RegistryLockTest, ALongLockCostsOneBudgetThenTheStoreGoesOnInMemory) {
     ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE other(x)", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
   }
-  LockHolder holder(path);
+  test::DatabaseLock holder(path);
   ASSERT_TRUE(holder.locked());
 
   constexpr auto kBudget = std::chrono::milliseconds(600);
