@@ -183,6 +183,7 @@ void CaptureStage::BeginRecording(bool need_resize) {
   // Both streams run again from the start point.
   pictures_ended_ = false;
   held_frame_.clear();
+  last_picture_end_ = -std::numeric_limits<double>::infinity();
   sound_ended_ = !source_has_sound_.load();
   if (sound_ended_) state_.audio.SetFormat(kSilentTrackRate, kSilentTrackChannels);
 }

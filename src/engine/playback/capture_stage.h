@@ -49,9 +49,9 @@ double PictureSpan(double declared_seconds, double frame_time, bool rate_plausib
 inline constexpr int kSilentTrackRate = 44100;  // Hz
 inline constexpr int kSilentTrackChannels = 2;
 
-// Sound that runs on past the last picture by no more than this (seconds)
-// gets no output frame of its own: the rounding of the two streams' ends,
-// not a sound that outlasts the picture.
+// Sound that runs on past the end of the last picture by no more than this
+// (seconds) gets no output frame of its own: the rounding of the two
+// streams' ends, not a sound that outlasts the picture.
 inline constexpr double kHeldFrameSlack = 0.025;
 
 // The capture stage: the two grabber callbacks of the playback graph.
@@ -295,6 +295,8 @@ class CaptureStage {
   // output frames that repeat the last one, held_frame_.
   bool pictures_ended_ = false;
   std::vector<uint8_t> held_frame_;  // packed YUY2 of the output size, or empty
+  // Where the latest recorded picture ends (seconds).
+  double last_picture_end_ = -std::numeric_limits<double>::infinity();
   // Set on the user interface thread while no stream runs.
   std::atomic<bool> source_has_sound_{true};
   // A picture is handing over its output frames (between the wait for its

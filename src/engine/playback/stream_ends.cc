@@ -69,11 +69,12 @@ void CaptureStage::HoldLastPictureLocked() {
   if (!(rate > 0 && rate <= kHighestFrameRate) || frame_bytes == 0 ||
       held_frame_.size() != frame_bytes)
     return;
+  if (audio_reached_ <= last_picture_end_ + kHeldFrameSlack) return;
   const double period = 1.0 / rate;
   const double stop_grid = StopGridLocked();
-  // Only frames whose sound has all arrived; at the very end a last bit
-  // shorter than the slack goes without a frame.
-  const double sound_end = audio_reached_ - kHeldFrameSlack;
+  // While the sound comes, a frame once all its sound has arrived; once it
+  // has ended, up to the frame nearest to its end.
+  const double sound_end = sound_ended_ ? audio_reached_ + period / 2 : audio_reached_;
   double& next = state_.next_output_time;
   bool emitted = false;
   emitting_ = true;

@@ -310,6 +310,7 @@ void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, doubl
   }
 
   state_.last_video_time.store(start_seconds);
+  last_picture_end_ = t_end;
   if (state_.picture_counter++ % 20 == 0) host_->PostProgress();
 
   const double rate = output_->out_frame_rate;
