@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -248,6 +249,40 @@ TEST(GraphTest, StopReturnsOnlyAfterABlockedCallbackReturned) {
   EXPECT_EQ(graph.GetState(), GraphState::kStopped);
   const size_t pictures = recorder.video().size();
   EXPECT_EQ(pictures, 1u) << "no picture starts down the graph once Stop began";
+}
+
+// Each grabber hears of its stream's end once, after its last sample.
+TEST(GraphTest, EachGrabberHearsOfItsStreamsEndAfterItsLastSample) {
+  ovc::test::TempWorld world;
+  const std::string path = world.Path("clip.mp4");
+  ASSERT_EQ(ovc::test::WriteClip(path, SmallClip()), "");
+  FilterGraph graph;
+  auto video = std::make_shared<VideoGrabber>();
+  auto audio = std::make_shared<AudioGrabber>();
+  graph.AddFilter(video, "Video Grabber");
+  graph.AddFilter(audio, "Audio Grabber");
+  ASSERT_EQ(graph.RenderFile(path), kOk);
+  GrabberRecorder recorder(video.get(), audio.get());
+  std::mutex mutex;
+  std::vector<size_t> video_ends, audio_ends;  // samples seen at each end
+  video->SetEndOfStreamCallback([&] {
+    std::lock_guard lock(mutex);
+    video_ends.push_back(recorder.video().size());
+  });
+  audio->SetEndOfStreamCallback([&] {
+    std::lock_guard lock(mutex);
+    audio_ends.push_back(recorder.audio().size());
+  });
+  StopOnExit stop(graph);
+  graph.SetFreeRunning(true);
+  ASSERT_EQ(graph.Run(), kOk);
+  ASSERT_EQ(WaitForEvent(graph), kEventComplete);
+  graph.Stop();
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(video_ends, std::vector<size_t>{recorder.video().size()});
+    EXPECT_EQ(audio_ends, std::vector<size_t>{recorder.audio().size()});
+  }
 }
 
 }  // namespace
