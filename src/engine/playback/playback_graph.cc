@@ -292,6 +292,7 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
   // capture, the output gets silence.
   if (!audio_grabber_connected_) capture_->SetSourceHasSound(false);
   if (!HasAudioStream(graph)) {
+    WriteTraceLine("No sound: the output gets a silent track");
     ShowMessageBox(source_path_ + " " +
                        TranslateMessage("has no sound; the output gets a silent sound track"),
                    MessageKind::kInformation);

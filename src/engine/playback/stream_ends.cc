@@ -2,7 +2,7 @@
 // sound has ended (or for a source without sound), and the last picture held
 // for the sound that runs on after the pictures.
 
-#include <cmath>
+#include <algorithm>
 #include <limits>
 
 #include "common/trace.h"
@@ -77,7 +77,6 @@ void CaptureStage::HoldLastPictureLocked() {
   const double sound_end = sound_ended_ ? audio_reached_ + period / 2 : audio_reached_;
   double& next = state_.next_output_time;
   bool emitted = false;
-  emitting_ = true;
   while (next + period <= sound_end + kGridTolerance) {
     if (next >= stop_grid - kGridTolerance) {
       stop_reached_ = true;
@@ -93,8 +92,6 @@ void CaptureStage::HoldLastPictureLocked() {
     next += period;
     emitted = true;
   }
-  emitting_ = false;
-  stream_moved_.notify_all();
   if (emitted) SwitchPartIfFullLocked();
 }
 
