@@ -33,15 +33,23 @@ double PacketsEnd(const std::string& path, const char* stream) {
   return Number(text);
 }
 
+// The loudest sample of the sound from `from` seconds on, in dB (-91 for
+// digital silence).
+double MaxVolume(const std::string& path, double from = 0) {
+  char start[32];
+  std::snprintf(start, sizeof start, "%g", from);
+  const std::string volume = CommandOutput(
+      "ffmpeg -v info -nostats -ss " + std::string(start) + " -i " + Quote(path) +
+      " -map 0:a:0 -af volumedetect -f null - 2>&1 | sed -n 's/.*max_volume: \\(.*\\) dB/\\1/p'");
+  return volume.empty() ? 0 : Number(volume);
+}
+
 Streams Probe(const std::string& path) {
   Streams streams;
   streams.video = PacketsEnd(path, "v:0");
   streams.audio = PacketsEnd(path, "a:0");
   streams.pictures = static_cast<int>(Number(ProbeEntry(path, "v:0", "stream=nb_read_frames")));
-  const std::string volume = CommandOutput(
-      "ffmpeg -v info -nostats -i " + Quote(path) +
-      " -map 0:a:0 -af volumedetect -f null - 2>&1 | sed -n 's/.*max_volume: \\(.*\\) dB/\\1/p'");
-  streams.max_volume = volume.empty() ? 0 : Number(volume);
+  streams.max_volume = MaxVolume(path);
   return streams;
 }
 
@@ -108,6 +116,9 @@ class MulticonvSoundEndsTest : public MulticonvTest,
       EXPECT_GT(streams.max_volume, -40) << path;
     else
       EXPECT_LT(streams.max_volume, -80) << path;
+    // After a sound that ends early, silence (past the encoders' smear).
+    if (c.sound_seconds > 0 && c.sound_seconds + 0.15 < seconds)
+      EXPECT_LT(MaxVolume(path, c.sound_seconds + 0.15), -80) << path;
   }
 };
 
