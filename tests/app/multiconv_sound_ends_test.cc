@@ -29,7 +29,8 @@ double PacketsEnd(const std::string& path, const char* stream) {
   const std::string text = CommandOutput(
       std::string("ffprobe -v error -select_streams ") + stream +
       " -show_entries packet=pts_time,duration_time -of csv=p=0 " + Quote(path) +
-      " | awk -F, '$1 != \"N/A\" { end = $1 + $2; if (end > last) last = end } END { print last }'");
+      " | awk -F, '$1 != \"N/A\" { end = $1 + $2; if (end > last) last = end }"
+      " END { print last }'");
   return Number(text);
 }
 

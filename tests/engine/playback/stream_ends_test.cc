@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <ostream>
+#include <vector>
 
 #include "engine/playback/capture_stage.h"
 #include "engine/playback/capture_test_support.h"
@@ -111,12 +114,6 @@ TEST_P(SoundlessTest, EveryFrameGetsItsTimeOfSilence) {
 
 INSTANTIATE_TEST_SUITE_P(OutputRates, SoundlessTest, testing::Values(25.0, 30000.0 / 1001, 15.0));
 
-TEST_F(StreamEndsTest, ANewSourceHasSoundUntilToldOtherwise) {
-  stage_.SetSourceHasSound(false);
-  stage_.ResetForNewSource();
-  EXPECT_TRUE(stage_.source_has_sound());
-}
-
 // Sound that ends before the pictures: every picture is kept, the frames
 // after the sound get silence.
 struct ShortSoundCase {
@@ -151,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ShortSoundCase{"MenuClip", 0.34, 22},  // 0.88 s of pictures
                     ShortSoundCase{"Halfway", 1.0, 50},
                     ShortSoundCase{"NoSoundInTheRange", 0.0, 25}),
-    [](const testing::TestParamInfo<ShortSoundCase>& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Sound that runs on after the pictures: the output lasts as long as the
 // sound, the last picture held.
@@ -189,8 +186,8 @@ TEST_P(LongSoundTest, TheLastPictureIsHeldForTheRestOfTheSound) {
   // The sound goes with them, frame by frame.
   EXPECT_NEAR(static_cast<double>(SampleFrames()), FramesSeconds() * kSoundRate,
               kSoundRate / c.output_rate);
-  EXPECT_NEAR(static_cast<double>(SoundFrames()), std::min(c.seconds, c.sound_seconds) * kSoundRate,
-              kSoundRate / c.output_rate);
+  EXPECT_NEAR(static_cast<double>(SoundFrames()),
+              std::min(c.seconds, c.sound_seconds) * kSoundRate, kSoundRate / c.output_rate);
   EXPECT_GT(host_.progress_posts, static_cast<int>(c.seconds * c.output_rate) / 20 - 1);
 }
 
@@ -200,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
                     LongSoundCase{"OtherOutputRate", 25, 3.0, 30000.0 / 1001, 3.0},
                     // The rounding of the two ends is no reason to hold it.
                     LongSoundCase{"WithinTheSlack", 25, 1.02, 25, 1.0}),
-    [](const testing::TestParamInfo<LongSoundCase>& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StreamEndsTest, AHeldPictureStopsAtTheStopPoint) {
   output_.out_frame_rate = kPictureRate;
