@@ -180,14 +180,6 @@ std::string SoundOnlyTwice(TempWorld& world) {
   return Quote(path) + " " + Quote(path);
 }
 
-std::string Soundless(TempWorld& world) {
-  ClipSpec clip_spec;
-  clip_spec.has_audio = false;
-  const std::string path = world.Path("silent.mp4");
-  EXPECT_EQ(WriteClip(path, clip_spec), "");
-  return Quote(path);
-}
-
 std::string Pipe(TempWorld& world) {
   const std::string path = world.Path("pipe.mp4");
   EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
@@ -213,7 +205,6 @@ std::string CutAfterItsHeader(TempWorld& world) {
 const RefusedCase kRefused[] = {
     {"SoundOnlyOpenedTwice", SoundOnlyTwice,
      "It has no picture, only sound: there is nothing to convert.", 2},
-    {"Soundless", Soundless, "multiconv: Audio cannot be played.\n", 1},
     {"Pipe", Pipe, "pipe.mp4: not a regular file (a pipe or a device cannot be converted)", 1},
     {"Folder", Folder, "folder.mp4: is a folder, not a video file", 1},
     {"CutAfterItsHeader", CutAfterItsHeader, "cut.mkv: no picture could be decoded", 1},

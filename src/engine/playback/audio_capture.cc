@@ -138,6 +138,11 @@ int32_t CaptureStage::OnAudioSample(const media::MediaSample& sample,
   audio_reached_ = t2;
   if (t2 >= audio_stalled_at_) audio_follows_ = true;
   stream_moved_.notify_all();
+  // After the last picture the sound makes the output frames.
+  if (pictures_ended_) {
+    HoldLastPictureLocked();
+    return 0;
+  }
 
   // Audio far ahead of the video: give the video time to catch up.
   if (end_position && *end_position >= CaptureAudioBuffer::kTooFull && target_->recording() &&

@@ -139,6 +139,21 @@ void CaptureAudioBuffer::AlignStart(double start) {
   }
 }
 
+void CaptureAudioBuffer::PadWithSilence(double from, double until) {
+  const double bytes_per_second = static_cast<double>(block_) * rate_;
+  const double end_time = start_time_ + fill_ / bytes_per_second;
+  // What is buffered lies before the frames (rounding, or audio from before
+  // a jump of the pictures): nothing of it is due any more.
+  if (borrow_ == 0 && end_time <= from) {
+    fill_ = 0;
+    start_time_ = from;
+  }
+  const int64_t end = std::min(Position(until - start_time_), kCapacity);
+  if (end <= fill_) return;
+  std::memset(bytes_.get() + fill_, 0, end - fill_);
+  fill_ = end;
+}
+
 void CaptureAudioBuffer::PushRange(const uint8_t* frame, int64_t from, int64_t to,
                                    RecordingTarget* target) {
   int64_t length = std::clamp<int64_t>(to - from, 0, kSplitBytes);

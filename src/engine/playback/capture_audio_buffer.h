@@ -49,6 +49,13 @@ class CaptureAudioBuffer {
   // become 0 and the audio before `start` is dropped.
   void AlignStart(double start);
 
+  // Makes the buffer hold audio up to `until` seconds by adding silence
+  // after what it holds (up to the capacity); for a sound that has ended, or
+  // a source without sound, whose output frames from `from` seconds on are
+  // about to be handed over. A buffer that holds nothing from `from` on and
+  // owes nothing starts again at `from`.
+  void PadWithSilence(double from, double until);
+
   // Hands over the audio of the output frame that begins at `frame_time`
   // seconds and lasts `period` seconds, with `frame` (the picture, or none),
   // in one or more producer calls; the last call carries the frame's own

@@ -180,6 +180,12 @@ void CaptureStage::BeginRecording(bool need_resize) {
   stop_waits_ = false;
   audio_reached_ = -std::numeric_limits<double>::infinity();
   audio_stalled_at_ = -std::numeric_limits<double>::infinity();
+  // Both streams run again from the start point.
+  pictures_ended_ = false;
+  held_frame_.clear();
+  last_picture_end_ = -std::numeric_limits<double>::infinity();
+  sound_ended_ = !source_has_sound_.load();
+  if (sound_ended_) state_.audio.SetFormat(kSilentTrackRate, kSilentTrackChannels);
 }
 
 void CaptureStage::PassCaptureLock() {
@@ -230,6 +236,7 @@ void CaptureStage::ResetRecordedTime() {
 }
 
 void CaptureStage::ResetForNewSource() {
+  source_has_sound_.store(true);
   new_source_requested_.store(true);
   ApplyRequestsIfFree();
 }
@@ -246,16 +253,17 @@ void CaptureStage::WaitForAudioLocked(std::unique_lock<std::mutex>& lock, double
   // less than the rounding of block and frame times could ever matter.
   constexpr double kTolerance = 0.001;  // seconds
   const double due = needed - kTolerance;
-  if (!audio_follows_ || stop_waits_ || audio_reached_ >= due) return;
+  if (!audio_follows_ || stop_waits_ || sound_ended_ || audio_reached_ >= due) return;
   if (trace_level_ != 0)
     TracePrintf("Wait for audio: needed up to %.3f, arrived up to %.3f", needed, audio_reached_);
   for (;;) {
     const uint64_t seen = audio_blocks_;
     waiting_for_audio_ = true;
     const bool moved = stream_moved_.wait_for(
-        lock, waits_.for_audio, [&] { return audio_blocks_ != seen || stop_waits_; });
+        lock, waits_.for_audio,
+        [&] { return audio_blocks_ != seen || stop_waits_ || sound_ended_; });
     waiting_for_audio_ = false;
-    if (stop_waits_ || audio_reached_ >= due) return;
+    if (stop_waits_ || sound_ended_ || audio_reached_ >= due) return;
     if (!moved) {
       // No audio for a while: the track ended or has a hole here. The
       // frames go on with what there is until the audio catches up again.

@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 #include <mutex>
+#include <vector>
 
 #include "engine/playback/capture_host.h"
 #include "engine/playback/capture_state.h"
@@ -42,6 +43,16 @@ inline constexpr double kLongestPicture = 5.0;
 // Otherwise the estimate holds, which evens out the jitter of the time
 // stamps.
 double PictureSpan(double declared_seconds, double frame_time, bool rate_plausible);
+
+// The sound a source without any gets: silence in this format, which the
+// writers then bring to the profile's rate and channels.
+inline constexpr int kSilentTrackRate = 44100;  // Hz
+inline constexpr int kSilentTrackChannels = 2;
+
+// Sound that runs on past the end of the last picture by no more than this
+// (seconds) gets no output frame of its own: the rounding of the two
+// streams' ends, not a sound that outlasts the picture.
+inline constexpr double kHeldFrameSlack = 0.025;
 
 // The capture stage: the two grabber callbacks of the playback graph.
 //
@@ -105,6 +116,23 @@ class CaptureStage {
   // The two callbacks in the form the grabbers install.
   media::GrabberCallback VideoCallback();
   media::GrabberCallback AudioCallback();
+
+  // The grabbers' end-of-stream notifications, on the streaming threads.
+  // While a conversion runs, output frames after the end of the sound get
+  // silence (the pictures no longer wait for it), and the sound after the
+  // last picture gets output frames that repeat that picture, so that the
+  // output lasts as long as the longer stream.
+  void OnVideoEnd();
+  void OnAudioEnd();
+
+  // Whether the source has sound. A source without it is converted with a
+  // silent track: its audio is taken as kSilentTrackRate Hz and
+  // kSilentTrackChannels channels of silence (the output's input rate and
+  // channels say so from this call on), and its pictures keep their own
+  // timing. Set while the graph is built, before it runs; a new source
+  // (ResetForNewSource) counts as having sound until told otherwise.
+  void SetSourceHasSound(bool has_sound);
+  bool source_has_sound() const { return source_has_sound_.load(); }
 
   // Adopt the type the sample carries, or with none the grabber's connected
   // type. 1 when a type was adopted, 0 when there was none. Without a
@@ -197,6 +225,15 @@ class CaptureStage {
   // end, `clock_start` the clock's time when the picture arrived.
   void RecordPictureLocked(std::unique_lock<std::mutex>& lock, double t1, double start_seconds,
                            double t_end, media::ReferenceTime clock_start);
+  // After the last picture: hands over the output frames, each repeating
+  // that picture, whose sound has arrived (up to the stop point).
+  void HoldLastPictureLocked();
+  // Keeps the frame just handed over, for HoldLastPictureLocked.
+  void KeepLastFrameLocked();
+  // Near the size limit the output goes on in a new numbered file.
+  void SwitchPartIfFullLocked();
+  // The stop point on the output grid (seconds); infinity for none.
+  double StopGridLocked() const;
   // Publishes the input size for input_width()/input_height().
   void ReadInputSize();
   void ScaleFrameLocked();
@@ -251,6 +288,17 @@ class CaptureStage {
   bool waiting_for_audio_ = false;
   // Set by PassCaptureLock; the waits end at once until the next recording.
   bool stop_waits_ = false;
+  // In this recording the sound has ended (or the source has none): output
+  // frames past its end get silence.
+  bool sound_ended_ = false;
+  // In this recording the pictures have ended: the sound after them gets
+  // output frames that repeat the last one, held_frame_.
+  bool pictures_ended_ = false;
+  std::vector<uint8_t> held_frame_;  // packed YUY2 of the output size, or empty
+  // Where the latest recorded picture ends (seconds).
+  double last_picture_end_ = -std::numeric_limits<double>::infinity();
+  // Set on the user interface thread while no stream runs.
+  std::atomic<bool> source_has_sound_{true};
   // A picture is handing over its output frames (between the wait for its
   // audio and its last producer call).
   bool emitting_ = false;

@@ -95,6 +95,15 @@ bool HasVideoStream(const FilterGraph& graph) {
   return false;
 }
 
+// The same for a sound stream.
+bool HasAudioStream(const FilterGraph& graph) {
+  for (media::Filter* filter : graph.Filters()) {
+    const auto* source = dynamic_cast<const media::FileSource*>(filter);
+    if (source && source->audio_pin()) return true;
+  }
+  return false;
+}
+
 bool StartsWith(const std::string& text, const char* prefix) {
   return text.rfind(prefix, 0) == 0;
 }
@@ -261,6 +270,8 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
   host_->HideStillPicture();
   built->video_grabber->SetCallback(capture_->VideoCallback());
   built->audio_grabber->SetCallback(capture_->AudioCallback());
+  built->video_grabber->SetEndOfStreamCallback([capture = capture_] { capture->OnVideoEnd(); });
+  built->audio_grabber->SetEndOfStreamCallback([capture = capture_] { capture->OnAudioEnd(); });
   capture_->SetConnectedTypeQueries(
       [grabber = built->video_grabber](media::MediaType* type) {
         return grabber->GetConnectedMediaType(type) == 0;
@@ -277,6 +288,15 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
   }
   capture_->AdoptVideoType(nullptr);
   capture_->AdoptAudioType(nullptr);
+  // Players and devices expect a sound track: where no sound reaches the
+  // capture, the output gets silence.
+  if (!audio_grabber_connected_) capture_->SetSourceHasSound(false);
+  if (!HasAudioStream(graph)) {
+    WriteTraceLine("No sound: the output gets a silent track");
+    ShowMessageBox(source_path_ + " " +
+                       TranslateMessage("has no sound; the output gets a silent sound track"),
+                   MessageKind::kInformation);
+  }
 
   built->control = std::make_unique<Control>(built->graph);
   source_ready_ = true;
@@ -327,8 +347,14 @@ void PlaybackGraph::ReleaseBuilt() {
   FilterGraph& graph = *graph_->graph;
   graph.SetReferenceClock(nullptr);
   graph.events().SetNotify({});
-  if (graph_->video_grabber) graph_->video_grabber->SetCallback({});
-  if (graph_->audio_grabber) graph_->audio_grabber->SetCallback({});
+  if (graph_->video_grabber) {
+    graph_->video_grabber->SetCallback({});
+    graph_->video_grabber->SetEndOfStreamCallback({});
+  }
+  if (graph_->audio_grabber) {
+    graph_->audio_grabber->SetCallback({});
+    graph_->audio_grabber->SetEndOfStreamCallback({});
+  }
   std::vector<media::Filter*> filters = graph.Filters();
   for (media::Filter* filter : filters) graph.RemoveFilter(filter);
   capture_->SetConnectedTypeQueries({}, {});
@@ -388,7 +414,9 @@ int32_t PlaybackGraph::CheckGraphConnections(bool check_only) {
       ShowMessageBox(TranslateMessage("Video cannot be played."), MessageKind::kWarning);
     }
   }
-  if (audio_missing) {
+  // A source without any sound is converted with a silent track: nothing
+  // to warn about.
+  if (audio_missing && HasAudioStream(graph)) {
     WriteTraceLine("**** AudioGrabber not connected ****");
     // Inside the batch tool the warning does not send the user to it.
     ShowMessageBox(TranslateMessage(in_batch_tool_ ? "Audio cannot be played."

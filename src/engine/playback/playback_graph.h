@@ -119,7 +119,9 @@ class PlaybackGraph {
   // was closed meanwhile or the interrupt flag was set; a failure code
   // otherwise (the user was told). A source whose picture cannot reach the
   // capture (sound only, an undecodable picture) is refused: nothing would
-  // ever stream into a conversion.
+  // ever stream into a conversion. A source without sound opens with a line
+  // of information ("<path> has no sound; the output gets a silent sound
+  // track"); the capture gives its output a silent track.
   int32_t BuildPlaybackGraph();
   // Stops and tears down the graph (kept alive instead when the last stop
   // timed out: the stuck stop may still be inside it).

@@ -281,6 +281,22 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
   return now < 0 || now % 4 == 0 ? 1 : 0;
 }
 
+void CaptureStage::SwitchPartIfFullLocked() {
+  // The switch (under the capture lock) runs with the clock almost stopped.
+  // After a failed switch the recording writes nothing more: it ends there,
+  // as at a stop point, and the switch is not tried again.
+  if (output_->split_size > 0 && !state_.split_failed &&
+      target_->OutputSizeMb() > output_->split_size - 0.1) {
+    clock_->SetSpeed(kSwitchingSpeed);
+    if (target_->NextOutputPart() != 0) {
+      state_.split_failed = true;
+      stop_time_.store(state_.next_output_time);
+    }
+    clock_->RestartBase();
+    clock_->SetSpeed(kConvertingSpeed);
+  }
+}
+
 void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, double t1,
                                        double start_seconds, double t_end,
                                        media::ReferenceTime clock_start) {
@@ -297,6 +313,7 @@ void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, doubl
   }
 
   state_.last_video_time.store(start_seconds);
+  last_picture_end_ = t_end;
   if (state_.picture_counter++ % 20 == 0) host_->PostProgress();
 
   const double rate = output_->out_frame_rate;
@@ -340,6 +357,8 @@ void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, doubl
     // end of the source.
     emitting_ = true;
     WaitForAudioLocked(lock, frames_end);
+    // Past the end of the sound the frames get silence.
+    if (sound_ended_) state_.audio.PadWithSilence(next, frames_end);
     ScaleFrameLocked();
     do {
       // The producer is called with the capture lock held: it may wait for
@@ -348,23 +367,10 @@ void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, doubl
       state_.audio.EmitFrame(next, period, frame_to_hand_over_, target_, trace_level_);
       next += period;
     } while (next + period <= t_end + kGridTolerance && next < stop_grid - kGridTolerance);
+    KeepLastFrameLocked();
     emitting_ = false;
     stream_moved_.notify_all();
-
-    // Near the size limit the output goes on in a new numbered file. The
-    // switch (also under the capture lock) runs with the clock almost
-    // stopped. After a failed switch the recording writes nothing more: it
-    // ends there, as at a stop point, and the switch is not tried again.
-    if (output_->split_size > 0 && !state_.split_failed &&
-        target_->OutputSizeMb() > output_->split_size - 0.1) {
-      clock_->SetSpeed(kSwitchingSpeed);
-      if (target_->NextOutputPart() != 0) {
-        state_.split_failed = true;
-        stop_time_.store(next);
-      }
-      clock_->RestartBase();
-      clock_->SetSpeed(kConvertingSpeed);
-    }
+    SwitchPartIfFullLocked();
   }
 
   // Pacing: the clock moves on by what is left of this picture's period.

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace ovc::media {
 namespace {
@@ -76,6 +77,15 @@ std::unique_ptr<StreamReader> StreamReader::Open(const std::string& path, int st
 
 bool StreamReader::Seek(ReferenceTime media_time, ReferenceTime origin) {
   const AVStream* stream = context_->streams[stream_index_];
+  // Back to the start of an MPEG program or transport stream by its bytes:
+  // its time stamps may be missing or jump, and a search by time can land
+  // on the second key frame, losing the pictures before it.
+  const AVInputFormat* format = context_->iformat;
+  if (media_time <= 0 && (format->flags & AVFMT_TS_DISCONT) != 0 &&
+      std::strcmp(format->name, "ogg") != 0 &&
+      av_seek_frame(context_.get(), -1, 0, AVSEEK_FLAG_BYTE | AVSEEK_FLAG_BACKWARD) >= 0) {
+    return true;
+  }
   // Rounded down: a key frame just after the target would skip the picture
   // showing at it.
   const int64_t target = av_rescale_q_rnd(media_time + origin, kReferenceTimeBase,

@@ -50,7 +50,20 @@ void GrabberFilter::Receive(Pin&, Sample& sample) {
   Deliver(*out_, sample);
 }
 
-void GrabberFilter::EndOfStream(Pin&) { DeliverEndOfStream(*out_); }
+void GrabberFilter::SetEndOfStreamCallback(std::function<void()> callback) {
+  std::lock_guard lock(callback_mutex_);
+  end_callback_ = std::move(callback);
+}
+
+void GrabberFilter::EndOfStream(Pin&) {
+  std::function<void()> callback;
+  {
+    std::lock_guard lock(callback_mutex_);
+    callback = end_callback_;
+  }
+  if (callback) callback();
+  DeliverEndOfStream(*out_);
+}
 
 int32_t VideoGrabber::SetCallback(GrabberCallback callback) {
   InstallCallback(std::move(callback));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 
 #include "platform/media/filter.h"
@@ -15,6 +16,11 @@ class GrabberFilter : public Filter {
  public:
   Pin* in() const { return in_; }
   Pin* out() const { return out_; }
+
+  // Runs on the streaming thread when the stream reaches its end (not when
+  // it is stopped or flushed), before the end is passed downstream. An empty
+  // function removes it.
+  void SetEndOfStreamCallback(std::function<void()> callback);
 
  protected:
   GrabberFilter();
@@ -35,6 +41,7 @@ class GrabberFilter : public Filter {
   Pin* out_;
   mutable std::mutex callback_mutex_;
   GrabberCallback callback_;  // Guarded by callback_mutex_.
+  std::function<void()> end_callback_;  // Guarded by callback_mutex_.
 };
 
 // "Video Grabber": takes packed YUY2 with either video format block.

@@ -197,5 +197,64 @@ TEST_F(CaptureAudioBufferTest, ALongDebtIsPaidWithSecondsOfSilence) {
   EXPECT_EQ(buffer_.borrow(), 200 * 7680 - (192000 - 7680));
 }
 
+// Silence after a sound that has ended, up to the end of the frames about to
+// be handed over.
+struct PadCase {
+  const char* name;
+  double stored_from;  // audio (value 1000) buffered from…
+  double stored_to;    // …to (seconds; equal: none)
+  double from;         // the frames' start
+  double until;        // their end
+  double start_time;   // expected buffer start time
+  double filled_to;    // expected end of what the buffer holds, seconds
+  double sound_to;     // expected end of the sound in it (silence after)
+};
+void PrintTo(const PadCase& c, std::ostream* os) { *os << c.name; }
+
+class PadTest : public CaptureAudioBufferTest, public testing::WithParamInterface<PadCase> {};
+
+TEST_P(PadTest, SilenceFollowsTheSoundUpToTheFramesEnd) {
+  const PadCase& c = GetParam();
+  if (c.stored_to > c.stored_from) Store(c.stored_from, c.stored_to - c.stored_from);
+  buffer_.PadWithSilence(c.from, c.until);
+  EXPECT_NEAR(buffer_.start_time(), c.start_time, 1e-9);
+  const int64_t filled =
+      std::min<int64_t>(std::llround((c.filled_to - c.start_time) * kRate) * kBlock,
+                        CaptureAudioBuffer::kCapacity);
+  EXPECT_EQ(buffer_.fill(), filled);
+  const int64_t sound = std::llround((c.sound_to - c.start_time) * kRate) * kBlock;
+  for (int64_t byte = 0; byte < buffer_.fill(); byte += kBlock)
+    ASSERT_EQ(SampleAt(byte), byte < sound ? 1000 : 0) << byte;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, PadTest,
+    testing::Values(
+        // No sound at all: the buffer starts at the frames.
+        PadCase{"Empty", 0, 0, 2.0, 2.5, 2.0, 2.5, 2.0},
+        // The sound ends inside the frames: silence after it.
+        PadCase{"EndsInside", 0.0, 0.2, 0.1, 0.5, 0.0, 0.5, 0.2},
+        // The sound reaches past the frames: nothing to add.
+        PadCase{"ReachesPast", 0.0, 0.6, 0.1, 0.5, 0.0, 0.6, 0.6},
+        // What is buffered lies before the frames (the pictures jumped).
+        PadCase{"AllBefore", 0.0, 0.2, 3.0, 3.1, 3.0, 3.1, 3.0},
+        // Never more than the buffer holds.
+        PadCase{"PastTheCapacity", 0, 0, 0.0, 30.0, 0.0, 30.0, 0.0}),
+    [](const testing::TestParamInfo<PadCase>& info) { return std::string(info.param.name); });
+
+TEST_F(CaptureAudioBufferTest, SilenceAfterAnEndedSoundPaysTheDebt) {
+  const double period = 1 / 25.0;
+  const uint8_t picture[4] = {};
+  // Two frames lacked their audio (it never came: the sound ended).
+  buffer_.EmitFrame(0, period, picture, &target_, 0);
+  buffer_.EmitFrame(period, period, picture, &target_, 0);
+  ASSERT_GT(buffer_.borrow(), 0);
+  buffer_.PadWithSilence(2 * period, 3 * period);
+  buffer_.EmitFrame(2 * period, period, picture, &target_, 0);
+  // Three frames' worth of audio in all.
+  EXPECT_EQ(target_.Audio().size(), static_cast<size_t>(3 * kRate / 25 * kChannels));
+  EXPECT_EQ(buffer_.borrow(), 0);
+}
+
 }  // namespace
 }  // namespace ovc

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -16,6 +17,7 @@
 #include "platform/media/grabber_filter.h"
 #include "platform/media/media_test_support.h"
 #include "support/clip_generator.h"
+#include "support/command_output.h"
 #include "support/temp_world.h"
 
 namespace ovc::media::test {
@@ -248,6 +250,67 @@ TEST(GraphTest, StopReturnsOnlyAfterABlockedCallbackReturned) {
   EXPECT_EQ(graph.GetState(), GraphState::kStopped);
   const size_t pictures = recorder.video().size();
   EXPECT_EQ(pictures, 1u) << "no picture starts down the graph once Stop began";
+}
+
+// Each grabber hears of its stream's end once, after its last sample.
+TEST(GraphTest, EachGrabberHearsOfItsStreamsEndAfterItsLastSample) {
+  ovc::test::TempWorld world;
+  const std::string path = world.Path("clip.mp4");
+  ASSERT_EQ(ovc::test::WriteClip(path, SmallClip()), "");
+  FilterGraph graph;
+  auto video = std::make_shared<VideoGrabber>();
+  auto audio = std::make_shared<AudioGrabber>();
+  graph.AddFilter(video, "Video Grabber");
+  graph.AddFilter(audio, "Audio Grabber");
+  ASSERT_EQ(graph.RenderFile(path), kOk);
+  GrabberRecorder recorder(video.get(), audio.get());
+  std::mutex mutex;
+  std::vector<size_t> video_ends, audio_ends;  // samples seen at each end
+  video->SetEndOfStreamCallback([&] {
+    std::lock_guard lock(mutex);
+    video_ends.push_back(recorder.video().size());
+  });
+  audio->SetEndOfStreamCallback([&] {
+    std::lock_guard lock(mutex);
+    audio_ends.push_back(recorder.audio().size());
+  });
+  StopOnExit stop(graph);
+  graph.SetFreeRunning(true);
+  ASSERT_EQ(graph.Run(), kOk);
+  ASSERT_EQ(WaitForEvent(graph), kEventComplete);
+  graph.Stop();
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(video_ends, std::vector<size_t>{recorder.video().size()});
+    EXPECT_EQ(audio_ends, std::vector<size_t>{recorder.audio().size()});
+  }
+}
+
+// An MPEG program stream's time stamps are missing on some pictures; going
+// back to its start must not skip its first group of pictures.
+TEST(GraphTest, PlayingAnMpegStreamAgainFromItsStartKeepsEveryPicture) {
+  ovc::test::TempWorld world;
+  const std::string path = world.Path("menu.mpg");
+  ASSERT_EQ(ovc::test::CommandOutput("ffmpeg -v error -y -f lavfi -t 1 -i "
+                                     "testsrc=size=160x120:rate=25 -c:v mpeg1video -g 12 '" +
+                                     path + "' 2>&1"),
+            "");
+  FilterGraph graph;
+  auto video = std::make_shared<VideoGrabber>();
+  graph.AddFilter(video, "Video Grabber");
+  ASSERT_EQ(graph.RenderFile(path), kOk);
+  GrabberRecorder recorder(video.get(), nullptr);
+  StopOnExit stop(graph);
+  graph.SetFreeRunning(true);
+  for (int run = 0; run < 2; ++run) {
+    ASSERT_EQ(graph.Run(), kOk);
+    ASSERT_EQ(WaitForEvent(graph), kEventComplete);
+    graph.Stop();
+    graph.SetCurrentPosition(0);
+  }
+  const std::vector<VideoRecord> pictures = recorder.video();
+  ASSERT_EQ(pictures.size(), 50u);
+  EXPECT_EQ(pictures[25].start, 0) << "the second run starts at the first picture";
 }
 
 }  // namespace

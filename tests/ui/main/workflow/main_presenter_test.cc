@@ -224,6 +224,43 @@ TEST_F(MainPresenterTest, AConversionRunsToTheEndAndReturnsToReady) {
             "mjpeg\n160\n120");
 }
 
+// The desktop program converts a source without sound after one line of
+// information, no warning: the output's sound track is silence as long as
+// the picture.
+TEST_F(MainPresenterTest, ASourceWithoutSoundConvertsWithASilentTrack) {
+  Create();
+  ChooseProfile("3GP phone");
+  test::ClipSpec clip_spec;
+  clip_spec.has_audio = false;
+  clip_spec.seconds = 2.0;
+  const std::string clip = world_.Path("soundless.mp4");
+  ASSERT_EQ(test::WriteClip(clip, clip_spec), "");
+  ASSERT_EQ(presenter_->OpenVideoFile(clip), 0);
+  window_.ProcessPendingMessages();
+  presenter_->profiles().OutputFolderEditChange(out_);
+  presenter_->StartRecordingButtonClick();
+  ASSERT_TRUE(presenter_->converting());
+  ASSERT_TRUE(RunToTheEnd());
+  window_.ProcessPendingMessages();
+
+  const std::vector<MessageRequest> shown = box_.Shown();
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown[0].text, clip + " has no sound; the output gets a silent sound track");
+  EXPECT_EQ(shown[0].kind, MessageKind::kInformation);
+  for (const MessageRequest& request : shown) {
+    EXPECT_NE(request.kind, MessageKind::kWarning) << request.text;
+    EXPECT_NE(request.kind, MessageKind::kError) << request.text;
+  }
+  ASSERT_EQ(finished_paths_.size(), 1u);
+  const std::string output = finished_paths_[0];
+  EXPECT_EQ(test::ProbeEntry(output, "a:0", "stream=codec_name,channels,sample_rate"),
+            "amr_nb\n8000\n1");
+  const double video = std::atof(test::ProbeEntry(output, "v:0", "stream=duration").c_str());
+  const double audio = std::atof(test::ProbeEntry(output, "a:0", "stream=duration").c_str());
+  EXPECT_NEAR(video, 2.0, 0.1);
+  EXPECT_NEAR(audio, video, 0.05);
+}
+
 TEST_F(MainPresenterTest, StoppingPassOneRecordsTheSameRangeInPassTwo) {
   Create();
   ChooseProfile("AVI");
