@@ -86,8 +86,7 @@ int H263Level(int width, int height, double fps, int64_t peak_bits) {
   return level ? level->value : 0;
 }
 
-VideoLimit DeviceVideoLimit(const OutputConfig& output, const std::string& muxer,
-                            AVCodecID codec) {
+VideoLimit DeviceVideoLimit(const std::string& muxer, AVCodecID codec) {
   const bool h264 = codec == AV_CODEC_ID_H264;
   if (muxer == "psp") return {kPspPeakBits, h264 ? static_cast<int>(kPspPeakBits) : 0};
   if (muxer == "ipod")
@@ -98,14 +97,13 @@ VideoLimit DeviceVideoLimit(const OutputConfig& output, const std::string& muxer
   if (codec == AV_CODEC_ID_MPEG2VIDEO || codec == AV_CODEC_ID_MPEG1VIDEO)
     return {kMpeg2PeakBits, kMpeg2BufferBits};
   if (muxer == "avi") return {kAviPeakBits, kAviBufferBits};
-  (void)output;
   return {};
 }
 
 void ApplyDeviceLimits(const OutputConfig& output, const std::string& muxer,
                        Mp4VideoSettings* video) {
   const double fps = FramesPerSecond(*video);
-  VideoLimit limit = DeviceVideoLimit(output, muxer, video->codec);
+  VideoLimit limit = DeviceVideoLimit(muxer, video->codec);
   // Without a device, the lowest level that holds the picture and the
   // ceiling the asked rate gets (or, failing that, the rate itself) sets
   // the limit.

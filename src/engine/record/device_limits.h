@@ -19,8 +19,8 @@ namespace ovc {
 //                                                                                             <= 160 kbit/s, 1-2
 //  iPod MPEG-4  MPEG-4 SP, L3/L4a          <= 480x480       <= 30   2500         -            as iPod                 MP4 (M4V)
 //  3GP phone    H.263 profile 0, L10/L45   128x96, 176x144  <= 15   128          -            AMR-NB 8 kHz mono       3GP (3gp4)
-//  3GP MPEG-4   MPEG-4 SP, L0-L3           <= 352x288       <= 30   384          -            AAC-LC <= 48 kHz, 1-2   3GP (3gp4)
-//  AVI          MPEG-4 SP (FourCC XVID),   <= 720x576       <= 30   4854         3072         MP3 <= 48 kHz, 1-2      AVI
+//  3GP MPEG-4   MPEG-4 SP, L1-L3           <= 352x288       <= 30   384          -            AAC-LC <= 48 kHz, 1-2   3GP (3gp4)
+//  AVI          MPEG-4 SP (XVID or DIVX),  <= 720x576       <= 30   4854         3072         MP3 <= 48 kHz, 1-2      AVI
 //               L3..L5
 //  MPEG-2       MPEG-2 MP@ML               <= 720x576       MPEG    9800         1792         MP2 44.1/48 kHz, 1-2    MPEG-2 program stream
 //                                                           rates
@@ -32,15 +32,14 @@ namespace ovc {
 // decoder's buffer (MPEG-4 and H.263 levels name their own). The encoders
 // are given a ceiling and a buffer that together stay within that peak.
 
-// The most video bits a second the output's player takes in any one
-// second, in bits per second, and the decoder buffer it has, in bits (0:
-// the level's own). Both 0: no limit known.
+// The most video bits the player of an output of `muxer` and `codec`
+// takes in any one second, and the decoder buffer it has, in bits (0: the
+// level's own). Both 0: no player is known; the level sets the limit.
 struct VideoLimit {
   int64_t peak_bits = 0;
   int buffer_bits = 0;
 };
-VideoLimit DeviceVideoLimit(const OutputConfig& output, const std::string& muxer,
-                            AVCodecID codec);
+VideoLimit DeviceVideoLimit(const std::string& muxer, AVCodecID codec);
 
 // Holds `video` to its player: its bit rate, rate ceiling and buffer so
 // that no second carries more than the limit, the profile and level its
