@@ -1,7 +1,8 @@
 // Every shipped profile's output of a hard clip (heavy noise, fast motion, a
 // scene cut) as its player would take it: no second carries more video than
 // the player's peak, the declared profile and level, the frame size and
-// shape, and the decoder has nothing to complain about.
+// shape, and neither FFmpeg's decoders nor GStreamer's players have
+// anything to complain about.
 
 #include <algorithm>
 #include <cstdlib>
@@ -75,6 +76,17 @@ double PeakKbps(const std::string& path) {
   return peak / 1000;
 }
 
+// What GStreamer says when it plays `path` to the end through its own
+// demuxers and decoders: its warnings and errors, or "" when it has none
+// (or when GStreamer isn't installed; scripts/install-deps installs it).
+std::string GstreamerComplaints(const std::string& path) {
+  if (CommandOutput("command -v gst-launch-1.0").empty()) return "";
+  return CommandOutput("gst-launch-1.0 filesrc location=" + Quote(path) +
+                       " ! decodebin name=d d. ! queue ! fakesink sync=false"
+                       " d. ! queue ! fakesink sync=false 2>&1 | grep -E 'WARNING|ERROR'"
+                       " || true");
+}
+
 class MulticonvDeviceTest : public MulticonvTest {
  protected:
   // A hard clip: scrolling test pattern, then scrolling bars, under heavy
@@ -126,6 +138,7 @@ TEST_F(MulticonvDeviceTest, EveryProfileStaysInsideItsPlayersLimitsOnHardContent
       EXPECT_EQ(ProbeEntry(path, "v:0", "stream=display_aspect_ratio"), c.display_aspect);
     }
     EXPECT_EQ(CommandOutput("ffmpeg -nostdin -v error -i " + Quote(path) + " -f null - 2>&1"), "");
+    EXPECT_EQ(GstreamerComplaints(path), "");
   }
 }
 
