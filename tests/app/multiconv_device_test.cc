@@ -134,6 +134,15 @@ TEST_F(MulticonvDeviceTest, EveryProfileStaysInsideItsPlayersLimitsOnHardContent
     const std::string size = ProbeEntry(path, "v:0", "stream=width") + "x" +
                              ProbeEntry(path, "v:0", "stream=height");
     EXPECT_EQ(size, c.size);
+    if (std::string(c.codec) == "h263") {
+      // The sample description's level: 45 for QCIF at 128 kbit/s (the
+      // muxer alone writes 10, which allows 64).
+      const std::string data = ReadFile(path);
+      const size_t at = data.find("d263", data.find("moov"));
+      ASSERT_NE(at, std::string::npos);
+      ASSERT_GT(data.size(), at + 9);
+      EXPECT_EQ(static_cast<int>(static_cast<unsigned char>(data[at + 9])), 45);
+    }
     if (*c.display_aspect) {
       EXPECT_EQ(ProbeEntry(path, "v:0", "stream=display_aspect_ratio"), c.display_aspect);
     }
