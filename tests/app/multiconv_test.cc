@@ -46,7 +46,7 @@ const ProfileCase kProfiles[] = {
     {"PSP AVC", "h264", "aac", ".MP4"},     {"iPod", "h264", "aac", ".mp4"},
     {"iPod MPEG-4", "mpeg4", "aac", ".mp4"}, {"3GP phone", "h263", "amr_nb", ".3gp"},
     {"3GP MPEG-4", "mpeg4", "aac", ".3gp"}, {"MPEG-2", "mpeg2video", "mp2", ".mpg"},
-    {"WMV", "wmv2", "wmav2", ".wmv"},       {"QuickTime", "h264", "aac", ".mov"},
+    {"WMV", "wmv2", "wmav2", ".wmv"},       {"QuickTime", "mpeg4", "aac", ".mov"},
 };
 
 class MulticonvProfileTest : public MulticonvTest,

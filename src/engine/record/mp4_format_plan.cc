@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "engine/record/device_limits.h"
+
 extern "C" {
 #include <libavformat/avformat.h>
 }
@@ -35,8 +37,8 @@ int Macroblocks(int width, int height) { return ((width + 15) / 16) * ((height +
 // H.264 and MPEG-4 settings that the PSP and the iPod decode: the PSP takes
 // H.264 Main Profile at level 2.1 (3.0 above 320x240-sized pictures) with
 // at most two reference frames, the iPod Baseline at level 1.3 (3.0 for
-// pictures that level can't hold); both MPEG-4 Simple Profile. One slice
-// per picture, and the level's bit-rate ceiling as the VBV.
+// pictures that level can't hold). One slice per picture. Their rate
+// ceilings and the MPEG-4 levels are ApplyDeviceLimits's.
 void SetDeviceVideo(const OutputConfig& output, const std::string& muxer, Mp4VideoSettings* video) {
   const int mbs = Macroblocks(video->width, video->height);
   if (video->codec == AV_CODEC_ID_H264 && (muxer == "psp" || muxer == "ipod")) {
@@ -44,27 +46,13 @@ void SetDeviceVideo(const OutputConfig& output, const std::string& muxer, Mp4Vid
     if (muxer == "psp") {
       video->profile = FF_PROFILE_H264_MAIN;
       video->level = mbs <= 396 ? 21 : 30;
-      video->x264_params = "ref=2:bframes=2:b-pyramid=none" + common +
-                           (video->level == 21 ? ":vbv-maxrate=4000:vbv-bufsize=4000"
-                                               : ":vbv-maxrate=10000:vbv-bufsize=10000");
+      video->x264_params = "ref=2:bframes=2:b-pyramid=none" + common;
     } else {
       video->profile = FF_PROFILE_H264_BASELINE;
       const bool fits_13 = mbs <= 396 && mbs * output.out_frame_rate <= 11880;
       video->level = fits_13 ? 13 : 30;
-      video->x264_params =
-          "ref=1:bframes=0:cabac=0:8x8dct=0" + common +
-          (fits_13 ? ":vbv-maxrate=768:vbv-bufsize=2000" : ":vbv-maxrate=10000:vbv-bufsize=10000");
+      video->x264_params = "ref=1:bframes=0:cabac=0:8x8dct=0" + common;
     }
-  } else if (video->codec == AV_CODEC_ID_MPEG4) {
-    video->profile = FF_PROFILE_MPEG4_SIMPLE;
-    video->level = mbs <= 396 ? 3 : mbs <= 1200 ? 4 : 5;
-    video->max_b_frames = 0;
-  }
-  if (muxer == "3gp" && video->bit_rate > 0) {
-    // Phones decode at a level whose peak rate is about the profile's
-    // rate: half a second of buffer at that rate keeps the peaks in it.
-    video->max_bit_rate = video->bit_rate;
-    video->buffer_bits = static_cast<int>(video->bit_rate / 2);
   }
   video->single_slice = true;
 }
@@ -75,8 +63,9 @@ std::string Mp4MuxerName(const OutputConfig& output) {
   switch (output.format) {
     case kFormatFfmpegAvi:
       return "avi";
+    // "vob" writes an MPEG-2 program stream ("mpeg" would write MPEG-1
+    // system packs).
     case kFormatMpeg:
-      return "mpeg";
     case 5:
       return "vob";
     case kFormat3gp:
@@ -113,18 +102,17 @@ int PlanMp4Output(const OutputConfig& output, Mp4Plan* plan) {
   AVCodecID video = container->video_codec;
   AVCodecID audio = container->audio_codec;
   uint32_t tag = 0;
-  std::string encoder;
   switch (output.format) {
     case kFormatMpeg:
       video = AV_CODEC_ID_MPEG2VIDEO;
       audio = output.mpg_ac3 ? AV_CODEC_ID_AC3 : AV_CODEC_ID_MP2;
       break;
     case kFormatFfmpegAvi:
+      // Both MPEG-4 Simple by libavcodec, whose rate control keeps a
+      // ceiling (XviD's one-pass mode through libavcodec takes none);
+      // standalone players match the upper-case tags.
       video = AV_CODEC_ID_MPEG4;
-      if (output.use_mpeg4_tag)
-        tag = FourCc("DIVX");
-      else
-        encoder = "libxvid";
+      tag = FourCc(output.use_mpeg4_tag ? "DIVX" : "XVID");
       audio = AV_CODEC_ID_MP3;
       break;
     case kFormat3gp:
@@ -132,6 +120,7 @@ int PlanMp4Output(const OutputConfig& output, Mp4Plan* plan) {
       if (output.format_3gp == 1 || output.format_3gp == 3) audio = AV_CODEC_ID_AAC;
       break;
     case kFormatMp4:
+    case kFormatQuickTime:
       video = output.use_h264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_MPEG4;
       break;
     default:
@@ -140,7 +129,7 @@ int PlanMp4Output(const OutputConfig& output, Mp4Plan* plan) {
 
   Mp4VideoSettings& v = plan->video;
   v.codec = video;
-  v.encoder = encoder.empty() ? EncoderName(video) : encoder;
+  v.encoder = EncoderName(video);
   v.codec_tag = tag;
   v.width = output.width;
   v.height = output.height;
@@ -155,6 +144,7 @@ int PlanMp4Output(const OutputConfig& output, Mp4Plan* plan) {
   if (video == AV_CODEC_ID_MPEG2VIDEO) v.max_b_frames = 2;
   if (plan->muxer == "psp" || plan->muxer == "ipod" || plan->muxer == "3gp")
     SetDeviceVideo(output, plan->muxer, &v);
+  ApplyDeviceLimits(output, plan->muxer, &v);
 
   Mp4AudioSettings& a = plan->audio;
   a.codec = audio;

@@ -26,9 +26,16 @@ struct Mp4VideoSettings {
   int bit_rate_tolerance = 4000000;
   int64_t max_bit_rate = 0;  // bits per second at peaks; 0 = no limit
   int buffer_bits = 0;       // the decoder buffer that peak is measured over
+  // The most bits any one second may carry; pictures that would break it
+  // once the rate control is at its coarsest are left out (PeakWindow).
+  // 0: none are. Only for streams without B-frames.
+  int64_t peak_bits = 0;
   bool global_header = false;
   int gop_size = 12;      // frames from key frame to key frame
   int max_b_frames = -1;  // -1: the encoder's default
+  // The shape the frame is shown at (MPEG-2's 4:3 or 16:9, coded as pixel
+  // shape); {0, 1}: the pixels' own.
+  AVRational display_aspect{0, 1};
   int profile = FF_PROFILE_UNKNOWN;
   int level = FF_LEVEL_UNKNOWN;
   // Extra x264 settings ("key=value:key=value") for device playback.
@@ -45,14 +52,16 @@ struct Mp4Plan {
 };
 
 // The container and codecs by `format`:
-//   4        "mpeg"  MPEG-2 video; AC-3 when mpg_ac3, else MPEG-1 layer II
-//   5        "vob"   the DVD program stream's defaults (MPEG-2, MP2)
-//   3        "avi"   MPEG-4 tagged DIVX when use_mpeg4_tag, else XviD; MP3
+//   4        "vob"   MPEG-2 program stream: MPEG-2 video; AC-3 when mpg_ac3,
+//                    else MPEG-1 layer II
+//   5        "vob"   the program stream's defaults (MPEG-2, MP2)
+//   3        "avi"   MPEG-4 tagged DIVX when use_mpeg4_tag, else XVID; MP3
 //   6        "3gp"   MPEG-4 when format_3gp > 1, else H.263; AAC when
 //                    format_3gp is 1 or 3, else AMR-NB
-//   7        "mov"   the container's defaults
+//   7        "mov"   H.264 when use_h264, else MPEG-4; AAC
 //   2, 8 up  "psp" for the PSP, else "ipod"; format 2: H.264 when use_h264,
 //            else MPEG-4; others the container's defaults; AAC
+// The video is then held to its player's limits (ApplyDeviceLimits).
 // Returns 0, or -1 when FFmpeg has no such container.
 int PlanMp4Output(const OutputConfig& output, Mp4Plan* plan);
 

@@ -1,7 +1,7 @@
 #include "engine/record/mp4_video_encoder.h"
 
 #include <cstdio>
-#include <thread>
+#include <cstring>
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -35,11 +35,13 @@ const char* X264ProfileName(int profile) {
 }  // namespace
 
 Mp4VideoEncoder::Mp4VideoEncoder(Mp4CodecContextPtr context, Mp4SwsPtr converter, Mp4FramePtr frame,
-                                 Mp4PacketPtr packet)
+                                 Mp4PacketPtr packet, int64_t peak_bits)
     : context_(std::move(context)),
       converter_(std::move(converter)),
       frame_(std::move(frame)),
-      packet_(std::move(packet)) {}
+      packet_(std::move(packet)),
+      peak_window_(peak_bits, PeakWindow::FramesPerWindow(av_q2d(av_inv_q(context_->time_base)))),
+      guard_peak_(peak_bits > 0) {}
 
 std::unique_ptr<Mp4VideoEncoder> Mp4VideoEncoder::Open(const Mp4VideoSettings& settings,
                                                        std::string* reason) {
@@ -87,12 +89,15 @@ std::unique_ptr<Mp4VideoEncoder> Mp4VideoEncoder::Open(const Mp4VideoSettings& s
   if (settings.max_b_frames >= 0) context->max_b_frames = settings.max_b_frames;
   context->profile = settings.profile;
   context->level = settings.level;
+  if (settings.display_aspect.num > 0)
+    context->sample_aspect_ratio = av_div_q(settings.display_aspect,
+                                            AVRational{settings.width, settings.height});
   context->flags |= AV_CODEC_FLAG_BITEXACT;
   if (settings.global_header) context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 
   // Threads: x264 encodes several frames at once, which keeps one slice per
   // picture; the MPEG encoders of libavcodec thread by slices, which the
-  // devices are not given; XviD takes a count of its own.
+  // devices are not given.
   if (settings.codec == AV_CODEC_ID_H264) {
     context->thread_type = FF_THREAD_FRAME;
     context->thread_count = 0;
@@ -101,16 +106,16 @@ std::unique_ptr<Mp4VideoEncoder> Mp4VideoEncoder::Open(const Mp4VideoSettings& s
   } else {
     context->thread_count = 0;
   }
-  if (std::string(encoder->name) == "libxvid") {
-    unsigned cores = std::thread::hardware_concurrency();
-    context->thread_count = cores > 1 ? static_cast<int>(cores) : 1;
-  }
   if (std::string(encoder->name) == "libx264") {
     if (const char* profile = X264ProfileName(settings.profile))
       av_opt_set(context->priv_data, "profile", profile, 0);
     if (!settings.x264_params.empty())
       av_opt_set(context->priv_data, "x264-params", settings.x264_params.c_str(), 0);
   }
+
+  // Key frames every gop_size pictures and nowhere else, so that a picture
+  // left out for the peak rate (PeakWindow) is judged by its kind.
+  if (settings.peak_bits > 0) av_opt_set_int(context->priv_data, "sc_threshold", 1000000000, 0);
 
   int result = avcodec_open2(context.get(), encoder, nullptr);
   if (result < 0) {
@@ -129,7 +134,21 @@ std::unique_ptr<Mp4VideoEncoder> Mp4VideoEncoder::Open(const Mp4VideoSettings& s
     return nullptr;
   }
   return std::unique_ptr<Mp4VideoEncoder>(new Mp4VideoEncoder(
-      std::move(context), std::move(converter), std::move(frame), std::move(packet)));
+      std::move(context), std::move(converter), std::move(frame), std::move(packet),
+      settings.max_b_frames == 0 || settings.codec == AV_CODEC_ID_H263 ? settings.peak_bits : 0));
+}
+
+int Mp4VideoEncoder::FillStream(AVStream* stream) const {
+  int result = avcodec_parameters_from_context(stream->codecpar, context_.get());
+  if (result < 0) return result;
+  for (int i = 0; i < context_->nb_coded_side_data; ++i) {
+    const AVPacketSideData& side = context_->coded_side_data[i];
+    if (side.type != AV_PKT_DATA_CPB_PROPERTIES) continue;
+    uint8_t* copy = av_stream_new_side_data(stream, side.type, side.size);
+    if (!copy) return AVERROR(ENOMEM);
+    std::memcpy(copy, side.data, side.size);
+  }
+  return 0;
 }
 
 int Mp4VideoEncoder::Encode(const uint8_t* yuy2, const Mp4PacketWriter& write) {
@@ -147,7 +166,14 @@ int Mp4VideoEncoder::Encode(const uint8_t* yuy2, const Mp4PacketWriter& write) {
   const int source_stride[1] = {context_->width * 2};
   sws_scale(converter_.get(), source, source_stride, 0, context_->height, frame_->data,
             frame_->linesize);
+  const bool key_frame = context_->gop_size > 0 && frames_coded_ % context_->gop_size == 0;
+  if (guard_peak_ && !peak_window_.Admits(key_frame)) {
+    peak_window_.Add(0, false);
+    ++next_pts_;
+    return 0;
+  }
   frame_->pts = next_pts_++;
+  ++frames_coded_;
   int result = avcodec_send_frame(context_.get(), frame_.get());
   if (result < 0) return result;
   return Receive(write);
@@ -165,6 +191,10 @@ int Mp4VideoEncoder::Receive(const Mp4PacketWriter& write) {
     if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return 0;
     if (result < 0) return result;
     if (packet_->duration <= 0) packet_->duration = 1;  // one frame period
+    // Without B-frames every packet is the picture just given.
+    if (guard_peak_)
+      peak_window_.Add(static_cast<int64_t>(packet_->size) * 8,
+                       (packet_->flags & AV_PKT_FLAG_KEY) != 0);
     result = write(packet_.get());
     av_packet_unref(packet_.get());
     if (result < 0) return result;

@@ -6,6 +6,11 @@
 
 #include "engine/record/mp4_av_handles.h"
 #include "engine/record/mp4_format_plan.h"
+#include "engine/record/peak_window.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
 
 namespace ovc {
 
@@ -25,9 +30,10 @@ class Mp4VideoEncoder {
   const char* name() const { return context_->codec->name; }
   AVRational time_base() const { return context_->time_base; }
   AVRational frame_rate() const { return context_->framerate; }
-  int FillParameters(AVCodecParameters* parameters) const {
-    return avcodec_parameters_from_context(parameters, context_.get());
-  }
+  // Describes the stream to the muxer: codec parameters, and the rate
+  // ceiling and buffer (which the MPEG program stream sizes its own
+  // buffers and mux rate by). Returns 0 or a negative AVERROR.
+  int FillStream(AVStream* stream) const;
 
   // Encodes one frame of width × height packed YUY2 (Y0 U Y1 V), the next
   // frame period after the last. Returns 0, the write's own negative result
@@ -38,7 +44,7 @@ class Mp4VideoEncoder {
 
  private:
   Mp4VideoEncoder(Mp4CodecContextPtr context, Mp4SwsPtr converter, Mp4FramePtr frame,
-                  Mp4PacketPtr packet);
+                  Mp4PacketPtr packet, int64_t peak_bits);
   int Receive(const Mp4PacketWriter& write);
 
   Mp4CodecContextPtr context_;
@@ -46,6 +52,9 @@ class Mp4VideoEncoder {
   Mp4FramePtr frame_;    // the converted picture
   Mp4PacketPtr packet_;
   int64_t next_pts_ = 0;  // frames
+  PeakWindow peak_window_;
+  const bool guard_peak_;
+  int64_t frames_coded_ = 0;  // pictures given to the encoder
 };
 
 }  // namespace ovc

@@ -150,7 +150,7 @@ int Mp4Writer::AddStreams() {
   AVFormatContext* format = format_.get();
   if (video_) {
     video_stream_ = avformat_new_stream(format, nullptr);
-    if (!video_stream_ || video_->FillParameters(video_stream_->codecpar) < 0) {
+    if (!video_stream_ || video_->FillStream(video_stream_) < 0) {
       WriteTraceLine("Could not alloc video stream\n");
       ShowError("Memory error");
       return -1;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
 #include <utility>
 
 #include "common/trace.h"
@@ -78,6 +79,17 @@ int SequenceEncoder::OpenCodec() {
     // compressor that aims at a data rate does; libavcodec's default lets
     // short clips overshoot by a fifth.
     c->bit_rate_tolerance = static_cast<int>(std::min<int64_t>(setup_.bit_rate, INT32_MAX));
+    // libavcodec's MPEG-4 gets the ceiling standalone players of MPEG-4 AVI
+    // take: no second above 4,854 kbit/s. A quarter second of that is the
+    // buffer, and the rest, or twice the rate where that is less, the
+    // ceiling. (XviD's one-pass mode through libavcodec takes no ceiling.)
+    if (codec->id == AV_CODEC_ID_MPEG4 && std::string_view(codec->name) == "mpeg4") {
+      constexpr int64_t kPlayerPeakBits = 4854000;
+      const int64_t buffer = kPlayerPeakBits / 4;
+      c->rc_max_rate = std::min(kPlayerPeakBits - buffer, 2 * setup_.bit_rate);
+      c->rc_buffer_size = static_cast<int>(buffer);
+      c->bit_rate = std::min(c->bit_rate, c->rc_max_rate);
+    }
     if (setup_.pass == PassMode::kFirstPass) {
       c->flags |= AV_CODEC_FLAG_PASS1;
     } else if (setup_.pass == PassMode::kSecondPass) {

@@ -232,6 +232,14 @@ HResult VideoStreamEncoder::Open(const Codec& codec, const WmStreamConfig& strea
   // Keep close to the stream's bit rate also over a short file: the
   // library's default tolerance lets the rate drift by megabits.
   c->bit_rate_tolerance = static_cast<int>(std::min<int64_t>(c->bit_rate / 4, INT32_MAX));
+  // The stream's leaky bucket: it drains at the bit rate and holds the
+  // buffer window's worth of it, so no second carries more than the rate
+  // plus the window.
+  if (stream.GetBufferWindow() > 0) {
+    c->rc_max_rate = c->bit_rate;
+    c->rc_buffer_size = static_cast<int>(
+        std::min<int64_t>(c->bit_rate * stream.GetBufferWindow() / 1000, INT32_MAX));
+  }
   c->gop_size = static_cast<int>(std::max<int64_t>(
       1, std::llround(static_cast<double>(stream.GetMaxKeyFrameSpacing()) / time_per_frame_)));
   if (pixel_aspect.num > 0 && pixel_aspect.den > 0) c->sample_aspect_ratio = pixel_aspect;

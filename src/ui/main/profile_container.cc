@@ -100,6 +100,10 @@ std::optional<std::string> DerivedFrameSize(const CProfile& profile, bool psp_si
                                             int source_width, int source_height, int vc_aspect) {
   if (source_width <= 0 || source_height <= 0) return std::nullopt;
   if (profile.vcodec == "h263") return std::nullopt;
+  // Phones and MPEG-2 players take their standard sizes only; an MPEG-2
+  // frame shows a wide picture by its 16:9 shape, not by its size.
+  if (profile.device == "mobile3gp" || EqualsNoCase(profile.vcodec, "mpeg2video"))
+    return std::nullopt;
   // A negative width is as meaningless as none.
   const int width = LeadingInt(profile.s);
   if (width <= 0) return std::nullopt;

@@ -54,8 +54,9 @@ void MatchDeviceKind(const CProfile& profile, bool psp, OutputConfig* output);
 // With `psp_sizes` the result is instead the PSP size for the aspect:
 // "320x240" up to 1.4, "368x208" up to 1.9, "400x192" above.
 // No value (the size stays as it is) when the source size is unknown (either
-// side not positive), the video codec is exactly "h263", or the width part of
-// `s` is 0 (or negative).
+// side not positive), the video codec is exactly "h263" or (in any case)
+// "mpeg2video", the device is "mobile3gp" (phones and MPEG-2 players take
+// their standard sizes only), or the width part of `s` is 0 (or negative).
 std::optional<std::string> DerivedFrameSize(const CProfile& profile, bool psp_sizes,
                                             int source_width, int source_height, int vc_aspect);
 

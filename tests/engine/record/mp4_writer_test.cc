@@ -440,7 +440,7 @@ const RecordCase kCases[] = {
     // input rate, input channels, output rate, output channels, audio kbit/s,
     // format name, brand, video codec, profile, level, tag, audio codec, profile
     {"PspMpeg4", 2, kDevicePsp, false, false, false, 0, 320, 240, 29.97, 768,
-     48000, 2, 48000, 2, 128, kMov, "MSNV", "mpeg4", "Simple Profile", 3, "", "aac", "LC"},
+     48000, 2, 48000, 2, 128, kMov, "MSNV", "mpeg4", "Simple Profile", 4, "", "aac", "LC"},
     {"PspH264", 2, kDevicePsp, true, false, false, 0, 480, 272, 29.97, 512,
      44100, 2, 24000, 2, 96, kMov, "MSNV", "h264", "Main", 30, "", "aac", "LC"},
     {"PspH264Slow", 2, kDevicePsp, true, false, false, 0, 320, 240, 14.985, 384,
@@ -448,9 +448,9 @@ const RecordCase kCases[] = {
     {"IpodH264", 2, kDeviceIpod, true, false, false, 0, 320, 240, 29.97, 600,
      44100, 2, 44100, 2, 128, kMov, "M4V ", "h264", "Constrained Baseline", 13, "", "aac", "LC"},
     {"IpodMpeg4", 2, kDeviceIpod, false, false, false, 0, 320, 240, 25, 1000,
-     48000, 1, 44100, 2, 128, kMov, "M4V ", "mpeg4", "Simple Profile", 3, "", "aac", "LC"},
+     48000, 1, 44100, 2, 128, kMov, "M4V ", "mpeg4", "Simple Profile", 4, "", "aac", "LC"},
     {"AviXvid", kFormatFfmpegAvi, kDevicePsp, false, false, false, 0, 320, 240, 25, 1200,
-     44100, 2, 44100, 2, 128, "avi", "", "mpeg4", "", -99, "", "mp3", "", kMp3Delay},
+     44100, 2, 44100, 2, 128, "avi", "", "mpeg4", "", -99, "XVID", "mp3", "", kMp3Delay},
     {"AviDivx", kFormatFfmpegAvi, kDevicePsp, false, true, false, 0, 320, 240, 29.97, 1000,
      44100, 2, 44100, 2, 128, "avi", "", "mpeg4", "", -99, "DIVX", "mp3", "", kMp3Delay},
     {"MpegMp2", kFormatMpeg, kDeviceIpod, false, false, false, 0, 352, 240, 29.97, 1500,
@@ -464,6 +464,8 @@ const RecordCase kCases[] = {
     {"ThreeGpMpeg4Aac", kFormat3gp, kDevicePsp, false, false, false, 3, 176, 144, 15, 192,
      44100, 2, 22050, 1, 32, kMov, "3gp4", "mpeg4", "Simple Profile", 3, "", "aac", "LC"},
     {"QuickTime", kFormatQuickTime, kDeviceIpod, false, false, false, 0, 320, 240, 23.976, 1200,
+     44100, 2, 44100, 2, 128, kMov, "qt  ", "mpeg4", "Simple Profile", 4, "", "aac", "LC"},
+    {"QuickTimeH264", kFormatQuickTime, kDeviceIpod, true, false, false, 0, 320, 240, 23.976, 1200,
      44100, 2, 44100, 2, 128, kMov, "qt  ", "h264", "", -99, "", "aac", "LC"},
 };
 // clang-format on

@@ -63,6 +63,10 @@ INSTANTIATE_TEST_SUITE_P(
         SizeCase{"PspOn16x9", "320x240", "h264", "PSP", true, 720, 405, 0, "368x208"},
         SizeCase{"PspOn4x3", "480x272", "mpeg4", "PSP", true, 640, 480, 0, "320x240"},
         SizeCase{"H263Untouched", "176x144", "h263", "mobile3gp", false, 720, 405, 0, nullptr},
+        SizeCase{"PhoneMpeg4KeepsItsStandardSize", "176x144", "mpeg4", "mobile3gp", false, 720,
+                 405, 0, nullptr},
+        SizeCase{"Mpeg2KeepsItsStandardSize", "720x480", "MPEG2VIDEO", "", false, 1280, 720, 0,
+                 nullptr},
         SizeCase{"UnknownSource", "320x240", "mpeg4", "", false, 0, 0, 0, nullptr},
         SizeCase{"NoWidth", "x240", "mpeg4", "", false, 720, 405, 0, nullptr},
         SizeCase{"EmptySize", "", "mpeg4", "", true, 720, 405, 0, nullptr}));
