@@ -102,7 +102,7 @@ TEST_F(MulticonvTest, ADamagedSourceGivesOneLineAboutItNotTheDecodersLog) {
   for (const std::string& line : lines) EXPECT_EQ(line.rfind("multiconv: ", 0), 0u) << line;
   int summaries = 0;
   for (const std::string& line : lines)
-    summaries += line.find("errors reported while decoding or writing") != std::string::npos;
+    summaries += line.find("errors reported while reading the source") != std::string::npos;
   EXPECT_EQ(summaries, 1) << run.err;
 }
 

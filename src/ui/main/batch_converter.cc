@@ -424,7 +424,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
     // The libraries' own lines are in the trace log; one line says so.
     if (const int errors = media::TakeLibraryErrorCount(); errors > 0)
       err << "multiconv: " << input << ": " << errors
-          << " errors reported while decoding or writing (the source may be damaged); the "
+          << " errors reported while reading the source (it may be damaged); the "
           << "trace log " << TraceLogPath() << " has them\n";
     if (interrupted) break;
   }
