@@ -66,6 +66,10 @@ struct OutputConfig {
   int n_pass = 1;                // 1 or 2
   int pass = 1;                  // current pass
   float output_size = 250;       // target size for estimates
+  // The Output Setting aspect choice (setting "vc_aspect"): 0 keeps the
+  // picture's shape, 1 stretches widescreen pictures to 4:3 (see
+  // OutputPictureAspect).
+  int vc_aspect = 0;
   int brightness_a = 0;          // additive brightness term
   float brightness_b = 1;        // brightness gain
   int split_size = 2048;         // MB

@@ -820,10 +820,11 @@ TEST_P(BrightnessTest, BrightensTheLumaOfEveryScaledFrame) {
   output_.brightness_a = c.offset;
   output_.brightness_b = c.gain;
   output_.width = 32;
-  output_.height = 16;
+  output_.height = 18;
   target_.keep_frames = true;
-  target_.frame_bytes = 32 * 16 * 2;
-  // A large input (more than the first buffers hold) scaled down.
+  target_.frame_bytes = 32 * 18 * 2;
+  // A large input (more than the first buffers hold) scaled down, filling
+  // the frame of its shape.
   AdoptPictureType(400000, 1280, 720);
   stage_.BeginRecording(true);
   ReferenceTime start = 0, stop = 400000;
@@ -846,6 +847,75 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<BrightnessCase>& info) {
       return std::string(info.param.name);
     });
+
+TEST_F(CaptureStageTest, APictureOfAnotherShapeSitsBetweenBarsThatStayBlack) {
+  // 16:9 into a square frame: 18 lines of picture from line 6, and the
+  // brightness applies to the picture alone.
+  output_.brightness_a = 35;
+  output_.brightness_b = 1.36f;
+  output_.width = 32;
+  output_.height = 32;
+  target_.keep_frames = true;
+  target_.frame_bytes = 32 * 32 * 2;
+  AdoptPictureType(400000, 1280, 720);
+  stage_.BeginRecording(true);
+  ReferenceTime start = 0, stop = 400000;
+  FakeSample sample(LumaPicture(1280, 720, [](int, int) { return uint8_t(100); }));
+  stage_.OnVideoSample(sample, &start, &stop, 0, 0);
+  ASSERT_EQ(target_.calls.size(), 1u);
+  const std::vector<uint8_t>& frame = target_.calls[0].frame;
+  for (int y = 0; y < 32; ++y) {
+    const bool picture = y >= 6 && y < 24;
+    for (int x = 0; x < 32; ++x) {
+      ASSERT_EQ(frame[(y * 32 + x) * 2], picture ? 171 : 16) << x << "," << y;
+      ASSERT_EQ(frame[(y * 32 + x) * 2 + 1], 128) << x << "," << y;
+    }
+  }
+}
+
+// The output's picture aspect is the type's, not its pixel count's.
+TEST_F(CaptureStageTest, AnAnamorphicPictureFillsAFrameOfItsDisplayShape) {
+  output_.width = 64;
+  output_.height = 36;
+  target_.keep_frames = true;
+  target_.frame_bytes = 64 * 36 * 2;
+  FakeSample typed(test::PictureWithId(0, 72, 48), Extended(72, 48, 16, 9, 0, 0, 0));
+  stage_.AdoptVideoType(&typed);
+  stage_.BeginRecording(true);
+  ReferenceTime start = 0, stop = 400000;
+  FakeSample sample(LumaPicture(72, 48, [](int, int) { return uint8_t(200); }));
+  stage_.OnVideoSample(sample, &start, &stop, 0, 0);
+  ASSERT_EQ(target_.calls.size(), 1u);
+  const std::vector<uint8_t>& frame = target_.calls[0].frame;
+  for (int y : {0, 35})
+    for (int x : {0, 63}) EXPECT_NEAR(frame[(y * 64 + x) * 2], 200, 2) << x << "," << y;
+}
+
+// "Stretch 16:9 widescreen to 4:3 automatically": the user's choice holds,
+// except on the PSP, whose frames keep the picture's shape.
+TEST_F(CaptureStageTest, TheChoiceToStretchWidescreenFillsA4To3Frame) {
+  for (int device : {kDeviceOtherPlayer, kDevicePsp}) {
+    SCOPED_TRACE(device);
+    target_.calls.clear();
+    output_.vc_aspect = 1;
+    output_.device_kind = device;
+    output_.width = 32;
+    output_.height = 24;
+    target_.keep_frames = true;
+    target_.frame_bytes = 32 * 24 * 2;
+    AdoptPictureType(400000, 64, 36);
+    stage_.BeginRecording(true);
+    ReferenceTime start = 0, stop = 400000;
+    FakeSample sample(LumaPicture(64, 36, [](int, int) { return uint8_t(200); }));
+    stage_.OnVideoSample(sample, &start, &stop, 0, 0);
+    ASSERT_EQ(target_.calls.size(), 1u);
+    const uint8_t top_left = target_.calls[0].frame[0];
+    if (device == kDevicePsp)
+      EXPECT_EQ(top_left, 16);
+    else
+      EXPECT_NEAR(top_left, 200, 2);
+  }
+}
 
 TEST_F(CaptureStageTest, TheStillPictureIsABlueFirstBitmapOfTheInputPlanes) {
   target_.recording_flag = false;
