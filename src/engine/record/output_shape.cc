@@ -39,6 +39,9 @@ void ShownAspectPair(const OutputConfig& output, int* x, int* y) {
   *y = 0;
   if (output.aspect_x <= 0 || output.aspect_y <= 0) return;
   const double source = static_cast<double>(output.aspect_x) / output.aspect_y;
+  // The size rule makes landscape frames for these; shown narrower they
+  // would stand on their side on a device's screen.
+  if (source < kFourThirds) return;
   const double shown = OutputPictureAspect(source, output);
   *x = output.aspect_x;
   *y = output.aspect_y;

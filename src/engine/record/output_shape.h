@@ -25,7 +25,9 @@ PixelAspect OutputPixelAspect(const OutputConfig& output);
 // The display aspect, as a pair, a Windows Media output shows its frames
 // at: the source's (aspect_x:aspect_y), or what the user's choice to
 // stretch widescreen makes of it (see OutputPictureAspect): 4:3, or 0.75 of
-// the source's. 0:0 when the source's is not known.
+// the source's. 0:0, square pixels, when the source's is not known or is
+// narrower than 4:3 (an upright phone video): that picture goes between
+// bars at the sides of a frame shown as it is.
 void ShownAspectPair(const OutputConfig& output, int* x, int* y);
 
 // The display aspect (width ÷ height) the output gives a picture whose own

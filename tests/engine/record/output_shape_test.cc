@@ -100,6 +100,7 @@ const ShownCase kShown[] = {
     {"2.35:1 narrowed", 47, 20, 1, 141, 80, {423, 320}},
     {"4:3 kept under the choice", 4, 3, 1, 4, 3, {1, 1}},
     {"unknown", 0, 0, 1, 0, 0, {1, 1}},
+    {"upright phone video", 9, 16, 0, 0, 0, {1, 1}},
 };
 
 class ShownAspectPairTest : public testing::TestWithParam<ShownCase> {};
