@@ -1,5 +1,6 @@
 #include "platform/media/upright_picture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -19,31 +20,32 @@ int QuarterTurnsClockwise(double counter_clockwise) {
 }
 
 // One plane turned: `source` of width × height into `out` (its lines
-// `out_stride` apart).
+// `out_stride` apart). Each source line becomes an output column (90, 270)
+// or a reversed line (180).
 void RotatePlane(const uint8_t* source, int source_stride, int width, int height, int degrees,
                  uint8_t* out, int out_stride) {
   for (int y = 0; y < height; ++y) {
     const uint8_t* line = source + static_cast<ptrdiff_t>(y) * source_stride;
-    for (int x = 0; x < width; ++x) {
-      int out_x = x;
-      int out_y = y;
-      switch (degrees) {
-        case 90:  // the left edge becomes the top
-          out_x = height - 1 - y;
-          out_y = x;
-          break;
-        case 180:
-          out_x = width - 1 - x;
-          out_y = height - 1 - y;
-          break;
-        case 270:  // the right edge becomes the top
-          out_x = y;
-          out_y = width - 1 - x;
-          break;
-        default:
-          break;
+    switch (degrees) {
+      case 90: {  // the left edge becomes the top: line y is column height-1-y
+        uint8_t* column = out + (height - 1 - y);
+        for (int x = 0; x < width; ++x) column[static_cast<ptrdiff_t>(x) * out_stride] = line[x];
+        break;
       }
-      out[static_cast<ptrdiff_t>(out_y) * out_stride + out_x] = line[x];
+      case 180: {
+        uint8_t* reversed = out + static_cast<ptrdiff_t>(height - 1 - y) * out_stride;
+        for (int x = 0; x < width; ++x) reversed[width - 1 - x] = line[x];
+        break;
+      }
+      case 270: {  // the right edge becomes the top: line y is column y
+        uint8_t* column = out + y;
+        for (int x = 0; x < width; ++x)
+          column[static_cast<ptrdiff_t>(width - 1 - x) * out_stride] = line[x];
+        break;
+      }
+      default:
+        std::copy_n(line, width, out + static_cast<ptrdiff_t>(y) * out_stride);
+        break;
     }
   }
 }

@@ -130,6 +130,19 @@ void VideoDecoder::PackAndDeliver(const PlanarPicture& planes, ReferenceTime sta
 
 void VideoDecoder::DeliverUpright(AVFrame& frame, bool interlaced, ReferenceTime start,
                                   ReferenceTime stop) {
+  if (!interlaced && frame.format == AV_PIX_FMT_YUV420P && frame.width >= 2 && frame.height >= 2) {
+    // Turned straight from the decoder's planes.
+    PlanarPicture planes;
+    for (int i = 0; i < 3; ++i) {
+      planes.planes[i] = frame.data[i];
+      planes.strides[i] = frame.linesize[i];
+    }
+    planes.width = frame.width;
+    planes.height = frame.height;
+    RotateI420(planes, rotation_, &upright_);
+    DeliverPicture(frame, upright_, start, stop);
+    return;
+  }
   converted_.Resize(frame.width, frame.height);
   if (converted_.width() < 2 || converted_.height() < 2) return;
   to_i420_.reset(sws_getCachedContext(to_i420_.release(), frame.width, frame.height,
@@ -141,20 +154,25 @@ void VideoDecoder::DeliverUpright(AVFrame& frame, bool interlaced, ReferenceTime
   int strides[4] = {converted_.stride(0), converted_.stride(1), converted_.stride(2), 0};
   sws_scale(to_i420_.get(), frame.data, frame.linesize, 0, frame.height, planes, strides);
   if (interlaced) BlendFields(&converted_);
-  const I420Buffer* picture = &converted_;
-  if (rotation_ != 0) {
-    RotateI420(converted_.View(), rotation_, &upright_);
-    picture = &upright_;
+  if (rotation_ == 0) {
+    DeliverPicture(frame, converted_, start, stop);
+    return;
   }
-  if (picture->width() != out_width_ || picture->height() != out_height_) {
+  RotateI420(converted_.View(), rotation_, &upright_);
+  DeliverPicture(frame, upright_, start, stop);
+}
+
+void VideoDecoder::DeliverPicture(const AVFrame& frame, const I420Buffer& picture,
+                                  ReferenceTime start, ReferenceTime stop) {
+  if (picture.width() != out_width_ || picture.height() != out_height_) {
     AVRational aspect = frame.sample_aspect_ratio;
     if (aspect.num <= 0 || aspect.den <= 0) aspect = stream_info().sample_aspect;
     if (rotation_ == 90 || rotation_ == 270) std::swap(aspect.num, aspect.den);
-    out_width_ = picture->width();
-    out_height_ = picture->height();
+    out_width_ = picture.width();
+    out_height_ = picture.height();
     AnnounceType(TypeFor(out_width_, out_height_, aspect));
   }
-  PackAndDeliver(picture->View(), start, stop);
+  PackAndDeliver(picture.View(), start, stop);
 }
 
 }  // namespace ovc::media

@@ -28,6 +28,10 @@ class VideoDecoder final : public DecoderFilter {
   // Delivers the frame turned upright and with its fields blended as
   // needed; drops a frame libswscale cannot convert.
   void DeliverUpright(AVFrame& frame, bool interlaced, ReferenceTime start, ReferenceTime stop);
+  // Delivers `picture`, made from `frame`, announcing its size and pixel
+  // shape when they changed.
+  void DeliverPicture(const AVFrame& frame, const I420Buffer& picture, ReferenceTime start,
+                      ReferenceTime stop);
   // Packs 4:2:0 planes of the delivered size into the sample and delivers
   // it, the planes passed along.
   void PackAndDeliver(const PlanarPicture& planes, ReferenceTime start, ReferenceTime stop);
