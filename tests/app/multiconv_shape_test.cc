@@ -202,7 +202,9 @@ double Combing(const std::string& luma, int width, int height) {
   int count = 0;
   for (int y = 1; y + 1 < height; ++y)
     for (int x = 0; x < width; ++x) {
-      auto at = [&](int row) { return static_cast<uint8_t>(luma[static_cast<size_t>(row) * width + x]); };
+      auto at = [&](int row) {
+        return static_cast<uint8_t>(luma[static_cast<size_t>(row) * width + x]);
+      };
       total += std::abs(at(y) - (at(y - 1) + at(y + 1)) / 2.0);
       ++count;
     }

@@ -17,7 +17,8 @@ int NearestEven(double value, int limit) {
 PictureArea FitPicture(double picture_aspect, int frame_width, int frame_height,
                        double frame_pixel_aspect) {
   const PictureArea whole{0, 0, frame_width, frame_height};
-  if (frame_width <= 0 || frame_height <= 0) return whole;
+  // A frame too small for a pixel pair each way has no room for bars.
+  if (frame_width < 2 || frame_height < 2) return whole;
   if (!(frame_pixel_aspect > 0) || !std::isfinite(frame_pixel_aspect)) frame_pixel_aspect = 1;
   if (!(picture_aspect > 0) || !std::isfinite(picture_aspect)) return whole;
   const double frame_aspect = frame_width * frame_pixel_aspect / frame_height;

@@ -130,7 +130,8 @@ void VideoDecoder::PackAndDeliver(const PlanarPicture& planes, ReferenceTime sta
 
 void VideoDecoder::DeliverUpright(AVFrame& frame, bool interlaced, ReferenceTime start,
                                   ReferenceTime stop) {
-  if (!interlaced && frame.format == AV_PIX_FMT_YUV420P && frame.width >= 2 && frame.height >= 2) {
+  if (!interlaced && frame.format == AV_PIX_FMT_YUV420P && frame.width >= 2 &&
+      frame.height >= 2) {
     // Turned straight from the decoder's planes.
     PlanarPicture planes;
     for (int i = 0; i < 3; ++i) {
