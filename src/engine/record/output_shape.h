@@ -32,8 +32,8 @@ void ShownAspectPair(const OutputConfig& output, int* x, int* y);
 
 // The display aspect (width ÷ height) the output gives a picture whose own
 // display aspect is `source_aspect`: its own, unless the user chose to
-// stretch widescreen pictures to 4:3 (vc_aspect not 0, on a device other
-// than the PSP): then a picture wider than 4:3 becomes 4:3, or with
+// stretch widescreen pictures to 4:3 (vc_aspect not 0, with a profile
+// whose device is not "PSP", as the size rule has it): then a picture wider than 4:3 becomes 4:3, or with
 // vc_aspect 1 one of 1.9:1 or wider becomes 0.75 of its width. Pictures of
 // 4:3 or narrower keep their shape. A non-positive aspect is returned as
 // it is.
