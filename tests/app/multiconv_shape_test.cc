@@ -99,7 +99,7 @@ Box BoxAbove(const std::string& luma, int width, int height, int threshold) {
   return box;
 }
 
-class MulticonvShapeTest : public MulticonvTest, public testing::WithParamInterface<ShapeCase> {
+class SourceMakingTest : public MulticonvTest {
  protected:
   // Writes the source with the ffmpeg command: one second of the scene.
   std::string MakeSource(const SourceRecipe& r) {
@@ -129,6 +129,9 @@ class MulticonvShapeTest : public MulticonvTest, public testing::WithParamInterf
     return path;
   }
 };
+
+class MulticonvShapeTest : public SourceMakingTest,
+                           public testing::WithParamInterface<ShapeCase> {};
 
 TEST_P(MulticonvShapeTest, ThePictureKeepsItsShapeUprightOnBlack) {
   const ShapeCase& c = GetParam();
@@ -173,6 +176,63 @@ TEST_P(MulticonvShapeTest, ThePictureKeepsItsShapeUprightOnBlack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, MulticonvShapeTest, testing::ValuesIn(kShapes));
+
+// "Stretch 16:9 widescreen to 4:3 automatically", chosen in the Output
+// Setting dialog (here: stored by a registry file the program imports from
+// its working folder), holds wherever the profile's device is not the PSP.
+struct StretchCase {
+  const char* profile;
+  int width;
+  int height;
+  const char* sar;  // declared
+  int area_y;       // the picture's top line
+  double circle;    // the circle's shown width ÷ height
+};
+void PrintTo(const StretchCase& c, std::ostream* os) { *os << c.profile; }
+
+const StretchCase kStretches[] = {
+    {"iPod", 320, 240, "", 0, 0.75},
+    {"AVI", 640, 480, "1:1", 0, 0.75},
+    {"WMV", 320, 240, "1:1", 0, 0.75},
+    {"3GP phone", 176, 144, "12:11", 0, 0.75},
+    {"PSP", 368, 208, "1:1", 0, 1.0},
+};
+
+class MulticonvStretchTest : public SourceMakingTest,
+                             public testing::WithParamInterface<StretchCase> {};
+
+TEST_P(MulticonvStretchTest, TheUsersChoiceToStretchWidescreenHolds) {
+  const StretchCase& c = GetParam();
+  WriteFile(world_.Path("url.reg"),
+            "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Orvane\\Orvane Video Converter "
+            "Zezivovi\\OutputConfig\\vc_aspect]\n@=dword:00000001\n");
+  const SourceRecipe wide{"640x360", 1, 1, "", 0, "wide.mp4", "-c:v libx264 -c:a aac"};
+  const std::string source = MakeSource(wide);
+  ProgramRun run = Multiconv("-q -p " + Quote(c.profile) + " -o " + Quote(out_) + " " +
+                             Quote(source));
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  ASSERT_EQ(run.out_lines.size(), 1u) << run.err;
+  const std::string& output = run.out_lines[0];
+  EXPECT_EQ(ProbeEntry(output, "v:0", "stream=width"), std::to_string(c.width));
+  EXPECT_EQ(ProbeEntry(output, "v:0", "stream=height"), std::to_string(c.height));
+  if (*c.sar) EXPECT_EQ(ProbeEntry(output, "v:0", "stream=sample_aspect_ratio"), c.sar);
+  const std::string luma = CommandOutput(
+      "ffmpeg -v error -i " + Quote(output) +
+      " -vf 'select=eq(n\\,10)' -frames:v 1 -f rawvideo -pix_fmt gray - 2>/dev/null");
+  ASSERT_EQ(luma.size(), static_cast<size_t>(c.width) * c.height);
+  const Box picture = BoxAbove(luma, c.width, c.height, 60);
+  EXPECT_NEAR(picture.top, c.area_y, 2);
+  EXPECT_NEAR(picture.width(), c.width, 3);
+  const Box circle = BoxAbove(luma, c.width, c.height, 200);
+  ASSERT_GT(circle.width(), 10);
+  int sar_num = 1;
+  int sar_den = 1;
+  std::sscanf(c.sar, "%d:%d", &sar_num, &sar_den);
+  EXPECT_NEAR(circle.width() * static_cast<double>(sar_num) / sar_den / circle.height(), c.circle,
+              0.06);
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, MulticonvStretchTest, testing::ValuesIn(kStretches));
 
 // Interlaced sources: a white bar moving 24 pixels a field across grey, two
 // fields a picture, as a camcorder or a DVD holds it.
