@@ -255,8 +255,8 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
   // So is one that keeps its shape inside the frame with bars.
   resize_this_picture_ = state_.need_resize || width != output_->width ||
                          height != output_->height || line_pixels != width ||
-                         !(OutputAreaLocked(width, height) ==
-                           PictureArea{0, 0, output_->width, output_->height});
+                         (recording && !(OutputAreaLocked(width, height) ==
+                                         PictureArea{0, 0, output_->width, output_->height}));
   // The planes keep the picture for the still picture; a recording scales
   // straight from the sample, so it refreshes them only now and then.
   const int counter = state_.frame_counter;

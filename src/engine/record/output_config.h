@@ -80,9 +80,9 @@ struct OutputConfig {
   int format = kFormatAvi;
   int format_3gp = 0;            // 0 H.263+AMR, 1 H.263+AAC, 2 MPEG-4+AMR, 3 MPEG-4+AAC
   int device_kind = kDevicePsp;
-  // The "device" of the profile in use ("PSP", "iPod", "mobile3gp", or
-  // empty), from ApplyProfile.
-  std::string device;
+  // The profile in use is made for the PSP (its "device" is "PSP"); set by
+  // ApplyProfile.
+  bool psp_profile = false;
   bool use_h264 = false;
   bool use_mpeg4_tag = false;
   bool mpg_ac3 = false;

@@ -57,7 +57,7 @@ void ShownAspectPair(const OutputConfig& output, int* x, int* y) {
 }
 
 double OutputPictureAspect(double source_aspect, const OutputConfig& output) {
-  if (output.vc_aspect == 0 || output.device == "PSP") return source_aspect;
+  if (output.vc_aspect == 0 || output.psp_profile) return source_aspect;
   if (!(source_aspect > kWidescreenFrom)) return source_aspect;
   if (output.vc_aspect == 1 && source_aspect >= kVeryWide) return source_aspect * kNarrowing;
   return kFourThirds;

@@ -894,11 +894,11 @@ TEST_F(CaptureStageTest, AnAnamorphicPictureFillsAFrameOfItsDisplayShape) {
 // "Stretch 16:9 widescreen to 4:3 automatically": the user's choice holds,
 // except on the PSP, whose frames keep the picture's shape.
 TEST_F(CaptureStageTest, TheChoiceToStretchWidescreenFillsA4To3Frame) {
-  for (const std::string device : {"iPod", "PSP"}) {
-    SCOPED_TRACE(device);
+  for (bool psp : {false, true}) {
+    SCOPED_TRACE(psp);
     target_.calls.clear();
     output_.vc_aspect = 1;
-    output_.device = device;
+    output_.psp_profile = psp;
     output_.width = 32;
     output_.height = 24;
     target_.keep_frames = true;
@@ -910,7 +910,7 @@ TEST_F(CaptureStageTest, TheChoiceToStretchWidescreenFillsA4To3Frame) {
     stage_.OnVideoSample(sample, &start, &stop, 0, 0);
     ASSERT_EQ(target_.calls.size(), 1u);
     const uint8_t top_left = target_.calls[0].frame[0];
-    if (device == "PSP")
+    if (psp)
       EXPECT_EQ(top_left, 16);
     else
       EXPECT_NEAR(top_left, 200, 2);

@@ -54,21 +54,21 @@ struct AspectCase {
   const char* name;
   double source;
   int vc_aspect;
-  const char* device;  // the profile's
+  bool psp_profile;
   double expected;
 };
 void PrintTo(const AspectCase& c, std::ostream* os) { *os << c.name; }
 
 const AspectCase kAspects[] = {
-    {"kept", 16.0 / 9, 0, "", 16.0 / 9},
-    {"16:9 stretched to 4:3", 16.0 / 9, 1, "", 4.0 / 3},
-    {"2.35:1 narrowed by a quarter", 2.35, 1, "iPod", 2.35 * 0.75},
-    {"other choices make 2.35:1 4:3", 2.35, 2, "mobile3gp", 4.0 / 3},
-    {"the PSP keeps the shape", 16.0 / 9, 1, "PSP", 16.0 / 9},
+    {"kept", 16.0 / 9, 0, false, 16.0 / 9},
+    {"16:9 stretched to 4:3", 16.0 / 9, 1, false, 4.0 / 3},
+    {"2.35:1 narrowed by a quarter", 2.35, 1, false, 2.35 * 0.75},
+    {"other choices make 2.35:1 4:3", 2.35, 2, false, 4.0 / 3},
+    {"the PSP keeps the shape", 16.0 / 9, 1, true, 16.0 / 9},
     // Only widescreen is stretched: narrower pictures keep their shape.
-    {"4:3 kept", 4.0 / 3, 1, "iPod", 4.0 / 3},
-    {"upright phone video kept", 9.0 / 16, 1, "iPod", 9.0 / 16},
-    {"unknown stays unknown", 0.0, 1, "iPod", 0.0},
+    {"4:3 kept", 4.0 / 3, 1, false, 4.0 / 3},
+    {"upright phone video kept", 9.0 / 16, 1, false, 9.0 / 16},
+    {"unknown stays unknown", 0.0, 1, false, 0.0},
 };
 
 class OutputPictureAspectTest : public testing::TestWithParam<AspectCase> {};
@@ -77,7 +77,7 @@ TEST_P(OutputPictureAspectTest, FollowsTheUsersAspectChoice) {
   const AspectCase& c = GetParam();
   OutputConfig output;
   output.vc_aspect = c.vc_aspect;
-  output.device = c.device;
+  output.psp_profile = c.psp_profile;
   // Whatever flavour of MP4 a profile without a device last left behind.
   output.device_kind = kDevicePsp;
   EXPECT_DOUBLE_EQ(OutputPictureAspect(c.source, output), c.expected);
