@@ -873,50 +873,6 @@ TEST_F(CaptureStageTest, APictureOfAnotherShapeSitsBetweenBarsThatStayBlack) {
   }
 }
 
-// The output's picture aspect is the type's, not its pixel count's.
-TEST_F(CaptureStageTest, AnAnamorphicPictureFillsAFrameOfItsDisplayShape) {
-  output_.width = 64;
-  output_.height = 36;
-  target_.keep_frames = true;
-  target_.frame_bytes = 64 * 36 * 2;
-  FakeSample typed(test::PictureWithId(0, 72, 48), Extended(72, 48, 16, 9, 0, 0, 0));
-  stage_.AdoptVideoType(&typed);
-  stage_.BeginRecording(true);
-  ReferenceTime start = 0, stop = 400000;
-  FakeSample sample(LumaPicture(72, 48, [](int, int) { return uint8_t(200); }));
-  stage_.OnVideoSample(sample, &start, &stop, 0, 0);
-  ASSERT_EQ(target_.calls.size(), 1u);
-  const std::vector<uint8_t>& frame = target_.calls[0].frame;
-  for (int y : {0, 35})
-    for (int x : {0, 63}) EXPECT_NEAR(frame[(y * 64 + x) * 2], 200, 2) << x << "," << y;
-}
-
-// "Stretch 16:9 widescreen to 4:3 automatically": the user's choice holds,
-// except on the PSP, whose frames keep the picture's shape.
-TEST_F(CaptureStageTest, TheChoiceToStretchWidescreenFillsA4To3Frame) {
-  for (bool psp : {false, true}) {
-    SCOPED_TRACE(psp);
-    target_.calls.clear();
-    output_.vc_aspect = 1;
-    output_.psp_profile = psp;
-    output_.width = 32;
-    output_.height = 24;
-    target_.keep_frames = true;
-    target_.frame_bytes = 32 * 24 * 2;
-    AdoptPictureType(400000, 64, 36);
-    stage_.BeginRecording(true);
-    ReferenceTime start = 0, stop = 400000;
-    FakeSample sample(LumaPicture(64, 36, [](int, int) { return uint8_t(200); }));
-    stage_.OnVideoSample(sample, &start, &stop, 0, 0);
-    ASSERT_EQ(target_.calls.size(), 1u);
-    const uint8_t top_left = target_.calls[0].frame[0];
-    if (psp)
-      EXPECT_EQ(top_left, 16);
-    else
-      EXPECT_NEAR(top_left, 200, 2);
-  }
-}
-
 TEST_F(CaptureStageTest, TheStillPictureIsABlueFirstBitmapOfTheInputPlanes) {
   target_.recording_flag = false;
   // Pure red in BT.601: Y 81, U 90, V 240.
