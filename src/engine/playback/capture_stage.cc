@@ -5,6 +5,7 @@
 #include <new>
 
 #include "common/trace.h"
+#include "engine/record/output_shape.h"
 #include "platform/imaging/image_ops.h"
 
 namespace ovc {
@@ -13,6 +14,25 @@ namespace {
 // Bytes beyond the last pixel of every plane: the scaler's vector code may
 // read a little past the end of a line.
 constexpr int64_t kPlanePadding = kScalerSlack;
+
+// Black in video range, for the bars around a picture that keeps its shape.
+constexpr uint8_t kBlackLuma = 16;
+constexpr uint8_t kNeutralChroma = 128;
+
+// Sets everything of a plane (`width` × `height` of `stride`) outside the
+// columns [x, x + area_width) of the lines [y, y + area_height) to `value`.
+void PaintBars(uint8_t* plane, int stride, int width, int height, int x, int area_width, int y,
+               int area_height, uint8_t value) {
+  for (int row = 0; row < height; ++row) {
+    uint8_t* line = plane + static_cast<ptrdiff_t>(row) * stride;
+    if (row < y || row >= y + area_height) {
+      std::fill_n(line, width, value);
+      continue;
+    }
+    std::fill_n(line, x, value);
+    std::fill_n(line + x + area_width, width - x - area_width, value);
+  }
+}
 
 }  // namespace
 
@@ -85,6 +105,19 @@ void CaptureStage::ScaleFrame() {
   ScaleFrameLocked();
 }
 
+PictureArea CaptureStage::OutputAreaLocked(int crop_width, int crop_height) const {
+  double aspect = state_.picture_aspect;
+  const int in_width = state_.input_width;
+  const int in_height = state_.input_height;
+  // A crop keeps the input's pixel shape: its aspect is its share of the
+  // picture's.
+  if (in_width > 0 && in_height > 0 && crop_width > 0 && crop_height > 0)
+    aspect *= (static_cast<double>(crop_width) / in_width) /
+              (static_cast<double>(crop_height) / in_height);
+  return FitPicture(OutputPictureAspect(aspect, *output_), output_->width, output_->height,
+                    OutputPixelAspect(*output_).value());
+}
+
 void CaptureStage::ScaleFrameLocked() {
   if (!resize_this_picture_) {
     frame_to_hand_over_ = sample_data_;
@@ -123,10 +156,17 @@ void CaptureStage::ScaleFrameLocked() {
   w &= ~1;
   y &= ~1;
 
-  uint8_t* out[3] = {state_.output_planes[0].data(), state_.output_planes[1].data(),
-                     state_.output_planes[2].data()};
+  uint8_t* planes_out[3] = {state_.output_planes[0].data(), state_.output_planes[1].data(),
+                            state_.output_planes[2].data()};
   const int out_strides[3] = {out_width, out_width, out_width};
   if (sample_data_ == nullptr) return;
+  // The picture goes into its area; the bars around it are painted black
+  // after scaling, over whatever the scaler wrote past its lines' ends.
+  const PictureArea area = OutputAreaLocked(w, h);
+  const size_t luma_offset = static_cast<size_t>(area.y) * out_width + area.x;
+  const size_t chroma_offset = static_cast<size_t>(area.y) * out_width + area.x / 2;
+  uint8_t* out[3] = {planes_out[0] + luma_offset, planes_out[1] + chroma_offset,
+                     planes_out[2] + chroma_offset};
   // From the decoder's 4:2:0 planes where it passed them along: less to
   // read and scale than the packed 4:2:2 picture made from them.
   const media::PlanarPicture* planes = sample_planes_;
@@ -145,19 +185,27 @@ void CaptureStage::ScaleFrameLocked() {
   const int scaled =
       from_planes
           ? CropScaleI420ToPlanes(planes->planes, planes->strides, in_width, in_height, x, y, w,
-                                  h, out, out_strides, out_width, out_height, kScaleBicubic)
+                                  h, out, out_strides, area.width, area.height, kScaleBicubic)
           : CropScaleYuy2ToPlanes(packed, in_width, in_height, packed_stride, x, y, w, h, out,
-                                  out_strides, out_width, out_height, kScaleBicubic);
+                                  out_strides, area.width, area.height, kScaleBicubic);
   if (scaled != 0) return;
+  if (!(area == PictureArea{0, 0, out_width, out_height})) {
+    PaintBars(planes_out[0], out_width, out_width, out_height, area.x, area.width, area.y,
+              area.height, kBlackLuma);
+    for (int i = 1; i < 3; ++i)
+      PaintBars(planes_out[i], out_width, out_width / 2, out_height, area.x / 2, area.width / 2,
+                area.y, area.height, kNeutralChroma);
+  }
   const int brightness_offset = output_->brightness_a;
   if (brightness_offset != 0) {
     // The luma lines are out_width apart.
-    ScaleLuma(static_cast<int>(output_->brightness_b * 128), out[0], out_width, out_width,
-              out_height, 7);
-    OffsetLuma(static_cast<uint8_t>(brightness_offset & 0xFF), out[0], out_width, out_width,
-               out_height, 0);
+    // Only the picture: the bars stay black.
+    ScaleLuma(static_cast<int>(output_->brightness_b * 128), out[0], area.width, out_width,
+              area.height, 7);
+    OffsetLuma(static_cast<uint8_t>(brightness_offset & 0xFF), out[0], area.width, out_width,
+               area.height, 0);
   }
-  const uint8_t* join[3] = {out[0], out[1], out[2]};
+  const uint8_t* join[3] = {planes_out[0], planes_out[1], planes_out[2]};
   JoinPlanesToYuy2(join, out_strides, state_.output_frame.data(), 2 * out_width,
                    2 * (out_width / 2), out_height);
 }

@@ -12,6 +12,7 @@
 #include "engine/playback/capture_host.h"
 #include "engine/playback/capture_state.h"
 #include "engine/playback/crop_rect.h"
+#include "engine/playback/picture_fit.h"
 #include "engine/playback/recording_target.h"
 #include "engine/playback/still_picture.h"
 #include "engine/record/output_config.h"
@@ -237,6 +238,10 @@ class CaptureStage {
   // Publishes the input size for input_width()/input_height().
   void ReadInputSize();
   void ScaleFrameLocked();
+  // Where a crop_width × crop_height region of the input picture goes in
+  // the output frame: the picture keeps its display aspect (or the one the
+  // user chose), centred on black when the frame's shape differs.
+  PictureArea OutputAreaLocked(int crop_width, int crop_height) const;
   // Releases the capture lock until `moved` changes, `limit` passes or the
   // recording stops.
   void WaitForOtherStreamLocked(std::unique_lock<std::mutex>& lock, const uint64_t& moved,

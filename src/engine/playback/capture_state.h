@@ -24,6 +24,9 @@ struct CaptureState {
   int declared_width = 0;   // size (or aspect pair) last told to the main window
   int declared_height = 0;
   bool extended_format = false;  // the type carried a VideoInfoHeader2
+  // The input picture's display aspect (width ÷ height on the screen), from
+  // the type's picture aspect, or its size for square pixels; 0 unknown.
+  double picture_aspect = 0;
 
   std::atomic<double> actual_frame_time{0};     // seconds per picture, for pacing
   double smoothed_frame_time = 0;                // seconds, short-term estimate

@@ -36,6 +36,11 @@ constexpr double kGridTolerance = 1e-6;
 // 8-bit audio lagging by more than this many borrowed bytes holds the video.
 constexpr int64_t kAudioLagBytes = 76800;
 
+// Width ÷ height of a picture of square pixels; 0 for an empty one.
+double SizeAspect(int width, int height) {
+  return width > 0 && height > 0 ? static_cast<double>(width) / height : 0;
+}
+
 bool Plausible(double frame_time) {
   return frame_time > kShortestFrame && frame_time <= kLongestFrame;
 }
@@ -104,6 +109,7 @@ void CaptureStage::AdoptVideoFormatLocked(const media::MediaType& type) {
     state_.input_line_pixels = std::abs(width);
     state_.input_width = std::abs(width);
     state_.input_height = std::abs(height);
+    state_.picture_aspect = SizeAspect(state_.input_width, state_.input_height);
   } else if (type.format_type == media::FormatType::kVideoInfo2) {
     const media::VideoInfoHeader2& info = type.video2;
     state_.extended_format = true;
@@ -129,6 +135,9 @@ void CaptureStage::AdoptVideoFormatLocked(const media::MediaType& type) {
       if (info.source.bottom > 0)
         state_.input_height = std::min(info.source.bottom, std::abs(height));
     }
+    state_.picture_aspect = aspect_x > 0 && aspect_y > 0
+                                ? static_cast<double>(aspect_x) / aspect_y
+                                : SizeAspect(state_.input_width, state_.input_height);
     if ((info.interlace_flags & 1) == 0) WriteTraceLine("NOT interlaced");
     else if (info.interlace_flags == 1) WriteTraceLine("Interleaved BOB only");
     else WriteTraceLine("Interleaved ???");
@@ -243,8 +252,11 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
   sample_padding_ = sample.padding();
   // A picture that is not exactly the output frame is always scaled, so
   // that the recording never reads beyond the sample.
+  // So is one that keeps its shape inside the frame with bars.
   resize_this_picture_ = state_.need_resize || width != output_->width ||
-                         height != output_->height || line_pixels != width;
+                         height != output_->height || line_pixels != width ||
+                         (recording && !(OutputAreaLocked(width, height) ==
+                                         PictureArea{0, 0, output_->width, output_->height}));
   // The planes keep the picture for the still picture; a recording scales
   // straight from the sample, so it refreshes them only now and then.
   const int counter = state_.frame_counter;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/record/output_shape.h"
+
 namespace ovc {
 namespace {
 
@@ -150,11 +152,8 @@ void ApplyDeviceLimits(const OutputConfig& output, const std::string& muxer,
       video->level = 8;  // Main Level
       // Players show the frame at 4:3 or 16:9, whatever its pixel size:
       // the shape nearer to the source's.
-      const double source = output.aspect_y > 0
-                                ? static_cast<double>(output.aspect_x) / output.aspect_y
-                                : 4.0 / 3;
-      video->display_aspect = source >= (4.0 / 3 + 16.0 / 9) / 2 ? AVRational{16, 9}
-                                                                : AVRational{4, 3};
+      const PixelAspect shown = MpegDisplayAspect(output);
+      video->display_aspect = AVRational{shown.num, shown.den};
       break;
     }
     default:

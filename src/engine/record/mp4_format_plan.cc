@@ -8,6 +8,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "engine/record/output_shape.h"
+
 namespace ovc {
 namespace {
 
@@ -133,6 +135,8 @@ int PlanMp4Output(const OutputConfig& output, Mp4Plan* plan) {
   v.codec_tag = tag;
   v.width = output.width;
   v.height = output.height;
+  if (const PixelAspect pixel = OutputPixelAspect(output); pixel.num != pixel.den)
+    v.sample_aspect = AVRational{pixel.num, pixel.den};
   v.time_base = Mp4VideoTimeBase(output, video);
   v.bit_rate = static_cast<int64_t>(output.video_bitrate * 1000);
   // libavcodec's rate control steers by this many bits of deviation; 4

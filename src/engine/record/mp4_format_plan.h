@@ -19,6 +19,8 @@ struct Mp4VideoSettings {
   uint32_t codec_tag = 0;  // e.g. FourCc("DIVX"); 0 = the container's own
   int width = 0;
   int height = 0;
+  // The pixel shape the stream declares; {0, 1} declares none (square).
+  AVRational sample_aspect{0, 1};
   AVRational time_base{1, 15};  // one frame period, seconds
   int64_t bit_rate = 0;         // bits per second
   // Bits the rate control may run ahead of or behind the bit rate:

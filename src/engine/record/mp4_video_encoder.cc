@@ -78,6 +78,7 @@ std::unique_ptr<Mp4VideoEncoder> Mp4VideoEncoder::Open(const Mp4VideoSettings& s
   context->codec_tag = settings.codec_tag;
   context->width = settings.width;
   context->height = settings.height;
+  context->sample_aspect_ratio = settings.sample_aspect;
   context->pix_fmt = AV_PIX_FMT_YUV420P;
   context->time_base = settings.time_base;
   context->framerate = av_inv_q(settings.time_base);

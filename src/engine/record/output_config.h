@@ -9,9 +9,10 @@ namespace ovc {
 // Container and writer codes of OutputConfig::format.
 //   0  AVI through AviWriter, video by an installed compressor, audio MP3
 //   1  Windows Media
-//   2  MP4 for a PSP or an iPod (and every code from 5 up but 6 and 7)
+//   2  MP4 for a PSP or an iPod (and every code from 8 up)
 //   3  AVI written by FFmpeg: XviD, or MPEG-4 tagged DIVX; MP3
 //   4  MPEG program stream: MPEG-2 video, MP2 or AC-3
+//   5  MPEG program stream as a DVD player's VOB file
 //   6  3GP, codecs by format_3gp
 //   7  QuickTime
 enum OutputFormat : int {
@@ -20,6 +21,7 @@ enum OutputFormat : int {
   kFormatMp4 = 2,
   kFormatFfmpegAvi = 3,
   kFormatMpeg = 4,
+  kFormatVob = 5,
   kFormat3gp = 6,
   kFormatQuickTime = 7,
 };
@@ -66,6 +68,10 @@ struct OutputConfig {
   int n_pass = 1;                // 1 or 2
   int pass = 1;                  // current pass
   float output_size = 250;       // target size for estimates
+  // The Output Setting aspect choice (setting "vc_aspect"): 0 keeps the
+  // picture's shape, 1 stretches widescreen pictures to 4:3 (see
+  // OutputPictureAspect).
+  int vc_aspect = 0;
   int brightness_a = 0;          // additive brightness term
   float brightness_b = 1;        // brightness gain
   int split_size = 2048;         // MB
@@ -76,6 +82,9 @@ struct OutputConfig {
   int format = kFormatAvi;
   int format_3gp = 0;            // 0 H.263+AMR, 1 H.263+AAC, 2 MPEG-4+AMR, 3 MPEG-4+AAC
   int device_kind = kDevicePsp;
+  // The profile in use is made for the PSP (its "device" is "PSP"); set by
+  // ApplyProfile.
+  bool psp_profile = false;
   bool use_h264 = false;
   bool use_mpeg4_tag = false;
   bool mpg_ac3 = false;

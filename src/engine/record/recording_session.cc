@@ -56,6 +56,7 @@ ProfileRange ApplyProfile(const CProfile& profile, OutputConfig* output) {
   }
   output->video_bitrate = static_cast<float>(profile.b);
   output->out_frame_rate = profile.r;
+  output->psp_profile = profile.device == "PSP";
   if (profile.device == "PSP") output->device_kind = kDevicePsp;
   else if (profile.device == "iPod") output->device_kind = kDeviceIpod;
   output->audio_bitrate = profile.ab;

@@ -8,6 +8,7 @@
 #include "common/message_box.h"
 #include "common/trace.h"
 #include "engine/record/output_file_errors.h"
+#include "engine/record/output_shape.h"
 #include "engine/record/wmv_codec_list.h"
 #include "engine/record/wmv_streams.h"
 #include "platform/wmf/wm_wide_text.h"
@@ -271,7 +272,10 @@ bool CWMVFile::AdjustVideoStream(const OutputConfig& output) {
 void CWMVFile::SetAspectAttributes(const OutputConfig& output) {
   uint32_t x = 0;
   uint32_t y = 0;
-  if (!AspectRatioAttributes(width_, height_, output.aspect_x, output.aspect_y, &x, &y)) return;
+  int shown_x = 0;
+  int shown_y = 0;
+  ShownAspectPair(output, &shown_x, &shown_y);
+  if (!AspectRatioAttributes(width_, height_, shown_x, shown_y, &x, &y)) return;
   const auto stream = static_cast<uint16_t>(video_input_ + 1);
   HResult hr = writer_->SetAttribute(stream, wmf::kAspectRatioX, x);
   if (Succeeded(hr)) hr = writer_->SetAttribute(stream, wmf::kAspectRatioY, y);

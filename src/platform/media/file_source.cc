@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/media/upright_picture.h"
+
 namespace ovc::media {
 namespace {
 
@@ -141,6 +143,7 @@ std::shared_ptr<FileSource> FileSource::Open(const std::string& path, MediaResul
     if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
       info.frame_rate = av_guess_frame_rate(context.get(), stream, nullptr);
       info.sample_aspect = av_guess_sample_aspect_ratio(context.get(), stream, nullptr);
+      info.rotation = StreamRotation(*stream);
     }
     return info;
   };

@@ -41,6 +41,7 @@ struct StreamInfo {
   AVRational time_base{0, 1};
   AVRational frame_rate{0, 1};      // video; {0, 1} when unknown
   AVRational sample_aspect{0, 1};   // video; {0, 1} when unknown
+  int rotation = 0;                 // video: degrees clockwise to stand upright
 };
 
 // The file source: opens a file with libavformat and offers its first video

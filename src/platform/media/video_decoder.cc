@@ -1,5 +1,7 @@
 #include "platform/media/video_decoder.h"
 
+#include <utility>
+
 #include "platform/media/media_formats.h"
 #include "platform/media/yuv_packing.h"
 
@@ -31,6 +33,23 @@ MediaResult VideoDecoder::PrepareOutput(const StreamInfo& info, MediaType* type)
   }
   interlaced_ = parameters.field_order != AV_FIELD_UNKNOWN &&
                 parameters.field_order != AV_FIELD_PROGRESSIVE;
+  rotation_ = info.rotation;
+  if (rotation_ == 90 || rotation_ == 270) {
+    // Turned sideways: the sizes and the pixel shape swap; turned pictures
+    // are cut to even sizes.
+    AVRational aspect = info.sample_aspect;
+    std::swap(aspect.num, aspect.den);
+    out_width_ = parameters.height & ~1;
+    out_height_ = parameters.width & ~1;
+    *type = TypeFor(out_width_, out_height_, aspect);
+    return kOk;
+  }
+  if (rotation_ == 180) {
+    out_width_ = parameters.width & ~1;
+    out_height_ = parameters.height & ~1;
+    *type = TypeFor(out_width_, out_height_, info.sample_aspect);
+    return kOk;
+  }
   *type = TypeFor(parameters.width, parameters.height, info.sample_aspect);
   out_width_ = EvenWidth(parameters.width);
   out_height_ = parameters.height;
@@ -54,6 +73,11 @@ void VideoDecoder::DeliverFrame(AVFrame& frame) {
   if (start < 0) start = 0;
 
   if (frame.width <= 0 || frame.height <= 0) return;
+  const bool interlaced = frame.interlaced_frame != 0;
+  if (rotation_ != 0 || interlaced) {
+    DeliverUpright(frame, interlaced, start, stop);
+    return;
+  }
   if (EvenWidth(frame.width) != out_width_ || frame.height != out_height_) {
     AVRational aspect = frame.sample_aspect_ratio;
     if (aspect.num <= 0 || aspect.den <= 0) aspect = stream_info().sample_aspect;
@@ -61,14 +85,8 @@ void VideoDecoder::DeliverFrame(AVFrame& frame) {
     out_height_ = frame.height;
     AnnounceType(TypeFor(frame.width, frame.height, aspect));
   }
-  Sample& out = sample();
-  const int stride = out_width_ * 2;
-  out.Resize(stride * out_height_);
   if (frame.format == AV_PIX_FMT_YUV420P && out_width_ == frame.width) {
     // The common case (MPEG-2, MPEG-4, H.264 sources) packs without libswscale.
-    PackI420ToYuy2(frame.data[0], frame.linesize[0], frame.data[1], frame.linesize[1],
-                   frame.data[2], frame.linesize[2], out.mutable_data(), stride, frame.width,
-                   frame.height);
     PlanarPicture planes;
     for (int i = 0; i < 3; ++i) {
       planes.planes[i] = frame.data[i];
@@ -76,12 +94,12 @@ void VideoDecoder::DeliverFrame(AVFrame& frame) {
     }
     planes.width = frame.width;
     planes.height = frame.height;
-    out.SetPlanarSource(planes);
-    out.SetTimes(start, stop);
-    DeliverSample();
-    out.ClearPlanarSource();
+    PackAndDeliver(planes, start, stop);
     return;
   }
+  Sample& out = sample();
+  const int stride = out_width_ * 2;
+  out.Resize(stride * out_height_);
   const int flags = out_width_ == frame.width ? SWS_BILINEAR : SWS_BICUBIC;
   scaler_.reset(sws_getCachedContext(scaler_.release(), frame.width, frame.height,
                                      static_cast<AVPixelFormat>(frame.format), out_width_,
@@ -94,6 +112,68 @@ void VideoDecoder::DeliverFrame(AVFrame& frame) {
   sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, planes, strides);
   out.SetTimes(start, stop);
   DeliverSample();
+}
+
+void VideoDecoder::PackAndDeliver(const PlanarPicture& planes, ReferenceTime start,
+                                  ReferenceTime stop) {
+  Sample& out = sample();
+  const int stride = out_width_ * 2;
+  out.Resize(stride * out_height_);
+  PackI420ToYuy2(planes.planes[0], planes.strides[0], planes.planes[1], planes.strides[1],
+                 planes.planes[2], planes.strides[2], out.mutable_data(), stride, planes.width,
+                 planes.height);
+  out.SetPlanarSource(planes);
+  out.SetTimes(start, stop);
+  DeliverSample();
+  out.ClearPlanarSource();
+}
+
+void VideoDecoder::DeliverUpright(AVFrame& frame, bool interlaced, ReferenceTime start,
+                                  ReferenceTime stop) {
+  if (!interlaced && frame.format == AV_PIX_FMT_YUV420P && frame.width >= 2 &&
+      frame.height >= 2) {
+    // Turned straight from the decoder's planes.
+    PlanarPicture planes;
+    for (int i = 0; i < 3; ++i) {
+      planes.planes[i] = frame.data[i];
+      planes.strides[i] = frame.linesize[i];
+    }
+    planes.width = frame.width;
+    planes.height = frame.height;
+    RotateI420(planes, rotation_, &upright_);
+    DeliverPicture(frame, upright_, start, stop);
+    return;
+  }
+  converted_.Resize(frame.width, frame.height);
+  if (converted_.width() < 2 || converted_.height() < 2) return;
+  to_i420_.reset(sws_getCachedContext(to_i420_.release(), frame.width, frame.height,
+                                      static_cast<AVPixelFormat>(frame.format), converted_.width(),
+                                      converted_.height(), AV_PIX_FMT_YUV420P, SWS_BICUBIC,
+                                      nullptr, nullptr, nullptr));
+  if (!to_i420_) return;
+  uint8_t* planes[4] = {converted_.plane(0), converted_.plane(1), converted_.plane(2), nullptr};
+  int strides[4] = {converted_.stride(0), converted_.stride(1), converted_.stride(2), 0};
+  sws_scale(to_i420_.get(), frame.data, frame.linesize, 0, frame.height, planes, strides);
+  if (interlaced) BlendFields(&converted_);
+  if (rotation_ == 0) {
+    DeliverPicture(frame, converted_, start, stop);
+    return;
+  }
+  RotateI420(converted_.View(), rotation_, &upright_);
+  DeliverPicture(frame, upright_, start, stop);
+}
+
+void VideoDecoder::DeliverPicture(const AVFrame& frame, const I420Buffer& picture,
+                                  ReferenceTime start, ReferenceTime stop) {
+  if (picture.width() != out_width_ || picture.height() != out_height_) {
+    AVRational aspect = frame.sample_aspect_ratio;
+    if (aspect.num <= 0 || aspect.den <= 0) aspect = stream_info().sample_aspect;
+    if (rotation_ == 90 || rotation_ == 270) std::swap(aspect.num, aspect.den);
+    out_width_ = picture.width();
+    out_height_ = picture.height();
+    AnnounceType(TypeFor(out_width_, out_height_, aspect));
+  }
+  PackAndDeliver(picture.View(), start, stop);
 }
 
 }  // namespace ovc::media

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/media/decoder_filter.h"
+#include "platform/media/upright_picture.h"
 
 namespace ovc::media {
 
@@ -9,6 +10,10 @@ namespace ovc::media {
 // block, or the extended one when the pixels are not square. An odd width is
 // widened by one pixel, as YUY2 pairs pixels. Each picture starts at its
 // timestamp and lasts its packet's duration (the frame rate's when unknown).
+// Pictures of a stream that is to be shown turned (a phone held upright or
+// upside down) are delivered turned, upright, with the turned size and
+// pixel shape; interlaced pictures have their fields blended, so that
+// moving edges show no combs whatever height they are scaled to.
 class VideoDecoder final : public DecoderFilter {
  public:
   VideoDecoder() : DecoderFilter(MajorType::kVideo) {}
@@ -20,10 +25,21 @@ class VideoDecoder final : public DecoderFilter {
 
  private:
   MediaType TypeFor(int32_t width, int32_t height, AVRational sample_aspect) const;
+  // Delivers the frame turned upright and with its fields blended as
+  // needed; drops a frame libswscale cannot convert.
+  void DeliverUpright(AVFrame& frame, bool interlaced, ReferenceTime start, ReferenceTime stop);
+  // Delivers `picture`, made from `frame`, announcing its size and pixel
+  // shape when they changed.
+  void DeliverPicture(const AVFrame& frame, const I420Buffer& picture, ReferenceTime start,
+                      ReferenceTime stop);
+  // Packs 4:2:0 planes of the delivered size into the sample and delivers
+  // it, the planes passed along.
+  void PackAndDeliver(const PlanarPicture& planes, ReferenceTime start, ReferenceTime stop);
 
   // Set when the input connects (no streaming thread runs then).
   ReferenceTime avg_time_per_frame_ = 0;
   bool interlaced_ = false;
+  int rotation_ = 0;  // degrees clockwise
 
   // The size of the pictures delivered: set when the input connects, then
   // written by the streaming thread only.
@@ -32,6 +48,9 @@ class VideoDecoder final : public DecoderFilter {
 
   // Written by the streaming thread only.
   SwsContextPtr scaler_;
+  SwsContextPtr to_i420_;
+  I420Buffer converted_;  // the frame as 4:2:0, fields blended
+  I420Buffer upright_;    // that turned
   ReferenceTime next_start_ = 0;  // for frames without a timestamp
 };
 

@@ -108,6 +108,7 @@ void OutputSettingsPresenter::SpeedButton1Click() {
 void OutputSettingsPresenter::OKBtnClick() {
   int aspect = view_->AspectIndex();
   WriteSettingInt(kGroup, "vc_aspect", aspect);
+  output_->vc_aspect = aspect;
   output_->audio_volume = view_->AudioVolumeLevel();
   output_->shutdown_when_done = view_->ShutdownChecked();
   output_->disable_screensaver = view_->ScreenSaverChecked() ? 1 : 0;

@@ -44,6 +44,7 @@ void LoadSettings(OutputConfig* output, StartupSettings* settings) {
   output->out_frame_rate = ReadReal("OutputConfig", "OutputFrameRate");
   output->audio_volume = static_cast<int>(ReadReal("OutputConfig", "AudioVolume"));
   output->disable_screensaver = ReadInt("OutputConfig", "disable_screensaver");
+  output->vc_aspect = ReadInt("OutputConfig", "vc_aspect");
   output->brightness_a = ReadInt("OutputConfig", "brightness_a");
   output->brightness_b = static_cast<float>(ReadReal("OutputConfig", "brightness_b"));
   settings->output_path =

@@ -822,10 +822,11 @@ TEST_P(BrightnessTest, BrightensTheLumaOfEveryScaledFrame) {
   output_.brightness_a = c.offset;
   output_.brightness_b = c.gain;
   output_.width = 32;
-  output_.height = 16;
+  output_.height = 18;
   target_.keep_frames = true;
-  target_.frame_bytes = 32 * 16 * 2;
-  // A large input (more than the first buffers hold) scaled down.
+  target_.frame_bytes = 32 * 18 * 2;
+  // A large input (more than the first buffers hold) scaled down, filling
+  // the frame of its shape.
   AdoptPictureType(400000, 1280, 720);
   stage_.BeginRecording(true);
   ReferenceTime start = 0, stop = 400000;
@@ -848,6 +849,31 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<BrightnessCase>& info) {
       return std::string(info.param.name);
     });
+
+TEST_F(CaptureStageTest, APictureOfAnotherShapeSitsBetweenBarsThatStayBlack) {
+  // 16:9 into a square frame: 18 lines of picture from line 6, and the
+  // brightness applies to the picture alone.
+  output_.brightness_a = 35;
+  output_.brightness_b = 1.36f;
+  output_.width = 32;
+  output_.height = 32;
+  target_.keep_frames = true;
+  target_.frame_bytes = 32 * 32 * 2;
+  AdoptPictureType(400000, 1280, 720);
+  stage_.BeginRecording(true);
+  ReferenceTime start = 0, stop = 400000;
+  FakeSample sample(LumaPicture(1280, 720, [](int, int) { return uint8_t(100); }));
+  stage_.OnVideoSample(sample, &start, &stop, 0, 0);
+  ASSERT_EQ(target_.calls.size(), 1u);
+  const std::vector<uint8_t>& frame = target_.calls[0].frame;
+  for (int y = 0; y < 32; ++y) {
+    const bool picture = y >= 6 && y < 24;
+    for (int x = 0; x < 32; ++x) {
+      ASSERT_EQ(frame[(y * 32 + x) * 2], picture ? 171 : 16) << x << "," << y;
+      ASSERT_EQ(frame[(y * 32 + x) * 2 + 1], 128) << x << "," << y;
+    }
+  }
+}
 
 TEST_F(CaptureStageTest, TheStillPictureIsABlueFirstBitmapOfTheInputPlanes) {
   target_.recording_flag = false;

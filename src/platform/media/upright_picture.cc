@@ -1,0 +1,126 @@
+#include "platform/media/upright_picture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+extern "C" {
+#include <libavutil/display.h>
+}
+
+namespace ovc::media {
+namespace {
+
+// Degrees clockwise in [0, 360) from a counter-clockwise angle, snapped to
+// a quarter turn.
+int QuarterTurnsClockwise(double counter_clockwise) {
+  if (!std::isfinite(counter_clockwise)) return 0;
+  const long quarters = std::lround(-counter_clockwise / 90.0);
+  return static_cast<int>(((quarters % 4) + 4) % 4) * 90;
+}
+
+// One plane turned: `source` of width × height into `out` (its lines
+// `out_stride` apart). Each source line becomes an output column (90, 270)
+// or a reversed line (180).
+void RotatePlane(const uint8_t* source, int source_stride, int width, int height, int degrees,
+                 uint8_t* out, int out_stride) {
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* line = source + static_cast<ptrdiff_t>(y) * source_stride;
+    switch (degrees) {
+      case 90: {  // the left edge becomes the top: line y is column height-1-y
+        uint8_t* column = out + (height - 1 - y);
+        for (int x = 0; x < width; ++x) column[static_cast<ptrdiff_t>(x) * out_stride] = line[x];
+        break;
+      }
+      case 180: {
+        uint8_t* reversed = out + static_cast<ptrdiff_t>(height - 1 - y) * out_stride;
+        for (int x = 0; x < width; ++x) reversed[width - 1 - x] = line[x];
+        break;
+      }
+      case 270: {  // the right edge becomes the top: line y is column y
+        uint8_t* column = out + y;
+        for (int x = 0; x < width; ++x)
+          column[static_cast<ptrdiff_t>(width - 1 - x) * out_stride] = line[x];
+        break;
+      }
+      default:
+        std::copy_n(line, width, out + static_cast<ptrdiff_t>(y) * out_stride);
+        break;
+    }
+  }
+}
+
+// `previous` keeps the line above as it was before this pass changed it.
+void BlendPlane(uint8_t* plane, int stride, int width, int height, std::vector<uint8_t>* previous) {
+  if (height < 2) return;
+  previous->resize(width);
+  for (int y = 0; y < height; ++y) {
+    uint8_t* line = plane + static_cast<ptrdiff_t>(y) * stride;
+    const uint8_t* below = y + 1 < height ? line + stride : nullptr;
+    for (int x = 0; x < width; ++x) {
+      const int original = line[x];
+      const int up = y > 0 ? (*previous)[x] : below[x];
+      const int down = below != nullptr ? below[x] : up;
+      (*previous)[x] = static_cast<uint8_t>(original);
+      line[x] = static_cast<uint8_t>((up + 2 * original + down + 2) >> 2);
+    }
+  }
+}
+
+}  // namespace
+
+int StreamRotation(const AVStream& stream) {
+  const uint8_t* matrix = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+  if (matrix != nullptr)
+    return QuarterTurnsClockwise(av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix)));
+  if (const AVDictionaryEntry* tag = av_dict_get(stream.metadata, "rotate", nullptr, 0)) {
+    char* end = nullptr;
+    const double degrees = std::strtod(tag->value, &end);
+    if (end != tag->value) return QuarterTurnsClockwise(-degrees);
+  }
+  return 0;
+}
+
+void I420Buffer::Resize(int width, int height) {
+  width_ = width > 0 ? width & ~1 : 0;
+  height_ = height > 0 ? height & ~1 : 0;
+  const size_t luma = static_cast<size_t>(width_) * height_;
+  planes_[0].resize(luma + kSlack);
+  planes_[1].resize(luma / 4 + kSlack);
+  planes_[2].resize(luma / 4 + kSlack);
+}
+
+PlanarPicture I420Buffer::View() const {
+  PlanarPicture view;
+  for (int i = 0; i < 3; ++i) {
+    view.planes[i] = planes_[i].data();
+    view.strides[i] = stride(i);
+  }
+  view.width = width_;
+  view.height = height_;
+  return view;
+}
+
+void RotateI420(const PlanarPicture& source, int degrees, I420Buffer* out) {
+  const bool sideways = degrees == 90 || degrees == 270;
+  const int width = source.width & ~1;
+  const int height = source.height & ~1;
+  out->Resize(sideways ? height : width, sideways ? width : height);
+  for (int i = 0; i < 3; ++i) {
+    const int plane_width = i == 0 ? width : width / 2;
+    const int plane_height = i == 0 ? height : height / 2;
+    RotatePlane(source.planes[i], source.strides[i], plane_width, plane_height, degrees,
+                out->plane(i), out->stride(i));
+  }
+}
+
+void BlendFields(I420Buffer* picture) {
+  std::vector<uint8_t> above;
+  for (int i = 0; i < 3; ++i) {
+    const int width = i == 0 ? picture->width() : picture->width() / 2;
+    const int height = i == 0 ? picture->height() : picture->height() / 2;
+    BlendPlane(picture->plane(i), picture->stride(i), width, height, &above);
+  }
+}
+
+}  // namespace ovc::media
