@@ -10,10 +10,6 @@ namespace ovc {
 
 struct CProfile;
 
-// Container code of a profile whose output is a VOB program stream; there is
-// no OutputFormat name for it, the MP4 writer knows it by number.
-inline constexpr int kFormatVob = 5;
-
 // ASCII comparison without regard to case.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
