@@ -17,6 +17,18 @@ constexpr ReferenceTime kDefaultFrameTime = 400000;
 
 int32_t EvenWidth(int32_t width) { return (width + 1) & ~1; }
 
+// The 4:2:0 planes of a decoded frame, as the frame holds them.
+PlanarPicture PlanesOf(const AVFrame& frame) {
+  PlanarPicture planes;
+  for (int i = 0; i < 3; ++i) {
+    planes.planes[i] = frame.data[i];
+    planes.strides[i] = frame.linesize[i];
+  }
+  planes.width = frame.width;
+  planes.height = frame.height;
+  return planes;
+}
+
 }  // namespace
 
 MediaType VideoDecoder::TypeFor(int32_t width, int32_t height, AVRational sample_aspect) const {
@@ -87,13 +99,7 @@ void VideoDecoder::DeliverFrame(AVFrame& frame) {
   }
   if (frame.format == AV_PIX_FMT_YUV420P && out_width_ == frame.width) {
     // The common case (MPEG-2, MPEG-4, H.264 sources) packs without libswscale.
-    PlanarPicture planes;
-    for (int i = 0; i < 3; ++i) {
-      planes.planes[i] = frame.data[i];
-      planes.strides[i] = frame.linesize[i];
-    }
-    planes.width = frame.width;
-    planes.height = frame.height;
+    const PlanarPicture planes = PlanesOf(frame);
     PackAndDeliver(planes, start, stop);
     return;
   }
@@ -133,13 +139,7 @@ void VideoDecoder::DeliverUpright(AVFrame& frame, bool interlaced, ReferenceTime
   if (!interlaced && frame.format == AV_PIX_FMT_YUV420P && frame.width >= 2 &&
       frame.height >= 2) {
     // Turned straight from the decoder's planes.
-    PlanarPicture planes;
-    for (int i = 0; i < 3; ++i) {
-      planes.planes[i] = frame.data[i];
-      planes.strides[i] = frame.linesize[i];
-    }
-    planes.width = frame.width;
-    planes.height = frame.height;
+    const PlanarPicture planes = PlanesOf(frame);
     RotateI420(planes, rotation_, &upright_);
     DeliverPicture(frame, upright_, start, stop);
     return;
