@@ -118,6 +118,14 @@ class EncodingEngineBoth : public testing::TestWithParam<Producer> {
     if (GetParam() == Producer::kThreads) engine.PushSample(frame, audio, n);
     else engine.EncodeInline(frame, audio, n);
   }
+  // Frame `id` with the next 3200 sample frames of sound; `produced` counts
+  // the sample frames handed over so far.
+  void ProduceBlock(EncodingEngine& engine, int id, int* produced) {
+    auto pcm = Audio(*produced, 3200);
+    *produced += 3200;
+    auto frame = Frame(id);
+    Produce(engine, frame.data(), pcm.data(), 3200);
+  }
 };
 
 TEST_P(EncodingEngineBoth, EveryFrameAndWholePeriodReachesTheSinkInOrder) {
@@ -191,12 +199,7 @@ TEST_P(EncodingEngineBoth, SwitchingPartsLosesNothingAndRestartsTheCounts) {
   engine.Open(StereoFormat(48000, 15), &first, true);
   Start(engine);
   int produced = 0;
-  auto produce = [&](int id) {
-    auto pcm = Audio(produced, 3200);
-    produced += 3200;
-    auto frame = Frame(id);
-    Produce(engine, frame.data(), pcm.data(), 3200);
-  };
+  auto produce = [&](int id) { ProduceBlock(engine, id, &produced); };
   for (int i = 0; i < 40; ++i) produce(i);
   engine.HoldForSwitch();
   size_t first_frames = first.frame_ids.size();
@@ -248,12 +251,7 @@ TEST_P(EncodingEngineBoth, AFailedOutputTakesNothingMoreAndIsToldOnce) {
   engine.Open(StereoFormat(48000, 15), &sink, true);
   Start(engine);
   int produced = 0;
-  auto produce = [&](int id) {
-    auto pcm = Audio(produced, 3200);
-    produced += 3200;
-    auto frame = Frame(id);
-    Produce(engine, frame.data(), pcm.data(), 3200);
-  };
+  auto produce = [&](int id) { ProduceBlock(engine, id, &produced); };
   for (int i = 0; i < 20; ++i) produce(i);
   engine.FailOutput();
   engine.FailOutput();
