@@ -18,6 +18,7 @@
 #include "engine/record/recording_session.h"
 #include "support/command_output.h"
 #include "support/temp_world.h"
+#include "support/file_size_limit.h"
 
 namespace ovc {
 namespace {
@@ -541,27 +542,7 @@ TEST_F(Mp4WriterTest, AMissingOutputFolderIsReported) {
   EXPECT_EQ(box_.Texts(), std::vector<std::string>{kNoFolderText});
 }
 
-// Holds the process's file size limit at `bytes` for its lifetime, with
-// the signal that writing past it raises ignored, so that a write past it
-// fails with EFBIG as on a full disk.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-    saved_signal_ = signal(SIGXFSZ, SIG_IGN);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, saved_signal_);
-  }
-
- private:
-  rlimit saved_{};
-  sighandler_t saved_signal_;
-};
+using test::FileSizeLimit;
 
 // The file size limit reached half-way: the failure is shown once, with
 // the file and the reason; the session hears of it, nothing hangs, and the

@@ -11,30 +11,12 @@
 #include <gtest/gtest.h>
 
 #include "support/temp_world.h"
+#include "support/file_size_limit.h"
 
 namespace ovc::av {
 namespace {
 
-// Holds the process's file size limit at `bytes` for its lifetime, with the
-// signal that writing past it raises ignored.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-    saved_signal_ = signal(SIGXFSZ, SIG_IGN);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, saved_signal_);
-  }
-
- private:
-  rlimit saved_{};
-  sighandler_t saved_signal_;
-};
+using test::FileSizeLimit;
 
 std::vector<uint8_t> Bytes(size_t n, int seed) {
   std::vector<uint8_t> bytes(n);
