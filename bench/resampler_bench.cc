@@ -9,7 +9,7 @@
 #include <numbers>
 #include <vector>
 
-#include "common/zntv_resampler.h"
+#include "platform/imaging/zntv_resampler.h"
 #include "platform/imaging/resampler.h"
 
 namespace {

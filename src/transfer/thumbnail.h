@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/playback/still_picture.h"
+#include "platform/imaging/bitmap24.h"
 
 namespace ovc {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/zntv_resampler.h"
+#include "platform/imaging/zntv_resampler.h"
 #include "engine/record/file_output.h"
 #include "engine/record/mp4_audio_encoder.h"
 #include "engine/record/mp4_av_handles.h"

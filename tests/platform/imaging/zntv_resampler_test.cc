@@ -1,4 +1,4 @@
-#include "common/zntv_resampler.h"
+#include "platform/imaging/zntv_resampler.h"
 
 #include <gtest/gtest.h>
 
