@@ -8,9 +8,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
 #include <system_error>
 #include <vector>
+
+#include "common/mutex.h"
 
 namespace ovc {
 namespace fs = std::filesystem;
@@ -97,13 +98,12 @@ std::string TempFolder() {
     return StripTrailingSlash(temp);
   // Every trace line asks, so the folder found is kept while the variables
   // that chose it stay the same and it is still private.
-  static std::mutex mutex;
-  // Guarded by mutex.
-  static std::string chosen_for;
-  static std::string chosen;
+  static Mutex mutex;
+  static std::string chosen_for OVC_GUARDED_BY(mutex);
+  static std::string chosen OVC_GUARDED_BY(mutex);
   std::string key = EnvOr("XDG_RUNTIME_DIR", "") + '\n' + EnvOr("XDG_CACHE_HOME", "") + '\n' +
                     HomeFolder() + '\n' + EnvOr("TMPDIR", "");
-  std::lock_guard<std::mutex> lock(mutex);
+  MutexLock lock(&mutex);
   if (key == chosen_for && !chosen.empty() && IsPrivateFolder(chosen)) return chosen;
   chosen = FindPrivateTempFolder();
   chosen_for = key;

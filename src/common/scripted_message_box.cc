@@ -3,7 +3,7 @@
 namespace ovc {
 
 MessageButton ScriptedMessageBox::Show(const MessageRequest& request) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   shown_.push_back(request);
   if (!script_.empty()) {
     MessageButton answer = script_.front();
@@ -14,30 +14,30 @@ MessageButton ScriptedMessageBox::Show(const MessageRequest& request) {
 }
 
 void ScriptedMessageBox::Answer(MessageButton answer) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   script_.push_back(answer);
 }
 
 void ScriptedMessageBox::SetFallback(MessageButton answer) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   has_fallback_ = true;
   fallback_ = answer;
 }
 
 std::vector<MessageRequest> ScriptedMessageBox::Shown() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return shown_;
 }
 
 std::vector<std::string> ScriptedMessageBox::Texts() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   std::vector<std::string> texts;
   for (const MessageRequest& request : shown_) texts.push_back(request.text);
   return texts;
 }
 
 void ScriptedMessageBox::Clear() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   shown_.clear();
   script_.clear();
 }

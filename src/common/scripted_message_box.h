@@ -1,10 +1,10 @@
 #pragma once
 
 #include <deque>
-#include <mutex>
 #include <vector>
 
 #include "common/message_box.h"
+#include "common/mutex.h"
 
 namespace ovc {
 
@@ -16,7 +16,10 @@ namespace ovc {
 class ScriptedMessageBox : public MessageBox {
  public:
   ScriptedMessageBox() = default;
-  explicit ScriptedMessageBox(std::initializer_list<MessageButton> answers) : script_(answers) {}
+  explicit ScriptedMessageBox(std::initializer_list<MessageButton> answers) {
+    MutexLock lock(&mutex_);
+    script_.assign(answers);
+  }
 
   MessageButton Show(const MessageRequest& request) override;
 
@@ -30,12 +33,11 @@ class ScriptedMessageBox : public MessageBox {
   void Clear();
 
  private:
-  mutable std::mutex mutex_;
-  // Guarded by mutex_.
-  std::deque<MessageButton> script_;
-  bool has_fallback_ = false;
-  MessageButton fallback_ = kButtonNone;
-  std::vector<MessageRequest> shown_;
+  mutable Mutex mutex_;
+  std::deque<MessageButton> script_ OVC_GUARDED_BY(mutex_);
+  bool has_fallback_ OVC_GUARDED_BY(mutex_) = false;
+  MessageButton fallback_ OVC_GUARDED_BY(mutex_) = kButtonNone;
+  std::vector<MessageRequest> shown_ OVC_GUARDED_BY(mutex_);
 };
 
 // Installs a message box for the lifetime of the object, putting back the

@@ -11,9 +11,9 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <vector>
 
+#include "common/mutex.h"
 #include "common/trace.h"
 #include "transfer/mp4_boxes.h"
 #include "transfer/utf16_text.h"
@@ -151,7 +151,7 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
 // The temporary file a replacement is writing, for RemoveMp4TitleTemporary.
 // One replacement at a time uses it (temporary_slot_mutex); the flag says
 // when the name may be removed.
-std::mutex temporary_slot_mutex;
+Mutex temporary_slot_mutex;
 char temporary_slot[PATH_MAX + 16];
 std::atomic<bool> temporary_pending{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "read from a signal handler");
@@ -165,7 +165,7 @@ bool ReplaceFile(const std::string& target, int source, const Mp4TitleLocation& 
   std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
   std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
   std::string temporary = folder + "/." + name + ".XXXXXX";
-  std::lock_guard<std::mutex> slot(temporary_slot_mutex);
+  MutexLock slot(&temporary_slot_mutex);
   if (temporary.size() >= sizeof temporary_slot) return false;
   std::memcpy(temporary_slot, temporary.c_str(), temporary.size() + 1);
   // Pending before the file exists: a signal in between finds no file yet.

@@ -47,7 +47,7 @@ std::unique_ptr<Mp3Encoder> Mp3Encoder::Create(const Mp3Library& library) {
   if (f == nullptr) return nullptr;
   lame_global_flags* flags;
   {
-    std::lock_guard<std::mutex> hold(library.setup_lock());
+    MutexLock hold(&library.setup_lock());
     flags = f->init();
   }
   if (flags == nullptr) return nullptr;
@@ -78,7 +78,7 @@ int Mp3Encoder::SetParameter(int number, int value) {
 int Mp3Encoder::InitParameters() {
   int result;
   {
-    std::lock_guard<std::mutex> hold(library_.setup_lock());
+    MutexLock hold(&library_.setup_lock());
     result = library_.functions()->init_params(flags_);
   }
   initialised_ = result >= 0;

@@ -17,9 +17,9 @@ const Mp3Library& Mp3Library::Default() {
 
 const Mp3Library& Mp3Library::Named(const std::string& name) {
   // Never destroyed: encoders may outlive static destruction order.
-  static auto* lock = new std::mutex;
+  static auto* lock = new Mutex;
   static auto* libraries = new std::map<std::string, std::unique_ptr<Mp3Library>>;
-  std::lock_guard<std::mutex> hold(*lock);
+  MutexLock hold(lock);
   std::unique_ptr<Mp3Library>& library = (*libraries)[name];
   if (library == nullptr) library.reset(new Mp3Library(name));
   return *library;

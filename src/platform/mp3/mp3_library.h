@@ -1,8 +1,9 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <string>
+
+#include "common/mutex.h"
 
 namespace ovc {
 
@@ -43,12 +44,12 @@ class Mp3Library {
   const LameFunctions* functions() const { return functions_.get(); }
   // The library builds shared tables the first time an encoder is created
   // and initialised; creating and initialising are serialised by this lock.
-  std::mutex& setup_lock() const { return setup_lock_; }
+  Mutex& setup_lock() const OVC_RETURN_CAPABILITY(setup_lock_) { return setup_lock_; }
 
   const std::string name_;
   void* handle_ = nullptr;
   std::unique_ptr<LameFunctions> functions_;
-  mutable std::mutex setup_lock_;
+  mutable Mutex setup_lock_;
 };
 
 }  // namespace ovc

@@ -184,12 +184,12 @@ class Store::StatementUse {
 
 Store::Store(std::string path, std::chrono::milliseconds busy_budget)
     : path_(std::move(path)), busy_budget_(busy_budget) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   OpenLocked();
 }
 
 Store::~Store() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   CloseLocked();
 }
 
@@ -213,6 +213,7 @@ sqlite3_stmt* Store::PrepareLocked(const char* sql) {
 int Store::OnBusy(void* store, int /*attempts*/) {
   // Runs inside a SQLite call made with mutex_ held.
   Store* self = static_cast<Store*>(store);
+  self->mutex_.AssertHeld();
   return self->WaitForLockLocked() ? 1 : 0;
 }
 
@@ -234,7 +235,7 @@ int Store::TryOpenLocked(bool* damaged, std::string* reason, sqlite3* seed) {
   // Only what SQLite itself calls damaged is; a file that cannot be opened
   // for another reason (permissions, a folder in its place, another
   // program's database) is left alone.
-  auto fail = [&](int code, const std::string& why, bool file_at_fault) {
+  auto fail = [&](int code, const std::string& why, bool file_at_fault) OVC_REQUIRES(mutex_) {
     *reason = why;
     *damaged = !memory && file_at_fault;
     CloseLocked();
@@ -534,8 +535,8 @@ int Store::DeleteValueLocked(Hive hive, const KeyPath& path, const std::string& 
 
 int Store::CreateKey(Hive hive, const std::string& key) {
   KeyPath path(key);
-  std::lock_guard<std::mutex> lock(mutex_);
-  return RunLocked(true, [&] {
+  MutexLock lock(&mutex_);
+  return RunLocked(true, [&]() OVC_REQUIRES(mutex_) {
     int64_t id = 0;
     return ResolveLocked(hive, path, true, &id);
   });
@@ -543,8 +544,8 @@ int Store::CreateKey(Hive hive, const std::string& key) {
 
 int Store::OpenKey(Hive hive, const std::string& key) {
   KeyPath path(key);
-  std::lock_guard<std::mutex> lock(mutex_);
-  return RunLocked(false, [&] {
+  MutexLock lock(&mutex_);
+  return RunLocked(false, [&]() OVC_REQUIRES(mutex_) {
     int64_t id = 0;
     return ResolveLocked(hive, path, false, &id);
   });
@@ -552,21 +553,21 @@ int Store::OpenKey(Hive hive, const std::string& key) {
 
 int Store::DeleteKey(Hive hive, const std::string& key) {
   KeyPath path(key);
-  std::lock_guard<std::mutex> lock(mutex_);
-  return RunLocked(true, [&] { return DeleteKeyLocked(hive, path); });
+  MutexLock lock(&mutex_);
+  return RunLocked(true, [&]() OVC_REQUIRES(mutex_) { return DeleteKeyLocked(hive, path); });
 }
 
 int Store::SetValue(Hive hive, const std::string& key, const std::string& name,
                     const Value& value) {
   KeyPath path(key);
-  std::lock_guard<std::mutex> lock(mutex_);
-  return RunLocked(true, [&] { return SetValueLocked(hive, path, name, value); });
+  MutexLock lock(&mutex_);
+  return RunLocked(true, [&]() OVC_REQUIRES(mutex_) { return SetValueLocked(hive, path, name, value); });
 }
 
 int Store::QueryValue(Hive hive, const std::string& key, const std::string& name, Value* value) {
   KeyPath path(key);
-  std::lock_guard<std::mutex> lock(mutex_);
-  return RunLocked(false, [&] {
+  MutexLock lock(&mutex_);
+  return RunLocked(false, [&]() OVC_REQUIRES(mutex_) {
     int64_t id = 0;
     int status = ResolveLocked(hive, path, false, &id);
     if (status != kSuccess) return status;
@@ -584,14 +585,14 @@ int Store::QueryValue(Hive hive, const std::string& key, const std::string& name
 
 int Store::DeleteValue(Hive hive, const std::string& key, const std::string& name) {
   KeyPath path(key);
-  std::lock_guard<std::mutex> lock(mutex_);
-  return RunLocked(true, [&] { return DeleteValueLocked(hive, path, name); });
+  MutexLock lock(&mutex_);
+  return RunLocked(true, [&]() OVC_REQUIRES(mutex_) { return DeleteValueLocked(hive, path, name); });
 }
 
 int Store::ListSubkeys(Hive hive, const std::string& key, std::vector<std::string>* names) {
   KeyPath path(key);
-  std::lock_guard<std::mutex> lock(mutex_);
-  return RunLocked(false, [&] {
+  MutexLock lock(&mutex_);
+  return RunLocked(false, [&]() OVC_REQUIRES(mutex_) {
     names->clear();
     int64_t id = 0;
     int status = ResolveLocked(hive, path, false, &id);
@@ -607,8 +608,8 @@ int Store::ListSubkeys(Hive hive, const std::string& key, std::vector<std::strin
 
 int Store::ListValues(Hive hive, const std::string& key, std::vector<NamedValue>* values) {
   KeyPath path(key);
-  std::lock_guard<std::mutex> lock(mutex_);
-  return RunLocked(false, [&] {
+  MutexLock lock(&mutex_);
+  return RunLocked(false, [&]() OVC_REQUIRES(mutex_) {
     values->clear();
     int64_t id = 0;
     int status = ResolveLocked(hive, path, false, &id);
@@ -629,8 +630,8 @@ int Store::ListValues(Hive hive, const std::string& key, std::vector<NamedValue>
 
 int Store::Apply(const std::vector<Change>& changes, int* rejected) {
   int refused = 0;
-  std::lock_guard<std::mutex> lock(mutex_);
-  int status = RunLocked(true, [&] {
+  MutexLock lock(&mutex_);
+  int status = RunLocked(true, [&]() OVC_REQUIRES(mutex_) {
     refused = 0;
     for (const Change& change : changes) {
       KeyPath path(change.key);
@@ -661,9 +662,9 @@ int Store::Apply(const std::vector<Change>& changes, int* rejected) {
 }
 
 bool Store::CheckIntegrity() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   std::string verdict;
-  RunLocked(false, [&] {
+  RunLocked(false, [&]() OVC_REQUIRES(mutex_) {
     sqlite3_stmt* check = nullptr;
     int rc = sqlite3_prepare_v2(db_, "PRAGMA integrity_check", -1, &check, nullptr);
     if (rc == SQLITE_OK && sqlite3_step(check) == SQLITE_ROW) verdict = ColumnBytes(check, 0);
@@ -684,12 +685,11 @@ std::string DefaultStorePath() {
 }
 
 std::shared_ptr<Store> DefaultStore() {
-  static std::mutex mutex;
-  // Guarded by mutex.
-  static std::shared_ptr<Store> store;
-  static pid_t owner = 0;
+  static Mutex mutex;
+  static std::shared_ptr<Store> store OVC_GUARDED_BY(mutex);
+  static pid_t owner OVC_GUARDED_BY(mutex) = 0;
   std::string path = DefaultStorePath();
-  std::lock_guard<std::mutex> lock(mutex);
+  MutexLock lock(&mutex);
   if (store && owner != ::getpid()) {
     // A forked child must not touch its parent's connection, not even to
     // close it: the handle is dropped without being released.

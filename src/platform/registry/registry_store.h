@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "common/mutex.h"
 #include "platform/registry/registry_types.h"
 
 struct sqlite3;
@@ -104,51 +104,50 @@ class Store {
   struct KeyPath;
   class StatementUse;
 
-  // Everything below expects mutex_ held.
-  void OpenLocked();
-  void CloseLocked();
+  void OpenLocked() OVC_REQUIRES(mutex_);
+  void CloseLocked() OVC_REQUIRES(mutex_);
   // Opens path_ as it is (or memory, after a fall-back); returns SQLITE_OK
   // or the failing SQLite code and sets *damaged when SQLite finds the file
   // damaged. `seed`, when given, is a connection whose database is copied
   // into a new memory store.
-  int TryOpenLocked(bool* damaged, std::string* reason, sqlite3* seed = nullptr);
+  int TryOpenLocked(bool* damaged, std::string* reason, sqlite3* seed = nullptr) OVC_REQUIRES(mutex_);
   // TryOpenLocked, repeated while another process holds a lock and the busy
   // budget lasts: SQLite reports the locks taken while a file is created or
   // switched to WAL at once, without waiting.
-  int OpenWaitingLocked(bool* damaged, std::string* reason);
+  int OpenWaitingLocked(bool* damaged, std::string* reason) OVC_REQUIRES(mutex_);
   // SQLite's busy handler: waits a little and charges it to the budget; 0
   // once the budget is spent.
   static int OnBusy(void* store, int attempts);
-  bool WaitForLockLocked();
+  bool WaitForLockLocked() OVC_REQUIRES(mutex_);
   // After a failure that is not damage (a lock that outlasted the budget, a
   // file that cannot be used): reports it and switches to a memory store.
-  void FallBackLocked(int sqlite_code, const std::string& reason);
-  void UseMemoryLocked(const std::string& message);
-  void RecoverLocked(const std::string& reason);
-  sqlite3_stmt* PrepareLocked(const char* sql);
+  void FallBackLocked(int sqlite_code, const std::string& reason) OVC_REQUIRES(mutex_);
+  void UseMemoryLocked(const std::string& message) OVC_REQUIRES(mutex_);
+  void RecoverLocked(const std::string& reason) OVC_REQUIRES(mutex_);
+  sqlite3_stmt* PrepareLocked(const char* sql) OVC_REQUIRES(mutex_);
   // Runs one operation with the store open, inside one transaction (a write
   // transaction when `write`). Damage found on the way is repaired and the
   // operation retried once on the fresh store.
   template <typename Operation>
-  int RunLocked(bool write, Operation&& operation);
-  int ResolveLocked(Hive hive, const KeyPath& path, bool create, int64_t* id);
-  int DeleteKeyLocked(Hive hive, const KeyPath& path);
-  int SetValueLocked(Hive hive, const KeyPath& path, const std::string& name, const Value& value);
-  int DeleteValueLocked(Hive hive, const KeyPath& path, const std::string& name);
+  int RunLocked(bool write, Operation&& operation) OVC_REQUIRES(mutex_);
+  int ResolveLocked(Hive hive, const KeyPath& path, bool create, int64_t* id) OVC_REQUIRES(mutex_);
+  int DeleteKeyLocked(Hive hive, const KeyPath& path) OVC_REQUIRES(mutex_);
+  int SetValueLocked(Hive hive, const KeyPath& path, const std::string& name, const Value& value) OVC_REQUIRES(mutex_);
+  int DeleteValueLocked(Hive hive, const KeyPath& path, const std::string& name) OVC_REQUIRES(mutex_);
   // Maps a failed SQLite call to a status and remembers its code.
-  int FailLocked(int sqlite_code, int status);
+  int FailLocked(int sqlite_code, int status) OVC_REQUIRES(mutex_);
 
   const std::string path_;
   const std::chrono::steady_clock::duration busy_budget_;
-  std::mutex mutex_;
-  // Guarded by mutex_.
-  sqlite3* db_ = nullptr;
-  std::map<const char*, sqlite3_stmt*> statements_;
-  int last_sqlite_error_ = 0;
-  bool in_memory_fallback_ = false;
-  std::chrono::steady_clock::duration busy_waited_{};
-  dev_t opened_device_ = 0;  // identity of the file last opened; 0 = none
-  ino_t opened_inode_ = 0;
+  Mutex mutex_;
+  sqlite3* db_ OVC_GUARDED_BY(mutex_) = nullptr;
+  std::map<const char*, sqlite3_stmt*> statements_ OVC_GUARDED_BY(mutex_);
+  int last_sqlite_error_ OVC_GUARDED_BY(mutex_) = 0;
+  bool in_memory_fallback_ OVC_GUARDED_BY(mutex_) = false;
+  std::chrono::steady_clock::duration busy_waited_ OVC_GUARDED_BY(mutex_){};
+  // Identity of the file last opened; 0 = none.
+  dev_t opened_device_ OVC_GUARDED_BY(mutex_) = 0;
+  ino_t opened_inode_ OVC_GUARDED_BY(mutex_) = 0;
 };
 
 // The database file: $OVC_REGISTRY, else

@@ -1,7 +1,8 @@
 #include "platform/wmf/wm_codecs.h"
 
 #include <algorithm>
-#include <mutex>
+
+#include "common/mutex.h"
 
 namespace ovc::wmf {
 namespace {
@@ -57,9 +58,8 @@ CodecTable MakeDefaultCodecs() {
   return table;
 }
 
-std::mutex installed_lock;
-// Guarded by installed_lock.
-std::shared_ptr<const CodecTable> installed;
+Mutex installed_lock;
+std::shared_ptr<const CodecTable> installed OVC_GUARDED_BY(installed_lock);
 
 // Samples per WMA frame for version 2 of the bitstream, by sampling rate.
 int WmaFrameLength(int sample_rate) {
@@ -76,20 +76,20 @@ const CodecTable& DefaultCodecs() {
 }
 
 std::shared_ptr<const CodecTable> InstalledCodecs() {
-  std::lock_guard<std::mutex> lock(installed_lock);
+  MutexLock lock(&installed_lock);
   if (!installed) installed = std::make_shared<const CodecTable>(DefaultCodecs());
   return installed;
 }
 
 ScopedCodecTable::ScopedCodecTable(CodecTable table) {
   auto replacement = std::make_shared<const CodecTable>(std::move(table));
-  std::lock_guard<std::mutex> lock(installed_lock);
+  MutexLock lock(&installed_lock);
   previous_ = installed;
   installed = std::move(replacement);
 }
 
 ScopedCodecTable::~ScopedCodecTable() {
-  std::lock_guard<std::mutex> lock(installed_lock);
+  MutexLock lock(&installed_lock);
   installed = std::move(previous_);
 }
 

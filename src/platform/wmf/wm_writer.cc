@@ -68,17 +68,17 @@ HResult WmSample::SetLength(uint32_t length) {
 WmWriter::WmWriter() : codecs_(InstalledCodecs()) {}
 
 WmWriter::~WmWriter() {
-  std::unique_lock<std::shared_mutex> lock(state_lock_);
+  WriterLock lock(&state_lock_);
   if (writing_) EndWritingLocked();
 }
 
 bool WmWriter::writing() const {
-  std::shared_lock<std::shared_mutex> lock(state_lock_);
+  ReaderLock lock(&state_lock_);
   return writing_;
 }
 
 HResult WmWriter::SetProfile(const WmProfile& profile) {
-  std::unique_lock<std::shared_mutex> lock(state_lock_);
+  WriterLock lock(&state_lock_);
   if (writing_) return kEUnexpected;
   profile_ = std::make_unique<WmProfile>(profile);
   inputs_.clear();
@@ -96,7 +96,7 @@ HResult WmWriter::SetProfile(const WmProfile& profile) {
 
 HResult WmWriter::GetInputCount(uint32_t* count) const {
   if (!count) return kEPointer;
-  std::shared_lock<std::shared_mutex> lock(state_lock_);
+  ReaderLock lock(&state_lock_);
   if (!profile_) return kNsENotConfigured;
   *count = static_cast<uint32_t>(inputs_.size());
   return kSOk;
@@ -104,7 +104,7 @@ HResult WmWriter::GetInputCount(uint32_t* count) const {
 
 HResult WmWriter::GetInputProps(uint32_t input, std::unique_ptr<WmInputMediaProps>* props) const {
   if (!props) return kEPointer;
-  std::shared_lock<std::shared_mutex> lock(state_lock_);
+  ReaderLock lock(&state_lock_);
   if (input >= inputs_.size()) return kEInvalidArg;
   const Input& in = *inputs_[input];
   *props = std::make_unique<WmInputMediaProps>(in.type.major_type, in.type, in.connection_name);
@@ -112,7 +112,7 @@ HResult WmWriter::GetInputProps(uint32_t input, std::unique_ptr<WmInputMediaProp
 }
 
 HResult WmWriter::SetInputProps(uint32_t input, const WmInputMediaProps& props) {
-  std::unique_lock<std::shared_mutex> lock(state_lock_);
+  WriterLock lock(&state_lock_);
   if (writing_) return kEUnexpected;
   if (input >= inputs_.size()) return kEInvalidArg;
   Input& in = *inputs_[input];
@@ -132,14 +132,14 @@ HResult WmWriter::SetOutputFilename(std::wstring_view name) {
   struct stat info;
   if (stat(FolderOf(path).c_str(), &info) != 0) return HResultFromErrno(errno);
   if (!S_ISDIR(info.st_mode)) return kEPathNotFound;
-  std::unique_lock<std::shared_mutex> lock(state_lock_);
+  WriterLock lock(&state_lock_);
   if (writing_) return kEUnexpected;
   output_path_ = std::move(path);
   return kSOk;
 }
 
 HResult WmWriter::SetAttribute(uint16_t stream_number, std::string_view name, uint32_t value) {
-  std::unique_lock<std::shared_mutex> lock(state_lock_);
+  WriterLock lock(&state_lock_);
   if (writing_) return kEUnexpected;
   if (!profile_) return kNsENotConfigured;
   std::unique_ptr<WmStreamConfig> stream;
@@ -154,7 +154,7 @@ HResult WmWriter::SetAttribute(uint16_t stream_number, std::string_view name, ui
 HResult WmWriter::GetAttribute(uint16_t stream_number, std::string_view name,
                                uint32_t* value) const {
   if (!value) return kEPointer;
-  std::shared_lock<std::shared_mutex> lock(state_lock_);
+  ReaderLock lock(&state_lock_);
   auto found = attributes_.find({stream_number, std::string(name)});
   if (found == attributes_.end()) return kEInvalidArg;
   *value = found->second;
@@ -178,6 +178,7 @@ HResult WmWriter::OpenEncodersLocked() {
   const bool global_header = (av_guess_format("asf", nullptr, nullptr)->flags &
                               AVFMT_GLOBALHEADER) != 0;
   for (auto& input : inputs_) {
+    MutexLock lock(&input->lock);
     const WmStreamConfig& stream = streams[input->stream];
     MajorType type = stream.GetStreamType();
     const Codec* codec = FindCodecBySubtype(*codecs_, type, stream.GetMediaType().subtype);
@@ -198,6 +199,7 @@ HResult WmWriter::OpenEncodersLocked() {
 }
 
 HResult WmWriter::OpenFileLocked() {
+  MutexLock mux(&mux_lock_);
   AVFormatContext* context = nullptr;
   if (avformat_alloc_output_context2(&context, nullptr, "asf", output_path_.c_str()) < 0 ||
       !context)
@@ -215,6 +217,7 @@ HResult WmWriter::OpenFileLocked() {
   for (Input* input : order) {
     AVStream* stream = avformat_new_stream(context, nullptr);
     if (!stream) return kEOutOfMemory;
+    MutexLock lock(&input->lock);
     const AVCodecContext* encoder = input->encoder->context();
     if (avcodec_parameters_from_context(stream->codecpar, encoder) < 0) return kEOutOfMemory;
     stream->time_base = encoder->time_base;
@@ -236,7 +239,7 @@ HResult WmWriter::OpenFileLocked() {
 }
 
 HResult WmWriter::BeginWriting() {
-  std::unique_lock<std::shared_mutex> lock(state_lock_);
+  WriterLock lock(&state_lock_);
   if (writing_) return kEUnexpected;
   if (!profile_ || output_path_.empty()) return kNsENotConfigured;
   if (inputs_.empty()) return kNsEInvalidOutputFormat;
@@ -244,14 +247,23 @@ HResult WmWriter::BeginWriting() {
   HResult hr = OpenEncodersLocked();
   if (Succeeded(hr)) hr = OpenFileLocked();
   if (Failed(hr)) {
-    muxer_.reset();
-    file_.reset();
-    for (auto& input : inputs_) input->encoder.reset();
+    {
+      MutexLock mux(&mux_lock_);
+      muxer_.reset();
+      file_.reset();
+    }
+    for (auto& input : inputs_) {
+      MutexLock in(&input->lock);
+      input->encoder.reset();
+    }
     return hr;
   }
-  file_error_ = kSOk;
-  packets_written_ = 0;
-  file_errno_ = 0;
+  {
+    MutexLock mux(&mux_lock_);
+    file_error_ = kSOk;
+    packets_written_ = 0;
+    file_errno_ = 0;
+  }
   writing_ = true;
   return kSOk;
 }
@@ -267,12 +279,12 @@ HResult WmWriter::AllocateSample(uint32_t size, std::unique_ptr<WmSample>* sampl
   return kSOk;
 }
 
-HResult WmWriter::MuxPacket(const Input& input, AVPacket* packet) {
-  std::lock_guard<std::mutex> lock(mux_lock_);
+HResult WmWriter::MuxPacket(int av_stream, AVRational time_base, AVPacket* packet) {
+  MutexLock lock(&mux_lock_);
   if (Failed(file_error_)) return file_error_;
-  AVStream* stream = muxer_->streams[input.av_stream];
-  packet->stream_index = input.av_stream;
-  av_packet_rescale_ts(packet, input.encoder->context()->time_base, stream->time_base);
+  AVStream* stream = muxer_->streams[av_stream];
+  packet->stream_index = av_stream;
+  av_packet_rescale_ts(packet, time_base, stream->time_base);
   int ret = av_interleaved_write_frame(muxer_.get(), packet);
   if (ret < 0) {
     file_error_ = HResultFromAvError(ret, kEWriteFault);
@@ -292,29 +304,33 @@ HResult WmWriter::MuxPacket(const Input& input, AVPacket* packet) {
 
 HResult WmWriter::WriteSample(uint32_t input, int64_t sample_time, uint32_t flags,
                               const WmSample& sample) {
-  std::shared_lock<std::shared_mutex> state(state_lock_);
+  ReaderLock state(&state_lock_);
   if (!writing_) return kEUnexpected;
   if (input >= inputs_.size()) return kEInvalidArg;
   {
-    std::lock_guard<std::mutex> lock(mux_lock_);
+    MutexLock lock(&mux_lock_);
     if (Failed(file_error_)) return file_error_;
   }
   Input& in = *inputs_[input];
-  std::lock_guard<std::mutex> lock(in.lock);
+  MutexLock lock(&in.lock);
+  const int av_stream = in.av_stream;
+  const AVRational time_base = in.encoder->context()->time_base;
   return in.encoder->Encode(sample.data(), sample.GetLength(), sample_time, flags,
-                            [&](AVPacket* packet) { return MuxPacket(in, packet); });
+                            [&](AVPacket* packet) { return MuxPacket(av_stream, time_base, packet); });
 }
 
 HResult WmWriter::EndWritingLocked() {
   HResult result = kSOk;
   for (auto& input : inputs_) {
-    std::lock_guard<std::mutex> lock(input->lock);
+    MutexLock lock(&input->lock);
+    const int av_stream = input->av_stream;
+    const AVRational time_base = input->encoder->context()->time_base;
     HResult hr = input->encoder->Flush(
-        [&](AVPacket* packet) { return MuxPacket(*input, packet); });
+        [&](AVPacket* packet) { return MuxPacket(av_stream, time_base, packet); });
     if (Succeeded(result) && Failed(hr)) result = hr;
   }
   {
-    std::lock_guard<std::mutex> lock(mux_lock_);
+    MutexLock lock(&mux_lock_);
     int ret = av_write_trailer(muxer_.get());
     if (ret < 0 && Succeeded(file_error_)) file_error_ = HResultFromAvError(ret, kEWriteFault);
     muxer_->pb = nullptr;
@@ -324,18 +340,21 @@ HResult WmWriter::EndWritingLocked() {
     if (Failed(file_error_)) result = file_error_;
     muxer_.reset();
   }
-  for (auto& input : inputs_) input->encoder.reset();
+  for (auto& input : inputs_) {
+    MutexLock lock(&input->lock);
+    input->encoder.reset();
+  }
   writing_ = false;
   return result;
 }
 
 int WmWriter::file_errno() const {
-  std::lock_guard<std::mutex> lock(mux_lock_);
+  MutexLock lock(&mux_lock_);
   return file_errno_;
 }
 
 HResult WmWriter::EndWriting() {
-  std::unique_lock<std::shared_mutex> lock(state_lock_);
+  WriterLock lock(&state_lock_);
   if (!writing_) return kEUnexpected;
   return EndWritingLocked();
 }

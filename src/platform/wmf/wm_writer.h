@@ -3,13 +3,12 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
-#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "common/mutex.h"
 #include "platform/av/reserved_file_io.h"
 #include "platform/wmf/wm_av_handles.h"
 #include "platform/wmf/wm_codecs.h"
@@ -132,37 +131,38 @@ class WmWriter {
     MediaType type;                  // what the input takes
     std::string connection_name;
     size_t stream = 0;               // index into profile_->streams()
-    std::mutex lock;                 // one writer of this input at a time
-    // Guarded by lock while writing.
-    std::unique_ptr<StreamEncoder> encoder;
-    int av_stream = -1;
+    Mutex lock;                      // one writer of this input at a time
+    std::unique_ptr<StreamEncoder> encoder OVC_GUARDED_BY(lock);
+    int av_stream = -1;              // set while state_lock_ is held alone
   };
 
-  HResult OpenEncodersLocked();
-  HResult OpenFileLocked();
-  HResult MuxPacket(const Input& input, AVPacket* packet);
-  HResult EndWritingLocked();
-  AVRational PixelAspectLocked(uint16_t stream_number) const;
+  HResult OpenEncodersLocked() OVC_REQUIRES(state_lock_);
+  HResult OpenFileLocked() OVC_REQUIRES(state_lock_) OVC_EXCLUDES(mux_lock_);
+  // `time_base`: the encoder's, which the packet's times are in.
+  HResult MuxPacket(int av_stream, AVRational time_base, AVPacket* packet)
+      OVC_EXCLUDES(mux_lock_);
+  HResult EndWritingLocked() OVC_REQUIRES(state_lock_) OVC_EXCLUDES(mux_lock_);
+  AVRational PixelAspectLocked(uint16_t stream_number) const OVC_REQUIRES_SHARED(state_lock_);
 
   const std::shared_ptr<const CodecTable> codecs_;
 
   // Configuration, BeginWriting and EndWriting hold it exclusively,
   // WriteSample shares it.
-  mutable std::shared_mutex state_lock_;
-  // Guarded by state_lock_.
-  std::unique_ptr<WmProfile> profile_;
-  std::vector<std::unique_ptr<Input>> inputs_;
-  std::string output_path_;
-  std::map<std::pair<uint16_t, std::string>, uint32_t> attributes_;
-  bool writing_ = false;
+  mutable SharedMutex state_lock_;
+  std::unique_ptr<WmProfile> profile_ OVC_GUARDED_BY(state_lock_);
+  std::vector<std::unique_ptr<Input>> inputs_ OVC_GUARDED_BY(state_lock_);
+  std::string output_path_ OVC_GUARDED_BY(state_lock_);
+  std::map<std::pair<uint16_t, std::string>, uint32_t> attributes_ OVC_GUARDED_BY(state_lock_);
+  bool writing_ OVC_GUARDED_BY(state_lock_) = false;
 
-  mutable std::mutex mux_lock_;
-  // Set up under state_lock_ (exclusive); while writing guarded by mux_lock_.
-  std::unique_ptr<av::ReservedFileIo> file_;  // the muxer's file (its pb)
-  OutputContextPtr muxer_;
-  HResult file_error_ = kSOk;
-  int64_t packets_written_ = 0;
-  int file_errno_ = 0;
+  // Taken after state_lock_, never before it.
+  mutable Mutex mux_lock_;
+  // The muxer's file (its pb).
+  std::unique_ptr<av::ReservedFileIo> file_ OVC_GUARDED_BY(mux_lock_);
+  OutputContextPtr muxer_ OVC_GUARDED_BY(mux_lock_);
+  HResult file_error_ OVC_GUARDED_BY(mux_lock_) = kSOk;
+  int64_t packets_written_ OVC_GUARDED_BY(mux_lock_) = 0;
+  int file_errno_ OVC_GUARDED_BY(mux_lock_) = 0;
 };
 
 // WMCreateWriter.
