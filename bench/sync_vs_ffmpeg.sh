@@ -74,7 +74,7 @@ if ours["markers"] < ours["source_markers"] - 1:
 done <<<"$CASES"
 
 # Frame alignment: SSIM of the output against the source, by frame shift.
-ffmpeg -v error -nostdin -y -f lavfi -i "testsrc2=size=720x480:rate=30000/1001" \
+ffmpeg -v error -nostdin -y -f lavfi -i "testsrc2=size=720x480:rate=30000/1001,scroll=h=0.004" \
   -f lavfi -i "sine=frequency=440:sample_rate=48000" -t "${SHIFT_SECONDS:-20}" \
   -c:v mpeg2video -b:v 6M -c:a mp2 -b:a 192k -ac 2 -f vob "$WORK/ntsc.mpg"
 rm -rf "$WORK/out" && mkdir -p "$WORK/out"
