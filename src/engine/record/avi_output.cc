@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cmath>
 
@@ -147,12 +146,6 @@ int AviOutput::OpenAudioEncoder() {
     ShowError("Lame error");
     return -1;
   }
-  // The encoder's delay and the 529 sample frames of an MP3 decoder's
-  // synthesis filter, at the output rate.
-  constexpr int kMp3DecoderDelay = 529;
-  if (output_.audio_output_freq > 0)
-    delay_to_skip_ = (int64_t{mp3_->encoder_delay()} + kMp3DecoderDelay) *
-                     output_.input_sample_rate / output_.audio_output_freq;
   if (writer_->SetAudio(output_channels_, output_.audio_output_freq, 0, AviWriter::kFormatMp3,
                         mp3_->bit_rate_kbps()) < 0)
     return -1;
@@ -213,17 +206,13 @@ int AviOutput::EncodeAudioPeriod(const int16_t* pcm, int frames, int /*period*/)
   ChannelSplit(pcm, frames, channels, output_channels_, output_.left_right_channel, left_.data(),
                right_.data());
   // A period at a low frame rate can hold more than the classic 16 KiB of MP3.
-  const int skip = static_cast<int>(std::min<int64_t>(delay_to_skip_, frames));
-  delay_to_skip_ -= skip;
-  frames -= skip;
-  if (frames == 0) return 0;
   size_t room = static_cast<size_t>(Mp3MaxEncodedBytes(frames, output_.input_sample_rate));
   if (mp3_buffer_.size() < room) mp3_buffer_.resize(room);
   int bytes = channels == 1
-                  ? mp3_->EncodeMono(left_.data() + skip, frames, mp3_buffer_.data(),
+                  ? mp3_->EncodeMono(left_.data(), frames, mp3_buffer_.data(),
                                      static_cast<int>(mp3_buffer_.size()))
-                  : mp3_->EncodeStereo(left_.data() + skip, right_.data() + skip, frames,
-                                       mp3_buffer_.data(), static_cast<int>(mp3_buffer_.size()));
+                  : mp3_->EncodeStereo(left_.data(), right_.data(), frames, mp3_buffer_.data(),
+                                       static_cast<int>(mp3_buffer_.size()));
   if (bytes < 0) {
     // The sound ends here; the pictures go on.
     WriteTraceLine("Lame error");

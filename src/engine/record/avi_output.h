@@ -83,10 +83,6 @@ class AviOutput : public FileOutput {
   std::vector<int16_t> left_;
   std::vector<int16_t> right_;
   std::vector<uint8_t> mp3_buffer_;
-  // Input sample frames still to leave out at the start: as many as the
-  // encoder and a player's decoder put before the sound (an AVI file cannot
-  // say so), so that the sound plays at its own time.
-  int64_t delay_to_skip_ = 0;
 };
 
 }  // namespace ovc
