@@ -110,14 +110,19 @@ def markers(path):
                    stderr=subprocess.PIPE, text=True)
         with open(pcm, "rb") as f:
             samples = f.read()
-    frames = []
+    # Times from the integer pts and the time base: pts_time has only six
+    # significant digits (10 ms after 1000 s).
+    frames, time_base = [], None
     for line in proc.stderr.splitlines():
-        if "Parsed_showinfo" not in line or "pts_time:" not in line:
+        if "Parsed_showinfo" not in line:
             continue
-        t = re.search(r"pts_time:(\S+)", line)
+        tb = re.search(r"config in time_base: (\d+)/(\d+)", line)
+        if tb:
+            time_base = int(tb.group(1)) / int(tb.group(2))
+        t = re.search(r" pts:\s*(-?\d+)", line)
         m = re.search(r"mean:\[(\d+)", line)
-        if t and m:
-            frames.append((float(t.group(1)), int(m.group(1))))
+        if t and m and time_base:
+            frames.append((int(t.group(1)) * time_base, int(m.group(1))))
     means = sorted(m for _, m in frames)
     if not means:
         raise SystemExit("%s: no pictures decoded" % path)
