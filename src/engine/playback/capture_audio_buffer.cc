@@ -148,7 +148,9 @@ void CaptureAudioBuffer::PadWithSilence(double from, double until) {
     fill_ = 0;
     start_time_ = from;
   }
-  const int64_t end = std::min(Position(until - start_time_), kCapacity);
+  // One sample frame more than the rounded end: the accumulator may give
+  // the last frame that one.
+  const int64_t end = std::min(Position(until - start_time_) + block_, kCapacity);
   if (end <= fill_) return;
   std::memset(bytes_.get() + fill_, 0, end - fill_);
   fill_ = end;

@@ -49,7 +49,8 @@ class CaptureAudioBuffer {
   // become 0 and the audio before `start` is dropped.
   void AlignStart(double start);
 
-  // Makes the buffer hold audio up to `until` seconds by adding silence
+  // Makes the buffer hold audio up to `until` seconds (and one sample frame
+  // more, for the accumulator) by adding silence
   // after what it holds (up to the capacity); for a sound that has ended, or
   // a source without sound, whose output frames from `from` seconds on are
   // about to be handed over. A buffer that holds nothing from `from` on and

@@ -253,7 +253,7 @@ void CaptureStage::ApplyRequestsLocked() {
   // In the order the user interface makes them for a new source.
   if (new_source_requested_.exchange(false)) {
     state_.audio.Clear();
-    state_.declared_frame_time_known = false;
+    state_.frame_times.ForgetDeclared();
     audio_follows_ = false;
     audio_reached_ = -std::numeric_limits<double>::infinity();
     audio_stalled_at_ = -std::numeric_limits<double>::infinity();
@@ -393,12 +393,12 @@ double CaptureStage::covered_seconds() {
   std::unique_lock<std::mutex> lock(capture_lock_, std::try_to_lock);
   if (!lock.owns_lock()) return recorded_seconds();
   if (state_.first_picture_pending.load()) return 0;
-  return state_.next_output_time - state_.recording_start_time.load();
+  return state_.grid.next() - state_.recording_start_time.load();
 }
 
 double CaptureStage::next_output_time() {
   std::unique_lock<std::mutex> lock = LockState();
-  return state_.next_output_time;
+  return state_.grid.next();
 }
 
 bool CaptureStage::waiting_for_audio() {

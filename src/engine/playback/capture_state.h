@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "engine/playback/capture_audio_buffer.h"
+#include "engine/playback/frame_time_estimator.h"
+#include "engine/playback/output_grid.h"
 
 namespace ovc {
 
@@ -28,18 +30,18 @@ struct CaptureState {
   // the type's picture aspect, or its size for square pixels; 0 unknown.
   double picture_aspect = 0;
 
+  FrameTimeEstimator frame_times;
+  // The estimator's `actual` and `long_term`, for the user interface thread
+  // (which may also set the actual frame time).
   std::atomic<double> actual_frame_time{0};     // seconds per picture, for pacing
-  double smoothed_frame_time = 0;                // seconds, short-term estimate
   std::atomic<double> long_term_frame_time{0};  // seconds, slowly adapting
-  bool declared_frame_time_known = false;
-  float declared_frame_time = 0;  // seconds, from the type, in (0.0166, 0.1]
 
   double previous_start_time = 0;  // seconds; 0 before the first picture
   int frame_counter = -1;          // -1 after a start of playback
   int slowdown = 0;                // pictures whose pacing wait is halved
   std::atomic<bool> first_picture_pending{false};
   std::atomic<double> recording_start_time{0};  // seconds, moved by large gaps
-  double next_output_time = 0;                   // seconds: where the next output frame begins
+  OutputGrid grid;                               // the output frames, from the first picture
   std::atomic<double> last_video_time{0};       // seconds: latest recorded picture
   std::atomic<double> pass_start_position{0};   // seconds: playback position of pass 1
   int picture_counter = 0;                       // recorded pictures; drives WM_PROGRESS

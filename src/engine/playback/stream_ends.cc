@@ -11,10 +11,8 @@
 namespace ovc {
 namespace {
 
-// As on the picture path: output frame rates the grid can follow, and the
-// rounding error grid comparisons allow (seconds).
+// As on the picture path: output frame rates the grid can follow.
 constexpr double kHighestFrameRate = 1000;
-constexpr double kGridTolerance = 1e-6;
 
 }  // namespace
 
@@ -70,15 +68,17 @@ void CaptureStage::HoldLastPictureLocked() {
       held_frame_.size() != frame_bytes)
     return;
   if (audio_reached_ <= last_picture_end_ + kHeldFrameSlack) return;
-  const double period = 1.0 / rate;
+  OutputGrid& grid = state_.grid;
+  grid.SetRate(rate);
+  const double period = grid.period();
   const double stop_grid = StopGridLocked();
   // While the sound comes, a frame once all its sound has arrived; once it
   // has ended, up to the frame nearest to its end.
   const double sound_end = sound_ended_ ? audio_reached_ + period / 2 : audio_reached_;
-  double& next = state_.next_output_time;
   bool emitted = false;
-  while (next + period <= sound_end + kGridTolerance) {
-    if (next >= stop_grid - kGridTolerance) {
+  while (grid.FramesEndingBy(sound_end, std::numeric_limits<double>::infinity()) > 0) {
+    const double next = grid.next();
+    if (grid.Reached(stop_grid)) {
       stop_reached_ = true;
       TracePrintf("Stop point reached: %.4f", stop_time_.load());
       host_->StopPointReached();
@@ -89,7 +89,7 @@ void CaptureStage::HoldLastPictureLocked() {
     state_.audio.EmitFrame(next, period, held_frame_.data(), target_, trace_level_);
     state_.last_video_time.store(next);
     if (state_.picture_counter++ % 20 == 0) host_->PostProgress();
-    next += period;
+    grid.Advance(1);
     emitted = true;
   }
   if (emitted) SwitchPartIfFullLocked();

@@ -15,23 +15,12 @@ namespace {
 
 constexpr double kSecondsPerUnit = 1e-7;  // one 100-ns unit
 
-// Frame durations outside (kShortestFrame, kLongestFrame] are implausible.
-constexpr double kShortestFrame = 0.0166;
-constexpr double kLongestFrame = 0.1;
-constexpr double kImplausibleFrame = 0.042;
-
 // Clock speeds while converting and while switching output files.
 constexpr float kConvertingSpeed = 0.01f;
 constexpr float kSwitchingSpeed = 0.0005f;
 
 // Output frame rates the grid can follow.
 constexpr double kHighestFrameRate = 1000;
-
-// Grid comparisons allow this much rounding error (seconds), so that a
-// picture lying exactly on the output grid is neither dropped nor doubled by
-// the last bit of a sum. An output frame whose period ends when a picture
-// ends (within this) belongs to that picture.
-constexpr double kGridTolerance = 1e-6;
 
 // 8-bit audio lagging by more than this many borrowed bytes holds the video.
 constexpr int64_t kAudioLagBytes = 76800;
@@ -41,14 +30,10 @@ double SizeAspect(int width, int height) {
   return width > 0 && height > 0 ? static_cast<double>(width) / height : 0;
 }
 
-bool Plausible(double frame_time) {
-  return frame_time > kShortestFrame && frame_time <= kLongestFrame;
-}
-
 }  // namespace
 
 double PictureSpan(double declared_seconds, double frame_time, bool rate_plausible) {
-  if (rate_plausible || !(declared_seconds > kLongestFrame)) return frame_time;
+  if (rate_plausible || !(declared_seconds > FrameTimeEstimator::kLongest)) return frame_time;
   return std::min(declared_seconds, kLongestPicture);
 }
 
@@ -81,13 +66,9 @@ int CaptureStage::AdoptVideoTypeLocked(const media::MediaSample* sample) {
 void CaptureStage::AdoptVideoFormatLocked(const media::MediaType& type) {
   auto take_frame_time = [&](media::ReferenceTime per_frame) {
     double frame_time = static_cast<double>(per_frame) * kSecondsPerUnit;
+    state_.frame_times.Declare(frame_time);
     state_.actual_frame_time.store(frame_time);
-    state_.smoothed_frame_time = frame_time;
     state_.long_term_frame_time.store(frame_time);
-    if (Plausible(frame_time)) {
-      state_.declared_frame_time_known = true;
-      state_.declared_frame_time = static_cast<float>(frame_time);
-    }
     return frame_time;
   };
 
@@ -149,34 +130,13 @@ void CaptureStage::AdoptVideoFormatLocked(const media::MediaType& type) {
 }
 
 double CaptureStage::EstimateFrameTimeLocked(double delta, bool recording) {
-  if (!Plausible(delta)) return kImplausibleFrame;
-  double actual = state_.actual_frame_time.load();
-  // Only a frame time that the type did not give (or gave implausibly) is
-  // estimated.
-  if (Plausible(actual)) return delta;
-  double& smoothed = state_.smoothed_frame_time;
-  if (smoothed == 0) {
-    smoothed = delta;
-    state_.long_term_frame_time.store(delta);
-  } else if (!recording) {
-    double gain = delta > smoothed && delta <= 0.041709 ? 0.08 : 0.01;
-    smoothed = delta * gain + smoothed * (1 - gain);
-    state_.long_term_frame_time.store(smoothed);
-  }
-  if (!recording) {
-    state_.actual_frame_time.store(state_.declared_frame_time_known
-                                       ? static_cast<double>(state_.declared_frame_time)
-                                       : smoothed);
-  } else if (smoothed * 1.7 > delta && delta > 0.00001) {
-    state_.actual_frame_time.store(0.005 * delta + 0.995 * actual);
-    smoothed = 0.005 * delta + 0.995 * smoothed;
-    double long_term = state_.long_term_frame_time.load();
-    if (smoothed * 0.9 <= delta && delta <= smoothed * 1.1)
-      state_.long_term_frame_time.store(0.05 * delta + 0.95 * long_term);
-    else
-      state_.long_term_frame_time.store(0.0005 * delta + 0.9995 * long_term);
-  }
-  return delta;
+  // The user interface and the audio path may have changed the pacing figure.
+  FrameTimeEstimator& estimator = state_.frame_times;
+  estimator.set_actual(state_.actual_frame_time.load());
+  const double result = estimator.Observe(delta, recording);
+  state_.actual_frame_time.store(estimator.actual());
+  state_.long_term_frame_time.store(estimator.long_term());
+  return result;
 }
 
 int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
@@ -207,13 +167,13 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
   const double declared = t2 - t1;
   double delta = declared >= 0.01 ? declared : t1 - state_.previous_start_time;
   delta = EstimateFrameTimeLocked(delta, recording);
-  const double t_end = t1 + PictureSpan(declared, delta, state_.declared_frame_time_known);
+  const double t_end = t1 + PictureSpan(declared, delta, state_.frame_times.declared_known());
 
   // A picture that comes later than the frame time says: a frame was lost.
   const double previous = state_.previous_start_time;
   if (recording && previous > 0) {
     double gap = t1 - previous;
-    if (gap > state_.smoothed_frame_time * 1.8 && gap > 0.038) {
+    if (gap > state_.frame_times.smoothed() * 1.8 && gap > 0.038) {
       const double since = state_.recording_start_time.load();
       const double actual = state_.actual_frame_time.load();
       const int borrow = static_cast<int>(state_.audio.borrow());
@@ -302,7 +262,7 @@ void CaptureStage::SwitchPartIfFullLocked() {
     clock_->SetSpeed(kSwitchingSpeed);
     if (target_->NextOutputPart() != 0) {
       state_.split_failed = true;
-      stop_time_.store(state_.next_output_time);
+      stop_time_.store(state_.grid.next());
     }
     clock_->RestartBase();
     clock_->SetSpeed(kConvertingSpeed);
@@ -320,7 +280,7 @@ void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, doubl
     TracePrintf("%%%%%%%%%%%% SampleStartTime=%f   ActualFrameTime=%f", start_seconds,
                 state_.actual_frame_time.load());
     state_.first_picture_pending.store(false);
-    state_.next_output_time = start_seconds;
+    state_.grid.Start(start_seconds, output_->out_frame_rate);
     state_.audio.AlignStart(start_seconds);
   }
 
@@ -328,57 +288,56 @@ void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, doubl
   last_picture_end_ = t_end;
   if (state_.picture_counter++ % 20 == 0) host_->PostProgress();
 
-  const double rate = output_->out_frame_rate;
-  const double period = 1.0 / rate;
-  double& next = state_.next_output_time;
-  if (t1 - next > 1.0) {
-    // The grid jumps across the gap; nothing is emitted for it.
+  OutputGrid& grid = state_.grid;
+  grid.SetRate(output_->out_frame_rate);
+  const double period = grid.period();
+  if (t1 - grid.next() > 1.0) {
+    // The grid jumps across the gap and starts again on this picture;
+    // nothing is emitted for the gap.
     TracePrintf("Large gap between video samples t1:%.5f expecting:%.5f  ActualFrameTime=%f", t1,
-                next, state_.actual_frame_time.load());
-    double grid_time = std::trunc(t1 * rate + kGridTolerance) / rate;
-    state_.recording_start_time.store(state_.recording_start_time.load() + grid_time - next);
-    next = grid_time;
+                grid.next(), state_.actual_frame_time.load());
+    const double moved = grid.JumpTo(t1);
+    state_.recording_start_time.store(state_.recording_start_time.load() + moved);
   }
 
   // The stop point on the output grid, whose times are the stream's own.
   const double stop_time = stop_time_.load();
   const double stop_grid = stop_time < 0 ? std::numeric_limits<double>::infinity() : stop_time;
-  if (next >= stop_grid - kGridTolerance) {
+  // The output frames that show this picture: those whose middles it covers.
+  const int64_t frames = grid.FramesShowing(t_end, stop_grid);
+  if (grid.Reached(stop_grid)) {
     if (!stop_reached_) {
       stop_reached_ = true;
       TracePrintf("Stop point reached: %.4f", stop_time);
       host_->StopPointReached();
     }
-  } else if (next + period > t_end + kGridTolerance) {
+  } else if (frames == 0) {
     if (trace_level_ >= 20)
       TracePrintf("Skip this frame: t1:%.4f - t2:%.4f;  Expected sample time:%.8f", t1, t_end,
-                  next);
+                  grid.next());
   } else {
     if (trace_level_ >= 20)
       TracePrintf("Write this frame: t1:%.4f - t2:%.4f;  Expected sample time:%.8f", t1, t_end,
-                  next);
-    // The output frames of this picture end here.
-    double frames_end = next + period;
-    while (frames_end + period <= t_end + kGridTolerance && frames_end < stop_grid - kGridTolerance)
-      frames_end += period;
+                  grid.next());
     // Their audio must be in the buffer before they take it: a frame cut
     // from audio that is still on its way would get silence (and the audio
     // would then be thrown away as stamped in the past) or borrow it late.
     // This matters where the pictures run ahead of the sound, above all
     // right after the grid jumped across a hole in the pictures, and at the
     // end of the source.
+    const double frames_end = grid.next() + static_cast<double>(frames) * period;
     emitting_ = true;
     WaitForAudioLocked(lock, frames_end);
     // Past the end of the sound the frames get silence.
-    if (sound_ended_) state_.audio.PadWithSilence(next, frames_end);
+    if (sound_ended_) state_.audio.PadWithSilence(grid.next(), frames_end);
     ScaleFrameLocked();
-    do {
+    for (int64_t k = 0; k < frames; ++k) {
       // The producer is called with the capture lock held: it may wait for
       // the encoders, and the audio callback then waits too, which holds
       // both streams back together.
-      state_.audio.EmitFrame(next, period, frame_to_hand_over_, target_, trace_level_);
-      next += period;
-    } while (next + period <= t_end + kGridTolerance && next < stop_grid - kGridTolerance);
+      state_.audio.EmitFrame(grid.next(), period, frame_to_hand_over_, target_, trace_level_);
+      grid.Advance(1);
+    }
     KeepLastFrameLocked();
     emitting_ = false;
     stream_moved_.notify_all();

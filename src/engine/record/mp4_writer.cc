@@ -170,10 +170,13 @@ int Mp4Writer::AddStreams() {
     audio_stream_->time_base = AVRational{1, audio_->sample_rate()};
     // AVI can't start a stream before 0: its muxer would move every stream
     // later by the encoder delay, which the video can only take as a whole
-    // frame (an empty one). The delay is played there anyway, as in every
-    // AVI with MP3, so its packets start at 0 instead.
-    if (std::strcmp(format->oformat->name, "avi") == 0)
+    // frame (an empty one). Its packets start at 0 instead, and a player
+    // plays the delay; so that the sound still plays at its own time, as
+    // much of its start is left out.
+    if (std::strcmp(format->oformat->name, "avi") == 0) {
       audio_time_offset_ = audio_->initial_padding();
+      sound_to_skip_ = audio_->initial_padding();
+    }
   }
   return 0;
 }
@@ -331,13 +334,16 @@ int Mp4Writer::QueueAudio(const int16_t* pcm, int frames, int64_t limit) {
 
   produced =
       static_cast<int>(std::min<int64_t>(produced, std::max<int64_t>(0, limit - queued_samples_)));
-  const int16_t* planes[2] = {left_out_.data(), right_out_.data()};
-  interleaved_.resize(static_cast<size_t>(produced) * channels);
-  for (int i = 0; i < produced; ++i)
+  const int skip = static_cast<int>(std::min<int64_t>(produced, sound_to_skip_));
+  sound_to_skip_ -= skip;
+  const int kept = produced - skip;
+  const int16_t* planes[2] = {left_out_.data() + skip, right_out_.data() + skip};
+  interleaved_.resize(static_cast<size_t>(kept) * channels);
+  for (int i = 0; i < kept; ++i)
     for (int c = 0; c < channels; ++c)
       interleaved_[static_cast<size_t>(i) * channels + c] = planes[c][i];
   void* data[1] = {interleaved_.data()};
-  if (produced > 0 && av_audio_fifo_write(fifo_.get(), data, produced) < produced) {
+  if (kept > 0 && av_audio_fifo_write(fifo_.get(), data, kept) < kept) {
     ReportFailure("Memory error");
     return -1;
   }

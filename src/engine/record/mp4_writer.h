@@ -128,9 +128,10 @@ class Mp4Writer : public FileOutput {
   std::vector<int16_t> interleaved_;
   std::vector<int16_t> frame_pcm_;  // one encoder frame
   int64_t input_samples_ = 0;       // sample frames received, input rate
-  int64_t queued_samples_ = 0;      // sample frames put into the FIFO, output rate
+  int64_t queued_samples_ = 0;      // sample frames converted (queued or left out), output rate
   int64_t audio_pts_ = 0;           // sample frames handed to the encoder
   int64_t audio_time_offset_ = 0;   // sample frames added to every audio packet's time
+  int64_t sound_to_skip_ = 0;       // output sample frames still to leave out at the start
 };
 
 }  // namespace ovc

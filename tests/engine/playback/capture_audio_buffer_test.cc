@@ -218,9 +218,11 @@ TEST_P(PadTest, SilenceFollowsTheSoundUpToTheFramesEnd) {
   if (c.stored_to > c.stored_from) Store(c.stored_from, c.stored_to - c.stored_from);
   buffer_.PadWithSilence(c.from, c.until);
   EXPECT_NEAR(buffer_.start_time(), c.start_time, 1e-9);
-  const int64_t filled =
-      std::min<int64_t>(std::llround((c.filled_to - c.start_time) * kRate) * kBlock,
-                        CaptureAudioBuffer::kCapacity);
+  // Silence added up to the frames' end goes one sample frame beyond it.
+  const int64_t filled = std::min<int64_t>(
+      std::llround((c.filled_to - c.start_time) * kRate) * kBlock +
+          (c.filled_to == c.until ? kBlock : 0),
+      CaptureAudioBuffer::kCapacity);
   EXPECT_EQ(buffer_.fill(), filled);
   const int64_t sound = std::llround((c.sound_to - c.start_time) * kRate) * kBlock;
   for (int64_t byte = 0; byte < buffer_.fill(); byte += kBlock)

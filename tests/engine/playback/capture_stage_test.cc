@@ -82,7 +82,7 @@ void PrintTo(const GridCase& c, std::ostream* os) { *os << c.name; }
 
 class GridTest : public CaptureStageTest, public testing::WithParamInterface<GridCase> {};
 
-TEST_P(GridTest, EachOutputFrameShowsThePictureOnScreenAtItsEnd) {
+TEST_P(GridTest, EachOutputFrameShowsThePictureOnScreenAtItsMiddle) {
   const GridCase& c = GetParam();
   output_.out_frame_rate = c.output_rate;
   AdoptPictureType(UnitsAt(1, c.input_rate));
@@ -91,11 +91,11 @@ TEST_P(GridTest, EachOutputFrameShowsThePictureOnScreenAtItsEnd) {
     Picture(i, UnitsAt(i, c.input_rate), UnitsAt(i + 1, c.input_rate));
 
   // Output frame j covers [j/F, (j+1)/F); it is the picture that is on
-  // screen when that period ends.
+  // screen at its middle (on a boundary: the earlier picture).
   std::vector<int> expected;
   for (int j = 0;; ++j) {
-    double end = (j + 1) / c.output_rate;
-    int picture = static_cast<int>(std::ceil(end * c.input_rate - 1e-6)) - 1;
+    double middle = (j + 0.5) / c.output_rate;
+    int picture = static_cast<int>(std::ceil(middle * c.input_rate - 1e-6)) - 1;
     if (picture >= c.pictures) break;
     expected.push_back(picture);
   }
@@ -311,7 +311,8 @@ TEST_P(SyncTest, EverySampleLandsAtItsOwnTime) {
   }
 
   const int frames = target_.FramesProduced();
-  EXPECT_EQ(frames, static_cast<int>(std::floor(c.seconds * c.output_rate + 1e-9)));
+  // The frames whose middles the pictures cover.
+  EXPECT_EQ(frames, static_cast<int>(std::floor(c.seconds * c.output_rate + 0.5)));
   EXPECT_EQ(target_.calls.size(), static_cast<size_t>(frames));  // nothing split or filled
   std::vector<int16_t> audio = target_.Audio();
   const int64_t handed = static_cast<int64_t>(audio.size()) / c.channels;
