@@ -27,9 +27,11 @@
 #define OVC_GUARDED_BY(x) OVC_THREAD_ANNOTATION(guarded_by(x))
 #define OVC_PT_GUARDED_BY(x) OVC_THREAD_ANNOTATION(pt_guarded_by(x))
 #define OVC_ACQUIRED_BEFORE(...) OVC_THREAD_ANNOTATION(acquired_before(__VA_ARGS__))
+#define OVC_ACQUIRED_AFTER(...) OVC_THREAD_ANNOTATION(acquired_after(__VA_ARGS__))
 #define OVC_REQUIRES(...) OVC_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
 #define OVC_REQUIRES_SHARED(...) OVC_THREAD_ANNOTATION(requires_shared_capability(__VA_ARGS__))
 #define OVC_ACQUIRE(...) OVC_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
+#define OVC_TRY_ACQUIRE(...) OVC_THREAD_ANNOTATION(try_acquire_capability(__VA_ARGS__))
 #define OVC_ACQUIRE_SHARED(...) OVC_THREAD_ANNOTATION(acquire_shared_capability(__VA_ARGS__))
 #define OVC_RELEASE(...) OVC_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
 #define OVC_RELEASE_SHARED(...) OVC_THREAD_ANNOTATION(release_shared_capability(__VA_ARGS__))
@@ -49,6 +51,8 @@ class OVC_CAPABILITY("mutex") Mutex {
 
   void Lock() OVC_ACQUIRE() { mutex_.lock(); }
   void Unlock() OVC_RELEASE() { mutex_.unlock(); }
+  // True when the lock was free and is now held.
+  bool TryLock() OVC_TRY_ACQUIRE(true) { return mutex_.try_lock(); }
   // Tells the analysis the lock is held where it cannot see it (a callback
   // documented to run under it).
   void AssertHeld() const OVC_ASSERT_HELD(this) {}
@@ -63,6 +67,8 @@ class OVC_CAPABILITY("mutex") Mutex {
 class OVC_SCOPED_CAPABILITY MutexLock {
  public:
   explicit MutexLock(Mutex* mutex) OVC_ACQUIRE(mutex) : mutex_(mutex) { mutex_->Lock(); }
+  // Takes over a lock already held (after TryLock).
+  MutexLock(Mutex* mutex, std::adopt_lock_t) OVC_REQUIRES(mutex) : mutex_(mutex) {}
   ~MutexLock() OVC_RELEASE() {
     if (held_) mutex_->Unlock();
   }

@@ -30,15 +30,16 @@ double VolumeFactor(int level) {
 
 int CaptureStage::AdoptAudioType(const media::MediaSample* sample) {
   if (sample == nullptr) {
-    std::unique_lock<std::mutex> lock(capture_lock_, std::try_to_lock);
-    if (!lock.owns_lock()) {
+    if (!capture_lock_.TryLock()) {
       adopt_connected_audio_requested_.store(true);
       return 0;
     }
+    MutexLock lock(&capture_lock_, std::adopt_lock);
     ApplyRequestsLocked();
     return AdoptAudioTypeLocked(nullptr);
   }
-  std::unique_lock<std::mutex> lock = LockState();
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
   return AdoptAudioTypeLocked(sample);
 }
 
@@ -83,7 +84,8 @@ int32_t CaptureStage::OnAudioSample(const media::MediaSample& sample,
                                     const media::ReferenceTime* stop_time, int32_t reserved,
                                     int32_t type_changed) {
   (void)reserved;
-  std::unique_lock<std::mutex> lock = LockState();
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
   const uint8_t* data = sample.data();
   int64_t actual_length = std::max<int32_t>(sample.length(), 0);
   if (type_changed) AdoptAudioTypeLocked(nullptr);
@@ -137,7 +139,7 @@ int32_t CaptureStage::OnAudioSample(const media::MediaSample& sample,
   ++audio_blocks_;
   audio_reached_ = t2;
   if (t2 >= audio_stalled_at_) audio_follows_ = true;
-  stream_moved_.notify_all();
+  stream_moved_.SignalAll();
   // After the last picture the sound makes the output frames.
   if (pictures_ended_) {
     HoldLastPictureLocked();
@@ -146,11 +148,11 @@ int32_t CaptureStage::OnAudioSample(const media::MediaSample& sample,
 
   // Audio far ahead of the video: give the video time to catch up.
   if (end_position && *end_position >= CaptureAudioBuffer::kTooFull && target_->recording() &&
-      state_.last_video_time.load() - state_.recording_start_time.load() > 1.0 &&
-      !state_.first_picture_pending.load()) {
+      times_.last_video_time.load() - times_.recording_start_time.load() > 1.0 &&
+      !times_.first_picture_pending.load()) {
     WriteTraceLine("audio too much. wait for video");
-    state_.actual_frame_time.store(state_.actual_frame_time.load() * 0.996);
-    WaitForOtherStreamLocked(lock, video_pictures_, waits_.for_video);
+    times_.actual_frame_time.store(times_.actual_frame_time.load() * 0.996);
+    WaitForOtherStreamLocked(video_pictures_, waits_.for_video);
   }
   return 0;
 }

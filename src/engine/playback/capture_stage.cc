@@ -39,28 +39,28 @@ void PaintBars(uint8_t* plane, int stride, int width, int height, int x, int are
 CaptureStage::CaptureStage(OutputConfig* output, RecordingClock* clock, RecordingTarget* target,
                            CaptureHost* host)
     : output_(output), clock_(clock), target_(target), host_(host) {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  MutexLock lock(&capture_lock_);
   EnsureBuffersLocked(CaptureState::kFirstBufferPixels);
 }
 
 void CaptureStage::set_crop(const CropRect& crop) {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  MutexLock lock(&capture_lock_);
   crop_ = crop;
 }
 
 void CaptureStage::SetConnectedTypeQueries(ConnectedTypeQuery video, ConnectedTypeQuery audio) {
-  std::lock_guard<std::mutex> lock(queries_lock_);
+  MutexLock lock(&queries_lock_);
   video_type_query_ = std::move(video);
   audio_type_query_ = std::move(audio);
 }
 
 CaptureStage::ConnectedTypeQuery CaptureStage::VideoTypeQuery() {
-  std::lock_guard<std::mutex> lock(queries_lock_);
+  MutexLock lock(&queries_lock_);
   return video_type_query_;
 }
 
 CaptureStage::ConnectedTypeQuery CaptureStage::AudioTypeQuery() {
-  std::lock_guard<std::mutex> lock(queries_lock_);
+  MutexLock lock(&queries_lock_);
   return audio_type_query_;
 }
 
@@ -101,7 +101,7 @@ void CaptureStage::EnsureBuffersLocked(int64_t pixels) {
 }
 
 void CaptureStage::ScaleFrame() {
-  std::lock_guard<std::mutex> lock(capture_lock_);
+  MutexLock lock(&capture_lock_);
   ScaleFrameLocked();
 }
 
@@ -211,16 +211,17 @@ void CaptureStage::ScaleFrameLocked() {
 }
 
 void CaptureStage::BeginRecording(bool need_resize) {
-  std::unique_lock<std::mutex> lock = LockState();
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
   state_.need_resize = need_resize;
   state_.split_failed = false;
   stop_reached_ = false;
-  state_.first_picture_pending.store(true);
+  times_.first_picture_pending.store(true);
   // Nothing is recorded until the first picture: the times of an earlier
   // pass would read as this one's progress (and end it at once when that
   // pass got past this one's stop point).
-  state_.last_video_time.store(0);
-  state_.recording_start_time.store(0);
+  times_.last_video_time.store(0);
+  times_.recording_start_time.store(0);
   EnsureBuffersLocked(static_cast<int64_t>(std::max(output_->width, 0)) *
                       std::max(output_->height, 0));
   // Audio stamped before this recording (a preview, an earlier pass) says
@@ -237,16 +238,10 @@ void CaptureStage::BeginRecording(bool need_resize) {
 }
 
 void CaptureStage::PassCaptureLock() {
-  std::unique_lock<std::mutex> lock(capture_lock_);
+  MutexLock lock(&capture_lock_);
   stop_waits_ = true;
-  stream_moved_.notify_all();
-  stream_moved_.wait(lock, [this] { return !emitting_; });
-}
-
-std::unique_lock<std::mutex> CaptureStage::LockState() {
-  std::unique_lock<std::mutex> lock(capture_lock_);
-  ApplyRequestsLocked();
-  return lock;
+  stream_moved_.SignalAll();
+  while (emitting_) stream_moved_.Wait(&capture_lock_);
 }
 
 void CaptureStage::ApplyRequestsLocked() {
@@ -266,8 +261,9 @@ void CaptureStage::ApplyRequestsLocked() {
 void CaptureStage::ApplyRequestsIfFree() {
   // The request is noted first, so that a callback taking the lock right
   // after a failed attempt still sees it.
-  std::unique_lock<std::mutex> lock(capture_lock_, std::try_to_lock);
-  if (lock.owns_lock()) ApplyRequestsLocked();
+  if (!capture_lock_.TryLock()) return;
+  MutexLock lock(&capture_lock_, std::adopt_lock);
+  ApplyRequestsLocked();
 }
 
 void CaptureStage::RestartFrameCounter() {
@@ -279,8 +275,8 @@ void CaptureStage::ResetRecordedTime() {
   // Without the capture lock: after a stop that timed out, a callback stuck
   // in the recording target still holds it, and the user interface thread
   // must not wait for it. Both times are atomic.
-  state_.last_video_time.store(0);
-  state_.recording_start_time.store(0);
+  times_.last_video_time.store(0);
+  times_.recording_start_time.store(0);
 }
 
 void CaptureStage::ResetForNewSource() {
@@ -289,14 +285,15 @@ void CaptureStage::ResetForNewSource() {
   ApplyRequestsIfFree();
 }
 
-void CaptureStage::WaitForOtherStreamLocked(std::unique_lock<std::mutex>& lock,
-                                            const uint64_t& moved,
+void CaptureStage::WaitForOtherStreamLocked(const uint64_t& moved,
                                             std::chrono::milliseconds limit) {
   const uint64_t seen = moved;
-  stream_moved_.wait_for(lock, limit, [&] { return moved != seen || stop_waits_; });
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (moved == seen && !stop_waits_ && stream_moved_.WaitUntil(&capture_lock_, deadline)) {
+  }
 }
 
-void CaptureStage::WaitForAudioLocked(std::unique_lock<std::mutex>& lock, double needed) {
+void CaptureStage::WaitForAudioLocked(double needed) {
   // A frame may lack this much of its audio (it is borrowed from the next);
   // less than the rounding of block and frame times could ever matter.
   constexpr double kTolerance = 0.001;  // seconds
@@ -306,10 +303,14 @@ void CaptureStage::WaitForAudioLocked(std::unique_lock<std::mutex>& lock, double
     TracePrintf("Wait for audio: needed up to %.3f, arrived up to %.3f", needed, audio_reached_);
   for (;;) {
     const uint64_t seen = audio_blocks_;
+    const auto deadline = std::chrono::steady_clock::now() + waits_.for_audio;
     waiting_for_audio_ = true;
-    const bool moved = stream_moved_.wait_for(
-        lock, waits_.for_audio,
-        [&] { return audio_blocks_ != seen || stop_waits_ || sound_ended_; });
+    bool moved = stop_waits_ || sound_ended_;
+    while (!moved) {
+      const bool signalled = stream_moved_.WaitUntil(&capture_lock_, deadline);
+      moved = audio_blocks_ != seen || stop_waits_ || sound_ended_;
+      if (!signalled) break;
+    }
     waiting_for_audio_ = false;
     if (stop_waits_ || sound_ended_ || audio_reached_ >= due) return;
     if (!moved) {
@@ -325,7 +326,8 @@ void CaptureStage::WaitForAudioLocked(std::unique_lock<std::mutex>& lock, double
 }
 
 Bitmap24 CaptureStage::StillPicture() {
-  std::unique_lock<std::mutex> lock = LockState();
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
   if (static_cast<int64_t>(state_.input_width) * state_.input_height > state_.buffer_pixels)
     return {};
   const uint8_t* planes[3] = {state_.input_planes[0].data(), state_.input_planes[1].data(),
@@ -337,8 +339,8 @@ void CaptureStage::ReadInputSize() {
   // A callback may hold the lock until the user has answered its question,
   // which the user interface thread asking here would then never show: it
   // takes the size last seen instead of waiting.
-  std::unique_lock<std::mutex> lock(capture_lock_, std::try_to_lock);
-  if (!lock.owns_lock()) return;
+  if (!capture_lock_.TryLock()) return;
+  MutexLock lock(&capture_lock_, std::adopt_lock);
   ApplyRequestsLocked();
   input_width_seen_.store(state_.input_width);
   input_height_seen_.store(state_.input_height);
@@ -355,54 +357,63 @@ int CaptureStage::input_height() {
 }
 
 int CaptureStage::audio_rate() {
-  std::unique_lock<std::mutex> lock = LockState();
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
   return state_.audio.rate();
 }
 
 int CaptureStage::audio_channels() {
-  std::unique_lock<std::mutex> lock = LockState();
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
   return state_.audio.channels();
 }
 
 int64_t CaptureStage::audio_fill() {
-  std::unique_lock<std::mutex> lock = LockState();
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
   return state_.audio.fill();
 }
 
 int64_t CaptureStage::audio_borrow() {
-  std::unique_lock<std::mutex> lock = LockState();
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
   return state_.audio.borrow();
 }
 
 double CaptureStage::audio_start_time() {
-  std::unique_lock<std::mutex> lock = LockState();
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
   return state_.audio.start_time();
 }
 
 int CaptureStage::frame_counter() {
-  std::unique_lock<std::mutex> lock = LockState();
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
   return state_.frame_counter;
 }
 
 int CaptureStage::slowdown() {
-  std::unique_lock<std::mutex> lock = LockState();
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
   return state_.slowdown;
 }
 
 double CaptureStage::covered_seconds() {
-  std::unique_lock<std::mutex> lock(capture_lock_, std::try_to_lock);
-  if (!lock.owns_lock()) return recorded_seconds();
-  if (state_.first_picture_pending.load()) return 0;
-  return state_.grid.next() - state_.recording_start_time.load();
+  if (!capture_lock_.TryLock()) return recorded_seconds();
+  MutexLock lock(&capture_lock_, std::adopt_lock);
+  if (times_.first_picture_pending.load()) return 0;
+  return state_.grid.next() - times_.recording_start_time.load();
 }
 
 double CaptureStage::next_output_time() {
-  std::unique_lock<std::mutex> lock = LockState();
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
   return state_.grid.next();
 }
 
 bool CaptureStage::waiting_for_audio() {
-  std::unique_lock<std::mutex> lock = LockState();
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
   return waiting_for_audio_;
 }
 

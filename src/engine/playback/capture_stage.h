@@ -2,13 +2,12 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <limits>
-#include <mutex>
 #include <vector>
 
+#include "common/mutex.h"
 #include "engine/playback/capture_host.h"
 #include "engine/playback/capture_state.h"
 #include "engine/playback/crop_rect.h"
@@ -177,16 +176,16 @@ class CaptureStage {
   void ResetForNewSource();
 
   // --- Read by the main window, without the lock ---
-  double actual_frame_time() const { return state_.actual_frame_time.load(); }
-  void set_actual_frame_time(double seconds) { state_.actual_frame_time.store(seconds); }
-  double long_term_frame_time() const { return state_.long_term_frame_time.load(); }
+  double actual_frame_time() const { return times_.actual_frame_time.load(); }
+  void set_actual_frame_time(double seconds) { times_.actual_frame_time.store(seconds); }
+  double long_term_frame_time() const { return times_.long_term_frame_time.load(); }
   // Recorded media time: the latest recorded picture's time less the
   // recording start time, in seconds.
   double recorded_seconds() const {
-    return state_.last_video_time.load() - state_.recording_start_time.load();
+    return times_.last_video_time.load() - times_.recording_start_time.load();
   }
-  double pass_start_position() const { return state_.pass_start_position.load(); }
-  bool first_picture_pending() const { return state_.first_picture_pending.load(); }
+  double pass_start_position() const { return times_.pass_start_position.load(); }
+  bool first_picture_pending() const { return times_.first_picture_pending.load(); }
 
   // Output time the frames handed over so far cover, in seconds: recorded
   // media time up to the end of the last output frame. While a callback
@@ -212,54 +211,53 @@ class CaptureStage {
   bool waiting_for_audio();
 
  private:
-  int AdoptVideoTypeLocked(const media::MediaSample* sample);
-  void AdoptVideoFormatLocked(const media::MediaType& type);
-  int AdoptAudioTypeLocked(const media::MediaSample* sample);
-  void AdoptAudioFormatLocked(const media::MediaType& type);
+  int AdoptVideoTypeLocked(const media::MediaSample* sample) OVC_REQUIRES(capture_lock_);
+  void AdoptVideoFormatLocked(const media::MediaType& type) OVC_REQUIRES(capture_lock_);
+  int AdoptAudioTypeLocked(const media::MediaSample* sample) OVC_REQUIRES(capture_lock_);
+  void AdoptAudioFormatLocked(const media::MediaType& type) OVC_REQUIRES(capture_lock_);
   // Grows the seven picture buffers to hold `pixels` pixels each.
-  void EnsureBuffersLocked(int64_t pixels);
+  void EnsureBuffersLocked(int64_t pixels) OVC_REQUIRES(capture_lock_);
   // Updates the frame-time estimates with one picture's duration and
   // returns the duration to use (0.042 s when implausible).
-  double EstimateFrameTimeLocked(double delta, bool recording);
+  double EstimateFrameTimeLocked(double delta, bool recording) OVC_REQUIRES(capture_lock_);
   // The recorded picture path of OnVideoSample: `t1` the picture's start
   // (a short gap closed), `start_seconds` its start as stamped, `t_end` its
   // end, `clock_start` the clock's time when the picture arrived.
-  void RecordPictureLocked(std::unique_lock<std::mutex>& lock, double t1, double start_seconds,
-                           double t_end, media::ReferenceTime clock_start);
+  void RecordPictureLocked(double t1, double start_seconds, double t_end,
+                           media::ReferenceTime clock_start) OVC_REQUIRES(capture_lock_);
   // After the last picture: hands over the output frames, each repeating
   // that picture, whose sound has arrived (up to the stop point).
-  void HoldLastPictureLocked();
+  void HoldLastPictureLocked() OVC_REQUIRES(capture_lock_);
   // Keeps the frame just handed over, for HoldLastPictureLocked.
-  void KeepLastFrameLocked();
+  void KeepLastFrameLocked() OVC_REQUIRES(capture_lock_);
   // Near the size limit the output goes on in a new numbered file.
-  void SwitchPartIfFullLocked();
+  void SwitchPartIfFullLocked() OVC_REQUIRES(capture_lock_);
   // The stop point on the output grid (seconds); infinity for none.
-  double StopGridLocked() const;
+  double StopGridLocked() const OVC_REQUIRES(capture_lock_);
   // Publishes the input size for input_width()/input_height().
   void ReadInputSize();
-  void ScaleFrameLocked();
+  void ScaleFrameLocked() OVC_REQUIRES(capture_lock_);
   // Where a crop_width × crop_height region of the input picture goes in
   // the output frame: the picture keeps its display aspect (or the one the
   // user chose), centred on black when the frame's shape differs.
-  PictureArea OutputAreaLocked(int crop_width, int crop_height) const;
+  PictureArea OutputAreaLocked(int crop_width, int crop_height) const OVC_REQUIRES(capture_lock_);
   // Releases the capture lock until `moved` changes, `limit` passes or the
   // recording stops.
-  void WaitForOtherStreamLocked(std::unique_lock<std::mutex>& lock, const uint64_t& moved,
-                                std::chrono::milliseconds limit);
+  void WaitForOtherStreamLocked(const uint64_t& moved, std::chrono::milliseconds limit)
+      OVC_REQUIRES(capture_lock_);
   // Before output frames up to `needed` seconds are handed over: while the
   // audio is known to follow the pictures but has not reached `needed`,
   // releases the capture lock until it has, the audio stops coming
   // (waits_.for_audio without a block) or the recording stops.
-  void WaitForAudioLocked(std::unique_lock<std::mutex>& lock, double needed);
-  // Takes the capture lock and applies the requests that could not wait for
-  // it.
-  std::unique_lock<std::mutex> LockState();
-  void ApplyRequestsLocked();
+  void WaitForAudioLocked(double needed) OVC_REQUIRES(capture_lock_);
+  // Applies the requests of the user interface thread that could not wait
+  // for the capture lock; every taker of the lock calls it first.
+  void ApplyRequestsLocked() OVC_REQUIRES(capture_lock_);
   // Applies the requests now when the capture lock is free.
   void ApplyRequestsIfFree();
   // The connected type query of a grabber, copied under queries_lock_.
-  ConnectedTypeQuery VideoTypeQuery();
-  ConnectedTypeQuery AudioTypeQuery();
+  ConnectedTypeQuery VideoTypeQuery() OVC_EXCLUDES(queries_lock_);
+  ConnectedTypeQuery AudioTypeQuery() OVC_EXCLUDES(queries_lock_);
 
   OutputConfig* output_;
   RecordingClock* clock_;
@@ -269,48 +267,50 @@ class CaptureStage {
   Waits waits_;  // set before the graph runs
 
   // The capture lock.
-  std::mutex capture_lock_;
+  Mutex capture_lock_;
   // Signalled whenever either stream delivered; the waits listen to it.
-  std::condition_variable stream_moved_;
-  // Guarded by capture_lock_.
-  CaptureState state_;
-  CropRect crop_;
-  // Guarded by queries_lock_ (taken alone, or inside the capture lock).
-  std::mutex queries_lock_;
-  ConnectedTypeQuery video_type_query_;
-  ConnectedTypeQuery audio_type_query_;
-  uint64_t video_pictures_ = 0;  // pictures delivered so far
-  uint64_t audio_blocks_ = 0;    // audio blocks delivered so far
+  CondVar stream_moved_;
+  CaptureState state_ OVC_GUARDED_BY(capture_lock_);
+  CaptureTimes times_;
+  CropRect crop_ OVC_GUARDED_BY(capture_lock_);
+  // Taken alone, or inside the capture lock.
+  Mutex queries_lock_ OVC_ACQUIRED_AFTER(capture_lock_);
+  ConnectedTypeQuery video_type_query_ OVC_GUARDED_BY(queries_lock_);
+  ConnectedTypeQuery audio_type_query_ OVC_GUARDED_BY(queries_lock_);
+  // Pictures and audio blocks delivered so far.
+  uint64_t video_pictures_ OVC_GUARDED_BY(capture_lock_) = 0;
+  uint64_t audio_blocks_ OVC_GUARDED_BY(capture_lock_) = 0;
   // Where the audio stands: the stop time (seconds) of the latest block
   // stored; -infinity when none came since the recording began.
-  double audio_reached_ = -std::numeric_limits<double>::infinity();
+  double audio_reached_ OVC_GUARDED_BY(capture_lock_) = -std::numeric_limits<double>::infinity();
   // Whether pictures wait for audio that has not arrived yet: true once the
   // source's audio came, false again when a wait ran out, until the audio
   // reaches `audio_stalled_at_` (seconds), the time that wait needed. So an
   // audio track that ended or has a hole costs one wait, not one per frame.
-  bool audio_follows_ = false;
-  double audio_stalled_at_ = -std::numeric_limits<double>::infinity();
-  bool waiting_for_audio_ = false;
+  bool audio_follows_ OVC_GUARDED_BY(capture_lock_) = false;
+  double audio_stalled_at_ OVC_GUARDED_BY(capture_lock_) = -std::numeric_limits<double>::infinity();
+  bool waiting_for_audio_ OVC_GUARDED_BY(capture_lock_) = false;
   // Set by PassCaptureLock; the waits end at once until the next recording.
-  bool stop_waits_ = false;
+  bool stop_waits_ OVC_GUARDED_BY(capture_lock_) = false;
   // In this recording the sound has ended (or the source has none): output
   // frames past its end get silence.
-  bool sound_ended_ = false;
+  bool sound_ended_ OVC_GUARDED_BY(capture_lock_) = false;
   // In this recording the pictures have ended: the sound after them gets
   // output frames that repeat the last one, held_frame_.
-  bool pictures_ended_ = false;
-  std::vector<uint8_t> held_frame_;  // packed YUY2 of the output size, or empty
+  bool pictures_ended_ OVC_GUARDED_BY(capture_lock_) = false;
+  // Packed YUY2 of the output size, or empty.
+  std::vector<uint8_t> held_frame_ OVC_GUARDED_BY(capture_lock_);
   // Where the latest recorded picture ends (seconds).
-  double last_picture_end_ = -std::numeric_limits<double>::infinity();
+  double last_picture_end_ OVC_GUARDED_BY(capture_lock_) = -std::numeric_limits<double>::infinity();
   // Set on the user interface thread while no stream runs.
   std::atomic<bool> source_has_sound_{true};
   // A picture is handing over its output frames (between the wait for its
   // audio and its last producer call).
-  bool emitting_ = false;
+  bool emitting_ OVC_GUARDED_BY(capture_lock_) = false;
   // Set by the user interface thread before a recording starts.
   std::atomic<double> stop_time_{-1};
-  // Guarded by capture_lock_: the stop point was reached in this recording.
-  bool stop_reached_ = false;
+  // The stop point was reached in this recording.
+  bool stop_reached_ OVC_GUARDED_BY(capture_lock_) = false;
   // Requests of the user interface thread that found the capture lock
   // taken; applied under it by the next callback (or reader).
   std::atomic<bool> restart_frame_counter_requested_{false};
@@ -322,14 +322,14 @@ class CaptureStage {
   std::atomic<int> input_height_seen_{0};
   // The frame handed over for the current picture: the output frame, or the
   // sample itself when nothing needs resizing.
-  const uint8_t* frame_to_hand_over_ = nullptr;
-  const uint8_t* sample_data_ = nullptr;
+  const uint8_t* frame_to_hand_over_ OVC_GUARDED_BY(capture_lock_) = nullptr;
+  const uint8_t* sample_data_ OVC_GUARDED_BY(capture_lock_) = nullptr;
   // The 4:2:0 planes the sample was packed from, when the decoder passed
   // them along; valid with sample_data_.
-  const media::PlanarPicture* sample_planes_ = nullptr;
+  const media::PlanarPicture* sample_planes_ OVC_GUARDED_BY(capture_lock_) = nullptr;
   // Bytes the sample's storage holds past its data; valid with sample_data_.
-  int32_t sample_padding_ = 0;
-  bool resize_this_picture_ = false;
+  int32_t sample_padding_ OVC_GUARDED_BY(capture_lock_) = 0;
+  bool resize_this_picture_ OVC_GUARDED_BY(capture_lock_) = false;
 };
 
 }  // namespace ovc

@@ -10,9 +10,20 @@
 
 namespace ovc {
 
+// The times the user interface thread reads (and partly sets) without the
+// capture lock: progress display, speed regulation.
+struct CaptureTimes {
+  // The frame-time estimator's `actual` and `long_term`.
+  std::atomic<double> actual_frame_time{0};     // seconds per picture, for pacing
+  std::atomic<double> long_term_frame_time{0};  // seconds, slowly adapting
+  std::atomic<bool> first_picture_pending{false};
+  std::atomic<double> recording_start_time{0};  // seconds, moved by large gaps
+  std::atomic<double> last_video_time{0};       // seconds: latest recorded picture
+  std::atomic<double> pass_start_position{0};   // seconds: playback position of pass 1
+};
+
 // The state the two capture callbacks share, guarded by the capture lock of
-// CaptureStage. The fields marked atomic are also read by the user interface
-// thread without the lock (progress display, speed regulation).
+// CaptureStage.
 struct CaptureState {
   // Pictures of up to this many pixels fit the first buffers (720 × 576 is
   // 414,720; more than 403,200 pixels get buffers of their own size).
@@ -31,19 +42,11 @@ struct CaptureState {
   double picture_aspect = 0;
 
   FrameTimeEstimator frame_times;
-  // The estimator's `actual` and `long_term`, for the user interface thread
-  // (which may also set the actual frame time).
-  std::atomic<double> actual_frame_time{0};     // seconds per picture, for pacing
-  std::atomic<double> long_term_frame_time{0};  // seconds, slowly adapting
 
   double previous_start_time = 0;  // seconds; 0 before the first picture
   int frame_counter = -1;          // -1 after a start of playback
   int slowdown = 0;                // pictures whose pacing wait is halved
-  std::atomic<bool> first_picture_pending{false};
-  std::atomic<double> recording_start_time{0};  // seconds, moved by large gaps
   OutputGrid grid;                               // the output frames, from the first picture
-  std::atomic<double> last_video_time{0};       // seconds: latest recorded picture
-  std::atomic<double> pass_start_position{0};   // seconds: playback position of pass 1
   int picture_counter = 0;                       // recorded pictures; drives WM_PROGRESS
   bool need_resize = false;
   bool split_failed = false;  // no further output part could be opened

@@ -201,18 +201,18 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
     MediaResult render = media::kErrorFileNotFound;
     if (!path.empty()) render = built->graph->RenderFile(path);
     {
-      std::lock_guard lock(render_mutex_);
+      MutexLock lock(&render_mutex_);
       built->render_result = render;
       render_state_.store(1);
     }
-    rendered_.notify_all();
+    rendered_.SignalAll();
   });
   bool interrupted = false;
   while (render_state_.load() == 0) {
     {
-      std::unique_lock lock(render_mutex_);
-      rendered_.wait_for(lock, std::chrono::milliseconds(180),
-                         [this] { return render_state_.load() != 0; });
+      MutexLock lock(&render_mutex_);
+      if (render_state_.load() == 0)
+        rendered_.WaitFor(&render_mutex_, std::chrono::milliseconds(180));
     }
     host_->PumpMessages();
     if (!interrupted && interrupt_ && interrupt_->load()) {

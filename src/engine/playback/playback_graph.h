@@ -1,14 +1,13 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/mutex.h"
 #include "engine/playback/playback_control.h"
 #include "platform/media/audio_sink.h"
 #include "platform/media/filter_graph.h"
@@ -165,9 +164,13 @@ class PlaybackGraph {
   std::vector<std::shared_ptr<Built>> abandoned_;
   std::thread worker_;
 
-  std::mutex render_mutex_;
-  std::condition_variable rendered_;
+  // The render worker's hand-over: it stores the result in its Built and
+  // sets render_state_ under render_mutex_, then signals rendered_; the
+  // user interface thread reads the result only after joining it.
+  Mutex render_mutex_;
+  CondVar rendered_;
   std::atomic<int> render_state_{1};
+  // Everything else belongs to the user interface thread.
   bool closed_during_build_ = false;
   bool source_ready_ = false;
   bool video_grabber_connected_ = false;

@@ -26,20 +26,22 @@ void CaptureStage::SetSourceHasSound(bool has_sound) {
 }
 
 void CaptureStage::OnVideoEnd() {
-  std::unique_lock<std::mutex> lock = LockState();
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
   if (trace_level_ != 0) WriteTraceLine("Video stream ended");
   pictures_ended_ = true;
   HoldLastPictureLocked();
-  stream_moved_.notify_all();
+  stream_moved_.SignalAll();
 }
 
 void CaptureStage::OnAudioEnd() {
-  std::unique_lock<std::mutex> lock = LockState();
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
   if (trace_level_ != 0) WriteTraceLine("Audio stream ended");
   sound_ended_ = true;
   HoldLastPictureLocked();
   // A picture waiting for this sound goes on with silence.
-  stream_moved_.notify_all();
+  stream_moved_.SignalAll();
 }
 
 void CaptureStage::KeepLastFrameLocked() {
@@ -58,7 +60,7 @@ double CaptureStage::StopGridLocked() const {
 }
 
 void CaptureStage::HoldLastPictureLocked() {
-  if (!pictures_ended_ || !target_->recording() || state_.first_picture_pending.load() ||
+  if (!pictures_ended_ || !target_->recording() || times_.first_picture_pending.load() ||
       stop_reached_)
     return;
   const double rate = output_->out_frame_rate;
@@ -87,7 +89,7 @@ void CaptureStage::HoldLastPictureLocked() {
     if (trace_level_ >= 20) TracePrintf("Hold the last picture: %.4f", next);
     // Under the capture lock, as on the picture path.
     state_.audio.EmitFrame(next, period, held_frame_.data(), target_, trace_level_);
-    state_.last_video_time.store(next);
+    times_.last_video_time.store(next);
     if (state_.picture_counter++ % 20 == 0) host_->PostProgress();
     grid.Advance(1);
     emitted = true;

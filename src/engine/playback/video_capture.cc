@@ -39,15 +39,16 @@ double PictureSpan(double declared_seconds, double frame_time, bool rate_plausib
 
 int CaptureStage::AdoptVideoType(const media::MediaSample* sample) {
   if (sample == nullptr) {
-    std::unique_lock<std::mutex> lock(capture_lock_, std::try_to_lock);
-    if (!lock.owns_lock()) {
+    if (!capture_lock_.TryLock()) {
       adopt_connected_video_requested_.store(true);
       return 0;
     }
+    MutexLock lock(&capture_lock_, std::adopt_lock);
     ApplyRequestsLocked();
     return AdoptVideoTypeLocked(nullptr);
   }
-  std::unique_lock<std::mutex> lock = LockState();
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
   return AdoptVideoTypeLocked(sample);
 }
 
@@ -64,11 +65,11 @@ int CaptureStage::AdoptVideoTypeLocked(const media::MediaSample* sample) {
 }
 
 void CaptureStage::AdoptVideoFormatLocked(const media::MediaType& type) {
-  auto take_frame_time = [&](media::ReferenceTime per_frame) {
+  auto take_frame_time = [&](media::ReferenceTime per_frame) OVC_REQUIRES(capture_lock_) {
     double frame_time = static_cast<double>(per_frame) * kSecondsPerUnit;
     state_.frame_times.Declare(frame_time);
-    state_.actual_frame_time.store(frame_time);
-    state_.long_term_frame_time.store(frame_time);
+    times_.actual_frame_time.store(frame_time);
+    times_.long_term_frame_time.store(frame_time);
     return frame_time;
   };
 
@@ -132,10 +133,10 @@ void CaptureStage::AdoptVideoFormatLocked(const media::MediaType& type) {
 double CaptureStage::EstimateFrameTimeLocked(double delta, bool recording) {
   // The user interface and the audio path may have changed the pacing figure.
   FrameTimeEstimator& estimator = state_.frame_times;
-  estimator.set_actual(state_.actual_frame_time.load());
+  estimator.set_actual(times_.actual_frame_time.load());
   const double result = estimator.Observe(delta, recording);
-  state_.actual_frame_time.store(estimator.actual());
-  state_.long_term_frame_time.store(estimator.long_term());
+  times_.actual_frame_time.store(estimator.actual());
+  times_.long_term_frame_time.store(estimator.long_term());
   return result;
 }
 
@@ -144,7 +145,8 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
                                     const media::ReferenceTime* stop_time, int32_t reserved,
                                     int32_t type_changed) {
   (void)reserved;
-  std::unique_lock<std::mutex> lock = LockState();
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
   const media::ReferenceTime start = start_time ? *start_time : 0;
   const media::ReferenceTime stop = stop_time ? *stop_time : 0;
   const int32_t length = sample.length();
@@ -174,8 +176,8 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
   if (recording && previous > 0) {
     double gap = t1 - previous;
     if (gap > state_.frame_times.smoothed() * 1.8 && gap > 0.038) {
-      const double since = state_.recording_start_time.load();
-      const double actual = state_.actual_frame_time.load();
+      const double since = times_.recording_start_time.load();
+      const double actual = times_.actual_frame_time.load();
       const int borrow = static_cast<int>(state_.audio.borrow());
       if (trace_level_ != 0)
         TracePrintf("****** Frame lost ******* at %.3f   %.3f  delta=%.4f %.4f  audio_borrow=%d",
@@ -236,7 +238,7 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
     const bool output_usable = output_->width >= 2 && output_->height >= 1 &&
                                output_pixels <= state_.buffer_pixels && rate > 0 &&
                                rate <= kHighestFrameRate;
-    if (output_usable) RecordPictureLocked(lock, t1, start_seconds, t_end, clock_start);
+    if (output_usable) RecordPictureLocked(t1, start_seconds, t_end, clock_start);
   }
   sample_data_ = nullptr;
   sample_planes_ = nullptr;
@@ -246,7 +248,7 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
   if (recording) clock_->SetSpeed(kConvertingSpeed);
   if (trace_level_ >= 20) WriteTraceLine("^");
   ++video_pictures_;
-  stream_moved_.notify_all();
+  stream_moved_.SignalAll();
   const int now = ++state_.frame_counter;
   if (!recording) return 0;
   if (state_.extended_format) return now >= 0 && now % 4 != 0 ? 1 : 0;
@@ -269,22 +271,21 @@ void CaptureStage::SwitchPartIfFullLocked() {
   }
 }
 
-void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, double t1,
-                                       double start_seconds, double t_end,
+void CaptureStage::RecordPictureLocked(double t1, double start_seconds, double t_end,
                                        media::ReferenceTime clock_start) {
-  if (state_.first_picture_pending.load()) {
+  if (times_.first_picture_pending.load()) {
     double position = 0;
     if (output_->pass == 1 && host_->PlaybackPosition(&position))
-      state_.pass_start_position.store(position);
-    state_.recording_start_time.store(start_seconds);
+      times_.pass_start_position.store(position);
+    times_.recording_start_time.store(start_seconds);
     TracePrintf("%%%%%%%%%%%% SampleStartTime=%f   ActualFrameTime=%f", start_seconds,
-                state_.actual_frame_time.load());
-    state_.first_picture_pending.store(false);
+                times_.actual_frame_time.load());
+    times_.first_picture_pending.store(false);
     state_.grid.Start(start_seconds, output_->out_frame_rate);
     state_.audio.AlignStart(start_seconds);
   }
 
-  state_.last_video_time.store(start_seconds);
+  times_.last_video_time.store(start_seconds);
   last_picture_end_ = t_end;
   if (state_.picture_counter++ % 20 == 0) host_->PostProgress();
 
@@ -295,9 +296,9 @@ void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, doubl
     // The grid jumps across the gap and starts again on this picture;
     // nothing is emitted for the gap.
     TracePrintf("Large gap between video samples t1:%.5f expecting:%.5f  ActualFrameTime=%f", t1,
-                grid.next(), state_.actual_frame_time.load());
+                grid.next(), times_.actual_frame_time.load());
     const double moved = grid.JumpTo(t1);
-    state_.recording_start_time.store(state_.recording_start_time.load() + moved);
+    times_.recording_start_time.store(times_.recording_start_time.load() + moved);
   }
 
   // The stop point on the output grid, whose times are the stream's own.
@@ -327,7 +328,7 @@ void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, doubl
     // end of the source.
     const double frames_end = grid.next() + static_cast<double>(frames) * period;
     emitting_ = true;
-    WaitForAudioLocked(lock, frames_end);
+    WaitForAudioLocked(frames_end);
     // Past the end of the sound the frames get silence.
     if (sound_ended_) state_.audio.PadWithSilence(grid.next(), frames_end);
     ScaleFrameLocked();
@@ -340,14 +341,14 @@ void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, doubl
     }
     KeepLastFrameLocked();
     emitting_ = false;
-    stream_moved_.notify_all();
+    stream_moved_.SignalAll();
     SwitchPartIfFullLocked();
   }
 
   // Pacing: the clock moves on by what is left of this picture's period.
   clock_->RestartBase();
   double elapsed = static_cast<double>(clock_->GetTime() - clock_start) * kSecondsPerUnit;
-  double wait = state_.actual_frame_time.load() - elapsed - 0.0005;
+  double wait = times_.actual_frame_time.load() - elapsed - 0.0005;
   if (state_.slowdown >= 20) {
     wait *= 0.5;
     state_.slowdown = state_.slowdown == 20 ? 0 : state_.slowdown - 1;
@@ -356,7 +357,7 @@ void CaptureStage::RecordPictureLocked(std::unique_lock<std::mutex>& lock, doubl
 
   if (state_.input_bits == 8 && state_.audio.borrow() > kAudioLagBytes) {
     WriteTraceLine("audio lag behind too much. wait for audio.");
-    WaitForOtherStreamLocked(lock, audio_blocks_, waits_.for_audio);
+    WaitForOtherStreamLocked(audio_blocks_, waits_.for_audio);
   }
 }
 

@@ -15,7 +15,7 @@ EncodingEngine::EncodingEngine() : audio_buffer_(kAudioBufferBytes) {}
 EncodingEngine::~EncodingEngine() { Stop(); }
 
 void EncodingEngine::Open(const Format& format, OutputSink* sink, bool audio_enabled) {
-  std::lock_guard<std::mutex> lock(recording_lock_);
+  MutexLock lock(&recording_lock_);
   format_ = format;
   sink_ = sink;
   audio_enabled_ = audio_enabled;
@@ -29,7 +29,7 @@ void EncodingEngine::Open(const Format& format, OutputSink* sink, bool audio_ena
 }
 
 void EncodingEngine::Clear() {
-  std::lock_guard<std::mutex> lock(recording_lock_);
+  MutexLock lock(&recording_lock_);
   ClearLocked();
 }
 
@@ -60,8 +60,8 @@ int EncodingEngine::BacklogThresholdBytes() const {
                           format_.channels * 2);
 }
 
-void EncodingEngine::WaitLocked(std::unique_lock<std::mutex>& lock, int milliseconds) {
-  changed_.wait_for(lock, std::chrono::milliseconds(milliseconds));
+void EncodingEngine::WaitLocked(int milliseconds) {
+  changed_.WaitFor(&recording_lock_, std::chrono::milliseconds(milliseconds));
 }
 
 void EncodingEngine::AppendAudioLocked(const int16_t* audio, int n) {
@@ -104,19 +104,18 @@ int EncodingEngine::TakePeriodLocked(std::vector<int16_t>* pcm) {
   return n;
 }
 
-int EncodingEngine::EncodeAudioPeriodLocked(std::unique_lock<std::mutex>& lock,
-                                            std::vector<int16_t>* pcm) {
+int EncodingEngine::EncodeAudioPeriodLocked(std::vector<int16_t>* pcm) {
   ++audio_periods_;
   int period = audio_periods_;
   int n = TakePeriodLocked(pcm);
   OutputSink* sink = sink_;
   ++encoding_now_;
-  lock.unlock();
-  changed_.notify_all();  // room in the buffer
+  recording_lock_.Unlock();
+  changed_.SignalAll();  // room in the buffer
   int result = sink ? sink->EncodeAudioPeriod(pcm->data(), n, period) : 0;
   // A file that failed under the sound takes no pictures either.
   if (result < 0 && sink->FileFailed()) ReportOutputFailure();
-  lock.lock();
+  recording_lock_.Lock();
   --encoding_now_;
   if (result < 0) {
     // The sink has reported the failure; drop the audio from now on so
@@ -125,30 +124,30 @@ int EncodingEngine::EncodeAudioPeriodLocked(std::unique_lock<std::mutex>& lock,
     audio_head_ = 0;
     audio_bytes_ = 0;
   }
-  changed_.notify_all();
+  changed_.SignalAll();
   return result;
 }
 
-int EncodingEngine::EncodeVideoFrameLocked(std::unique_lock<std::mutex>& lock) {
+int EncodingEngine::EncodeVideoFrameLocked() {
   std::vector<uint8_t> frame = std::move(frame_queue_.front());
   frame_queue_.pop_front();
   ++video_frames_;
   int number = video_frames_;
   OutputSink* sink = sink_;
   ++encoding_now_;
-  lock.unlock();
-  changed_.notify_all();  // room in the queue
+  recording_lock_.Unlock();
+  changed_.SignalAll();  // room in the queue
   int result = sink ? sink->EncodeVideoFrame(frame.data(), number) : 0;
   // Without its pictures the file is over: whatever the capture still
   // hands over would be dropped, so the conversion must end now.
   if (result < 0) ReportOutputFailure();
-  lock.lock();
+  recording_lock_.Lock();
   --encoding_now_;
   if (result < 0) {
     video_failed_ = true;
     frame_queue_.clear();
   }
-  changed_.notify_all();
+  changed_.SignalAll();
   return result;
 }
 
@@ -160,29 +159,29 @@ void EncodingEngine::ReportOutputFailure() {
 
 void EncodingEngine::FailOutput() {
   {
-    std::lock_guard<std::mutex> lock(recording_lock_);
+    MutexLock lock(&recording_lock_);
     video_failed_ = true;
     audio_failed_ = true;
     frame_queue_.clear();
     audio_head_ = 0;
     audio_bytes_ = 0;
   }
-  changed_.notify_all();
+  changed_.SignalAll();
   ReportOutputFailure();
 }
 
 void EncodingEngine::PushSample(const uint8_t* frame, const int16_t* audio, int n) {
-  std::unique_lock<std::mutex> lock(recording_lock_);
+  MutexLock lock(&recording_lock_);
   const int backlog = BacklogThresholdBytes();
   while (frame_queue_.size() >= 3 && static_cast<int>(audio_bytes_) > backlog && !audio_failed_ &&
          !video_failed_)
-    WaitLocked(lock, 1);
+    WaitLocked(1);
 
   if (audio_enabled_ && !audio_failed_ && n > 0) {
     size_t bytes = static_cast<size_t>(n) * format_.channels * 2;
     while (audio_bytes_ + bytes > audio_buffer_.size() && bytes <= audio_buffer_.size() &&
            !audio_failed_ && !stop_requested_)
-      WaitLocked(lock, 80);
+      WaitLocked(80);
     if (!audio_failed_) AppendAudioLocked(audio, n);
   }
 
@@ -190,15 +189,15 @@ void EncodingEngine::PushSample(const uint8_t* frame, const int16_t* audio, int 
     while (!video_failed_ && !stop_requested_ &&
            (frame_queue_.size() >= kQueueFrames ||
             (video_frames_ < audio_periods_ && frame_queue_.size() >= 5)))
-      WaitLocked(lock, 50);
+      WaitLocked(50);
     if (!video_failed_) PushFrameLocked(frame);
   }
-  lock.unlock();
-  changed_.notify_all();
+  lock.Unlock();
+  changed_.SignalAll();
 }
 
 void EncodingEngine::EncodeInline(const uint8_t* frame, const int16_t* audio, int n) {
-  std::unique_lock<std::mutex> lock(recording_lock_);
+  MutexLock lock(&recording_lock_);
   const bool with_audio = audio_enabled_ && !audio_failed_;
   const int period_bytes = PeriodThresholdBytes();
   if (with_audio && n > 0) {
@@ -206,7 +205,7 @@ void EncodingEngine::EncodeInline(const uint8_t* frame, const int16_t* audio, in
     size_t bytes = static_cast<size_t>(n) * format_.channels * 2;
     while (audio_bytes_ + bytes > audio_buffer_.size() &&
            static_cast<int>(audio_bytes_) >= period_bytes && !audio_failed_)
-      EncodeAudioPeriodLocked(lock, &inline_pcm_);
+      EncodeAudioPeriodLocked(&inline_pcm_);
     if (!audio_failed_) AppendAudioLocked(audio, n);
   }
   if (frame && !video_failed_) PushFrameLocked(frame);
@@ -214,30 +213,30 @@ void EncodingEngine::EncodeInline(const uint8_t* frame, const int16_t* audio, in
   for (;;) {
     if (audio_enabled_ && !audio_failed_) {
       if (static_cast<int>(audio_bytes_) < period_bytes) return;
-      EncodeAudioPeriodLocked(lock, &inline_pcm_);
+      EncodeAudioPeriodLocked(&inline_pcm_);
     }
     if (frame_queue_.empty() || video_failed_) return;
-    EncodeVideoFrameLocked(lock);
+    EncodeVideoFrameLocked();
     if (frame_queue_.empty()) return;
   }
 }
 
 void EncodingEngine::VideoThread() {
   pthread_setname_np(pthread_self(), "ovc-enc-video");
-  std::unique_lock<std::mutex> lock(recording_lock_);
+  MutexLock lock(&recording_lock_);
   while ((capture_active_ || !frame_queue_.empty()) && !stop_requested_) {
     if (holding_ || frame_queue_.empty() || video_failed_) {
-      WaitLocked(lock, 5);
+      WaitLocked(5);
     } else if (audio_periods_ < video_frames_ && audio_enabled_ && !audio_failed_ &&
                static_cast<int>(audio_bytes_) >= BacklogThresholdBytes()) {
-      WaitLocked(lock, 2);  // let the audio catch up
+      WaitLocked(2);  // let the audio catch up
     } else {
-      EncodeVideoFrameLocked(lock);
+      EncodeVideoFrameLocked();
     }
   }
   video_finished_ = true;
-  lock.unlock();
-  changed_.notify_all();
+  lock.Unlock();
+  changed_.SignalAll();
 }
 
 bool EncodingEngine::AudioPendingLocked() const {
@@ -253,7 +252,7 @@ bool EncodingEngine::AudioPendingLocked() const {
 
 void EncodingEngine::AudioThread() {
   pthread_setname_np(pthread_self(), "ovc-enc-audio");
-  std::unique_lock<std::mutex> lock(recording_lock_);
+  MutexLock lock(&recording_lock_);
   std::vector<int16_t> pcm;
   // After the capture ends the thread still encodes all the audio left in
   // the buffer, even when the video queue is already empty: up to three
@@ -261,37 +260,39 @@ void EncodingEngine::AudioThread() {
   while ((capture_active_ || !frame_queue_.empty() || AudioPendingLocked()) &&
          !stop_requested_) {
     if (!audio_enabled_ || audio_failed_ || holding_) {
-      WaitLocked(lock, 5);  // nothing to do; the wait releases the lock
+      WaitLocked(5);  // nothing to do; the wait releases the lock
     } else if (!AudioPendingLocked()) {
       if (!capture_active_) break;
-      WaitLocked(lock, 5);
+      WaitLocked(5);
     } else if (audio_periods_ > video_frames_ && frame_queue_.size() >= 2 && !video_failed_) {
-      WaitLocked(lock, 2);  // let the video catch up
+      WaitLocked(2);  // let the video catch up
     } else {
-      EncodeAudioPeriodLocked(lock, &pcm);
+      EncodeAudioPeriodLocked(&pcm);
     }
   }
   audio_finished_ = true;
-  lock.unlock();
-  changed_.notify_all();
+  lock.Unlock();
+  changed_.SignalAll();
 }
 
 void EncodingEngine::Stop() {
   capture_active_ = false;
-  changed_.notify_all();
+  changed_.SignalAll();
   if (threads_.empty()) {
     DrainInline();
     return;
   }
   {
-    std::unique_lock<std::mutex> lock(recording_lock_);
+    MutexLock lock(&recording_lock_);
     // Both threads end by themselves once the queue and the whole periods
     // are encoded; give them 2 s before telling them to stop.
-    changed_.wait_for(lock, std::chrono::seconds(2),
-                      [this] { return video_finished_ && audio_finished_; });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!(video_finished_ && audio_finished_) &&
+           changed_.WaitUntil(&recording_lock_, deadline)) {
+    }
     stop_requested_ = true;
   }
-  changed_.notify_all();
+  changed_.SignalAll();
   for (std::thread& thread : threads_) thread.join();
   threads_.clear();
 }
@@ -299,14 +300,14 @@ void EncodingEngine::Stop() {
 void EncodingEngine::DrainInline() {
   // The inline producer leaves frames queued while it waits for their audio;
   // at the end they are encoded with whatever whole periods are left.
-  std::unique_lock<std::mutex> lock(recording_lock_);
+  MutexLock lock(&recording_lock_);
   std::vector<int16_t> pcm;
   for (;;) {
     bool audio = AudioPendingLocked();
     bool video = !frame_queue_.empty() && !video_failed_;
     if (!audio && !video) return;
-    if (audio) EncodeAudioPeriodLocked(lock, &pcm);
-    if (video) EncodeVideoFrameLocked(lock);
+    if (audio) EncodeAudioPeriodLocked(&pcm);
+    if (video) EncodeVideoFrameLocked();
   }
 }
 
@@ -316,16 +317,16 @@ bool EncodingEngine::DrainedLocked() const {
 }
 
 void EncodingEngine::HoldForSwitch() {
-  std::unique_lock<std::mutex> lock(recording_lock_);
+  MutexLock lock(&recording_lock_);
   switching_ = true;
   if (threads_.empty()) {
-    lock.unlock();
+    lock.Unlock();
     DrainInline();
-    lock.lock();
+    lock.Lock();
   } else {
-    changed_.notify_all();
+    changed_.SignalAll();
     while (!DrainedLocked() && !stop_requested_ && !(video_finished_ && audio_finished_))
-      WaitLocked(lock, 5);
+      WaitLocked(5);
   }
   switching_ = false;
   holding_ = true;
@@ -333,7 +334,7 @@ void EncodingEngine::HoldForSwitch() {
 
 void EncodingEngine::ResumeAfterSwitch(OutputSink* sink) {
   {
-    std::lock_guard<std::mutex> lock(recording_lock_);
+    MutexLock lock(&recording_lock_);
     sink_ = sink;
     frame_queue_.clear();
     audio_periods_ = 0;
@@ -342,31 +343,31 @@ void EncodingEngine::ResumeAfterSwitch(OutputSink* sink) {
     audio_failed_ = video_failed_ = false;
     holding_ = false;
   }
-  changed_.notify_all();
+  changed_.SignalAll();
 }
 
 int EncodingEngine::video_frames() const {
-  std::lock_guard<std::mutex> lock(recording_lock_);
+  MutexLock lock(&recording_lock_);
   return video_frames_;
 }
 
 int EncodingEngine::audio_periods() const {
-  std::lock_guard<std::mutex> lock(recording_lock_);
+  MutexLock lock(&recording_lock_);
   return audio_periods_;
 }
 
 int EncodingEngine::queued_frames() const {
-  std::lock_guard<std::mutex> lock(recording_lock_);
+  MutexLock lock(&recording_lock_);
   return static_cast<int>(frame_queue_.size());
 }
 
 int EncodingEngine::buffered_audio_bytes() const {
-  std::lock_guard<std::mutex> lock(recording_lock_);
+  MutexLock lock(&recording_lock_);
   return static_cast<int>(audio_bytes_);
 }
 
 double EncodingEngine::average_queue_length() const {
-  std::lock_guard<std::mutex> lock(recording_lock_);
+  MutexLock lock(&recording_lock_);
   return average_queue_;
 }
 

@@ -6,10 +6,10 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
+#include "common/mutex.h"
 #include "engine/record/channel_split.h"
 #include "engine/record/output_sink.h"
 
@@ -121,50 +121,54 @@ class EncodingEngine {
   int PeriodThresholdBytes() const;   // P = (R / F + 1) × C × 2
   int BacklogThresholdBytes() const;  // B = (3 / F × R + 1) × C × 2
 
-  void ClearLocked();
-  void AppendAudioLocked(const int16_t* audio, int n);
-  void PushFrameLocked(const uint8_t* frame);
+  void ClearLocked() OVC_REQUIRES(recording_lock_);
+  void AppendAudioLocked(const int16_t* audio, int n) OVC_REQUIRES(recording_lock_);
+  void PushFrameLocked(const uint8_t* frame) OVC_REQUIRES(recording_lock_);
   // Cuts the next period out of the buffer into `period_pcm_`; returns its
   // sample frames.
-  int TakePeriodLocked(std::vector<int16_t>* pcm);
+  int TakePeriodLocked(std::vector<int16_t>* pcm) OVC_REQUIRES(recording_lock_);
   // Encodes one audio period / the first queued frame with the lock released
   // around the sink call. Return the sink's result.
-  int EncodeAudioPeriodLocked(std::unique_lock<std::mutex>& lock, std::vector<int16_t>* pcm);
-  int EncodeVideoFrameLocked(std::unique_lock<std::mutex>& lock);
-  void WaitLocked(std::unique_lock<std::mutex>& lock, int milliseconds);
-  bool DrainedLocked() const;
+  int EncodeAudioPeriodLocked(std::vector<int16_t>* pcm) OVC_REQUIRES(recording_lock_);
+  int EncodeVideoFrameLocked() OVC_REQUIRES(recording_lock_);
+  // Releases the lock until a change is signalled or `milliseconds` pass.
+  void WaitLocked(int milliseconds) OVC_REQUIRES(recording_lock_);
+  bool DrainedLocked() const OVC_REQUIRES(recording_lock_);
   // Marks the output failed and tells the listener, the first time only.
   // Called without the lock.
   void ReportOutputFailure();
   // Audio waiting to be encoded: a whole period while the capture runs,
   // any sample frame left once it has ended.
-  bool AudioPendingLocked() const;
+  bool AudioPendingLocked() const OVC_REQUIRES(recording_lock_);
   // Encodes what the inline producer left: pending audio and queued frames.
-  void DrainInline();
+  void DrainInline() OVC_EXCLUDES(recording_lock_);
 
   Format format_;
   PeriodCutter cutter_;
 
-  mutable std::mutex recording_lock_;
-  std::condition_variable changed_;
-  // Guarded by recording_lock_.
-  OutputSink* sink_ = nullptr;
-  bool audio_enabled_ = true;
-  std::deque<std::vector<uint8_t>> frame_queue_;
-  std::vector<uint8_t> audio_buffer_;  // ring of kAudioBufferBytes
-  size_t audio_head_ = 0;
-  size_t audio_bytes_ = 0;
-  int audio_periods_ = 0;
-  int video_frames_ = 0;
-  double average_queue_ = 0;
-  int encoding_now_ = 0;     // sink calls in progress
-  bool holding_ = false;     // between HoldForSwitch and ResumeAfterSwitch
-  bool switching_ = false;   // HoldForSwitch drains the audio to its end
-  bool audio_failed_ = false;
-  bool video_failed_ = false;
-  bool video_finished_ = false;
-  bool audio_finished_ = false;
-  bool stop_requested_ = false;
+  mutable Mutex recording_lock_;
+  CondVar changed_;
+  OutputSink* sink_ OVC_GUARDED_BY(recording_lock_) = nullptr;
+  bool audio_enabled_ OVC_GUARDED_BY(recording_lock_) = true;
+  std::deque<std::vector<uint8_t>> frame_queue_ OVC_GUARDED_BY(recording_lock_);
+  // A ring of kAudioBufferBytes.
+  std::vector<uint8_t> audio_buffer_ OVC_GUARDED_BY(recording_lock_);
+  size_t audio_head_ OVC_GUARDED_BY(recording_lock_) = 0;
+  size_t audio_bytes_ OVC_GUARDED_BY(recording_lock_) = 0;
+  int audio_periods_ OVC_GUARDED_BY(recording_lock_) = 0;
+  int video_frames_ OVC_GUARDED_BY(recording_lock_) = 0;
+  double average_queue_ OVC_GUARDED_BY(recording_lock_) = 0;
+  // Sink calls in progress.
+  int encoding_now_ OVC_GUARDED_BY(recording_lock_) = 0;
+  // Between HoldForSwitch and ResumeAfterSwitch.
+  bool holding_ OVC_GUARDED_BY(recording_lock_) = false;
+  // HoldForSwitch drains the audio to its end.
+  bool switching_ OVC_GUARDED_BY(recording_lock_) = false;
+  bool audio_failed_ OVC_GUARDED_BY(recording_lock_) = false;
+  bool video_failed_ OVC_GUARDED_BY(recording_lock_) = false;
+  bool video_finished_ OVC_GUARDED_BY(recording_lock_) = false;
+  bool audio_finished_ OVC_GUARDED_BY(recording_lock_) = false;
+  bool stop_requested_ OVC_GUARDED_BY(recording_lock_) = false;
 
   std::atomic<bool> capture_active_{false};
   std::atomic<bool> output_failed_{false};
