@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/record/dvd_output.h"
 #include "engine/record/output_shape.h"
 
 namespace ovc {
@@ -96,6 +97,7 @@ VideoLimit DeviceVideoLimit(const std::string& muxer, AVCodecID codec) {
                 : VideoLimit{kIpodMpeg4PeakBits, 0};
   if (muxer == "3gp")
     return {codec == AV_CODEC_ID_H263 ? kPhoneH263PeakBits : kPhoneMpeg4PeakBits, 0};
+  if (muxer == "dvd") return {kDvdVideoPeakBits, kMpeg2BufferBits};
   if (codec == AV_CODEC_ID_MPEG2VIDEO || codec == AV_CODEC_ID_MPEG1VIDEO)
     return {kMpeg2PeakBits, kMpeg2BufferBits};
   if (muxer == "avi") return {kAviPeakBits, kAviBufferBits};

@@ -24,6 +24,9 @@ namespace ovc {
 //               L3..L5
 //  MPEG-2       MPEG-2 MP@ML               <= 720x576       MPEG    9800         1792         MP2 44.1/48 kHz, 1-2    MPEG-2 program stream
 //                                                           rates
+//  VOB (any     MPEG-2 MP@ML               DVD sizes        25 /    9000         1792         MP2/AC-3 48 kHz, 1-2    DVD sectors, 10.08
+//  profile of                              (dvd_output.h)   29.97                                                     Mbit/s in all
+//  fileext vob)
 //  QuickTime    MPEG-4 SP L3..L5, or       <= 720x480       <= 30   level's      level's      AAC-LC, 1-2             QuickTime
 //               H.264 High L3.0
 //  WMV          Windows Media Video 7/8    <= 720x480       <= 30   stream rate  3 s window   WMA 2                   ASF

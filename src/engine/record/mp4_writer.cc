@@ -14,6 +14,10 @@
 #include "engine/record/channel_split.h"
 #include "engine/record/output_file_errors.h"
 
+extern "C" {
+#include <libavutil/opt.h>
+}
+
 namespace ovc {
 namespace {
 
@@ -83,6 +87,11 @@ std::unique_ptr<Mp4Writer> Mp4Writer::Open(const OutputConfig& output, const std
   }
   writer->format_.reset(format);
   SetMetadata(format, output);
+  if (plan.mux_rate > 0 && av_opt_set_int(format->priv_data, "muxrate", plan.mux_rate, 0) < 0) {
+    WriteTraceLine("the container takes no mux rate");
+    ShowError("Invalid output format parameters");
+    return nullptr;
+  }
 
   if (writer->OpenEncoders(plan, audio_enabled) < 0 || writer->AddStreams() < 0 ||
       writer->OpenFile() < 0)
