@@ -160,6 +160,16 @@ TEST(DeviceLimits, AVobTakesTheNearestDvdFrameAndIsShownWideOnlyAtFullWidth) {
     EXPECT_EQ(plan.mux_rate, 10080000) << name;
     EXPECT_EQ(plan.audio.codec, AV_CODEC_ID_MP2);
   }
+  // AC-3 takes up to 448 kbit/s.
+  OutputConfig output;
+  output.format = kFormatVob;
+  output.mpg_ac3 = true;
+  output.audio_bitrate = 640;
+  FitDvdOutput(&output);
+  EXPECT_EQ(output.audio_bitrate, 448);
+  Mp4Plan plan;
+  ASSERT_EQ(PlanMp4Output(output, &plan), 0);
+  EXPECT_EQ(plan.audio.codec, AV_CODEC_ID_AC3);
 }
 
 struct LevelCase {
