@@ -48,10 +48,14 @@ constexpr int kAviBufferBits = 3 * 1048576;
 // The PSP plays MPEG-4 and H.264 up to 768 kbit/s; the 5th-generation
 // iPod H.264 Baseline 1.3 up to 768 kbit/s and MPEG-4 up to 2.5 Mbit/s.
 constexpr int64_t kPspPeakBits = 768000;
-// An eighth of a second of the PSP's peak: the rate ceiling takes the other
-// seven eighths (672 kbit/s), so its 768 kbit/s choice keeps most of its
-// rate on hard content while no second carries more than the peak.
-constexpr int kPspBufferBits = 96000;
+// MPEG-4 on the PSP: an eighth of a second of its peak for the buffer, so
+// the rate ceiling is the other seven eighths (672 kbit/s) and the 768
+// kbit/s choice keeps most of its rate on hard content (the peak window
+// holds the second). x264 keeps so small a buffer only by coding the whole
+// stream coarser; it gets a quarter second (a 576 kbit/s ceiling), which
+// leaves it the higher average.
+constexpr int kPspMpeg4BufferBits = 96000;
+constexpr int kPspH264BufferBits = 192000;
 constexpr int64_t kIpodH264PeakBits = 768000;
 constexpr int64_t kIpodMpeg4PeakBits = 2500000;
 // Phones: H.263 level 45 (128 kbit/s), MPEG-4 Simple up to level 3.
@@ -95,7 +99,7 @@ int H263Level(int width, int height, double fps, int64_t peak_bits) {
 
 VideoLimit DeviceVideoLimit(const std::string& muxer, AVCodecID codec) {
   const bool h264 = codec == AV_CODEC_ID_H264;
-  if (muxer == "psp") return {kPspPeakBits, kPspBufferBits};
+  if (muxer == "psp") return {kPspPeakBits, h264 ? kPspH264BufferBits : kPspMpeg4BufferBits};
   if (muxer == "ipod")
     return h264 ? VideoLimit{kIpodH264PeakBits, static_cast<int>(kIpodH264PeakBits)}
                 : VideoLimit{kIpodMpeg4PeakBits, 0};

@@ -13,7 +13,7 @@ namespace ovc {
 //  profile      video                     sizes            fps     peak kbit/s  buffer kbit  sound                   container
 //  PSP          MPEG-4 SP, L3/L4a          <= 480x272       14.985  768          96           AAC-LC 24/48 kHz, 1-2   MP4 brand MSNV
 //                                                           / 29.97
-//  PSP AVC      H.264 Main, L2.1 (3.0      <= 480x272       14.985  768          96           AAC-LC 24/48 kHz, 1-2   MP4 brand MSNV
+//  PSP AVC      H.264 Main, L2.1 (3.0      <= 480x272       14.985  768          192          AAC-LC 24/48 kHz, 1-2   MP4 brand MSNV
 //               above 396 macroblocks)                      / 29.97
 //  iPod         H.264 Baseline L1.3        <= 320x240       <= 30   768          768          AAC-LC <= 48 kHz,       MP4 (M4V)
 //                                                                                             <= 160 kbit/s, 1-2
