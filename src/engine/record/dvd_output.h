@@ -16,8 +16,9 @@ namespace ovc {
 // MPEG-2 Main Profile at Main Level, at most 9.8 Mbit/s of video in a
 // program stream of 2,048-byte packs (sectors) that never carries more than
 // 10.08 Mbit/s in all, a navigation pack (PCI and DSI) at the start of every
-// group of pictures; sound at 48 kHz, MPEG-1 layer II (up to 384 kbit/s) or
-// AC-3 (up to 448), one or two channels.
+// video object unit (the key frames at least 0.4 s apart; 12-picture groups
+// make them 0.4 to 0.5 s long); sound at 48 kHz, MPEG-1 layer II (up to 384
+// kbit/s) or AC-3 (up to 448), one or two channels.
 
 // The program stream's rate, bits per second.
 constexpr int64_t kDvdMuxBits = 10080000;
