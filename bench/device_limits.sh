@@ -5,7 +5,9 @@
 # average bit rate, its highest rate over any 1-s window, the declared
 # profile and level, the frame size and rate, the sound, and how many lines
 # `ffmpeg -v error -i OUT -f null -` and multiconv's own standard error
-# printed (decoder complaints, "buffer underflow" of the MPEG muxer).
+# printed (decoder complaints, "buffer underflow" of the MPEG muxer), the
+# warnings GStreamer gives playing it to the end, and for a VOB its
+# navigation packs. Two VOB profiles are added to the shipped ones.
 #
 #   bench/device_limits.sh [BUILD_DIR]   (CLIP_SECONDS, default 20;
 #                                         PROFILES="PSP;AVI" for a subset;
@@ -57,6 +59,15 @@ for clip in $CLIPS; do
   esac
 done
 
+# Two VOB profiles of the user's own (DVD sectors): NTSC with MP2, and PAL
+# 352x288 with AC-3.
+"$MULTICONV" --list-profiles >/dev/null
+mpeg2="$OVC_HOME/profile/MPEG-2.pr"
+sed -e 's/^fileext = .*/fileext = "vob"/' "$mpeg2" >"$OVC_HOME/profile/DVD NTSC.pr"
+sed -e 's/^fileext = .*/fileext = "vob"/' -e 's/^s\s*=.*/s = "352x288"/' -e 's/^r\s*=.*/r = 25/' \
+  -e 's/^acodec\s*=.*/acodec = "ac3" { "ac3" }/' -e 's/^ab\s*=.*/ab = 448/' \
+  "$mpeg2" >"$OVC_HOME/profile/DVD PAL AC-3.pr"
+
 if [ -n "${PROFILES:-}" ]; then
   IFS=';' read -r -a profiles <<<"$PROFILES"
 else
@@ -88,8 +99,34 @@ probe() {  # probe FILE ENTRIES STREAM
     paste -sd' '
 }
 
-printf '%-12s %-8s %-10s %-9s %-14s %-5s %7s %7s %-22s %-14s %4s %4s\n' \
-  profile clip codec size dar fps avg peak1s "profile/level" sound errs warn
+# GStreamer's warnings and errors when it plays FILE to the end.
+gst_complaints() {
+  command -v gst-launch-1.0 >/dev/null || { echo -; return; }
+  gst-launch-1.0 filesrc location="$1" ! decodebin name=d d. ! queue ! fakesink sync=false \
+    d. ! queue ! fakesink sync=false 2>&1 | grep -cE 'WARNING|ERROR' || true
+}
+
+# nav_packs FILE: for a file of 2,048-byte MPEG-2 packs, how many are
+# navigation packs (private stream 2, 00 00 01 BF); "-" for any other file.
+nav_packs() {
+  python3 - "$1" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+nav = 0
+for at in range(0, len(data), 2048):
+    pack = data[at:at + 2048]
+    if len(pack) < 2048 or pack[:4] != b'\0\0\1\xba' or pack[4] >> 6 != 1:
+        print('-'); sys.exit()
+    i = 14 + (pack[13] & 7)
+    if pack[i:i + 4] == b'\0\0\1\xbb':
+        i += 6 + int.from_bytes(pack[i + 4:i + 6], 'big')
+    nav += pack[i:i + 4] == b'\0\0\1\xbf'
+print(nav if nav else '-')
+PY
+}
+
+printf '%-12s %-8s %-10s %-9s %-14s %-5s %7s %7s %-22s %-14s %4s %4s %4s %4s\n' \
+  profile clip codec size dar fps avg peak1s "profile/level" sound errs warn gst nav
 for clip in $CLIPS; do
   for profile in "${profiles[@]}"; do
     out="$WORK/out-$clip"
@@ -110,9 +147,11 @@ for clip in $CLIPS; do
     sound=$(probe "$file" stream=codec_name,sample_rate,channels,bit_rate a:0 | tr ' ' '/')
     errs=$(ffmpeg -nostdin -v error -i "$file" -f null - 2>&1 | wc -l)
     warn=$(wc -l <"$WORK/conv_err.txt")
-    printf '%-12s %-8s %-10s %-9s %-14s %-5s %7s %7s %-22s %-14s %4s %4s\n' \
+    gst=$(gst_complaints "$file")
+    nav=$(nav_packs "$file")
+    printf '%-12s %-8s %-10s %-9s %-14s %-5s %7s %7s %-22s %-14s %4s %4s %4s %4s\n' \
       "$profile" "$clip" "$codec" "$size" "$dar" "$fps" "$avg" "$peak" "$level" "$sound" \
-      "$errs" "$warn"
+      "$errs" "$warn" "$gst" "$nav"
     if [ -n "${KEEP:-}" ]; then mkdir -p "$KEEP"; cp "$file" "$KEEP/$clip-$(basename "$file")"; fi
   done
 done

@@ -1,8 +1,9 @@
 // Every shipped profile's output of a hard clip (heavy noise, fast motion, a
 // scene cut) as its player would take it: no second carries more video than
-// the player's peak, the declared profile and level, the frame size and
-// shape, and neither FFmpeg's decoders nor GStreamer's players have
-// anything to complain about.
+// the player's peak, the declared profile, level and peak rate, the frame
+// size and shape, and neither FFmpeg's decoders nor GStreamer's players have
+// anything to complain about. MPEG program streams and DVD sectors are read
+// with parsers of their own here.
 
 #include <algorithm>
 #include <cstdlib>
@@ -76,6 +77,42 @@ double PeakKbps(const std::string& path) {
   return peak / 1000;
 }
 
+// An MPEG-4 sample description's esds as a player reads it: the most bits
+// the stream carries in one second, its buffer, and the profile and level
+// of the visual object sequence in its decoder configuration.
+struct Esds {
+  int64_t max_bit_rate = -1;
+  int64_t buffer_bytes = -1;
+  int profile_level = -1;
+};
+Esds ReadVideoEsds(const std::string& data) {
+  Esds esds;
+  const size_t box = data.find("esds", data.find("mp4v", data.find("moov")));
+  if (box == std::string::npos) return esds;
+  auto byte = [&](size_t i) { return i < data.size() ? static_cast<unsigned char>(data[i]) : 0u; };
+  size_t at = box + 8;  // past the name, version and flags
+  // A descriptor: a tag, then a length of 7 bits per byte.
+  auto descriptor = [&](size_t* i) {
+    ++*i;
+    for (int n = 0; n < 4 && (byte((*i)++) & 0x80); ++n) {
+    }
+  };
+  descriptor(&at);  // ES_Descriptor
+  const unsigned flags = byte(at + 2);
+  at += 3 + (flags & 0x80 ? 2 : 0) + (flags & 0x40 ? 1 + byte(at + 3) : 0) + (flags & 0x20 ? 2 : 0);
+  descriptor(&at);  // DecoderConfigDescriptor
+  auto be = [&](size_t i, int bytes) {
+    int64_t value = 0;
+    for (int k = 0; k < bytes; ++k) value = value << 8 | byte(i + k);
+    return value;
+  };
+  esds.buffer_bytes = be(at + 2, 3);
+  esds.max_bit_rate = be(at + 5, 4);
+  const size_t vos = data.find(std::string("\x00\x00\x01\xB0", 4), at + 13);
+  if (vos != std::string::npos && vos < box + 200) esds.profile_level = static_cast<int>(byte(vos + 4));
+  return esds;
+}
+
 // What GStreamer says when it plays `path` to the end through its own
 // demuxers and decoders: its warnings and errors, or "" when it has none
 // (or when GStreamer isn't installed; scripts/install-deps installs it).
@@ -134,6 +171,14 @@ TEST_F(MulticonvDeviceTest, EveryProfileStaysInsideItsPlayersLimitsOnHardContent
     const std::string size = ProbeEntry(path, "v:0", "stream=width") + "x" +
                              ProbeEntry(path, "v:0", "stream=height");
     EXPECT_EQ(size, c.size);
+    if (std::string(c.tag) == "mp4v") {
+      // The esds declares the second that carries the most, as measured
+      // here, and the level the stream's header has (Simple Profile: 0x0L).
+      const Esds esds = ReadVideoEsds(ReadFile(path));
+      EXPECT_NEAR(esds.max_bit_rate / 1000.0, PeakKbps(path), 1.0);
+      EXPECT_GT(esds.buffer_bytes, 0);
+      EXPECT_EQ(esds.profile_level, std::atoi(c.level));
+    }
     if (std::string(c.codec) == "h263") {
       // The sample description's level: 45 for QCIF at 128 kbit/s (the
       // muxer alone writes 10, which allows 64).
@@ -151,34 +196,99 @@ TEST_F(MulticonvDeviceTest, EveryProfileStaysInsideItsPlayersLimitsOnHardContent
   }
 }
 
-TEST_F(MulticonvDeviceTest, Mpeg2IsAProgramStreamAtAStandardSizeShownAtTheSourcesShape) {
+// A VOB profile of the user's own: the shipped MPEG-2 one with the VOB
+// extension, another size and rate.
+struct ProgramStreamCase {
+  const char* profile;
+  const char* size;  // the profile's; "" the shipped one
+  const char* rate;
+  // What the file must have of a 16:9 source.
+  const char* frame;
+  const char* frame_rate;
+  unsigned aspect_code;  // 2 4:3, 3 16:9
+  bool dvd;
+};
+const ProgramStreamCase kProgramStreams[] = {
+    {"MPEG-2", "", "", "720x480", "30000/1001", 3, false},
+    // Sizes and rates a DVD doesn't take become the nearest it does; a
+    // 352-wide frame is shown 4:3 (the picture letterboxed).
+    {"DVD NTSC", "640x360", "23.976", "704x480", "30000/1001", 3, true},
+    {"DVD PAL", "352x288", "25", "352x288", "25/1", 2, true},
+};
+
+// Warnings and errors dvdauthor gives making a title of `path`; "" also
+// when dvdauthor isn't installed (scripts/install-deps installs it).
+std::string DvdauthorComplaints(const std::string& path, const std::string& folder, bool pal) {
+  if (CommandOutput("command -v dvdauthor").empty()) return "";
+  return CommandOutput(std::string("VIDEO_FORMAT=") + (pal ? "PAL" : "NTSC") +
+                       " dvdauthor -o " + Quote(folder) + " -t " + Quote(path) +
+                       " 2>&1 | grep -E 'WARN|ERR' || true");
+}
+
+TEST_F(MulticonvDeviceTest, ProgramStreamsAreMpeg2AndAVobIsInDvdSectors) {
   const std::string clip = HardClip("wide.mkv", 640, 360);
-  const std::string path = Convert("MPEG-2", clip);
-  ASSERT_FALSE(path.empty());
-  EXPECT_EQ(ProbeEntry(path, "v:0", "stream=width") + "x" + ProbeEntry(path, "v:0", "stream=height"),
-            "720x480");
-  EXPECT_EQ(ProbeEntry(path, "v:0", "stream=display_aspect_ratio"), "16:9");
-  const std::string data = ReadFile(path);
-  // A pack header: 00 00 01 BA, then '01' in the top bits for MPEG-2 (MPEG-1
-  // system packs have '0010').
-  ASSERT_GE(data.size(), 14u);
-  ASSERT_EQ(data.substr(0, 4), std::string("\x00\x00\x01\xBA", 4));
-  EXPECT_EQ(static_cast<unsigned char>(data[4]) >> 6, 1u);
-  // The sequence header's bit rate (400 bit/s units) and buffer (16 kbit
-  // units): a true ceiling, not the "variable" 0x3FFFF, and a buffer Main
-  // Level holds.
-  const size_t at = data.find(std::string("\x00\x00\x01\xB3", 4));
-  ASSERT_NE(at, std::string::npos);
-  ASSERT_GE(data.size(), at + 12);
-  auto byte = [&](size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(data[at + i])); };
-  const unsigned bit_rate = (byte(8) << 10) | (byte(9) << 2) | (byte(10) >> 6);
-  const unsigned buffer = ((byte(10) & 0x1F) << 5) | (byte(11) >> 3);
-  EXPECT_NE(bit_rate, 0x3FFFFu);
-  EXPECT_LE(bit_rate * 400, 9800000u);
-  EXPECT_GT(buffer, 0u);
-  EXPECT_LE(buffer, 112u);
-  // 16:9 is aspect code 3, in the top four bits of byte 7.
-  EXPECT_EQ(byte(7) >> 4, 3u);
+  ASSERT_EQ(Multiconv("--list-profiles").exit_code, 0);
+  const std::string shipped = ReadFile(world_.home() + "/profile/MPEG-2.pr");
+  for (const ProgramStreamCase& c : kProgramStreams) {
+    SCOPED_TRACE(c.profile);
+    if (c.dvd) {
+      std::string text = shipped;
+      for (const auto& [key, value] : {std::pair<std::string, std::string>{"fileext", "\"vob\""},
+                                       {"s", std::string("\"") + c.size + "\""}, {"r", c.rate}}) {
+        const size_t at = text.find("\n" + key + (key == "s" ? "\t" : " "));
+        ASSERT_NE(at, std::string::npos) << key;
+        text.replace(at, text.find('\n', at + 1) - at, "\n" + key + " = " + value);
+      }
+      WriteFile(world_.home() + "/profile/" + c.profile + ".pr", text);
+    }
+    const std::string path = Convert(c.profile, clip);
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(path.substr(path.size() - 4), c.dvd ? ".vob" : ".mpg");
+    EXPECT_EQ(ProbeEntry(path, "v:0", "stream=width") + "x" +
+                  ProbeEntry(path, "v:0", "stream=height"), c.frame);
+    EXPECT_EQ(ProbeEntry(path, "v:0", "stream=r_frame_rate"), c.frame_rate);
+    EXPECT_EQ(ProbeEntry(path, "a:0", "stream=sample_rate"), "48000");
+    const std::string data = ReadFile(path);
+    // Pack headers: 00 00 01 BA, then '01' in the top bits for MPEG-2 (MPEG-1
+    // system packs have '0010').
+    ASSERT_GE(data.size(), 2048u);
+    auto byte = [&](size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(data[i])); };
+    ASSERT_EQ(data.substr(0, 4), std::string("\x00\x00\x01\xBA", 4));
+    EXPECT_EQ(byte(4) >> 6, 1u);
+    // The sequence header's bit rate (400 bit/s units) and buffer (16 kbit
+    // units): a true ceiling, not the "variable" 0x3FFFF, and a buffer Main
+    // Level holds; the aspect code in the top four bits of byte 7.
+    const size_t seq = data.find(std::string("\x00\x00\x01\xB3", 4));
+    ASSERT_NE(seq, std::string::npos);
+    const unsigned bit_rate = (byte(seq + 8) << 10) | (byte(seq + 9) << 2) | (byte(seq + 10) >> 6);
+    const unsigned buffer = ((byte(seq + 10) & 0x1F) << 5) | (byte(seq + 11) >> 3);
+    EXPECT_LE(bit_rate * 400, c.dvd ? 9000000u : 9800000u);
+    EXPECT_GT(buffer, 0u);
+    EXPECT_LE(buffer, 112u);
+    EXPECT_EQ(byte(seq + 7) >> 4, c.aspect_code);
+    if (!c.dvd) continue;
+    // Sectors: every 2,048 bytes an MPEG-2 pack at 10.08 Mbit/s (25,200
+    // units of 50 bytes/s); a navigation pack (private stream 2) first and
+    // at least one per second of the 3-second clip.
+    ASSERT_EQ(data.size() % 2048, 0u);
+    int navigation = 0;
+    for (size_t at = 0; at < data.size(); at += 2048) {
+      ASSERT_EQ(data.substr(at, 4), std::string("\x00\x00\x01\xBA", 4)) << "sector at " << at;
+      ASSERT_EQ(byte(at + 4) >> 6, 1u) << "sector at " << at;
+      EXPECT_EQ((byte(at + 10) << 14) | (byte(at + 11) << 6) | (byte(at + 12) >> 2), 25200u);
+      size_t i = at + 14 + (byte(at + 13) & 7);
+      if (data.compare(i, 4, std::string("\x00\x00\x01\xBB", 4)) == 0)
+        i += 6 + ((byte(i + 4) << 8) | byte(i + 5));
+      const bool nav = data.compare(i, 4, std::string("\x00\x00\x01\xBF", 4)) == 0;
+      if (at == 0) EXPECT_TRUE(nav) << "the file starts with a navigation pack";
+      navigation += nav;
+    }
+    EXPECT_GE(navigation, 3);
+    EXPECT_EQ(DvdauthorComplaints(path, world_.Path("dvd-" + std::string(c.rate)),
+                                  std::string(c.rate) == "25"), "");
+    EXPECT_EQ(CommandOutput("ffmpeg -nostdin -v error -i " + Quote(path) + " -f null - 2>&1"), "");
+    EXPECT_EQ(GstreamerComplaints(path), "");
+  }
 }
 
 }  // namespace

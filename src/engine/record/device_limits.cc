@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/record/dvd_output.h"
 #include "engine/record/output_shape.h"
 
 namespace ovc {
@@ -47,6 +48,14 @@ constexpr int kAviBufferBits = 3 * 1048576;
 // The PSP plays MPEG-4 and H.264 up to 768 kbit/s; the 5th-generation
 // iPod H.264 Baseline 1.3 up to 768 kbit/s and MPEG-4 up to 2.5 Mbit/s.
 constexpr int64_t kPspPeakBits = 768000;
+// MPEG-4 on the PSP: an eighth of a second of its peak for the buffer, so
+// the rate ceiling is the other seven eighths (672 kbit/s) and the 768
+// kbit/s choice keeps most of its rate on hard content (the peak window
+// holds the second). x264 keeps so small a buffer only by coding the whole
+// stream coarser; it gets a quarter second (a 576 kbit/s ceiling), which
+// leaves it the higher average.
+constexpr int kPspMpeg4BufferBits = 96000;
+constexpr int kPspH264BufferBits = 192000;
 constexpr int64_t kIpodH264PeakBits = 768000;
 constexpr int64_t kIpodMpeg4PeakBits = 2500000;
 // Phones: H.263 level 45 (128 kbit/s), MPEG-4 Simple up to level 3.
@@ -90,12 +99,13 @@ int H263Level(int width, int height, double fps, int64_t peak_bits) {
 
 VideoLimit DeviceVideoLimit(const std::string& muxer, AVCodecID codec) {
   const bool h264 = codec == AV_CODEC_ID_H264;
-  if (muxer == "psp") return {kPspPeakBits, h264 ? static_cast<int>(kPspPeakBits) : 0};
+  if (muxer == "psp") return {kPspPeakBits, h264 ? kPspH264BufferBits : kPspMpeg4BufferBits};
   if (muxer == "ipod")
     return h264 ? VideoLimit{kIpodH264PeakBits, static_cast<int>(kIpodH264PeakBits)}
                 : VideoLimit{kIpodMpeg4PeakBits, 0};
   if (muxer == "3gp")
     return {codec == AV_CODEC_ID_H263 ? kPhoneH263PeakBits : kPhoneMpeg4PeakBits, 0};
+  if (muxer == "dvd") return {kDvdVideoPeakBits, kMpeg2BufferBits};
   if (codec == AV_CODEC_ID_MPEG2VIDEO || codec == AV_CODEC_ID_MPEG1VIDEO)
     return {kMpeg2PeakBits, kMpeg2BufferBits};
   if (muxer == "avi") return {kAviPeakBits, kAviBufferBits};

@@ -11,9 +11,9 @@ namespace ovc {
 // only values inside these), and what the encoders are held to:
 //
 //  profile      video                     sizes            fps     peak kbit/s  buffer kbit  sound                   container
-//  PSP          MPEG-4 SP, L3/L4a          <= 480x272       14.985  768          -            AAC-LC 24/48 kHz, 1-2   MP4 brand MSNV
+//  PSP          MPEG-4 SP, L3/L4a          <= 480x272       14.985  768          96           AAC-LC 24/48 kHz, 1-2   MP4 brand MSNV
 //                                                           / 29.97
-//  PSP AVC      H.264 Main, L2.1 (3.0      <= 480x272       14.985  768          768          AAC-LC 24/48 kHz, 1-2   MP4 brand MSNV
+//  PSP AVC      H.264 Main, L2.1 (3.0      <= 480x272       14.985  768          192          AAC-LC 24/48 kHz, 1-2   MP4 brand MSNV
 //               above 396 macroblocks)                      / 29.97
 //  iPod         H.264 Baseline L1.3        <= 320x240       <= 30   768          768          AAC-LC <= 48 kHz,       MP4 (M4V)
 //                                                                                             <= 160 kbit/s, 1-2
@@ -24,6 +24,9 @@ namespace ovc {
 //               L3..L5
 //  MPEG-2       MPEG-2 MP@ML               <= 720x576       MPEG    9800         1792         MP2 44.1/48 kHz, 1-2    MPEG-2 program stream
 //                                                           rates
+//  VOB (any     MPEG-2 MP@ML               DVD sizes        25 /    9000         1792         MP2/AC-3 48 kHz, 1-2    DVD sectors, 10.08
+//  profile of                              (dvd_output.h)   29.97                                                     Mbit/s in all
+//  fileext vob)
 //  QuickTime    MPEG-4 SP L3..L5, or       <= 720x480       <= 30   level's      level's      AAC-LC, 1-2             QuickTime
 //               H.264 High L3.0
 //  WMV          Windows Media Video 7/8    <= 720x480       <= 30   stream rate  3 s window   WMA 2                   ASF

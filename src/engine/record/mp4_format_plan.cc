@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/record/device_limits.h"
+#include "engine/record/dvd_output.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -66,10 +67,11 @@ std::string Mp4MuxerName(const OutputConfig& output) {
     case kFormatFfmpegAvi:
       return "avi";
     // "vob" writes an MPEG-2 program stream ("mpeg" would write MPEG-1
-    // system packs).
+    // system packs), "dvd" one of 2,048-byte sectors with navigation packs.
     case kFormatMpeg:
-    case 5:
       return "vob";
+    case kFormatVob:
+      return "dvd";
     case kFormat3gp:
       return "3gp";
     case kFormatQuickTime:
@@ -106,8 +108,10 @@ int PlanMp4Output(const OutputConfig& output, Mp4Plan* plan) {
   uint32_t tag = 0;
   switch (output.format) {
     case kFormatMpeg:
+    case kFormatVob:
       video = AV_CODEC_ID_MPEG2VIDEO;
       audio = output.mpg_ac3 ? AV_CODEC_ID_AC3 : AV_CODEC_ID_MP2;
+      if (output.format == kFormatVob) plan->mux_rate = kDvdMuxBits;
       break;
     case kFormatFfmpegAvi:
       // Both MPEG-4 Simple by libavcodec, whose rate control keeps a

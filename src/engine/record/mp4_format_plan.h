@@ -51,12 +51,15 @@ struct Mp4Plan {
   std::string muxer;  // FFmpeg's short name of the container
   Mp4VideoSettings video;
   Mp4AudioSettings audio;  // codec AV_CODEC_ID_NONE: the container has no audio
+  // An MPEG program stream's rate in its pack headers, bits per second; 0:
+  // the muxer's own from the streams' rates.
+  int64_t mux_rate = 0;
 };
 
 // The container and codecs by `format`:
 //   4        "vob"   MPEG-2 program stream: MPEG-2 video; AC-3 when mpg_ac3,
 //                    else MPEG-1 layer II
-//   5        "vob"   the program stream's defaults (MPEG-2, MP2)
+//   5        "dvd"   as 4, in DVD sectors at kDvdMuxBits (see dvd_output.h)
 //   3        "avi"   MPEG-4 tagged DIVX when use_mpeg4_tag, else XVID; MP3
 //   6        "3gp"   MPEG-4 when format_3gp > 1, else H.263; AAC when
 //                    format_3gp is 1 or 3, else AMR-NB

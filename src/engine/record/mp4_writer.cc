@@ -14,6 +14,10 @@
 #include "engine/record/channel_split.h"
 #include "engine/record/output_file_errors.h"
 
+extern "C" {
+#include <libavutil/opt.h>
+}
+
 namespace ovc {
 namespace {
 
@@ -83,6 +87,11 @@ std::unique_ptr<Mp4Writer> Mp4Writer::Open(const OutputConfig& output, const std
   }
   writer->format_.reset(format);
   SetMetadata(format, output);
+  if (plan.mux_rate > 0 && av_opt_set_int(format->priv_data, "muxrate", plan.mux_rate, 0) < 0) {
+    WriteTraceLine("the container takes no mux rate");
+    ShowError("Invalid output format parameters");
+    return nullptr;
+  }
 
   if (writer->OpenEncoders(plan, audio_enabled) < 0 || writer->AddStreams() < 0 ||
       writer->OpenFile() < 0)
@@ -267,7 +276,32 @@ bool Mp4Writer::PlaysWithoutTrailer() const {
          std::strcmp(name, "vcd") == 0;
 }
 
+void Mp4Writer::DeclarePeakRate() {
+  const char* name = format_->oformat->name;
+  const bool mp4_family = std::strcmp(name, "mp4") == 0 || std::strcmp(name, "psp") == 0 ||
+                          std::strcmp(name, "ipod") == 0 || std::strcmp(name, "mov") == 0 ||
+                          std::strcmp(name, "3gp") == 0;
+  if (!video_stream_ || !mp4_family || video_peak_.peak_bits() == 0) return;
+  size_t size = 0;
+  auto* props = reinterpret_cast<AVCPBProperties*>(
+      av_stream_get_side_data(video_stream_, AV_PKT_DATA_CPB_PROPERTIES, &size));
+  if (!props) {
+    props = av_cpb_properties_alloc(&size);
+    if (!props) return;
+    if (av_stream_add_side_data(video_stream_, AV_PKT_DATA_CPB_PROPERTIES,
+                                reinterpret_cast<uint8_t*>(props), size) < 0) {
+      av_free(props);
+      return;
+    }
+  }
+  props->max_bitrate = video_peak_.peak_bits();
+}
+
 int Mp4Writer::WriteVideoPacket(AVPacket* packet) {
+  const int64_t time = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+  if (time != AV_NOPTS_VALUE)
+    video_peak_.Add(static_cast<double>(time) * av_q2d(video_->time_base()),
+                    int64_t{8} * packet->size);
   return WritePacket(packet, video_stream_, video_->time_base(), "error writing video %d");
 }
 
@@ -422,6 +456,7 @@ int Mp4Writer::Finish() {
   right_resampler_.Free();
   bool complete = true;
   if (header_written_) {
+    DeclarePeakRate();
     // Also after a failed write: the trailer makes what was written
     // playable when the file still takes it.
     int result = av_write_trailer(format_.get());

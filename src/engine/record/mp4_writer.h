@@ -12,6 +12,7 @@
 #include "engine/record/mp4_audio_encoder.h"
 #include "engine/record/mp4_av_handles.h"
 #include "engine/record/mp4_format_plan.h"
+#include "engine/record/peak_window.h"
 #include "engine/record/mp4_video_encoder.h"
 #include "engine/record/output_config.h"
 #include "platform/av/reserved_file_io.h"
@@ -83,6 +84,12 @@ class Mp4Writer : public FileOutput {
   void ReportFailure(const std::string& trace, int av_error = 0);
   // Whether the container is read without its trailer.
   bool PlaysWithoutTrailer() const;
+  // Before the trailer of an MP4-family file: its sample description (esds)
+  // takes the video's most bits in any one second from the stream's
+  // decoder-buffer properties; they carry the rate ceiling, which a second
+  // holding the buffer's worth on top of it goes past. Sets the measured
+  // peak there.
+  void DeclarePeakRate();
 
   // Audio thread: splits, resamples and interleaves `frames` input sample
   // frames into the FIFO, up to `limit` sample frames queued in all.
@@ -109,6 +116,7 @@ class Mp4Writer : public FileOutput {
   // Serialises the packet writes of the two encoding threads.
   std::mutex write_lock_;
   int64_t packets_written_ = 0;  // guarded by write_lock_
+  PeakMeter video_peak_;         // video thread, then Finish
   std::atomic<bool> failed_{false};
   std::atomic<bool> reported_{false};
   // The failure shown was a failed write into the file.

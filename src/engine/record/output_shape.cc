@@ -2,6 +2,8 @@
 
 #include <numeric>
 
+#include "engine/record/dvd_output.h"
+
 namespace ovc {
 namespace {
 
@@ -39,6 +41,7 @@ PixelAspect OutputPixelAspect(const OutputConfig& output) {
 }
 
 PixelAspect MpegDisplayAspect(const OutputConfig& output) {
+  if (output.format == kFormatVob && !DvdTakesWidescreen(output)) return PixelAspect{4, 3};
   const double source = output.aspect_x > 0 && output.aspect_y > 0
                             ? static_cast<double>(output.aspect_x) / output.aspect_y
                             : kFourThirds;

@@ -25,7 +25,8 @@ struct PixelAspect {
 PixelAspect OutputPixelAspect(const OutputConfig& output);
 
 // The display aspect an MPEG-2 frame declares (players know only a few):
-// 16:9 or 4:3, whichever is nearer the source's (4:3 when it is unknown).
+// 16:9 or 4:3, whichever is nearer the source's (4:3 when it is unknown);
+// always 4:3 for a VOB frame a DVD shows only at 4:3 (DvdTakesWidescreen).
 PixelAspect MpegDisplayAspect(const OutputConfig& output);
 
 // The display aspect, as a pair, a Windows Media output shows its frames

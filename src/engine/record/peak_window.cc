@@ -34,4 +34,16 @@ void PeakWindow::Add(int64_t bits, bool key_frame) {
   }
 }
 
+void PeakMeter::Add(double seconds, int64_t bits) {
+  // Packets a whole second before this one (to within rounding of the
+  // time base) are in no window that holds it.
+  while (!window_.empty() && window_.front().first <= seconds - 1 + 1e-6) {
+    window_bits_ -= window_.front().second;
+    window_.pop_front();
+  }
+  window_.emplace_back(seconds, bits);
+  window_bits_ += bits;
+  peak_ = std::max(peak_, window_bits_);
+}
+
 }  // namespace ovc

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <utility>
 
 namespace ovc {
 
@@ -36,6 +37,20 @@ class PeakWindow {
   int64_t window_bits_ = 0;
   int64_t last_key_[2] = {0, 0};    // the last two key frames, bits
   int64_t last_other_[2] = {0, 0};  // the last two other pictures, bits
+};
+
+// The most bits a stream carries in any one second, as a reader measures
+// it: every window [t, t + 1 s) that starts at a packet's decoding time.
+// Packets come in decoding order.
+class PeakMeter {
+ public:
+  void Add(double seconds, int64_t bits);
+  int64_t peak_bits() const { return peak_; }
+
+ private:
+  std::deque<std::pair<double, int64_t>> window_;  // seconds, bits
+  int64_t window_bits_ = 0;
+  int64_t peak_ = 0;
 };
 
 }  // namespace ovc

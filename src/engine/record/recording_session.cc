@@ -10,6 +10,7 @@
 #include "common/message_box.h"
 #include "common/trace.h"
 #include "common/translate.h"
+#include "engine/record/dvd_output.h"
 #include "engine/record/output_claim.h"
 #include "engine/record/output_file_errors.h"
 #include "engine/record/profile.h"
@@ -62,6 +63,7 @@ ProfileRange ApplyProfile(const CProfile& profile, OutputConfig* output) {
   output->audio_bitrate = profile.ab;
   output->audio_output_freq = profile.ar;
   output->audio_channels = LeadingNumber(profile.ac);
+  if (output->format == kFormatVob) FitDvdOutput(output);
   return range;
 }
 

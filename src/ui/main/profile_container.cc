@@ -54,7 +54,7 @@ bool ChooseContainer(const CProfile& profile, OutputConfig* output) {
   }
   if (EqualsNoCase(video, "mpeg2video")) {
     output->format = kFormatMpeg;
-    output->mpg_ac3 = false;
+    output->mpg_ac3 = EqualsNoCase(audio, "ac3");
     matched = true;
   }
   if (profile.device == "mobile3gp") {

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "engine/record/device_limits.h"
+#include "engine/record/dvd_output.h"
 #include "engine/record/mp4_format_plan.h"
+#include "engine/record/output_shape.h"
 #include "engine/record/peak_window.h"
 
 namespace ovc {
@@ -59,6 +61,8 @@ const ProfileCase kProfiles[] = {
      AV_CODEC_ID_MPEG4, "DIVX", 4854, kMpeg4Sp, 4},
     {"MPEG2", kFormatMpeg, 0, kDevicePsp, false, false, 720, 480, 29.97, 8000, "vob",
      AV_CODEC_ID_MPEG2VIDEO, "", 9800, FF_PROFILE_MPEG2_MAIN, 8},
+    {"VOB", kFormatVob, 0, kDevicePsp, false, false, 720, 576, 25, 8000, "dvd",
+     AV_CODEC_ID_MPEG2VIDEO, "", 9000, FF_PROFILE_MPEG2_MAIN, 8},
     {"QuickTime_mpeg4", kFormatQuickTime, 0, kDevicePsp, false, false, 640, 480, 29.97, 3000,
      "mov", AV_CODEC_ID_MPEG4, "", 8000, kMpeg4Sp, 5},
     {"QuickTime_h264", kFormatQuickTime, 0, kDevicePsp, true, false, 640, 480, 29.97, 3000, "mov",
@@ -118,6 +122,56 @@ TEST(DeviceLimits, Mpeg2ShowsTheSourcesShapeAsFourThreeOrSixteenNine) {
   }
 }
 
+TEST(DeviceLimits, AVobTakesTheNearestDvdFrameAndIsShownWideOnlyAtFullWidth) {
+  struct Case {
+    int width, height;
+    double fps;
+    int dvd_width, dvd_height;
+    double dvd_fps;
+    int shown_num;  // of a 16:9 source: 16 wide, 4 letterboxed
+  };
+  for (const Case& c : {
+           Case{720, 480, 29.97, 720, 480, 29.97, 16}, Case{720, 576, 25, 720, 576, 25, 16},
+           Case{704, 576, 25, 704, 576, 25, 16},       Case{352, 288, 25, 352, 288, 25, 4},
+           Case{352, 240, 29.97, 352, 240, 29.97, 4},  Case{352, 480, 30, 352, 480, 29.97, 4},
+           // Sizes and rates a DVD doesn't have: the nearest of its system.
+           Case{640, 360, 23.976, 704, 480, 29.97, 16}, Case{480, 576, 15, 352, 576, 25, 4},
+           Case{320, 240, 24, 352, 240, 29.97, 4},      Case{1920, 1080, 50, 720, 480, 29.97, 16},
+       }) {
+    OutputConfig output;
+    output.format = kFormatVob;
+    output.width = c.width;
+    output.height = c.height;
+    output.out_frame_rate = c.fps;
+    output.audio_output_freq = 44100;
+    output.audio_bitrate = 448;
+    output.aspect_x = 16;
+    output.aspect_y = 9;
+    FitDvdOutput(&output);
+    const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height);
+    EXPECT_EQ(output.width, c.dvd_width) << name;
+    EXPECT_EQ(output.height, c.dvd_height) << name;
+    EXPECT_DOUBLE_EQ(output.out_frame_rate, c.dvd_fps) << name;
+    EXPECT_EQ(output.audio_output_freq, 48000) << name;
+    EXPECT_EQ(output.audio_bitrate, 384) << name << ": MPEG-1 layer II on a DVD";
+    EXPECT_EQ(MpegDisplayAspect(output).num, c.shown_num) << name;
+    Mp4Plan plan;
+    ASSERT_EQ(PlanMp4Output(output, &plan), 0);
+    EXPECT_EQ(plan.mux_rate, 10080000) << name;
+    EXPECT_EQ(plan.audio.codec, AV_CODEC_ID_MP2);
+  }
+  // AC-3 takes up to 448 kbit/s.
+  OutputConfig output;
+  output.format = kFormatVob;
+  output.mpg_ac3 = true;
+  output.audio_bitrate = 640;
+  FitDvdOutput(&output);
+  EXPECT_EQ(output.audio_bitrate, 448);
+  Mp4Plan plan;
+  ASSERT_EQ(PlanMp4Output(output, &plan), 0);
+  EXPECT_EQ(plan.audio.codec, AV_CODEC_ID_AC3);
+}
+
 struct LevelCase {
   int width, height;
   double fps;
@@ -145,6 +199,24 @@ TEST(PeakWindow, FramesPerWindowAreThoseWithinOneSecond) {
   EXPECT_EQ(PeakWindow::FramesPerWindow(30), 30);
   EXPECT_EQ(PeakWindow::FramesPerWindow(14.985), 15);
   EXPECT_EQ(PeakWindow::FramesPerWindow(12.5), 13);
+}
+
+TEST(PeakMeter, MeasuresTheMostBitsInAnyOneSecond) {
+  struct Case {
+    std::vector<std::pair<double, int64_t>> packets;
+    int64_t peak;
+  };
+  for (const Case& c : {
+           Case{{{0, 10}, {0.5, 10}, {0.99, 10}, {1.0, 10}, {1.5, 10}}, 30},
+           // Exactly one second apart is in no window together, also after
+           // the time base's rounding.
+           Case{{{0, 50}, {1.0000001, 50}, {2.5, 20}}, 50},
+           Case{{{0, 5}, {0.9, 5}, {1.2, 40}, {1.8, 40}, {2.1, 40}}, 120},
+       }) {
+    PeakMeter meter;
+    for (const auto& [seconds, bits] : c.packets) meter.Add(seconds, bits);
+    EXPECT_EQ(meter.peak_bits(), c.peak);
+  }
 }
 
 // Pictures of the given sizes (bits) offered one after the other to a

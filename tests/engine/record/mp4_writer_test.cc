@@ -68,7 +68,9 @@ Probe ProbeFile(const std::string& path) {
     if (key.rfind("streams.stream.", 0) == 0 && key.size() > 11 &&
         key.substr(key.size() - 11) == ".codec_type") {
       std::string index = key.substr(15, key.size() - 15 - 11);
-      if (!kind_of.count(index)) kind_of[index] = value == "video" ? "v" : "a";
+      // A DVD's navigation packs are a data stream, neither kind.
+      if (!kind_of.count(index) && (value == "video" || value == "audio"))
+        kind_of[index] = value == "video" ? "v" : "a";
     }
   }
   std::map<std::string, bool> kind_taken;
@@ -458,7 +460,7 @@ const RecordCase kCases[] = {
      48000, 2, 48000, 2, 224, "mpeg", "", "mpeg2video", "Main", -99, "", "mp2", ""},
     {"MpegAc3", kFormatMpeg, kDeviceIpod, false, false, true, 0, 352, 288, 25, 1500,
      44100, 2, 48000, 2, 192, "mpeg", "", "mpeg2video", "Main", -99, "", "ac3", ""},
-    {"Vob", 5, kDeviceIpod, false, false, false, 0, 352, 240, 23.976, 2000,
+    {"Vob", 5, kDeviceIpod, false, false, false, 0, 352, 240, 29.97, 2000,
      48000, 2, 48000, 2, 192, "mpeg", "", "mpeg2video", "Main", -99, "", "mp2", ""},
     {"ThreeGpH263Amr", kFormat3gp, kDevicePsp, false, false, false, 0, 176, 144, 15, 128,
      44100, 2, 8000, 1, 12, kMov, "3gp4", "h263", "", -99, "", "amr_nb", ""},
