@@ -203,7 +203,9 @@ void QtMainWindow::BuildControls() {
   bar_->setToolTip(
       "Drag the left handle to choose where playback and the conversion start, the right "
       "handle where the conversion stops");
-  time_label_ = new QLabel(position_area_);
+  // In the transport row: under the bar the range labels move with the
+  // handles and would run over it.
+  time_label_ = new QLabel(central);
   time_label_->setObjectName("TimeLabel");
   start_label_ = new QLabel(position_area_);
   start_label_->setObjectName("StartPoint_label");
@@ -234,6 +236,8 @@ void QtMainWindow::BuildControls() {
   transport->addWidget(play_);
   transport->addWidget(pause_);
   transport->addWidget(stop_);
+  transport->addSpacing(8);
+  transport->addWidget(time_label_);
   source_facts_ = new QLabel(central);
   source_facts_->setObjectName("SourceFactsLabel");
   source_facts_->setTextFormat(Qt::PlainText);
@@ -456,9 +460,6 @@ void QtMainWindow::LayOutPositionArea() {
   const int bar_height = bar_->sizeHint().height();
   bar_->setGeometry(0, 0, position_area_->width(), bar_height);
   const int label_height = position_area_->height() - bar_height;
-  const int time_width = time_label_->sizeHint().width();
-  time_label_->setGeometry(position_area_->width() - time_width, bar_height, time_width,
-                           label_height);
   start_label_->resize(start_label_->sizeHint().width(), label_height);
   start_label_->move(start_label_->x(), bar_height);
   end_label_->resize(end_label_->sizeHint().width(), label_height);
