@@ -489,6 +489,11 @@ void MainPresenter::ChooseOutputPath(const std::string& typed) {
     name = typed.substr(slash + 1);
   }
   profiles_.NameOutput(folder, name);
+  if (!name.empty() && profiles_.OutputIsPspFile()) {
+    ShowMessageBox("The PSP lists only videos with its own numbered names, so the video is saved "
+                   "as\n" + output_path_,
+                   MessageKind::kInformation, kButtonOk);
+  }
 }
 
 void MainPresenter::OutputSettingsCommand() { host_->ShowOutputSettings(false); }
