@@ -9,6 +9,7 @@
 #include <QPieSlice>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -364,6 +365,18 @@ TEST_F(TransferWindowTest, DeleteKeyDeletesOnlyTheSelectedFiles) {
   EXPECT_FALSE(fs::exists(computer_ + "/M4V00002.MP4"));
   EXPECT_TRUE(fs::exists(computer_ + "/M4V00002.THM"));
   EXPECT_EQ(Names(computer_list_), (Strings{"sub"}));
+}
+
+// The window opens wholly on its screen, however small, and Escape closes
+// it.
+TEST_F(TransferWindowTest, OpensOnTheScreenAndEscapeClosesIt) {
+  MakeActive();
+  const QRect room = window_->screen()->availableGeometry();
+  EXPECT_TRUE(room.contains(window_->geometry()))
+      << window_->x() << "," << window_->y() << " " << window_->width() << "x"
+      << window_->height() << " on " << room.width() << "x" << room.height();
+  QTest::keyClick(window_.get(), Qt::Key_Escape);
+  EXPECT_FALSE(window_->isVisible());
 }
 
 }  // namespace
