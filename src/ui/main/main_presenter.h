@@ -143,6 +143,9 @@ class MainPresenter : private PlaybackGraphHost,
   const std::string& output_path() const { return output_path_; }
   // The output path as the dialogs that choose it edit it.
   std::string& mutable_output_path() { return output_path_; }
+  // Sets the range of the open file as typing Start and Duration into the
+  // Time rows does (duration 0: to the end).
+  void SetRange(int start, int duration) { TimeRowsEdited(start, duration); }
   // Writes every following conversion to `path` instead of a name derived
   // from the source (the batch converter's --output).
   void FixOutputPath(const std::string& path);

@@ -143,6 +143,9 @@ void MainPresenter::RangeChanged() {
 }
 
 void MainPresenter::ShowRangeInTimeRows() {
+  // The batch tool sets each file's range itself and keeps the profile's
+  // values for the next file.
+  if (in_batch_tool_) return;
   const int start = bar_.StartPointSec();
   const int duration = bar_.StopPointIsFileEnd() ? 0 : std::max(bar_.StopPointSec() - start, 0);
   profiles_.ShowRange(start, duration);
