@@ -94,6 +94,11 @@ int DetectPspDrive(const DriveTable& drives, bool* psp_present) {
         Exists(JoinNoCase(drives.Root(letter), "PSP")))
       found = letter;
   }
+  // Otherwise the PSP's video folder tree, on a card of any size.
+  for (int letter = 'C'; letter <= 'Z' && found < 0; ++letter) {
+    if (drives.IsRemovable(letter) && Exists(JoinNoCase(drives.Root(letter), "MP_ROOT")))
+      found = letter;
+  }
   if (psp_present) *psp_present = found >= 0;
   return found;
 }

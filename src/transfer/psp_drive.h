@@ -47,7 +47,9 @@ std::string PspVideoFolder(const DriveTable& drives, int letter, PspVideoKind ki
 // Finds the PSP among the removable drives "C" to "Z": the first drive
 // holding "MEMSTICK.IND" at its root, else the first drive of a memory
 // stick's size (see kMaxPspDriveMegabytes) holding a "PSP" folder at its
-// root. Returns its letter, or -1. Sets *psp_present to whether one was found.
+// root, else the first drive holding the video folder tree "MP_ROOT" (names
+// in any case). Returns its letter, or -1. Sets *psp_present to whether one
+// was found.
 int DetectPspDrive(bool* psp_present = nullptr);
 int DetectPspDrive(const DriveTable& drives, bool* psp_present = nullptr);
 

@@ -8,6 +8,9 @@
 # home folder. Fails when a picture is missing.
 #
 # usage: screenshots.sh BUILD_DIR OUT_FOLDER
+# Optional: OVC_SHOT_SCREEN (the virtual screen, default 1280x1024),
+# OVC_SHOT_CLIP_SIZE (the clip's picture, e.g. 640x360 for 16:9) and
+# OVC_SHOT_FILL_SCREEN=1 (the main window fills the screen).
 set -euo pipefail
 
 build=${1:?usage: screenshots.sh BUILD_DIR OUT_FOLDER}
@@ -26,12 +29,13 @@ trap 'rm -rf "$world"' EXIT
 mkdir -p "$world/home" "$out"
 rm -f "$out"/*.png
 
-"$build/bin/make-test-clip" "$world/clip.mp4" --seconds 5
+"$build/bin/make-test-clip" "$world/clip.mp4" --seconds 5 \
+  ${OVC_SHOT_CLIP_SIZE:+--size "$OVC_SHOT_CLIP_SIZE"}
 
 env HOME="$world/home" XDG_CONFIG_HOME="$world/home/.config" \
     OVC_HOME="$world/program" OVC_REGISTRY="$world/registry.sqlite3" OVC_TEMP="$world/temp" \
-    QT_QPA_PLATFORM=xcb \
-    timeout 300 xvfb-run -a -s "-screen 0 1280x1024x24" \
+    QT_QPA_PLATFORM=xcb OVC_SCREENSHOT_FILL_SCREEN="${OVC_SHOT_FILL_SCREEN:-}" \
+    timeout 300 xvfb-run -a -s "-screen 0 ${OVC_SHOT_SCREEN:-1280x1024}x24" \
     "$build/bin/ovc" --screenshots "$out" "$world/clip.mp4"
 
 expected=(01-idle 02-message-not-ready 03-save-profile 04-output-settings

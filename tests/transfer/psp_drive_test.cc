@@ -61,7 +61,9 @@ const DetectionCase kDetectionCases[] = {
     {"mark_in_other_letter_case", {{'E', "16G", {"memstick.ind"}}}, 'E'},
     {"drives_a_and_b_are_never_examined",
      {{'A', "1G", {"MEMSTICK.IND"}}, {'B', "1G", {"PSP/"}}}, -1},
-    {"no_mark_and_no_psp_folder", {{'E', "1G", {"MP_ROOT/"}}}, -1},
+    {"video_folder_tree_on_a_1_GB_stick", {{'E', "1G", {"MP_ROOT/100MNV01/"}}}, 'E'},
+    {"video_folder_tree_on_a_32_GB_card", {{'E', "32G", {"mp_root/"}}}, 'E'},
+    {"no_mark_and_no_psp_folders", {{'E', "1G", {"DCIM/"}}}, -1},
 };
 
 class Detection : public testing::TestWithParam<DetectionCase> {

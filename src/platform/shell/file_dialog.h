@@ -10,6 +10,8 @@ struct SaveFileRequest {
   std::string filter;
   std::string default_extension;  // without the '.', added when the user types none
   std::string initial_path;       // the file the dialog starts on; may be empty
+  // Asks for a folder instead of a file (filter and extension unused).
+  bool pick_folder = false;
 };
 
 // The system's save-file dialog, shown modally. The desktop program shows

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QStyle>
@@ -318,6 +319,8 @@ void QtTransferWindow::ConnectControls() {
   shortcut(QKeySequence(Qt::ALT | Qt::Key_Right), transfer_);
   shortcut(QKeySequence(Qt::ALT | Qt::Key_Left), transfer_back_);
   shortcut(QKeySequence(Qt::Key_F5), refresh_);
+  connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+          &QWidget::close);
 
   connect(watcher_, &QFileSystemWatcher::directoryChanged, reread_timer_,
           qOverload<>(&QTimer::start));
@@ -343,6 +346,19 @@ void QtTransferWindow::showEvent(QShowEvent* event) {
 void QtTransferWindow::OnShowing() {
   if (!shown_before_) {
     shown_before_ = true;
+    // Wholly on the screen it opens on, however small (1280 × 800 with a
+    // panel leaves less than the window's preferred size).
+    if (QScreen* on = screen()) {
+      const QRect room = on->availableGeometry();
+      resize(size().boundedTo(room.size() - QSize(16, 48)).expandedTo(minimumSize()));
+      QRect place = frameGeometry();
+      place.moveCenter(parentWidget() ? parentWidget()->frameGeometry().center() : room.center());
+      const QPoint last(std::max(room.left(), room.right() - place.width()),
+                        std::max(room.top(), room.bottom() - place.height()));
+      place.moveLeft(std::clamp(place.left(), room.left(), last.x()));
+      place.moveTop(std::clamp(place.top(), room.top(), last.y()));
+      move(place.topLeft());
+    }
     FillEmpty();
   }
   SetKind(kind_source_ ? kind_source_() : state_.kind);

@@ -68,13 +68,13 @@ void OutputFolderPresenter::RadioButton3Click() {
 void OutputFolderPresenter::RadioButton4Click() { view_->SetBrowseButtonVisible(true); }
 
 void OutputFolderPresenter::BrowseButtonClick() {
-  if (const char* filter = SaveFilterForFormat(output_->format)) save_filter_ = filter;
   SaveFileRequest request;
-  request.filter = save_filter_;
-  request.default_extension = output_folder_text::kDefaultExtension;
-  request.initial_path = *output_path_;
+  request.pick_folder = true;
+  request.initial_path = FolderPartOf(*output_path_);
   std::string chosen;
-  if (file_dialog_->Run(request, &chosen)) Store(chosen);
+  if (!file_dialog_->Run(request, &chosen) || chosen.empty()) return;
+  if (chosen.size() > 1 && chosen.back() == '/') chosen.pop_back();
+  Choose(chosen, OutputFolderChoice::kHome);
 }
 
 std::string OutputFolderPresenter::TeButton2Click() {

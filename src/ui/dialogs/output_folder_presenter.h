@@ -16,7 +16,6 @@ inline constexpr char kDesktop[] = "Desktop";
 inline constexpr char kOtherFolders[] = "Other folders: ";
 inline constexpr char kBrowse[] = "Browse folder here ...";
 inline constexpr char kOk[] = "OK";
-inline constexpr char kDefaultExtension[] = "avi";
 }  // namespace output_folder_text
 
 // The folder choices of the dialog that own a fallback file name.
@@ -85,10 +84,9 @@ class OutputFolderPresenter {
   void RadioButton3Click();
   // "Other folders: ": shows the browse button.
   void RadioButton4Click();
-  // "Browse folder here ...": a save-file dialog with the format's filter
-  // (a format without one keeps the last filter), started on the output
-  // path; a confirmed file becomes the output path and is stored. A
-  // cancelled dialog changes nothing.
+  // "Browse folder here ...": a folder dialog started on the output path's
+  // folder; the output path moves into the chosen folder (keeping its file
+  // name) and is stored. A cancelled dialog changes nothing.
   void BrowseButtonClick();
 
   // "OK": closes the dialog and returns the text for the main window's
@@ -96,7 +94,6 @@ class OutputFolderPresenter {
   // when it has none).
   std::string TeButton2Click();
 
-  const std::string& save_filter() const { return save_filter_; }
 
  private:
   void Choose(const std::string& folder, OutputFolderChoice choice);
@@ -107,7 +104,6 @@ class OutputFolderPresenter {
   const OutputConfig* output_;
   std::string* output_path_;
   bool psp_profile_ = false;
-  std::string save_filter_;  // empty: every file
 };
 
 }  // namespace ovc

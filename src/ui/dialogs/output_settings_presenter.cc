@@ -113,7 +113,8 @@ void OutputSettingsPresenter::OKBtnClick() {
   output_->shutdown_when_done = view_->ShutdownChecked();
   output_->disable_screensaver = view_->ScreenSaverChecked() ? 1 : 0;
   output_->split_size = ParseSplitSize(view_->SplitSizeText());
-  *output_path_ = LimitOutputPath(view_->FileName());
+  if (output_chosen_) output_chosen_(view_->FileName());
+  else *output_path_ = LimitOutputPath(view_->FileName());
   // The counter advances after every conversion; take the field only when
   // the user typed a new number, so that a dialog left open across a
   // conversion does not wind the counter back.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -143,6 +144,12 @@ class OutputSettingsPresenter {
   // "Cancel": hides the dialog. What the sliders already applied stays.
   void CancelBtnClick();
 
+  // Set: "OK" hands the file name field to `chosen` (which names the output
+  // and stores it) instead of taking it as the output path itself.
+  void set_output_chosen(std::function<void(const std::string&)> chosen) {
+    output_chosen_ = std::move(chosen);
+  }
+
   // The file dialog's filter as it stands ("AVI|*.avi" until a format
   // changes it).
   const std::string& save_filter() const { return save_filter_; }
@@ -155,6 +162,7 @@ class OutputSettingsPresenter {
   std::string save_filter_ = output_settings_text::kInitialFilter;
   // The counter value the number field showed when the dialog opened.
   int shown_file_number_ = 0;
+  std::function<void(const std::string&)> output_chosen_;
 };
 
 }  // namespace ovc

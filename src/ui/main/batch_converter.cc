@@ -330,6 +330,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
            FormatHms(static_cast<int64_t>(presenter.bar().TitleSeconds())) + ")");
       continue;
     }
+    presenter.SetRange(profile->ss, profile->t);
     if (!options.output_file.empty()) presenter.FixOutputPath(options.output_file);
 
     if (interrupt && interrupt->load()) {

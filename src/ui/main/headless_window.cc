@@ -79,7 +79,9 @@ void HeadlessWindow::ShowOutputSettings(bool modal) {
   if (show_output_settings) show_output_settings(modal);
 }
 
-void HeadlessWindow::ShowFinishedRecording(const std::string& output_path, bool psp) {
+void HeadlessWindow::ShowFinishedRecording(const std::string& output_path, bool psp,
+                                           const ConversionOutcome& outcome) {
+  last_outcome_ = outcome;
   if (finished_recording) finished_recording(output_path, psp);
 }
 

@@ -95,7 +95,7 @@ class HeadlessWindow : public MainView,
   void SetProgressStatus(const std::string& text) override;
   void SetProgressBar(int position) override { shown_.progress_bar = position; }
   void Repaint() override {}
-  void PlaceVideo(int, int, int) override {}
+  void PlaceVideo(int, int, int, int) override {}
   int VideoPanelWidth() override { return 320; }
   int VideoPanelHeight() override { return 240; }
   void WindowRect(int* left, int* top, int* width, int* height) override;
@@ -113,7 +113,10 @@ class HeadlessWindow : public MainView,
   }
   std::string AskDefaultOutputFolder() override { return ask_default_output_folder(); }
   void ShowOutputSettings(bool modal) override;
-  void ShowFinishedRecording(const std::string& output_path, bool psp) override;
+  void ShowFinishedRecording(const std::string& output_path, bool psp,
+                             const ConversionOutcome& outcome) override;
+  // The outcome the last report was shown with.
+  const ConversionOutcome& last_outcome() const { return last_outcome_; }
   void ShowTransferWindow() override {}
   bool OpenWithShell(const std::string& target) override { return open_with_shell(target); }
   void StartBatchConverter() override {}
@@ -164,6 +167,8 @@ class HeadlessWindow : public MainView,
  private:
   void Dispatch(const PostedMessage& message);
   void TimerIfDue();
+
+  ConversionOutcome last_outcome_;
 
   MessageQueue queue_;
   MessageHandler handler_;

@@ -4,6 +4,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -20,6 +21,8 @@
 #include "settings/settings_table.h"
 #include "transfer/thumbnail.h"
 #include "ui/main/progress_status.h"
+#include "ui/main/source_facts.h"
+#include "ui/main/video_file_filter.h"
 #include "ui/main/video_layout.h"
 #include "ui/main/window_messages.h"
 
@@ -66,6 +69,7 @@ MainPresenter::MainPresenter(const MainWindowParts& parts, const MainWindowOptio
       pacing_(&capture_, &clock_) {
   control_.set_timeouts(options.playback_timeouts);
   graph_.set_in_batch_tool(options.in_batch_tool);
+  in_batch_tool_ = options.in_batch_tool;
   graph_.set_interrupt(options.interrupt);
   // A file that can take no more ends the conversion as "Pause/Stop" does;
   // the writer has told the user why.
@@ -75,6 +79,7 @@ MainPresenter::MainPresenter(const MainWindowParts& parts, const MainWindowOptio
     part_declined_.store(true);
     host_->PostMessage(kWmStopRecording, 0, 0);
   });
+  profiles_.set_range_listener([this](int start, int duration) { TimeRowsEdited(start, duration); });
 }
 
 MainPresenter::~MainPresenter() {
@@ -127,7 +132,7 @@ void MainPresenter::FormActivate() {
 
 bool MainPresenter::FormClose() {
   if (session_->recording()) {
-    if (Ask("Stop recording?\n") != kButtonYes) {
+    if (AskWhileConverting("Stop recording?\n") != kButtonYes) {
       control_.PlayMovie();
       return false;
     }
@@ -152,16 +157,24 @@ bool MainPresenter::FormClose() {
 
 void MainPresenter::OpenFileCommand() {
   std::string path;
-  if (!host_->ChooseVideoFile(
-          "*.wmv; *.mpg;*.mpeg;*.avi;*.dat;*.rm;*.rmvb|*.wmv; *.mpg;*.mpeg;*.avi;*.dat;*.rm;"
-          "*.rmvb|All files|*.*",
-          &path))
-    return;
+  // Every video first, then the program's own short list, then anything.
+  const std::string filter = std::string(kVideoFilesFilter) +
+                             "|*.wmv; *.mpg;*.mpeg;*.avi;*.dat;*.rm;*.rmvb|*.wmv; *.mpg;*.mpeg;"
+                             "*.avi;*.dat;*.rm;*.rmvb|All files|*.*";
+  if (!host_->ChooseVideoFile(filter, &path)) return;
   OpenVideoFile(path);
 }
 
 int32_t MainPresenter::OpenVideoFile(const std::string& path) {
   source_path_ = path;
+  // A new source is named after itself until the user names its output.
+  profiles_.ForgetChosenName();
+  // The last conversion's figures belong to the last file.
+  ClearProgressText();
+  view_->SetProgressBar(0);
+  SourceFacts facts;
+  view_->SetWindowCaption(CaptionForSource(path, kProductName));
+  view_->SetSourceFacts(ReadSourceFacts(path, &facts) ? SourceFactsText(facts) : std::string());
   TracePrintf("Rendering %s", path.c_str());
   // A new source is not ready until its graph is complete.
   source_readiness_ = 0;
@@ -191,7 +204,7 @@ void MainPresenter::StartRecordingButtonClick() {
     const char* question = output_.n_pass == 2 && output_.pass == 1
                                ? "Stop 1st-Pass recording and start 2nd-Pass now?\n"
                                : "Stop recording?\n";
-    if (Ask(question) != kButtonYes) {
+    if (AskWhileConverting(question) != kButtonYes) {
       control_.PlayMovie();
     } else {
       WriteTraceLine("Manually stop recording");
@@ -220,17 +233,18 @@ bool MainPresenter::StartRecording() {
     ShowMessageBox(problem, MessageKind::kWarning, kButtonOk);
     return false;
   }
-  ProfileRange range = ApplyProfile(*profile, &output_);
-  // The second pass records the range of the first; the profile's start
-  // and length would move it.
-  if (output_.pass != 2)
-    bar_.ApplyProfileRange(range.start, range.end < 0 ? 0 : range.end - range.start);
+  // The range is the bar's, which the Time rows show and set; the second
+  // pass records the range of the first.
+  ApplyProfile(*profile, &output_);
   // The second pass rewrites the first pass's file. A PSP file takes the
   // first free number, which the first pass has just used: deriving the
   // name again would write the second pass to another file.
   if (!output_path_fixed_ && output_.pass != 2) profiles_.DeriveOutputName();
 
-  if (ReadSettingText("OutputConfig\\LastOutput", "").empty()) {
+  // A fresh install asks once where converted files go; the batch tool and
+  // a fixed output path have their own answer.
+  if (!in_batch_tool_ && !output_path_fixed_ &&
+      ReadSettingText("OutputConfig\\LastOutput", "").empty()) {
     std::string folder = host_->AskDefaultOutputFolder();
     if (!folder.empty()) profiles_.OutputFolderEditChange(folder);
   }
@@ -249,6 +263,11 @@ bool MainPresenter::StartRecording() {
   }
 
   if (output_.disable_screensaver) screen_saver_->DisableScreenSaver();
+  if (output_.pass != 2) {
+    // The last conversion's end no longer stands on the status line.
+    ClearProgressText();
+    view_->SetProgressBar(0);
+  }
   view_->EnableOutputSettingsMenu(false);
   view_->ShowRangeLabels(false);
   view_->EnableOpenButton(false);
@@ -262,7 +281,7 @@ bool MainPresenter::StartRecording() {
       output_.out_frame_rate, output_.width, output_.height,
       profile->vcodec.c_str(), bar_.StartPointSec(), bar_.StopPointSec());
 
-  recording_start_position_ = bar_.low();
+  recording_start_position_ = bar_.StartPointSec();
   // Every conversion starts at its start point, with one pass as with two.
   // The graph is stopped first, so that nothing streams until the capture
   // is active: a paused graph hands the picture at the new position to the
@@ -365,7 +384,12 @@ void MainPresenter::StopRecording() {
     host_->ProcessPendingMessages();
     host_->Sleep(10);
   }
-  host_->ShowFinishedRecording(output_path_, profiles_.psp());
+  ConversionOutcome outcome;
+  outcome.parts = session_->part_paths();
+  outcome.stopped = by_user;
+  outcome.converted_seconds = RecordedSeconds();
+  outcome.range_seconds = bar_.RangeSeconds();
+  host_->ShowFinishedRecording(output_path_, profiles_.psp(), outcome);
   if (!output_path_fixed_) profiles_.DeriveOutputName();
 }
 
@@ -385,6 +409,7 @@ void MainPresenter::EndAfterOutputFailure(int pass) {
 
 void MainPresenter::ShowReadyForConversion(int guide_state) {
   view_->EnableOpenButton(true);
+  view_->ShowRangeLabels(true);
   guide_.ShowGuide(guide_state);
   view_->EnableTransport(true);
   view_->SetConvertCaption("Convert");
@@ -400,64 +425,12 @@ void MainPresenter::Mute(bool mute) {
   if (graph_.graph()) control_.SetPreviewVolume(mute ? -10000 : 0);
 }
 
-// --- Transport and other commands ---
-
-void MainPresenter::PlayButtonClick() {
-  Mute(false);
-  if (stopped_by_user_) {
-    bar_.NudgeLow();
-    host_->SetCursor(CursorShape::kArrow);
-    stopped_by_user_ = false;
-  }
-  control_.PlayMovie();
-}
-
-void MainPresenter::PauseButtonClick() { control_.PauseMovie(); }
-
-void MainPresenter::StopButtonClick() { control_.StopMovie(); }
-
-void MainPresenter::SetOutputPathCommand() {
-  const char* filter = output_.format == kFormatAvi || output_.format == kFormatFfmpegAvi
-                           ? "AVI|*.avi"
-                           : output_.format == kFormatWmv ? "WMV|*.wmv" : "MP4|*.mp4";
-  std::string path;
-  if (!host_->ChooseOutputFile(filter, "avi", output_path_, &path)) return;
-  output_path_ = path;
-  WriteSettingText("OutputConfig", "LastOutput", path);
-}
-
-void MainPresenter::OutputSettingsCommand() { host_->ShowOutputSettings(false); }
-
-void MainPresenter::MoreOptionsBtnClick() { host_->ShowOutputSettings(true); }
-
-void MainPresenter::TransferCommand() { host_->ShowTransferWindow(); }
-
-void MainPresenter::ManualCommand() {
-  if (chdir(ProgramFolder().c_str()) != 0) TracePrintf("chdir %s failed", ProgramFolder().c_str());
-  host_->OpenWithShell(ProgramFolder() + "/help.html");
-}
-
-void MainPresenter::WebsiteCommand() {
-  host_->OpenWithShell(ReadSettingText("URL\\home", kVendorHomePage));
-}
-
-void MainPresenter::BatchConvertCommand() {
-  host_->StartBatchConverter();
-  host_->Sleep(1200);
-  host_->Minimise();
-}
-
-int MainPresenter::SaveThumbnailBtnClick() {
-  if (!WritesPspFile(output_)) return -1;
-  double aspect = 0;
-  if (output_.aspect_x > 0 && output_.aspect_y > 0 && crop_.bottom > crop_.top)
-    aspect = output_.aspect_x * (crop_.right - crop_.left) /
-             (output_.aspect_y * (crop_.bottom - crop_.top));
-  // During a conversion a capture callback may hold the capture lock until
-  // the user has answered its question.
-  Bitmap24 picture;
-  host_->RunBlockingWork([this, &picture] { picture = capture_.StillPicture(); });
-  return WriteThumbnail(picture, ThumbnailPath(output_path_), aspect);
+MessageButton MainPresenter::AskWhileConverting(const char* question) {
+  // The conversion waits for the answer; Elapsed does not count that time.
+  const uint32_t asked_at = TickCount();
+  const MessageButton answer = Ask(question);
+  start_tick_ += TickCount() - asked_at;
+  return answer;
 }
 
 // --- Timer and messages ---
@@ -611,7 +584,7 @@ void MainPresenter::OnVideoLayout() {
   if (output_.auto_stretch) RecomputeDisplayAspectFactor();
   VideoPlacement place = PlaceLiveVideo(view_->VideoPanelWidth(), view_->VideoPanelHeight(), x,
                                         y, display_aspect_factor_, crop_);
-  view_->PlaceVideo(place.top, place.width, place.height);
+  view_->PlaceVideo(place.left, place.top, place.width, place.height);
   if (CProfile* profile = profiles_.current()) {
     profiles_.DeriveOutputSize(profile);
     profiles_.ShowProfileValues();
@@ -646,7 +619,10 @@ void MainPresenter::SourceReady(const std::string& source_path) {
 }
 
 void MainPresenter::SourceLengthKnown(double seconds) {
+  // A new file is converted whole until the user sets a range.
   bar_.SourceRendered(seconds);
+  ShowRangeInTimeRows();
+  view_->ShowRangeLabels(true);
   profiles_.SetTitleSeconds(seconds);
   profiles_.UpdateSizeEstimate();
   SourceLength length = SplitSourceLength(seconds);
@@ -657,6 +633,7 @@ void MainPresenter::ShowGuide(int state) { guide_.ShowGuide(state); }
 
 void MainPresenter::GraphClosed() {
   source_readiness_ = 0;
+  profiles_.ReleaseRange();
   bar_.GraphClosed();
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "common/message_box.h"
 #include "engine/playback/capture_host.h"
 #include "engine/playback/capture_stage.h"
 #include "engine/playback/crop_rect.h"
@@ -103,6 +104,10 @@ class MainPresenter : private PlaybackGraphHost,
   void StopButtonClick();
   // "Save as ...": the output file.
   void SetOutputPathCommand();
+  // The user typed or chose `typed` as the output file (a bare name is in
+  // the folder shown): it becomes the output's name in that folder, with the
+  // container's extension added when missing. "" changes nothing.
+  void ChooseOutputPath(const std::string& typed);
   void OutputSettingsCommand();   // not modal
   void MoreOptionsBtnClick();     // modal
   void TransferCommand();
@@ -112,6 +117,10 @@ class MainPresenter : private PlaybackGraphHost,
   // "Save the current frame as video thumbnail": the picture on screen as
   // the PSP's thumbnail beside the output (PSP outputs only). 0, or -1.
   int SaveThumbnailBtnClick();
+  // The Thumbnail button: SaveThumbnailBtnClick, and between conversions
+  // the user is told where the thumbnail went and which video it is for
+  // (or that it could not be written).
+  void ThumbnailCommand();
 
   // --- Timer and messages ---
   // The 500 ms timer.
@@ -134,6 +143,9 @@ class MainPresenter : private PlaybackGraphHost,
   const std::string& output_path() const { return output_path_; }
   // The output path as the dialogs that choose it edit it.
   std::string& mutable_output_path() { return output_path_; }
+  // Sets the range of the open file as typing Start and Duration into the
+  // Time rows does (duration 0: to the end).
+  void SetRange(int start, int duration) { TimeRowsEdited(start, duration); }
   // Writes every following conversion to `path` instead of a name derived
   // from the source (the batch converter's --output).
   void FixOutputPath(const std::string& path);
@@ -185,10 +197,23 @@ class MainPresenter : private PlaybackGraphHost,
   int SourceReadiness() override { return source_readiness_; }
   void SeekTo(double seconds) override;
   void ClearStoppedByUser() override { stopped_by_user_ = false; }
+  void RangeChanged() override;
+
+  // The Time rows show the bar's range.
+  void ShowRangeInTimeRows();
+  // The user typed a start and duration into the Time rows: the bar takes
+  // them (within the file) and playback goes to the start.
+  void TimeRowsEdited(int start, int duration);
 
   // Stops the graph's streaming (no picture or sound block is in flight
   // afterwards) without touching the playback control's state.
   void StopStreaming();
+  // Opens `target` with the desktop's program for it; tells the user when
+  // there is none.
+  void OpenOrTell(const std::string& target);
+  // Asks `question` while a conversion runs, keeping the time the question
+  // was open out of Elapsed.
+  MessageButton AskWhileConverting(const char* question);
   void OnVideoLayout();
   void RecomputeDisplayAspectFactor();
   void Mute(bool mute);
@@ -273,6 +298,7 @@ class MainPresenter : private PlaybackGraphHost,
   bool auto_thumbnail_done_ = false;
   bool window_placed_ = false;
   bool output_path_fixed_ = false;
+  bool in_batch_tool_ = false;
   std::string progress_status_;
 };
 

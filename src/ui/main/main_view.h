@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/playback/playback_control.h"
+#include "ui/dialogs/finished_recording_presenter.h"
 
 namespace ovc {
 
@@ -15,6 +16,9 @@ class MainView : public PlaybackView {
  public:
 
   virtual void SetWindowCaption(const std::string& text) = 0;
+  // The open file's picture size, frame rate, length and sound, near the
+  // preview ("" for none).
+  virtual void SetSourceFacts(const std::string& /*text*/) {}
   // OpenDVDButton's caption.
   virtual void SetOpenButtonCaption(const std::string& text) = 0;
   // StartRecordingButton and EncodeMenu: "Convert" or "Pause/Stop".
@@ -34,9 +38,9 @@ class MainView : public PlaybackView {
   virtual void SetProgressStatus(const std::string& text) = 0;
   virtual void SetProgressBar(int position) = 0;
   virtual void Repaint() = 0;
-  // The live video inside Panel1: placed at (0, top) with the size given;
-  // the still-picture control follows when it is visible.
-  virtual void PlaceVideo(int top, int width, int height) = 0;
+  // The live video inside Panel1: placed at (left, top) with the size
+  // given; the still-picture control follows when it is visible.
+  virtual void PlaceVideo(int left, int top, int width, int height) = 0;
   // Panel1's inner area (VideoRect): width and height less 2 pixels.
   virtual int VideoPanelWidth() = 0;
   virtual int VideoPanelHeight() = 0;
@@ -81,12 +85,14 @@ class MainHost {
   virtual std::string AskDefaultOutputFolder() = 0;
   // TOutputSettingDlg, modal or not.
   virtual void ShowOutputSettings(bool modal) = 0;
-  // TFinishedRecording, modal: the conversion is complete.
-  virtual void ShowFinishedRecording(const std::string& output_path, bool psp) = 0;
+  // TFinishedRecording, modal: the conversion ended (`outcome`: whether the
+  // user stopped it, how much was converted, every part written).
+  virtual void ShowFinishedRecording(const std::string& output_path, bool psp,
+                                     const ConversionOutcome& outcome) = 0;
   // TTransferForm, not modal.
   virtual void ShowTransferWindow() = 0;
   // Opens a file, folder or address with the default program; false when
-  // nothing could be started (not reported to the user).
+  // nothing could be started (the caller tells the user).
   virtual bool OpenWithShell(const std::string& target) = 0;
   // Starts the batch converter beside this program, without waiting.
   virtual void StartBatchConverter() = 0;

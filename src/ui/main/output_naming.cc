@@ -82,10 +82,25 @@ std::string SourceTitle(const std::string& source_path) {
   return name;
 }
 
+std::string NameWithExtension(const std::string& name, const std::string& extension) {
+  const std::string suffix = "." + extension;
+  auto lower = [](std::string text) {
+    for (char& c : text)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+  };
+  if (name.size() > suffix.size() &&
+      lower(name.substr(name.size() - suffix.size())) == lower(suffix))
+    return name;
+  return name + suffix;
+}
+
 bool DeriveOutputPath(const std::string& source_path, const std::string& output_path,
                       const OutputNaming& naming, DerivedOutput* out) {
   const size_t slash = output_path.rfind('/');
-  if (slash == std::string::npos || source_path.find('/') == std::string::npos) return false;
+  const bool chosen = !naming.chosen_name.empty() && !naming.psp_file;
+  if (slash == std::string::npos || (!chosen && source_path.find('/') == std::string::npos))
+    return false;
   const std::string folder = output_path.substr(0, slash);
   const std::string title = SourceTitle(source_path);
 
@@ -96,6 +111,10 @@ bool DeriveOutputPath(const std::string& source_path, const std::string& output_
   if (naming.psp_file) {
     derived.file_number = FirstFreePspNumber(folder, naming.h264, naming.file_number);
     file_name = PspFileName(naming.h264, derived.file_number);
+  } else if (chosen) {
+    file_name =
+        NameWithExtension(naming.chosen_name, OutputExtension(naming.fileext, naming.format));
+    if (file_name.size() > kMaxFileNameBytes) return false;
   } else {
     const std::string suffix = "." + OutputExtension(naming.fileext, naming.format);
     // The title gives way so that the name and the path stay openable.

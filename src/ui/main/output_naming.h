@@ -41,6 +41,9 @@ struct OutputNaming {
   bool h264 = false;          // the PSP file holds H.264 video
   std::string fileext;        // the profile's extension, may be empty
   int file_number = 0;        // where the PSP numbering starts
+  // The file name the user chose ("" for none): it names a file that is not
+  // for the PSP instead of the source's title.
+  std::string chosen_name;
 };
 struct DerivedOutput {
   std::string title;     // the source's title
@@ -48,10 +51,15 @@ struct DerivedOutput {
   int file_number = 0;   // the PSP number used (the input's when not PSP)
 };
 
+// `name` ending in "." and `extension` (either case); `name` with it added
+// when it does not.
+std::string NameWithExtension(const std::string& name, const std::string& extension);
+
 // Derives the output path from the source path: the output path's folder
 // (everything up to its last '/') and, for a PSP file, the first free PSP
-// name from `file_number` on, otherwise the source's title, a '.' and the
-// output extension. The title is cut (at a character boundary) so that the
+// name from `file_number` on, otherwise the chosen name with the output
+// extension (NameWithExtension; no source is needed then) or the source's
+// title, a '.' and the output extension. The title is cut (at a character boundary) so that the
 // path stays within kMaxOutputPathBytes. False, with `out` untouched, when
 // either path holds no '/', or the folder alone is too long for a path.
 bool DeriveOutputPath(const std::string& source_path, const std::string& output_path,

@@ -46,7 +46,8 @@ void PositionBar::PositionRangeBarLowChange(int low) {
 }
 
 void PositionBar::PositionRangeBarHighChange(int high) {
-  high_ = ClampToBar(high);
+  high_ = std::max(ClampToBar(high), low_);
+  view_->SetBarHigh(high_);
   HandleHighChange();
 }
 
@@ -77,6 +78,7 @@ void PositionBar::HandleHighChange() {
     range_seconds_ = RangeEndSeconds() - start_point_sec_;
   }
   ShowStopPoint();
+  if (!host_->ConversionRunning()) host_->RangeChanged();
 }
 
 void PositionBar::MoveLowWithHandling(int low) {
@@ -165,6 +167,7 @@ void PositionBar::ShowStartPoint(int seconds) {
   }
   start_point_sec_ = seconds;
   range_seconds_ = RangeEndSeconds() - start_point_sec_;
+  host_->RangeChanged();
 }
 
 void PositionBar::MoveStartPoint(int seconds) {

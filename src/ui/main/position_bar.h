@@ -46,6 +46,9 @@ class PositionBarHost {
   virtual void SeekTo(double seconds) = 0;
   // Clears the flag that a conversion was stopped by the user.
   virtual void ClearStoppedByUser() = 0;
+  // The start or stop point changed while no conversion runs (the user
+  // moved a thumb, playback moved the start point, or a range was applied).
+  virtual void RangeChanged() {}
 };
 
 // The range bar under the video: its low thumb is at once the playback
@@ -78,7 +81,8 @@ class PositionBar {
   void PositionRangeBarMouseUp();
   // The user moved the low thumb to `low` (seconds).
   void PositionRangeBarLowChange(int low);
-  // The high thumb moved to `high` (seconds).
+  // The high thumb moved to `high` (seconds); it stays at or after the low
+  // thumb.
   void PositionRangeBarHighChange(int high);
 
   // --- The source ---

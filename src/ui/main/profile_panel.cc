@@ -19,6 +19,11 @@ namespace ovc {
 namespace {
 
 constexpr size_t kMaxVideoCodecNameBytes = 255;
+// What a typed value may be.
+constexpr double kMaxKbps = 100000;
+constexpr double kMaxFps = 240;
+constexpr double kMinSampleRate = 8000;
+constexpr double kMaxSampleRate = 192000;
 constexpr char kFolderBrowserTitle[] = "Select your a folder to store converted videos";
 constexpr char kCannotSaveProfile[] =
     "Cannot save profile. Some characters may not be allowed in the profile name. ";
@@ -130,6 +135,10 @@ void ProfilePanel::ApplyProfile(int index) {
   // The audio lists of a Windows Media profile are what the installed codec
   // offers today.
   if (profile.IsWindowsMedia()) profile.RebuildWindowsMediaAudioChoices();
+  if (range_held_) {
+    profile.ss = range_start_;
+    profile.t = range_duration_;
+  }
   ChooseOutput(profile);
   DeriveOutputName();
   DeriveOutputSize(&profile);
@@ -182,26 +191,53 @@ void ProfilePanel::TimeValueListStringsChange(const std::vector<std::string>& ce
   profile->ss = std::max(ParseTimeText(Cell(cells, 1)), 0);
   ShowTimeRows();
   UpdateSizeEstimate();
+  if (range_listener_) range_listener_(profile->ss, profile->t);
+}
+
+void ProfilePanel::ShowRange(int start, int duration) {
+  range_held_ = true;
+  range_start_ = std::max(start, 0);
+  range_duration_ = std::max(duration, 0);
+  CProfile* profile = current();
+  if (!profile || (profile->ss == range_start_ && profile->t == range_duration_)) return;
+  profile->ss = range_start_;
+  profile->t = range_duration_;
+  ShowTimeRows();
 }
 
 void ProfilePanel::VideoValueListStringsChange(const std::vector<std::string>& cells) {
   CProfile* profile = current();
   if (filling_ || !profile) return;
+  double kbps = 0, fps = 0;
+  if (!ParseValueWithUnit(Cell(cells, 2), "kbps", &kbps) || kbps < 1 || kbps > kMaxKbps ||
+      kbps != static_cast<int>(kbps)) {
+    RefuseValue(Cell(cells, 2), "a video bit rate", "a whole number of kbit/s, such as 1200");
+    return;
+  }
+  if (!ParseValueWithUnit(Cell(cells, 3), "fps", &fps) || !(fps > 0) || fps > kMaxFps) {
+    RefuseValue(Cell(cells, 3), "a frame rate", "a number of frames per second, such as 25");
+    return;
+  }
   const std::string old_codec = profile->vcodec;
-  const bool was_windows_media = profile->IsWindowsMedia();
   profile->vcodec = Cell(cells, 0);
   video_codec_name_ = profile->vcodec.substr(0, kMaxVideoCodecNameBytes);
   profile->s = Cell(cells, 1);
-  profile->b = LeadingInt(Cell(cells, 2));
-  profile->r = LeadingReal(Cell(cells, 3));
+  profile->b = static_cast<int>(kbps);
+  profile->r = fps;
   if (profile->vcodec != old_codec) {
     // Another codec may need another container: H.264 on a PSP profile is
     // an MP4 file of H.264 video, named as the PSP lists those.
     ChooseOutput(*profile);
     DeriveOutputName();
-    if (profile->IsWindowsMedia() != was_windows_media) ShowProfileValues();
   }
-  UpdateSizeEstimate();
+  // Shown again with their units.
+  ShowProfileValues();
+}
+
+void ProfilePanel::RefuseValue(const std::string& typed, const char* what, const char* hint) {
+  ShowMessageBox("\"" + typed + "\" is not " + what + ". Type " + hint + ".",
+                 MessageKind::kWarning, kButtonOk);
+  ShowProfileValues();
 }
 
 void ProfilePanel::AudioValueListStringsChange(const std::vector<std::string>& cells) {
@@ -225,8 +261,15 @@ void ProfilePanel::AudioValueListStringsChange(const std::vector<std::string>& c
       ShowProfileValues();
     }
   } else {
+    double rate = 0;
+    if (!ParseValueWithUnit(Cell(cells, 2), "Hz", &rate) || rate < kMinSampleRate ||
+        rate > kMaxSampleRate || rate != static_cast<int>(rate)) {
+      profile->acodec = old_codec;
+      RefuseValue(Cell(cells, 2), "a sampling rate", "a number of Hz, such as 44100");
+      return;
+    }
     profile->ab = LeadingInt(Cell(cells, 1));
-    profile->ar = LeadingInt(Cell(cells, 2));
+    profile->ar = static_cast<int>(rate);
     profile->ac = Cell(cells, 3);
     if (profile->acodec != old_codec) {
       ChooseOutput(*profile);
@@ -245,8 +288,13 @@ void ProfilePanel::SaveProfileBtnClick() {
   const bool ok = host_->AskProfileName(&name);
   profile_name_field_ = name;
   if (!ok) return;
+  const std::vector<std::string> names = profile_names();
+  if (std::find(names.begin(), names.end(), name) != names.end() &&
+      ShowMessageBox("A profile named \"" + name + "\" exists already. Replace it?",
+                     MessageKind::kConfirmation, kButtonsYesNo) != kButtonYes)
+    return;
   if (profile->Save(name) != 0) {
-    ShowMessageBox(kCannotSaveProfile, MessageKind::kInformation, kButtonOk);
+    ShowMessageBox(kCannotSaveProfile, MessageKind::kError, kButtonOk);
     return;
   }
   LoadProfileList();
@@ -264,7 +312,26 @@ void ProfilePanel::InitOutputFolder() {
   const std::string text =
       slash == std::string::npos ? HomeFolder() + "/" : output_path_->substr(0, slash + 1);
   view_->SetOutputFolderText(text);
-  OutputFolderEditChange(text);
+  output_folder_text_ = text;
+  ComposeOutputPathFromFolder(/*store=*/false);
+}
+
+void ProfilePanel::NameOutput(const std::string& folder, const std::string& name) {
+  if (!folder.empty()) {
+    const std::string text = folder.back() == '/' ? folder : folder + "/";
+    view_->SetOutputFolderText(text);
+    output_folder_text_ = text;
+  }
+  if (!name.empty()) chosen_name_ = name;
+  ComposeOutputPathFromFolder(/*store=*/false);
+  DeriveOutputName();
+  WriteSettingText("OutputConfig", "LastOutput", *output_path_);
+}
+
+void ProfilePanel::ShowOutputFileName() {
+  const size_t slash = output_path_->rfind('/');
+  view_->SetOutputFileName(slash == std::string::npos ? std::string()
+                                                      : output_path_->substr(slash + 1));
 }
 
 void ProfilePanel::OutputFolderEditChange(const std::string& text) {
@@ -272,7 +339,9 @@ void ProfilePanel::OutputFolderEditChange(const std::string& text) {
   ComposeOutputPath();
 }
 
-void ProfilePanel::ComposeOutputPath() {
+void ProfilePanel::ComposeOutputPath() { ComposeOutputPathFromFolder(/*store=*/true); }
+
+void ProfilePanel::ComposeOutputPathFromFolder(bool store) {
   std::string path =
       ComposedOutputPath(output_folder_text_, *output_path_, output_->format, HomeFolder());
   if (path.size() > kMaxOutputPathBytes) {
@@ -280,7 +349,8 @@ void ProfilePanel::ComposeOutputPath() {
     return;
   }
   *output_path_ = std::move(path);
-  WriteSettingText("OutputConfig", "LastOutput", *output_path_);
+  if (store) WriteSettingText("OutputConfig", "LastOutput", *output_path_);
+  ShowOutputFileName();
 }
 
 void ProfilePanel::BrowseBtnClick() {
@@ -301,12 +371,14 @@ void ProfilePanel::DeriveOutputName() {
   naming.h264 = output_->use_h264;
   if (const CProfile* profile = current()) naming.fileext = profile->fileext;
   naming.file_number = output_->file_number;
+  naming.chosen_name = chosen_name_;
   DerivedOutput derived;
   if (!DeriveOutputPath(source_path_, *output_path_, naming, &derived)) return;
   output_->title = derived.title;
   output_->file_number = derived.file_number;
   *output_path_ = derived.path;
   TracePrintf("Output filename: %s", output_path_->c_str());
+  ShowOutputFileName();
 }
 
 void ProfilePanel::DeriveOutputSize(CProfile* profile) {

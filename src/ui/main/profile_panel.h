@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,8 +58,33 @@ class ProfilePanel {
 
   // Start-up: puts the output path's folder (up to and including its last
   // '/'; the home folder when it has none) into OutputFolderEdit and
-  // composes the output path from it.
+  // composes the output path from it, without storing it: "LastOutput"
+  // stays unset until the user chooses where converted files go.
   void InitOutputFolder();
+
+  // The user named the output ("Save as ...", the output settings): `name`
+  // in `folder` ("" keeps the folder shown) becomes the output file, with
+  // the container's extension added when missing, and stays its name
+  // through profile changes until ForgetChosenName (a new source). A PSP
+  // file keeps its numbered name: the PSP lists no other. Stores the path
+  // as "LastOutput".
+  void NameOutput(const std::string& folder, const std::string& name);
+  void ForgetChosenName() { chosen_name_.clear(); }
+  const std::string& chosen_name() const { return chosen_name_; }
+  // Shows the output file's name under the folder.
+  void ShowOutputFileName();
+
+  // The range the open file is converted over (start and duration in
+  // seconds, duration 0 for "to the end"), as the position bar shows it:
+  // the Time rows show it, and every profile chosen while it is held takes
+  // it, so that choosing another profile keeps the user's range. Held until
+  // ReleaseRange (the file is closed).
+  void ShowRange(int start, int duration);
+  void ReleaseRange() { range_held_ = false; }
+  // Called with the start and duration after the user edited the Time rows.
+  void set_range_listener(std::function<void(int start, int duration)> listener) {
+    range_listener_ = std::move(listener);
+  }
 
   // Edits of the value lists, with the texts of the list's value cells top
   // to bottom (missing cells read as empty). Ignored while the lists are
@@ -75,8 +101,9 @@ class ProfilePanel {
   void VideoValueListStringsChange(const std::vector<std::string>& cells);
   void AudioValueListStringsChange(const std::vector<std::string>& cells);
 
-  // "Save as ...": asks for a name and saves the current profile under it,
-  // then reloads the list and selects the saved profile. A profile that
+  // "Save as ...": asks for a name and saves the current profile under it
+  // (asking first when a profile of that name exists), then reloads the
+  // list and selects the saved profile. A profile that
   // can't be saved shows "Cannot save profile. Some characters may not be
   // allowed in the profile name. " and leaves the list as it is.
   void SaveProfileBtnClick();
@@ -136,7 +163,12 @@ class ProfilePanel {
 
  private:
   void ShowTimeRows();
+  // Tells the user `typed` is not `what` (type `hint` instead) and shows
+  // the values as they were.
+  void RefuseValue(const std::string& typed, const char* what, const char* hint);
   void ChooseOutput(CProfile& profile);
+  // ComposeOutputPath, storing the result as "LastOutput" when `store`.
+  void ComposeOutputPathFromFolder(bool store);
 
   ProfilePanelView* view_;
   ProfilePanelHost* host_;
@@ -153,11 +185,17 @@ class ProfilePanel {
   std::string last_audio_format_;
   std::string profile_name_field_;
   std::string output_folder_text_;
+  std::string chosen_name_;  // the output file name the user chose, or ""
 
   std::string source_path_;
   int source_width_ = 0;   // pixels, 0 = unknown
   int source_height_ = 0;
   double title_seconds_ = 0;  // the source's length
+
+  bool range_held_ = false;
+  int range_start_ = 0;     // seconds
+  int range_duration_ = 0;  // seconds, 0 = to the end
+  std::function<void(int, int)> range_listener_;
 };
 
 }  // namespace ovc

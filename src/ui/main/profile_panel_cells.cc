@@ -34,7 +34,31 @@ ValueRow Row(const char* key, std::string value, std::vector<std::string> choice
   return ValueRow{key, std::move(value), std::move(choices), pick_list, read_only};
 }
 
+std::string_view Trim(std::string_view text) {
+  text = SkipSpace(text);
+  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
 }  // namespace
+
+bool ParseValueWithUnit(std::string_view text, std::string_view unit, double* value) {
+  text = Trim(text);
+  size_t end = 0;
+  while (end < text.size() && ((text[end] >= '0' && text[end] <= '9') || text[end] == '.')) ++end;
+  const std::string_view number = text.substr(0, end);
+  if (number.empty() || number == "." || number.find('.') != number.rfind('.')) return false;
+  const std::string_view rest = Trim(text.substr(end));
+  if (!rest.empty()) {
+    if (rest.size() != unit.size()) return false;
+    for (size_t i = 0; i < rest.size(); ++i) {
+      auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+      if (lower(rest[i]) != lower(unit[i])) return false;
+    }
+  }
+  *value = LeadingReal(number);
+  return true;
+}
 
 int LeadingInt(std::string_view text) {
   text = SkipSpace(text);

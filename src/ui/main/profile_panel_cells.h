@@ -28,6 +28,10 @@ int LeadingInt(std::string_view text);
 // when there is none or it is not finite.
 double LeadingReal(std::string_view text);
 
+// A typed value: a number, then optionally `unit` (any case), blanks
+// around either. False for anything else ("abc", "1000 kbps700", "").
+bool ParseValueWithUnit(std::string_view text, std::string_view unit, double* value);
+
 // The Duration cell: "Full" for 0 seconds, else h:mm:ss.
 std::string DurationCellText(int seconds);
 // "%d kbps" and "%g fps".

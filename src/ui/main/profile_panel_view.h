@@ -35,6 +35,9 @@ class ProfilePanelView {
 
   // OutputFolderEdit.
   virtual void SetOutputFolderText(const std::string& text) = 0;
+  // The name of the file the next conversion writes, shown under the
+  // folder; "" when none is known yet.
+  virtual void SetOutputFileName(const std::string& /*name*/) {}
 };
 
 // What the panel needs from the windowing system and the desktop.
@@ -52,7 +55,8 @@ class ProfilePanelHost {
   // the user cancelled (`folder` is then not used).
   virtual bool BrowseForFolder(const std::string& title, std::string* folder) = 0;
 
-  // Opens a folder in the desktop's file manager; failures go unreported.
+  // Opens a folder in the desktop's file manager, telling the user when
+  // there is none.
   virtual void OpenFolder(const std::string& folder) = 0;
 };
 

@@ -55,11 +55,15 @@ ProgressDisplay BuildProgressDisplay(const ProgressFigures& figures, bool finish
   const double recorded = finished ? range : Finite(figures.recorded_seconds);
   const double size = Finite(figures.output_mb);
 
-  const double percent = range > 0 ? recorded / range * 100 : 0;
+  // Cut to the tenth shown, so that the text never runs ahead of the bar
+  // (which shows the whole percent below it).
+  const double percent =
+      range > 0 ? std::floor(std::clamp(recorded / range * 100, 0.0, 100.0) * 10) / 10 : 0;
   const double remaining = recorded > 0 ? (range - recorded) * (elapsed / recorded) : 0;
   const std::string recorded_text = FormatHms(WholeSeconds(recorded));
   const std::string elapsed_text = FormatHms(WholeSeconds(elapsed));
-  const std::string remaining_text = FormatHms(WholeSeconds(remaining));
+  // Rounded up: "0:00:00" only once nothing is left.
+  const std::string remaining_text = FormatHms(WholeSeconds(std::ceil(Finite(remaining) - 1e-6)));
 
   ProgressDisplay display;
   if (figures.n_pass == 2) {
@@ -78,9 +82,9 @@ ProgressDisplay BuildProgressDisplay(const ProgressFigures& figures, bool finish
   }
   display.status += ' ';
 
-  // The bar runs from 0 to 100; a recording that overshoots its range fills it.
-  const double bar = range > 0 ? recorded * 100 / range : 0;
-  display.bar = static_cast<int>(std::clamp(bar, 0.0, 100.0));
+  // The bar runs from 0 to 100, the percent shown without its tenth; a
+  // recording that overshoots its range fills it.
+  display.bar = static_cast<int>(percent);
   return display;
 }
 

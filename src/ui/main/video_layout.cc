@@ -46,18 +46,19 @@ int LiveVideoHeight(int rect_width, int rect_height, double source_aspect, doubl
 }
 
 VideoPlacement PlaceLiveVideo(int rect_width, int rect_height, int source_width,
-                              int source_height, double factor, const CropRect& crop) {
+                              int source_height, double factor, const CropRect& /*crop*/) {
   const double aspect =
       source_width > 0 && source_height > 0 ? static_cast<double>(source_width) / source_height : 0;
-  const int d = LiveVideoHeight(rect_width, rect_height, aspect, factor);
-  // Integer division cuts toward zero, as whole() does.
-  const int64_t e = (int64_t{rect_height} - d) / 2;
-  const int f = Whole(static_cast<double>(e) + d * crop.top);
-  const int g = f > 0 ? Whole(d * (crop.bottom - crop.top) + f - rect_height) : 0;
   VideoPlacement placement;
-  placement.top = Whole(static_cast<double>(g > 0 ? e - g : e));
-  placement.width = rect_width;
-  placement.height = d;
+  placement.width = std::max(rect_width, 0);
+  placement.height = LiveVideoHeight(rect_width, rect_height, aspect, factor);
+  if (placement.height > rect_height && aspect > 0 && factor > 0) {
+    // Too tall for the panel: full height, narrower, bars left and right.
+    placement.height = std::max(rect_height, 0);
+    placement.width = std::min(Whole(rect_height * (aspect / factor)), placement.width);
+  }
+  placement.left = (std::max(rect_width, 0) - placement.width) / 2;
+  placement.top = (std::max(rect_height, 0) - placement.height) / 2;
   return placement;
 }
 

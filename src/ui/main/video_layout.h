@@ -5,9 +5,9 @@
 namespace ovc {
 
 // Where the live video sits in the video panel. The panel's inner area
-// (VideoRect) is `rect_width` by `rect_height` pixels; the video always
-// takes its full width and a height that keeps the shown aspect, which is
-// the source aspect divided by the display aspect factor.
+// (VideoRect) is `rect_width` by `rect_height` pixels; the video is scaled
+// into it at the shown aspect, which is the source aspect divided by the
+// display aspect factor, with black bars where the shapes differ.
 
 // The display aspect factor with auto_stretch set, for an output `output_width`
 // pixels wide and a `source_width` x `source_height` source cropped to `crop`.
@@ -26,14 +26,15 @@ double DisplayAspectFactor(bool auto_stretch, int output_width, int source_width
 int LiveVideoHeight(int rect_width, int rect_height, double source_aspect, double factor);
 
 struct VideoPlacement {
-  int top = 0;  // pixels from the panel's top; negative when the video overhangs
+  int left = 0;  // pixels from the panel's left
+  int top = 0;   // pixels from the panel's top
   int width = 0;
   int height = 0;
 };
 
-// The live video's place: full width, the height above, centred vertically,
-// but moved up when that would put the cropped part's bottom below the
-// panel (so the part that is converted stays in view).
+// The live video's place: the largest picture of the shown aspect that fits
+// the panel, centred. Full width with the height above where that fits,
+// else full height and the width that keeps the aspect.
 VideoPlacement PlaceLiveVideo(int rect_width, int rect_height, int source_width,
                               int source_height, double factor, const CropRect& crop);
 

@@ -9,6 +9,7 @@
 #include <QPieSlice>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -364,6 +365,20 @@ TEST_F(TransferWindowTest, DeleteKeyDeletesOnlyTheSelectedFiles) {
   EXPECT_FALSE(fs::exists(computer_ + "/M4V00002.MP4"));
   EXPECT_TRUE(fs::exists(computer_ + "/M4V00002.THM"));
   EXPECT_EQ(Names(computer_list_), (Strings{"sub"}));
+}
+
+// The window opens wholly on its screen, however small, and Escape closes
+// it.
+TEST_F(TransferWindowTest, OpensOnTheScreenAndEscapeClosesIt) {
+  MakeActive();
+  const QRect room = window_->screen()->availableGeometry();
+  // (The test screen is no wider than the window's least width.)
+  const QRect frame = window_->frameGeometry();
+  EXPECT_GE(frame.left(), room.left());
+  EXPECT_GE(frame.top(), room.top());
+  EXPECT_LE(frame.bottom(), room.bottom());
+  QTest::keyClick(window_.get(), Qt::Key_Escape);
+  EXPECT_FALSE(window_->isVisible());
 }
 
 }  // namespace

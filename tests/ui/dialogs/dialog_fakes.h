@@ -34,9 +34,11 @@ class FakeShell : public Shell {
   bool Open(const std::string& path) override {
     opened.push_back(path);
     if (log_) log_->push_back("open " + path);
-    return true;
+    return handler_present;
   }
   std::vector<std::string> opened;
+  // False: the desktop has no program for anything.
+  bool handler_present = true;
 
  private:
   std::vector<std::string>* log_;

@@ -101,5 +101,51 @@ TEST_F(FinishedRecordingTest, RefusedShutdownIsReportedAndTheReportStillShows) {
   EXPECT_EQ(view_.output_path, "/home/me/videos/a.avi");
 }
 
+// How the conversion ended decides the headline; every part is listed, the
+// first one is what the buttons open.
+TEST_F(FinishedRecordingTest, TheReportSaysHowTheConversionEndedAndListsEveryPart) {
+  struct Case {
+    bool stopped;
+    double converted, range;
+    const char* headline;
+  };
+  const Case cases[] = {
+      {false, 40, 40, "Conversion Completed"},
+      {true, 12.4, 40, "Conversion stopped: 0:00:12 of 0:00:40 converted (31 %)"},
+      {true, 3725, 7200, "Conversion stopped: 1:02:05 of 2:00:00 converted (51 %)"},
+      {true, 45, 40, "Conversion stopped: 0:00:45 of 0:00:40 converted (100 %)"},
+      {true, 5, 0, "Conversion stopped: 0:00:05 converted"},
+  };
+  for (const Case& c : cases) {
+    ConversionOutcome outcome;
+    outcome.stopped = c.stopped;
+    outcome.converted_seconds = c.converted;
+    outcome.range_seconds = c.range;
+    EXPECT_EQ(OutcomeHeadline(outcome), c.headline);
+  }
+
+  FinishedRecordingPresenter presenter = MakePresenter(0);
+  ConversionOutcome split;
+  split.parts = {"/v/a.avi", "/v/a - 02.avi", "/v/a - 03.avi"};
+  presenter.FormShow(false, split);
+  EXPECT_EQ(view_.location, "Output files (3 parts):");
+  EXPECT_EQ(view_.output_path, "/v/a.avi\n/v/a - 02.avi\n/v/a - 03.avi");
+  presenter.Button3Click();
+  EXPECT_EQ(shell_.opened, (std::vector<std::string>{"/v/a.avi"}));
+}
+
+TEST_F(FinishedRecordingTest, WithoutAProgramToOpenItTheUserIsTold) {
+  FinishedRecordingPresenter presenter = MakePresenter(0);
+  presenter.FormShow(false);
+  shell_.handler_present = false;
+  presenter.Button3Click();
+  presenter.Button2Click();
+  ASSERT_EQ(box_.Shown().size(), 2u);
+  EXPECT_EQ(box_.Texts()[0],
+            "No program is set up on this computer to open\n/home/me/videos/a.avi\nInstall one, "
+            "or open it from your file manager.");
+  EXPECT_EQ(box_.Shown()[1].kind, MessageKind::kWarning);
+}
+
 }  // namespace
 }  // namespace ovc

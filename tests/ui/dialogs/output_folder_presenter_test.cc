@@ -128,18 +128,19 @@ TEST_F(OutputFolderTest, OtherFoldersBrowsesFromTheCurrentPath) {
   presenter_.RadioButton4Click();
   EXPECT_TRUE(view_.browse_visible);
 
-  file_dialog_.answers = {std::nullopt, "/data/out/final.mp4"};
+  // A folder is asked for, starting at the output's folder; the file keeps
+  // its name there.
+  file_dialog_.answers = {std::nullopt, "/data/out/"};
   presenter_.BrowseButtonClick();
   EXPECT_EQ(output_path_, "/data/in/clip.mp4");
   EXPECT_EQ(StoredLastOutput(), "<none>");
 
   presenter_.BrowseButtonClick();
   ASSERT_EQ(file_dialog_.requests.size(), 2u);
-  EXPECT_EQ(file_dialog_.requests[0].filter, "MP4|*.mp4");
-  EXPECT_EQ(file_dialog_.requests[0].initial_path, "/data/in/clip.mp4");
-  EXPECT_EQ(file_dialog_.requests[0].default_extension, "avi");
-  EXPECT_EQ(output_path_, "/data/out/final.mp4");
-  EXPECT_EQ(StoredLastOutput(), "/data/out/final.mp4");
+  EXPECT_TRUE(file_dialog_.requests[0].pick_folder);
+  EXPECT_EQ(file_dialog_.requests[0].initial_path, "/data/in");
+  EXPECT_EQ(output_path_, "/data/out/clip.mp4");
+  EXPECT_EQ(StoredLastOutput(), "/data/out/clip.mp4");
 }
 
 TEST_F(OutputFolderTest, OkHandsOverTheFolderPart) {

@@ -39,16 +39,12 @@
 #include "ui/batch/batch_result.h"
 #include "ui/main/qt/eliding_label.h"
 #include "ui/main/qt/file_filter.h"
+#include "ui/main/video_file_filter.h"
 
 namespace ovc {
 namespace {
 
 constexpr char kCaption[] = "Batch Convert Video Files";
-// The open dialog's choices, as the workflow writes filters; upper-case
-// extensions are offered too.
-constexpr char kVideoFilter[] =
-    "Video files|*.mp4;*.m4v;*.mov;*.mkv;*.webm;*.avi;*.divx;*.wmv;*.asf;*.mpg;*.mpeg;*.vob;"
-    "*.ts;*.m2ts;*.mts;*.flv;*.3gp;*.3g2;*.ogv;*.rm;*.rmvb;*.dat|All files|*.*";
 // How long the end of a finished child's terminal output may take to arrive.
 constexpr int kDrainLimitMs = 500;
 // Where a path is kept in a results list entry.
@@ -267,7 +263,7 @@ QStringList BatchWindow::Files() const {
 
 void BatchWindow::ChooseFiles() {
   const QStringList chosen = QFileDialog::getOpenFileNames(
-      this, tr("Add video files"), last_add_folder_, Q(OpenDialogNameFilters(kVideoFilter)));
+      this, tr("Add video files"), last_add_folder_, Q(OpenDialogNameFilters(std::string(kVideoFilesFilter) + "|All files|*.*")));
   AddFiles(chosen);
 }
 

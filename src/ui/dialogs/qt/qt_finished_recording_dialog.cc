@@ -1,5 +1,6 @@
 #include "ui/dialogs/qt/qt_finished_recording_dialog.h"
 
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -12,10 +13,30 @@ namespace {
 
 namespace text = finished_recording_text;
 
-// Paths wider than this are shown shortened in the middle (the whole path
-// is the label's tool tip), so that a deep folder cannot push the window off
+// Paths wider than this are shown on several lines, broken after a '/'
+// where one is near enough, so that a deep folder cannot push the window off
 // the screen. In pixels.
 constexpr int kMaxPathWidth = 560;
+
+// `path` in lines no wider than `width` pixels.
+QString WrappedPath(const QString& path, const QFontMetrics& metrics, int width) {
+  QString wrapped;
+  QString line;
+  int last_slash = -1;  // in `line`
+  for (const QChar c : path) {
+    line += c;
+    if (c == QLatin1Char('/')) last_slash = static_cast<int>(line.size()) - 1;
+    if (line.size() > 1 && metrics.horizontalAdvance(line) > width) {
+      // Break after the last '/' when it leaves a fair share on the line.
+      const int size = static_cast<int>(line.size());
+      const int cut = last_slash >= size / 2 ? last_slash + 1 : size - 1;
+      wrapped += line.left(cut) + QLatin1Char('\n');
+      line = line.mid(cut);
+      last_slash = static_cast<int>(line.lastIndexOf(QLatin1Char('/')));
+    }
+  }
+  return wrapped + line;
+}
 
 QLabel* PlainLabel(QWidget* parent, const char* object_name) {
   auto* label = new QLabel(parent);
@@ -81,10 +102,11 @@ void QtFinishedRecordingDialog::BuildControls() {
   connect(play, &QPushButton::clicked, this, [this] { presenter_.Button3Click(); });
 }
 
-void QtFinishedRecordingDialog::ShowFor(const std::string& output_path, bool psp_profile) {
+void QtFinishedRecordingDialog::ShowFor(const std::string& output_path, bool psp_profile,
+                                        const ConversionOutcome& outcome) {
   if (isVisible()) return;
   output_path_ = output_path;
-  presenter_.FormShow(psp_profile);
+  presenter_.FormShow(psp_profile, outcome);
   adjustSize();
   exec();
 }
@@ -100,9 +122,13 @@ void QtFinishedRecordingDialog::SetLocationText(const std::string& text) {
 }
 
 void QtFinishedRecordingDialog::SetOutputPath(const std::string& path) {
-  QString full = ToQString(path);
-  QString shown = output_path_label_->fontMetrics().elidedText(full, Qt::ElideMiddle,
-                                                               kMaxPathWidth);
+  // Every path whole, wrapped where it is too wide; the tool tip holds the
+  // paths unbroken.
+  const QString full = ToQString(path);
+  QStringList lines;
+  for (const QString& one : full.split(QLatin1Char('\n')))
+    lines << WrappedPath(one, output_path_label_->fontMetrics(), kMaxPathWidth);
+  const QString shown = lines.join(QLatin1Char('\n'));
   output_path_label_->setText(shown);
   output_path_label_->setToolTip(shown == full ? QString() : full);
 }

@@ -32,8 +32,10 @@ class QtFinishedRecordingDialog : public QDialog, private FinishedRecordingView 
   // Reports the finished `output_path` and blocks until "OK" or "Open output
   // folder" closes the report. When the user asked for it, the computer is
   // powered off first (a refusal shows "No privilege to shutdown"). The PSP
-  // hint is shown only for `psp_profile`.
-  void ShowFor(const std::string& output_path, bool psp_profile);
+  // hint is shown only for `psp_profile`; `outcome` gives the headline and
+  // every part written.
+  void ShowFor(const std::string& output_path, bool psp_profile,
+               const ConversionOutcome& outcome = {});
 
  protected:
   void reject() override;

@@ -1,6 +1,8 @@
 #include "ui/dialogs/qt/qt_message_box.h"
 
 #include <QCoreApplication>
+#include <QGridLayout>
+#include <QSpacerItem>
 
 #include "common/paths.h"
 #include "ui/dialogs/qt/qt_gui_thread.h"
@@ -8,6 +10,9 @@
 
 namespace ovc {
 namespace {
+
+// Room beside a message box's title for the window manager's buttons.
+constexpr int kTitleMargin = 160;
 
 struct ButtonPair {
   MessageButton ours;
@@ -77,6 +82,13 @@ std::unique_ptr<QMessageBox> QtMessageBox::MakeBox(const MessageRequest& request
                                            ToQString(request.text),
                                            ButtonsForFlags(request.buttons), parent_.data());
   box->setTextFormat(Qt::PlainText);
+  // Wide enough for its title: a window manager cuts a title that does not
+  // fit the window ("Orvane Vid...r Zezivovi").
+  if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+    const int title_width = box->fontMetrics().horizontalAdvance(caption) + kTitleMargin;
+    grid->addItem(new QSpacerItem(title_width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
   return box;
 }
 

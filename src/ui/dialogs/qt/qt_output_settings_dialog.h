@@ -46,6 +46,11 @@ class QtOutputSettingsDialog : public QDialog, private OutputSettingsView {
   // entered.
   void ShowDialog(bool modal);
 
+  // See OutputSettingsPresenter::set_output_chosen.
+  void set_output_chosen(std::function<void(const std::string&)> chosen) {
+    presenter_.set_output_chosen(std::move(chosen));
+  }
+
  protected:
   void reject() override;
 

@@ -22,6 +22,17 @@ QStringList QtNameFilters(const std::string& filter) {
 
 bool QtSaveFileDialog::Run(const SaveFileRequest& request, std::string* chosen) {
   QFileDialog dialog(parent_);
+  if (request.pick_folder) {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    if (!request.initial_path.empty()) dialog.setDirectory(ToQString(request.initial_path));
+    if (dialog.exec() != QDialog::Accepted) return false;
+    const QStringList folders = dialog.selectedFiles();
+    if (folders.isEmpty() || folders.first().isEmpty()) return false;
+    *chosen = FromQString(folders.first());
+    return true;
+  }
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);

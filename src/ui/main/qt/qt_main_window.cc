@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <vector>
 
 #include "common/paths.h"
 #include "platform/power/power_control.h"
@@ -199,8 +200,12 @@ void QtMainWindow::BuildControls() {
   position_area_->installEventFilter(this);
   bar_ = new RangeBar(position_area_);
   bar_->setObjectName("PositionRangeBar");
-  bar_->setToolTip("Drag to choose where playback and the conversion start");
-  time_label_ = new QLabel(position_area_);
+  bar_->setToolTip(
+      "Drag the left handle to choose where playback and the conversion start, the right "
+      "handle where the conversion stops");
+  // In the transport row: under the bar the range labels move with the
+  // handles and would run over it.
+  time_label_ = new QLabel(central);
   time_label_->setObjectName("TimeLabel");
   start_label_ = new QLabel(position_area_);
   start_label_->setObjectName("StartPoint_label");
@@ -231,7 +236,14 @@ void QtMainWindow::BuildControls() {
   transport->addWidget(play_);
   transport->addWidget(pause_);
   transport->addWidget(stop_);
-  transport->addStretch(1);
+  transport->addSpacing(8);
+  transport->addWidget(time_label_);
+  source_facts_ = new QLabel(central);
+  source_facts_->setObjectName("SourceFactsLabel");
+  source_facts_->setTextFormat(Qt::PlainText);
+  source_facts_->setAlignment(Qt::AlignCenter);
+  source_facts_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  transport->addWidget(source_facts_, 1);
   transport->addWidget(open_button_);
 
   auto* left = new QVBoxLayout;
@@ -262,6 +274,11 @@ void QtMainWindow::BuildControls() {
   output_folder_ = new QLineEdit(central);
   output_folder_->setObjectName("OutputFolderEdit");
   output_folder_->setToolTip("Where converted videos go");
+  output_file_ = new QLabel(central);
+  output_file_->setObjectName("OutputFileLabel");
+  output_file_->setTextFormat(Qt::PlainText);
+  output_file_->setWordWrap(true);
+  output_file_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   browse_ = Button("BrowseBtn", "Browse ...", central);
   show_output_folder_ = Button("ShowOutputFolderSpeedBtn", "Output folder", central);
   show_output_folder_->setToolTip("Open the output folder");
@@ -298,6 +315,7 @@ void QtMainWindow::BuildControls() {
   right->addSpacing(6);
   right->addWidget(SectionCaption("Save &in folder", output_folder_, central));
   right->addWidget(output_folder_);
+  right->addWidget(output_file_);
   right->addLayout(folder_buttons);
   right->addStretch(1);
   right->addWidget(convert_);
@@ -338,6 +356,16 @@ void QtMainWindow::BuildControls() {
   shortcut(QKeySequence(Qt::Key_MediaPause), pause_);
   shortcut(QKeySequence(Qt::Key_MediaStop), stop_);
 
+  // Tab follows the reading order: the left side top to bottom, then the
+  // right side top to bottom, Convert last.
+  const std::vector<QWidget*> reading_order = {
+      bar_,          play_,     pause_,          stop_,           open_button_,
+      profile_combo_, time_list_, video_list_,   audio_list_,     save_profile_,
+      more_options_, save_thumbnail_, output_folder_, browse_, show_output_folder_,
+      convert_};
+  for (size_t i = 1; i < reading_order.size(); ++i)
+    setTabOrder(reading_order[i - 1], reading_order[i]);
+
   // Panel1 keeps its start-up size until the user resizes the window.
   panel_->setMinimumSize(kPanelWidth, kPanelHeight);
   LayOutVideoPanel();
@@ -363,12 +391,19 @@ void QtMainWindow::ConnectControls() {
   connect(play_, &QPushButton::clicked, this, [p] { p->PlayButtonClick(); });
   connect(pause_, &QPushButton::clicked, this, [p] { p->PauseButtonClick(); });
   connect(stop_, &QPushButton::clicked, this, [p] { p->StopButtonClick(); });
-  connect(save_thumbnail_, &QPushButton::clicked, this, [p] { p->SaveThumbnailBtnClick(); });
+  connect(save_thumbnail_, &QPushButton::clicked, this, [p] { p->ThumbnailCommand(); });
 
   connect(bar_, &RangeBar::pressed, this, [p] { p->bar().PositionRangeBarMouseDown(); });
   connect(bar_, &RangeBar::lowChanged, this,
           [p](int seconds) { p->bar().PositionRangeBarLowChange(seconds); });
+  connect(bar_, &RangeBar::highChanged, this,
+          [p](int seconds) { p->bar().PositionRangeBarHighChange(seconds); });
   connect(bar_, &RangeBar::released, this, [p] { p->bar().PositionRangeBarMouseUp(); });
+  // A paused preview shows the picture at the position it was moved to:
+  // the seek delivers it after the still picture was put up.
+  connect(video_, &VideoWidget::framePresented, this, [this] {
+    if (still_->isVisible()) ShowStillPicture();
+  });
 
   connect(profile_combo_, QOverload<int>::of(&QComboBox::activated), this,
           [p](int index) { p->profiles().ApplyProfile(index); });
@@ -396,6 +431,8 @@ void QtMainWindow::ConnectControls() {
 void QtMainWindow::CreateDialogs() {
   output_settings_ = new QtOutputSettingsDialog(&presenter_->output(),
                                                 &presenter_->mutable_output_path(), this);
+  output_settings_->set_output_chosen(
+      [p = presenter_.get()](const std::string& typed) { p->ChooseOutputPath(typed); });
   output_folder_dialog_ = new QtOutputFolderDialog(&presenter_->output(),
                                                    &presenter_->mutable_output_path(), this);
   finished_ = new QtFinishedRecordingDialog(&presenter_->output(), shell_.get(), power_.get(),
@@ -423,9 +460,6 @@ void QtMainWindow::LayOutPositionArea() {
   const int bar_height = bar_->sizeHint().height();
   bar_->setGeometry(0, 0, position_area_->width(), bar_height);
   const int label_height = position_area_->height() - bar_height;
-  const int time_width = time_label_->sizeHint().width();
-  time_label_->setGeometry(position_area_->width() - time_width, bar_height, time_width,
-                           label_height);
   start_label_->resize(start_label_->sizeHint().width(), label_height);
   start_label_->move(start_label_->x(), bar_height);
   end_label_->resize(end_label_->sizeHint().width(), label_height);

@@ -95,6 +95,7 @@ class QtMainWindow : public QMainWindow,
   void ShowVideoWindow() override;
   void ShowStillPicture() override;
   void SetWindowCaption(const std::string& text) override;
+  void SetSourceFacts(const std::string& text) override;
   void SetOpenButtonCaption(const std::string& text) override;
   void SetConvertCaption(const std::string& text) override;
   void EnableConvertButton(bool enabled) override;
@@ -107,7 +108,7 @@ class QtMainWindow : public QMainWindow,
   void SetProgressStatus(const std::string& text) override;
   void SetProgressBar(int position) override;
   void Repaint() override;
-  void PlaceVideo(int top, int width, int height) override;
+  void PlaceVideo(int left, int top, int width, int height) override;
   int VideoPanelWidth() override;
   int VideoPanelHeight() override;
   void WindowRect(int* left, int* top, int* width, int* height) override;
@@ -126,7 +127,8 @@ class QtMainWindow : public QMainWindow,
                         const std::string& current, std::string* path) override;
   std::string AskDefaultOutputFolder() override;
   void ShowOutputSettings(bool modal) override;
-  void ShowFinishedRecording(const std::string& output_path, bool psp) override;
+  void ShowFinishedRecording(const std::string& output_path, bool psp,
+                             const ConversionOutcome& outcome) override;
   void ShowTransferWindow() override;
   bool OpenWithShell(const std::string& target) override;
   void StartBatchConverter() override;
@@ -142,6 +144,7 @@ class QtMainWindow : public QMainWindow,
   void SetEstimatedSizeText(const std::string& text) override;
   void SetSaveThumbnailVisible(bool visible) override;
   void SetOutputFolderText(const std::string& text) override;
+  void SetOutputFileName(const std::string& name) override;
 
   // --- ProfilePanelHost ---
   bool AskProfileName(std::string* name) override;
@@ -215,6 +218,7 @@ class QtMainWindow : public QMainWindow,
   QPushButton* pause_ = nullptr;
   QPushButton* stop_ = nullptr;
   QPushButton* open_button_ = nullptr;  // OpenDVDButton
+  QLabel* source_facts_ = nullptr;      // SourceFactsLabel
   QMenu* open_menu_ = nullptr;          // TePopupMenu1
   QComboBox* profile_combo_ = nullptr;
   ValueListEditor* time_list_ = nullptr;
@@ -226,6 +230,7 @@ class QtMainWindow : public QMainWindow,
   QLabel* mb_per_minute_ = nullptr;
   QLabel* estimated_size_ = nullptr;
   QLineEdit* output_folder_ = nullptr;
+  QLabel* output_file_ = nullptr;       // OutputFileLabel
   QPushButton* browse_ = nullptr;
   QPushButton* show_output_folder_ = nullptr;
   QPushButton* convert_ = nullptr;      // StartRecordingButton

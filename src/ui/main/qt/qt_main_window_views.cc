@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "common/message_box.h"
 #include "common/trace.h"
 #include "platform/shell/process.h"
 #include "ui/dialogs/qt/qt_finished_recording_dialog.h"
@@ -67,6 +68,11 @@ void QtMainWindow::ShowStillPicture() {
 }
 
 void QtMainWindow::SetWindowCaption(const std::string& text) { setWindowTitle(Q(text)); }
+
+void QtMainWindow::SetSourceFacts(const std::string& text) {
+  source_facts_->setText(Q(text));
+  source_facts_->setToolTip(Q(text));
+}
 
 void QtMainWindow::SetOpenButtonCaption(const std::string& text) { open_button_->setText(Q(text)); }
 
@@ -132,8 +138,8 @@ void QtMainWindow::SetProgressBar(int position) { progress_bar_->setValue(positi
 
 void QtMainWindow::Repaint() { update(); }
 
-void QtMainWindow::PlaceVideo(int top, int width, int height) {
-  video_->setGeometry(0, top, width, height);
+void QtMainWindow::PlaceVideo(int left, int top, int width, int height) {
+  video_->setGeometry(left, top, width, height);
   if (still_->isVisible()) {
     still_->setGeometry(video_->geometry());
     still_->update();
@@ -224,8 +230,9 @@ std::string QtMainWindow::AskDefaultOutputFolder() {
 
 void QtMainWindow::ShowOutputSettings(bool modal) { output_settings_->ShowDialog(modal); }
 
-void QtMainWindow::ShowFinishedRecording(const std::string& output_path, bool psp) {
-  finished_->ShowFor(output_path, psp);
+void QtMainWindow::ShowFinishedRecording(const std::string& output_path, bool psp,
+                                         const ConversionOutcome& outcome) {
+  finished_->ShowFor(output_path, psp, outcome);
 }
 
 void QtMainWindow::ShowTransferWindow() {
@@ -262,7 +269,12 @@ void QtMainWindow::SetProfileSelection(int index) {
   profile_combo_->setCurrentIndex(index);
 }
 
-void QtMainWindow::SetTimeRows(const std::vector<ValueRow>& rows) { time_list_->SetRows(rows); }
+void QtMainWindow::SetTimeRows(const std::vector<ValueRow>& rows) {
+  // Playback moves the start point every second; what the user is typing
+  // there wins, and is handed on when the editor closes.
+  if (time_list_->editing() && presenter_ && presenter_->playback().state() == kRunning) return;
+  time_list_->SetRows(rows);
+}
 
 void QtMainWindow::SetVideoRows(const std::vector<ValueRow>& rows) { video_list_->SetRows(rows); }
 
@@ -293,15 +305,28 @@ bool QtMainWindow::BrowseForFolder(const std::string& title, std::string* folder
   return true;
 }
 
-void QtMainWindow::OpenFolder(const std::string& folder) { shell_->Open(folder); }
+void QtMainWindow::OpenFolder(const std::string& folder) {
+  if (shell_->Open(folder)) return;
+  ShowMessageBox("No file manager is set up on this computer to open\n" + folder,
+                 MessageKind::kWarning, kButtonOk);
+}
 
 // --- PositionBarView ---
 
 void QtMainWindow::SetBarMaximum(int seconds) { bar_->SetMaximum(seconds); }
 
+void QtMainWindow::SetOutputFileName(const std::string& name) {
+  output_file_->setText(name.empty() ? QString() : "File name: " + Q(name));
+  output_file_->setToolTip(Q(presenter_ ? presenter_->output_path() : name));
+}
+
 void QtMainWindow::SetBarLow(int seconds) { bar_->SetLow(seconds); }
 
-void QtMainWindow::SetBarHigh(int seconds) { bar_->SetHigh(seconds); }
+void QtMainWindow::SetBarHigh(int seconds) {
+  bar_->SetHigh(seconds);
+  // The stop point's handle, once a file gives the bar a length.
+  bar_->SetHighThumbVisible(presenter_ && presenter_->source_readiness() != 0);
+}
 
 int QtMainWindow::BarLeft() { return bar_->x(); }
 

@@ -2,6 +2,9 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include <cctype>
@@ -21,12 +24,33 @@ bool LooksLikeAddress(const std::string& target) {
   return true;
 }
 
+namespace {
+
+constexpr int kQueryLimitMs = 3000;
+
+// Whether the desktop has a default program for `url`; true where that
+// cannot be told (no xdg-mime: the desktop opens things its own way).
+bool HasDefaultProgram(const QUrl& url) {
+  const QString xdg_mime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+  if (xdg_mime.isEmpty()) return true;
+  const QString type = url.isLocalFile()
+                           ? QMimeDatabase().mimeTypeForFile(url.toLocalFile()).name()
+                           : QStringLiteral("x-scheme-handler/") + url.scheme();
+  QProcess query;
+  query.start(xdg_mime, {QStringLiteral("query"), QStringLiteral("default"), type});
+  if (!query.waitForFinished(kQueryLimitMs) || query.exitStatus() != QProcess::NormalExit)
+    return true;
+  return !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
+}  // namespace
+
 bool QtShell::Open(const std::string& path) {
   if (path.empty()) return false;
   const QString text = QString::fromStdString(path);
   const QUrl url = LooksLikeAddress(path) ? QUrl(text)
                                           : QUrl::fromLocalFile(QDir::current().absoluteFilePath(text));
-  return url.isValid() && QDesktopServices::openUrl(url);
+  return url.isValid() && HasDefaultProgram(url) && QDesktopServices::openUrl(url);
 }
 
 }  // namespace ovc

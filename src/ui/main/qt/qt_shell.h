@@ -12,7 +12,9 @@ namespace ovc {
 class QtShell final : public Shell {
  public:
   // False for an empty path or when the desktop found nothing to open it
-  // with.
+  // with: where the desktop's xdg-open does the opening, it reports a
+  // missing program only on its terminal, so the desktop's default program
+  // for the kind of file (or address) is looked up first.
   bool Open(const std::string& path) override;
 };
 

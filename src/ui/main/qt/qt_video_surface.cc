@@ -36,6 +36,7 @@ void VideoWidget::Clear() {
 void VideoWidget::FrameReady() {
   surface_->FramePainted();
   update();
+  emit framePresented();
 }
 
 void VideoWidget::resizeEvent(QResizeEvent* event) {

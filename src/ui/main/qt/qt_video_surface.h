@@ -33,6 +33,10 @@ class VideoWidget : public QWidget {
   // Forgets the picture shown (a new source).
   void Clear();
 
+ signals:
+  // A new picture arrived (GUI thread).
+  void framePresented();
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;

@@ -65,10 +65,19 @@ int RangeBar::PositionAt(int x) const {
 
 void RangeBar::UserMovesLow(int seconds) {
   seconds = Clamp(seconds);
+  if (high_visible_) seconds = std::min(seconds, high_);
   if (seconds == low_) return;
   low_ = seconds;
   update();
   emit lowChanged(low_);
+}
+
+void RangeBar::UserMovesHigh(int seconds) {
+  seconds = std::max(Clamp(seconds), low_);
+  if (seconds == high_) return;
+  high_ = seconds;
+  update();
+  emit highChanged(high_);
 }
 
 void RangeBar::paintEvent(QPaintEvent*) {
@@ -116,9 +125,16 @@ void RangeBar::mousePressEvent(QMouseEvent* event) {
   }
   const int x = static_cast<int>(event->position().x());
   const int centre = ThumbCentre(low_);
+  const int high_centre = ThumbCentre(high_);
   dragging_ = true;
+  // The high thumb is drawn under the low one: where they overlap, the
+  // nearer centre wins, the low thumb on a tie.
+  dragging_high_ = high_visible_ && std::abs(x - high_centre) <= kThumbWidth / 2 &&
+                   std::abs(x - high_centre) < std::abs(x - centre);
   emit pressed();
-  if (std::abs(x - centre) <= kThumbWidth / 2) {
+  if (dragging_high_) {
+    grab_offset_ = x - high_centre;
+  } else if (std::abs(x - centre) <= kThumbWidth / 2) {
     grab_offset_ = x - centre;
   } else {
     // A click on the track takes the thumb there.
@@ -129,6 +145,10 @@ void RangeBar::mousePressEvent(QMouseEvent* event) {
 
 void RangeBar::mouseMoveEvent(QMouseEvent* event) {
   if (!dragging_) return;
+  if (dragging_high_) {
+    UserMovesHigh(PositionAt(static_cast<int>(event->position().x()) - grab_offset_));
+    return;
+  }
   UserMovesLow(PositionAt(static_cast<int>(event->position().x()) - grab_offset_));
 }
 
@@ -138,25 +158,29 @@ void RangeBar::mouseReleaseEvent(QMouseEvent* event) {
     return;
   }
   dragging_ = false;
+  dragging_high_ = false;
   emit released();
 }
 
 void RangeBar::keyPressEvent(QKeyEvent* event) {
-  int target = low_;
+  const bool high = high_visible_ && (event->modifiers() & Qt::ShiftModifier);
+  const int from = high ? high_ : low_;
+  int target = from;
   switch (event->key()) {
-    case Qt::Key_Left: target = low_ - 1; break;
-    case Qt::Key_Right: target = low_ + 1; break;
-    case Qt::Key_PageDown: target = low_ - 10; break;
-    case Qt::Key_PageUp: target = low_ + 10; break;
+    case Qt::Key_Left: target = from - 1; break;
+    case Qt::Key_Right: target = from + 1; break;
+    case Qt::Key_PageDown: target = from - 10; break;
+    case Qt::Key_PageUp: target = from + 10; break;
     case Qt::Key_Home: target = 0; break;
     case Qt::Key_End: target = maximum_; break;
     default:
       QWidget::keyPressEvent(event);
       return;
   }
-  if (dragging_ || Clamp(target) == low_) return;
+  if (dragging_ || Clamp(target) == from) return;
   emit pressed();
-  UserMovesLow(target);
+  if (high) UserMovesHigh(target);
+  else UserMovesLow(target);
   emit released();
 }
 

@@ -6,15 +6,19 @@ namespace ovc {
 
 // PositionRangeBar: a horizontal range bar in whole seconds with a low thumb
 // (the playback position and start point) and a high thumb (the stop point,
-// hidden unless asked for). The thumbs are kThumbWidth pixels wide and their
+// hidden until asked for). The thumbs are kThumbWidth pixels wide and their
 // centres run from kThumbWidth / 2 to width − kThumbWidth / 2, so a position
 // p sits at p × (width − 18) / maximum + 9, the rule the range labels are
 // placed by.
 //
 // Only the user's own actions emit signals: a press (mouse or key), moves of
-// the low thumb, and the release. Keys: Left/Right one second, Page Up/Down
-// ten seconds, Home/End the ends; each key press is reported as
-// pressed → lowChanged → released, a click-and-drag in one go.
+// a thumb, and the release. The user keeps the thumbs in order: the low one
+// never passes the high one while it is shown, nor the high one the low.
+// A press on the shown high thumb drags it; anywhere else it takes the low
+// thumb. Keys: Left/Right one second, Page Up/Down ten seconds, Home/End the
+// ends (the low thumb); with Shift the same for the high thumb. Each key
+// press is reported as pressed → lowChanged/highChanged → released, a
+// click-and-drag in one go.
 class RangeBar : public QWidget {
   Q_OBJECT
 
@@ -46,6 +50,7 @@ class RangeBar : public QWidget {
  signals:
   void pressed();
   void lowChanged(int seconds);
+  void highChanged(int seconds);
   void released();
 
  protected:
@@ -57,14 +62,17 @@ class RangeBar : public QWidget {
 
  private:
   int Clamp(int seconds) const;
-  // Moves the low thumb as the user did; emits lowChanged when it moved.
+  // Moves the low or high thumb as the user did; emits lowChanged or
+  // highChanged when it moved.
   void UserMovesLow(int seconds);
+  void UserMovesHigh(int seconds);
 
   int maximum_ = 1;
   int low_ = 0;
   int high_ = 1;
   bool high_visible_ = false;
   bool dragging_ = false;
+  bool dragging_high_ = false;
   // Where in the thumb the mouse took hold of it, in pixels from its centre.
   int grab_offset_ = 0;
 };

@@ -1,13 +1,16 @@
 #include "ui/main/qt/screenshot_tour.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "ui/dialogs/qt/qt_finished_recording_dialog.h"
 #include "ui/dialogs/qt/qt_missing_codec_dialog.h"
@@ -24,7 +27,7 @@ namespace {
 constexpr int kPollMs = 50;
 
 void Click(QWidget* parent, const char* name) {
-  if (auto* button = parent->findChild<QPushButton*>(name)) button->click();
+  if (auto* button = parent->findChild<QAbstractButton*>(name)) button->click();
 }
 
 void Trigger(QWidget* parent, const char* name) {
@@ -40,6 +43,12 @@ ScreenshotTour::ScreenshotTour(QtMainWindow* window, std::string folder, std::st
   connect(&poll_, &QTimer::timeout, this, &ScreenshotTour::Poll);
 
   QtMainWindow* w = window_;
+  // With OVC_SCREENSHOT_FILL_SCREEN set the window takes the whole screen,
+  // as a maximised window would.
+  Add("fill screen", [w] { return w->isVisible(); }, [w] {
+    const char* fill = std::getenv("OVC_SCREENSHOT_FILL_SCREEN");
+    if (fill && *fill && w->screen()) w->setGeometry(w->screen()->availableGeometry());
+  });
   Add("idle", [w] { return w->isVisible() && w->presenter().profiles().current(); },
       [this, w] { Shoot(w, "01-idle"); });
   Add("not ready", [] { return true; }, [w] { Click(w, "StartRecordingButton"); });
@@ -82,16 +91,15 @@ ScreenshotTour::ScreenshotTour(QtMainWindow* window, std::string folder, std::st
         return still && still->isVisible();
       },
       [this, w] { Shoot(w, "07-paused"); });
-  // Start-up stores an output folder, so a conversion never needs to ask;
-  // the dialog is opened as the workflow would open it.
-  Add("output folder", [] { return true; }, [w] { w->AskDefaultOutputFolder(); });
+  // The first conversion of a fresh install asks where converted files go.
+  Add("convert", [this] { return Modal<QDialog>() == nullptr; },
+      [w] { Click(w, "StartRecordingButton"); });
   Add("output folder shown", [this] { return Modal<QtOutputFolderDialog>() != nullptr; }, [this] {
     QtOutputFolderDialog* dialog = Modal<QtOutputFolderDialog>();
     Shoot(dialog, "08-output-folder");
+    Click(dialog, "RadioButton3");
     Click(dialog, "TeButton2");
   });
-  Add("convert", [this] { return Modal<QDialog>() == nullptr; },
-      [w] { Click(w, "StartRecordingButton"); });
   Add("converting",
       [w] { return w->presenter().converting() && !w->presenter().progress_status().empty(); },
       [this, w] { Shoot(w, "09-converting"); }, 30000);

@@ -29,6 +29,8 @@ class ValueListEditor : public QTableWidget {
   // closed without committing.
   void SetRows(const std::vector<ValueRow>& rows);
   const std::vector<ValueRow>& rows() const { return rows_; }
+  // A cell's editor is open.
+  bool editing() const { return state() == QAbstractItemView::EditingState; }
   // The value cells' texts as shown, top to bottom.
   std::vector<std::string> ValueTexts() const;
 

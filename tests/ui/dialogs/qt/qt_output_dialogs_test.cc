@@ -258,9 +258,9 @@ TEST_F(QtOutputFolderDialogTest, MovieFolderChoiceCreatesTheFolderAndKeepsItsSta
   EXPECT_TRUE(still_selected);
 }
 
-TEST_F(QtOutputFolderDialogTest, OtherFoldersShowsBrowseWhoseFileIsStoredEvenWhenClosed) {
+TEST_F(QtOutputFolderDialogTest, OtherFoldersShowsBrowseWhoseFolderIsStoredEvenWhenClosed) {
   output_.format = 2;
-  file_dialog_.answers = {std::string("/media/stick/movie.mp4")};
+  file_dialog_.answers = {std::string("/media/stick")};
   WhenModal(&dialog_, [&] {
     Pick(4);
     EXPECT_TRUE(Browse()->isVisible());
@@ -268,10 +268,11 @@ TEST_F(QtOutputFolderDialogTest, OtherFoldersShowsBrowseWhoseFileIsStoredEvenWhe
     dialog_.close();  // closed without "OK"
   });
   EXPECT_EQ(dialog_.Ask(false), "");
+  // A folder is asked for; the file keeps its name there.
   ASSERT_EQ(file_dialog_.requests.size(), 1u);
-  EXPECT_EQ(file_dialog_.requests[0].filter, "MP4|*.mp4");
-  EXPECT_EQ(output_path_, "/media/stick/movie.mp4");
-  EXPECT_EQ(StoredText("LastOutput"), "/media/stick/movie.mp4");
+  EXPECT_TRUE(file_dialog_.requests[0].pick_folder);
+  EXPECT_EQ(output_path_, "/media/stick/clip.wmv");
+  EXPECT_EQ(StoredText("LastOutput"), "/media/stick/clip.wmv");
 }
 
 TEST_F(QtOutputFolderDialogTest, EscapeWithoutAChoiceChangesNothing) {

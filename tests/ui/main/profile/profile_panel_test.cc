@@ -403,6 +403,18 @@ TEST_F(ProfilePanelTest, SavedProfileBecomesCurrentAndItsNameIsOfferedAgain) {
   EXPECT_FALSE(fs::exists(world_.home() + "/profile/Draft.pr"));
   panel_.SaveProfileBtnClick();
   EXPECT_EQ(host_.offered_names, (std::vector<std::string>{"AVI", "My AVI", "Draft"}));
+
+  // A name in the list is replaced only when the user agrees.
+  const std::string shipped = test::ReadFile(world_.home() + "/profile/PSP.pr");
+  host_.typed_name = "PSP";
+  host_.name_ok = true;
+  box_.Answer(kButtonNo);
+  panel_.SaveProfileBtnClick();
+  EXPECT_EQ(box_.Texts().back(), "A profile named \"PSP\" exists already. Replace it?");
+  EXPECT_EQ(test::ReadFile(world_.home() + "/profile/PSP.pr"), shipped);
+  box_.Answer(kButtonYes);
+  panel_.SaveProfileBtnClick();
+  EXPECT_NE(test::ReadFile(world_.home() + "/profile/PSP.pr"), shipped);
 }
 
 TEST_F(ProfilePanelTest, ListIsSortedAndFallsBackToTheFirstProfile) {
@@ -465,7 +477,8 @@ TEST_F(ProfilePanelTest, OutputFolderComposesTheOutputPath) {
   panel_.InitOutputFolder();
   EXPECT_EQ(view_.folder, out_folder() + "/");
   EXPECT_EQ(output_path_, out_folder() + "/clip.mp4");
-  EXPECT_EQ(ReadSettingText("OutputConfig\\LastOutput", ""), output_path_);
+  // Start-up stores nothing: the first conversion asks where files go.
+  EXPECT_EQ(ReadSettingText("OutputConfig\\LastOutput", "<none>"), "<none>");
 
   host_.browse_result = world_.Path("chosen");
   panel_.BrowseBtnClick();
@@ -486,6 +499,105 @@ TEST_F(ProfilePanelTest, OutputFolderComposesTheOutputPath) {
   // A path past 511 bytes is refused.
   panel_.OutputFolderEditChange("/" + std::string(600, 'f'));
   EXPECT_EQ(output_path_, world_.Path("user") + "/clip.mp4");
+}
+
+// Typed values are numbers with their unit or none; anything else is
+// refused with a word, and the value stays as it was.
+TEST_F(ProfilePanelTest, TypedVideoValuesAreCheckedAndShownWithTheirUnit) {
+  CopyShippedProfiles();
+  WriteSettingText("OutputConfig", "last_profile", "AVI");
+  panel_.LoadProfileList();
+  struct Case {
+    const char* bitrate;
+    const char* fps;
+    bool taken;
+    const char* shown_bitrate;
+    const char* shown_fps;
+  };
+  const Case cases[] = {
+      {"1000", "25", true, "1000 kbps", "25 fps"},
+      {" 1500 KBPS ", "23.976fps", true, "1500 kbps", "23.976 fps"},
+      {"abc", "25", false, "1500 kbps", "23.976 fps"},
+      {"1000 kbps700", "25", false, "1500 kbps", "23.976 fps"},
+      {"0", "25", false, "1500 kbps", "23.976 fps"},
+      {"800.5", "25", false, "1500 kbps", "23.976 fps"},
+      {"800", "fast", false, "1500 kbps", "23.976 fps"},
+      {"800", "1.2.3", false, "1500 kbps", "23.976 fps"},
+  };
+  for (const Case& c : cases) {
+    const size_t messages = box_.Texts().size();
+    std::vector<std::string> cells = Values(view_.video);
+    cells[2] = c.bitrate;
+    cells[3] = c.fps;
+    panel_.VideoValueListStringsChange(cells);
+    EXPECT_EQ(box_.Texts().size(), messages + (c.taken ? 0 : 1)) << c.bitrate << " " << c.fps;
+    EXPECT_EQ(view_.video[2].value, c.shown_bitrate) << c.bitrate;
+    EXPECT_EQ(view_.video[3].value, c.shown_fps) << c.fps;
+  }
+  EXPECT_EQ(box_.Texts()[0],
+            "\"abc\" is not a video bit rate. Type a whole number of kbit/s, such as 1200.");
+  EXPECT_EQ(panel_.current()->b, 1500);
+}
+
+// A name the user chose names the output in the folder shown, with the
+// container's extension, through profile changes; the PSP keeps its numbers.
+TEST_F(ProfilePanelTest, AChosenNameNamesTheOutputWithTheContainersExtension) {
+  CopyShippedProfiles();
+  WriteSettingText("OutputConfig", "last_profile", "AVI");
+  panel_.LoadProfileList();
+  panel_.InitOutputFolder();
+
+  struct Case {
+    const char* profile;
+    const char* typed;
+    const char* file_name;
+  };
+  const Case cases[] = {
+      {"AVI", "2048", "2048.avi"},
+      {"AVI", "holiday.AVI", "holiday.AVI"},
+      {"AVI", "take.2", "take.2.avi"},
+      {"iPod", "take.2", "take.2.mp4"},
+      {"PSP", "take.2", "M4V00000.MP4"},
+      {"WMV", "take.2", "take.2.wmv"},
+  };
+  for (const Case& c : cases) {
+    Select(c.profile);
+    panel_.NameOutput("", c.typed);
+    EXPECT_EQ(output_path_, out_folder() + "/" + c.file_name) << c.profile << " " << c.typed;
+    EXPECT_EQ(ReadSettingText("OutputConfig\\LastOutput", ""), output_path_);
+  }
+  // Another folder moves the named file there and shows it.
+  panel_.NameOutput(world_.Path("elsewhere"), "");
+  EXPECT_EQ(view_.folder, world_.Path("elsewhere") + "/");
+  EXPECT_EQ(output_path_, world_.Path("elsewhere") + "/take.2.wmv");
+  // A new source takes its own name again.
+  panel_.ForgetChosenName();
+  panel_.DeriveOutputName();
+  EXPECT_EQ(FileName(), "My clip.wmv");
+}
+
+// The range the bar holds is every chosen profile's Start and Duration; the
+// user's edits of the Time rows are handed on.
+TEST_F(ProfilePanelTest, AHeldRangeSurvivesProfileChanges) {
+  CopyShippedProfiles();
+  panel_.LoadProfileList();
+  std::vector<std::pair<int, int>> edited;
+  panel_.set_range_listener([&](int start, int duration) { edited.push_back({start, duration}); });
+
+  panel_.ShowRange(10, 20);
+  EXPECT_EQ(Values(view_.time), (std::vector<std::string>{"0:00:20", "0:00:10"}));
+  Select("iPod");
+  EXPECT_EQ(panel_.current()->ss, 10);
+  EXPECT_EQ(panel_.current()->t, 20);
+  EXPECT_EQ(Values(view_.time), (std::vector<std::string>{"0:00:20", "0:00:10"}));
+
+  panel_.TimeValueListStringsChange({"0:00:30", "0:01:00"});
+  EXPECT_EQ(edited, (std::vector<std::pair<int, int>>{{60, 30}}));
+
+  // Released (the file closed): profiles keep their own range again.
+  panel_.ReleaseRange();
+  Select("PSP");
+  EXPECT_EQ(panel_.current()->ss, 0);
 }
 
 }  // namespace

@@ -81,9 +81,19 @@ INSTANTIATE_TEST_SUITE_P(
                    "  Output: 0.0 MB  /videos/clip.mp4 ",
                    0},
         StatusCase{"OvershootFillsTheBar", Figures(10, 603, 600, 1, 1, 0), false,
-                   "100.5% Recorded 0:10:03    Elapsed 0:00:10  Remaining 0:00:00"
+                   "100.0% Recorded 0:10:03    Elapsed 0:00:10  Remaining 0:00:00"
                    "  Output: 0.0 MB  /videos/clip.mp4 ",
-                   100}),
+                   100},
+        // The text shows no more than the bar: 97.96 % is 97.9 % and 97.
+        StatusCase{"TextNeverAheadOfTheBar", Figures(10, 97.96, 100, 1, 1, 0), false,
+                   "97.9% Recorded 0:01:37    Elapsed 0:00:10  Remaining 0:00:01"
+                   "  Output: 0.0 MB  /videos/clip.mp4 ",
+                   97},
+        // A fast conversion at 80 % still has a fraction of a second to go.
+        StatusCase{"LessThanASecondLeftIsNotNothing", Figures(0.5, 1.6, 2, 1, 1, 0), false,
+                   "80.0% Recorded 0:00:01    Elapsed 0:00:00  Remaining 0:00:01"
+                   "  Output: 0.0 MB  /videos/clip.mp4 ",
+                   80}),
     testing::PrintToStringParamName());
 
 TEST(ProgressStatus, LongOutputPathIsKeptWhole) {

@@ -54,32 +54,41 @@ struct PlacementCase {
   int rect_width, rect_height, source_width, source_height;
   double factor;
   CropRect crop;
-  int top, height;
+  int left, top, width, height;
 };
 void PrintTo(const PlacementCase& c, std::ostream* os) { *os << c.name; }
 
 class PlaceLiveVideoTest : public testing::TestWithParam<PlacementCase> {};
 
+// The picture always lies wholly inside the panel at its shown aspect.
 TEST_P(PlaceLiveVideoTest, Placement) {
   const PlacementCase& c = GetParam();
   const VideoPlacement p = PlaceLiveVideo(c.rect_width, c.rect_height, c.source_width,
                                           c.source_height, c.factor, c.crop);
+  EXPECT_EQ(p.left, c.left);
   EXPECT_EQ(p.top, c.top);
+  EXPECT_EQ(p.width, c.width);
   EXPECT_EQ(p.height, c.height);
-  EXPECT_EQ(p.width, c.rect_width);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Panels, PlaceLiveVideoTest,
     testing::Values(
-        PlacementCase{"Pal720x576Stretched", 320, 240, 720, 576, 100.0 / 107, CropRect{}, 0, 239},
-        PlacementCase{"WideCentred", 320, 200, 800, 400, 1.0, CropRect{}, 20, 160},
-        // Taller than the panel: centred, overhanging both edges.
-        PlacementCase{"TallCentred", 320, 120, 800, 400, 1.0, CropRect{}, -20, 160},
-        // The cropped lower half would end 20 pixels below the panel.
-        PlacementCase{"CroppedPartKeptInView", 320, 120, 800, 400, 1.0, Crop(0, 0.5, 1, 1), -40,
-                      160},
-        PlacementCase{"NoSourceFillsThePanel", 320, 240, 0, 0, 1.0, CropRect{}, 0, 240}),
+        PlacementCase{"Pal720x576Stretched", 320, 240, 720, 576, 100.0 / 107, CropRect{}, 0, 0,
+                      320, 239},
+        // Wider than the panel: bars above and below.
+        PlacementCase{"WideCentred", 320, 200, 800, 400, 1.0, CropRect{}, 0, 20, 320, 160},
+        // Taller than the panel: full height, bars left and right.
+        PlacementCase{"TallPillarboxed", 320, 120, 800, 400, 1.0, CropRect{}, 40, 0, 240, 120},
+        // A crop changes what is converted, not how the picture is shown.
+        PlacementCase{"CroppedStillWhole", 320, 120, 800, 400, 1.0, Crop(0, 0.5, 1, 1), 40, 0,
+                      240, 120},
+        // 4:3 in a maximised 16:9 panel; 16:9 in the start-up 4:3 panel.
+        PlacementCase{"FourThreeInWidePanel", 1598, 858, 640, 480, 1.0, CropRect{}, 227, 0, 1144,
+                      858},
+        PlacementCase{"SixteenNineInFourThreePanel", 592, 444, 1280, 720, 1.0, CropRect{}, 0, 55,
+                      592, 333},
+        PlacementCase{"NoSourceFillsThePanel", 320, 240, 0, 0, 1.0, CropRect{}, 0, 0, 320, 240}),
     testing::PrintToStringParamName());
 
 TEST(LiveVideoHeight, FollowsTheShownAspect) {

@@ -318,8 +318,8 @@ TEST_P(StartPointTest, TheFirstOutputFrameIsTheSourceFrameAtTheStartPoint) {
   ASSERT_EQ(presenter_->OpenVideoFile(clip), 0);
   window_.ProcessPendingMessages();
   presenter_->profiles().OutputFolderEditChange(out_);
-  presenter_->profiles().current()->ss = c.start_seconds;
-  presenter_->profiles().current()->t = 1;
+  // Typed into the Time rows: one second from the start point.
+  presenter_->profiles().TimeValueListStringsChange({"1", std::to_string(c.start_seconds)});
 
   presenter_->StartRecordingButtonClick();
   ASSERT_TRUE(presenter_->converting());
