@@ -48,6 +48,7 @@ class VideoDecoder final : public DecoderFilter {
   ReferenceTime avg_time_per_frame_ = 0;
   bool interlaced_ = false;
   int rotation_ = 0;  // degrees clockwise
+  // Set from any thread, read by the streaming thread.
   std::atomic<int> shown_height_{0};
 
   // The size of the pictures delivered: set when the input connects, then
