@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -40,6 +42,30 @@ inline double Duration(const std::string& path) {
                                              "ffprobe -v error -show_entries format=duration -of "
                                              "default=nw=1:nk=1 " + Quote(path)).c_str())
                                        : std::atof(text.c_str());
+}
+
+// Bounds of the pixels of one decoded grey picture whose luma passes a
+// threshold.
+struct Box {
+  int left = 1 << 30;
+  int top = 1 << 30;
+  int right = -1;  // inclusive
+  int bottom = -1;
+  int width() const { return right - left + 1; }
+  int height() const { return bottom - top + 1; }
+};
+
+inline Box BoxAbove(const std::string& luma, int width, int height, int threshold) {
+  Box box;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      if (static_cast<uint8_t>(luma[static_cast<size_t>(y) * width + x]) <= threshold) continue;
+      box.left = std::min(box.left, x);
+      box.right = std::max(box.right, x);
+      box.top = std::min(box.top, y);
+      box.bottom = std::max(box.bottom, y);
+    }
+  return box;
 }
 
 class MulticonvTest : public testing::Test {

@@ -11,6 +11,7 @@
 #include "engine/playback/capture_stage.h"
 #include "engine/playback/recording_clock.h"
 #include "platform/media/file_source.h"
+#include "platform/media/video_decoder.h"
 
 namespace ovc {
 
@@ -102,6 +103,16 @@ bool HasAudioStream(const FilterGraph& graph) {
     if (source && source->audio_pin()) return true;
   }
   return false;
+}
+
+// Why the source's sound stream reaches no decoder, as the user reads it.
+std::string UndecodableSoundReason(const FilterGraph& graph) {
+  for (media::Filter* filter : graph.Filters()) {
+    const auto* source = dynamic_cast<const media::FileSource*>(filter);
+    if (source && source->audio_pin())
+      return media::UndecodableReason(source->Info(*source->audio_pin()));
+  }
+  return "";
 }
 
 bool StartsWith(const std::string& text, const char* prefix) {
@@ -296,6 +307,13 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
     ShowMessageBox(source_path_ + " " +
                        TranslateMessage("has no sound; the output gets a silent sound track"),
                    MessageKind::kInformation);
+  } else if (!audio_grabber_connected_) {
+    const std::string why = UndecodableSoundReason(graph);
+    WriteTraceLine("Sound cannot be decoded (" + why + "): the output gets a silent track");
+    ShowMessageBox(source_path_ + " " + TranslateMessage("has sound that cannot be decoded") +
+                       " (" + why + "); " +
+                       TranslateMessage("the output gets a silent sound track"),
+                   MessageKind::kInformation);
   }
 
   built->control = std::make_unique<Control>(built->graph);
@@ -311,6 +329,12 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
   host_->ShowGuide(4);
   host_->SetBusyCursor(false);
   return 0;
+}
+
+void PlaybackGraph::SetShownPictureHeight(int height) {
+  if (!graph_) return;
+  for (media::Filter* filter : graph_->graph->Filters())
+    if (auto* decoder = dynamic_cast<media::VideoDecoder*>(filter)) decoder->set_shown_height(height);
 }
 
 void PlaybackGraph::ClosePlaybackGraph() {
@@ -414,16 +438,9 @@ int32_t PlaybackGraph::CheckGraphConnections(bool check_only) {
       ShowMessageBox(TranslateMessage("Video cannot be played."), MessageKind::kWarning);
     }
   }
-  // A source without any sound is converted with a silent track: nothing
-  // to warn about.
-  if (audio_missing && HasAudioStream(graph)) {
-    WriteTraceLine("**** AudioGrabber not connected ****");
-    // Inside the batch tool the warning does not send the user to it.
-    ShowMessageBox(TranslateMessage(in_batch_tool_ ? "Audio cannot be played."
-                                                   : "Audio cannot be played.\nPlease use "
-                                                     "\"Multiconv\" to convert this file."),
-                   MessageKind::kWarning);
-  }
+  // A source whose sound cannot be decoded is converted as one without
+  // sound, with a silent track (said when the source opens).
+  if (audio_missing && HasAudioStream(graph)) WriteTraceLine("**** AudioGrabber not connected ****");
   return video_missing || audio_missing ? -1 : 0;
 }
 

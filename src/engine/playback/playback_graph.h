@@ -105,9 +105,10 @@ class PlaybackGraph {
   void set_source_path(const std::string& path) { source_path_ = path; }
   const std::string& source_path() const { return source_path_; }
 
-  // Whether this program is the batch tool, which the warnings then do not
-  // send the user to.
-  void set_in_batch_tool(bool in_batch_tool) { in_batch_tool_ = in_batch_tool; }
+  // Tells the video decoder the height its pictures are shown at (0: not
+  // known); it blends the fields of interlaced pictures only where they
+  // show.
+  void SetShownPictureHeight(int height);
   // A flag (may be null; set from any thread, e.g. a signal handler) that
   // ends a build's wait for the file: the render is aborted and the build
   // returns 1 without a message.
@@ -118,9 +119,11 @@ class PlaybackGraph {
   // was closed meanwhile or the interrupt flag was set; a failure code
   // otherwise (the user was told). A source whose picture cannot reach the
   // capture (sound only, an undecodable picture) is refused: nothing would
-  // ever stream into a conversion. A source without sound opens with a line
-  // of information ("<path> has no sound; the output gets a silent sound
-  // track"); the capture gives its output a silent track.
+  // ever stream into a conversion. A source without sound, or whose sound
+  // cannot be decoded, opens with a line of information ("<path> has no
+  // sound; the output gets a silent sound track", or "<path> has sound that
+  // cannot be decoded (<why>); ..."); the capture gives its output a silent
+  // track.
   int32_t BuildPlaybackGraph();
   // Stops and tears down the graph (kept alive instead when the last stop
   // timed out: the stuck stop may still be inside it).
@@ -175,7 +178,6 @@ class PlaybackGraph {
   bool source_ready_ = false;
   bool video_grabber_connected_ = false;
   bool audio_grabber_connected_ = false;
-  bool in_batch_tool_ = false;
   const std::atomic<bool>* interrupt_ = nullptr;
   SourceLength source_length_;
 };

@@ -46,6 +46,7 @@ void AudioDecoder::ResetRun() {
   placed_ = false;
   anchor_time_ = 0;
   anchor_samples_ = 0;
+  back_next_ = -1;
 }
 
 ReferenceTime AudioDecoder::SamplesToTime(int64_t samples) const {
@@ -108,10 +109,13 @@ void AudioDecoder::DeliverFrame(AVFrame& frame) {
   if (frame.best_effort_timestamp != AV_NOPTS_VALUE) {
     const ReferenceTime stamped = SegmentTime(frame.best_effort_timestamp);
     const ReferenceTime counted = anchor_time_ + SamplesToTime(anchor_samples_);
-    if (!placed_ || std::llabs(stamped - counted) > kJoinTolerance) {
+    const bool behind = stamped < counted - kJoinTolerance;
+    const bool confirmed = back_next_ >= 0 && std::llabs(stamped - back_next_) <= kJoinTolerance;
+    if (!placed_ || stamped > counted + kJoinTolerance || (behind && confirmed)) {
       anchor_time_ = stamped;
       anchor_samples_ = 0;
     }
+    back_next_ = behind && !confirmed ? stamped + SamplesToTime(count) : -1;
   }
   placed_ = true;
   int64_t first = anchor_samples_;

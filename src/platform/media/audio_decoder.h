@@ -11,7 +11,10 @@ namespace ovc::media {
 // Block times follow the sample count from where a block's timestamp first
 // placed the stream, so consecutive blocks join without a seam; a timestamp
 // more than kJoinTolerance away from that count (a hole in the audio, a
-// jump) places the stream anew.
+// jump) places the stream anew. A timestamp behind the count places it anew
+// only once the next block's timestamp follows on from it: damaged streams
+// (an Ogg page that lost its granule position) stamp a run of blocks with
+// one stale time, which would put the sound seconds back.
 class AudioDecoder final : public DecoderFilter {
  public:
   static constexpr int kMaxChannels = 6;
@@ -43,6 +46,9 @@ class AudioDecoder final : public DecoderFilter {
   bool placed_ = false;
   ReferenceTime anchor_time_ = 0;   // segment time of the anchor sample
   int64_t anchor_samples_ = 0;      // sample frames delivered since the anchor
+  // Where the next block's timestamp would be if the last block's, behind
+  // the count, were true; -1 when the last block followed the count.
+  ReferenceTime back_next_ = -1;
 };
 
 }  // namespace ovc::media

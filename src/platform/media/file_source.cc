@@ -54,6 +54,14 @@ int FirstStream(const AVFormatContext& context, AVMediaType type) {
 
 }  // namespace
 
+std::string UndecodableReason(const StreamInfo& info) {
+  const AVCodecID id = info.parameters ? info.parameters->codec_id : AV_CODEC_ID_NONE;
+  if (id == AV_CODEC_ID_NONE) return "its format is unknown";
+  const std::string name = avcodec_get_name(id);
+  if (!avcodec_find_decoder(id)) return "there is no decoder for its format (" + name + ")";
+  return "its " + name + " decoder does not accept it";
+}
+
 ReferenceTime ToReferenceTime(int64_t timestamp, AVRational time_base) {
   return av_rescale_q(timestamp, time_base, kReferenceTimeBase);
 }

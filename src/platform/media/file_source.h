@@ -89,6 +89,11 @@ class FileSource final : public Filter {
   ReferenceTime duration_ = 0;
 };
 
+// Why no decoder takes a stream, in words for the user: "its format is
+// unknown", "there is no decoder for its format (<codec>)", or "its <codec>
+// decoder does not accept it".
+std::string UndecodableReason(const StreamInfo& info);
+
 // Converts between a stream's time base and 100-ns units.
 ReferenceTime ToReferenceTime(int64_t timestamp, AVRational time_base);
 int64_t FromReferenceTime(ReferenceTime time, AVRational time_base);

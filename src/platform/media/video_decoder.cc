@@ -85,7 +85,11 @@ void VideoDecoder::DeliverFrame(AVFrame& frame) {
   if (start < 0) start = 0;
 
   if (frame.width <= 0 || frame.height <= 0) return;
-  const bool interlaced = frame.interlaced_frame != 0;
+  // Fields lie in the stored lines: shown turned on its side, a picture
+  // keeps its blend.
+  const int shown = shown_height_.load();
+  const bool interlaced = frame.interlaced_frame != 0 &&
+                          (shown <= 0 || rotation_ % 180 != 0 || 2 * shown > frame.height);
   if (rotation_ != 0 || interlaced) {
     DeliverUpright(frame, interlaced, start, stop);
     return;

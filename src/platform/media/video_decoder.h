@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "platform/media/decoder_filter.h"
 #include "platform/media/upright_picture.h"
 
@@ -13,10 +15,16 @@ namespace ovc::media {
 // Pictures of a stream that is to be shown turned (a phone held upright or
 // upside down) are delivered turned, upright, with the turned size and
 // pixel shape; interlaced pictures have their fields blended, so that
-// moving edges show no combs whatever height they are scaled to.
+// moving edges show no combs, unless they are shown at half their height
+// or less (set_shown_height): scaling them down that far merges the lines
+// of both fields anyway, and the blend would only soften the picture.
 class VideoDecoder final : public DecoderFilter {
  public:
   VideoDecoder() : DecoderFilter(MajorType::kVideo) {}
+
+  // The height the pictures are shown at (the output frame's); 0 when not
+  // known (fields are then blended). Any thread.
+  void set_shown_height(int height) { shown_height_.store(height); }
 
  protected:
   MediaResult PrepareOutput(const StreamInfo& info, MediaType* type) override;
@@ -40,6 +48,8 @@ class VideoDecoder final : public DecoderFilter {
   ReferenceTime avg_time_per_frame_ = 0;
   bool interlaced_ = false;
   int rotation_ = 0;  // degrees clockwise
+  // Set from any thread, read by the streaming thread.
+  std::atomic<int> shown_height_{0};
 
   // The size of the pictures delivered: set when the input connects, then
   // written by the streaming thread only.

@@ -220,7 +220,6 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
   parts.guide_view = &window;
   MainWindowOptions main_options;
   main_options.start_folder = WorkingFolder();
-  main_options.in_batch_tool = true;
   main_options.interrupt = interrupt;
   MainPresenter presenter(parts, main_options);
 
@@ -416,9 +415,12 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
         err << "multiconv: interrupted; " << input << " was converted up to where it stopped\n";
         ++failed;
       } else {
-        // Still a good file as far as it goes: said, but not a failure.
-        const std::string shortfall =
-            ConversionShortfallText(presenter.capture().covered_seconds(), range_seconds);
+        // Still a good file as far as it goes: said, but not a failure. How
+        // far into the source it got counts on the source's own clock (a
+        // jump in its time stamps is skipped in the output, not missing).
+        CaptureStage& capture = presenter.capture();
+        const double reached = capture.first_picture_pending() ? 0 : capture.next_output_time();
+        const std::string shortfall = ConversionShortfallText(reached, range_seconds);
         if (!shortfall.empty()) err << "multiconv: " << input << ": " << shortfall << '\n';
       }
     }

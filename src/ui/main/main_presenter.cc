@@ -68,7 +68,6 @@ MainPresenter::MainPresenter(const MainWindowParts& parts, const MainWindowOptio
       bar_(parts.bar_view, this),
       pacing_(&capture_, &clock_) {
   control_.set_timeouts(options.playback_timeouts);
-  graph_.set_in_batch_tool(options.in_batch_tool);
   in_batch_tool_ = options.in_batch_tool;
   graph_.set_interrupt(options.interrupt);
   // A file that can take no more ends the conversion as "Pause/Stop" does;
@@ -290,6 +289,8 @@ bool MainPresenter::StartRecording() {
   // picture from before the start point that was still on its way.
   // Stopping waits for the streaming threads as the seek itself does; none
   // is held up in the recording, which is not active yet.
+  // Pictures decoded from here on are for the output.
+  graph_.SetShownPictureHeight(output_.height);
   StopStreaming();
   if (output_.pass != 2) {
     SeekTo(recording_start_position_);
@@ -339,6 +340,7 @@ void MainPresenter::StopRecording() {
   host_->RunBlockingWork([this] { capture_.PassCaptureLock(); });
 
   graph_.SetFreeRunning(false);
+  graph_.SetShownPictureHeight(0);
   if (output_.disable_screensaver) screen_saver_->RestoreScreenSaver();
   view_->EnableOutputSettingsMenu(true);
   if (session_->uses_threads()) host_->SetCursor(CursorShape::kHourglass);

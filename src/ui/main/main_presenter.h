@@ -53,8 +53,6 @@ struct MainWindowOptions {
   std::string start_folder;
   // Helper-thread time-outs of the preview control (tests shorten them).
   PlaybackControl::Timeouts playback_timeouts;
-  // The window runs inside the batch tool: no message sends the user there.
-  bool in_batch_tool = false;
   // Set from any thread (a signal handler): ends the wait for a file being
   // opened. May be null.
   const std::atomic<bool>* interrupt = nullptr;

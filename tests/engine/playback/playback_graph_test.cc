@@ -167,21 +167,40 @@ TEST_F(PlaybackGraphTest, ASourceWithoutAPictureIsRefusedAtEveryOpen) {
   EXPECT_TRUE(graph_.source_ready());
 }
 
-class PlaybackGraphSoundlessTest : public PlaybackGraphTest,
-                                   public testing::WithParamInterface<bool> {};
+// Sources the capture gives a silent track: without a sound stream, or with
+// one no decoder takes (an AVI whose sound format tag is 0x7777).
+struct SoundlessCase {
+  const char* name;
+  bool has_sound_stream;
+  const char* said;  // after the path
+};
+void PrintTo(const SoundlessCase& c, std::ostream* os) { *os << c.name; }
 
-// In the desktop program as in the batch tool: one line of information, no
-// warning, and the capture makes a silent track.
-TEST_P(PlaybackGraphSoundlessTest, ASourceWithoutSoundOpensWithOneLineOfInformation) {
-  graph_.set_in_batch_tool(GetParam());
+class PlaybackGraphSoundlessTest : public PlaybackGraphTest,
+                                   public testing::WithParamInterface<SoundlessCase> {};
+
+// One line of information, no warning, and the capture makes a silent
+// track.
+TEST_P(PlaybackGraphSoundlessTest, OpensWithOneLineOfInformation) {
+  const SoundlessCase& c = GetParam();
   test::ClipSpec clip_spec;
-  clip_spec.has_audio = false;
-  const std::string path = Clip("silent.mp4", clip_spec);
+  clip_spec.container = test::ClipContainer::kAvi;
+  clip_spec.audio_codec = test::ClipAudioCodec::kPcm;
+  clip_spec.has_audio = c.has_sound_stream;
+  const std::string path = Clip("silent.avi", clip_spec);
+  if (c.has_sound_stream) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t at = bytes.find(std::string("strf\x10\0\0\0\x01\0", 10));
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at + 8, 2, "\x77\x77");
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
   EXPECT_EQ(Open(path), 0);
   EXPECT_TRUE(graph_.source_ready());
   const std::vector<MessageRequest> shown = box_.Shown();
   ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].text, path + " has no sound; the output gets a silent sound track");
+  EXPECT_EQ(shown[0].text, path + " " + c.said);
   EXPECT_EQ(shown[0].kind, MessageKind::kInformation);
   EXPECT_FALSE(capture_.source_has_sound());
 
@@ -192,7 +211,14 @@ TEST_P(PlaybackGraphSoundlessTest, ASourceWithoutSoundOpensWithOneLineOfInformat
   EXPECT_TRUE(capture_.source_has_sound());
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, PlaybackGraphSoundlessTest, testing::Bool());
+const SoundlessCase kSoundless[] = {
+    {"NoSoundStream", false, "has no sound; the output gets a silent sound track"},
+    {"UndecodableSound", true,
+     "has sound that cannot be decoded (its format is unknown); the output gets a silent sound "
+     "track"},
+};
+INSTANTIATE_TEST_SUITE_P(Sources, PlaybackGraphSoundlessTest, testing::ValuesIn(kSoundless),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PlaybackGraphTest, APipeIsRefusedWithoutWaitingForAWriter) {
   const std::string path = world_.Path("pipe.mp4");
