@@ -220,6 +220,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
   parts.guide_view = &window;
   MainWindowOptions main_options;
   main_options.start_folder = WorkingFolder();
+  main_options.in_batch_tool = true;
   main_options.interrupt = interrupt;
   MainPresenter presenter(parts, main_options);
 

@@ -53,6 +53,9 @@ struct MainWindowOptions {
   std::string start_folder;
   // Helper-thread time-outs of the preview control (tests shorten them).
   PlaybackControl::Timeouts playback_timeouts;
+  // The window runs inside the batch tool (multiconv): no question about
+  // the output folder, which the command line sets.
+  bool in_batch_tool = false;
   // Set from any thread (a signal handler): ends the wait for a file being
   // opened. May be null.
   const std::atomic<bool>* interrupt = nullptr;
