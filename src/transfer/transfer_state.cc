@@ -29,7 +29,8 @@ DetectionOutcome RunDetection(TransferWindowState* state, const DriveTable& driv
   if (outcome.letter >= 0) {
     outcome.status = kStatusPspDetected;
     state->drive_index = outcome.letter - 'A';
-  } else if (state->drive_index >= 0 && !drives.VolumePresent(state->chosen_letter())) {
+  } else {
+    // The list and the drive list agree: no PSP, no chosen drive.
     state->drive_index = -1;
   }
   return outcome;

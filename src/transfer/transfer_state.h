@@ -29,9 +29,8 @@ struct TransferWindowState {
 };
 
 // The outcome of "Detect PSP": the letter (or -1) and the status text. A
-// found drive becomes the chosen drive list entry; when none is found, a
-// drive the user chose stays chosen while its volume is there. The present
-// flag follows the outcome.
+// found drive becomes the chosen drive list entry; when none is found, no
+// entry stays chosen. The present flag follows the outcome.
 struct DetectionOutcome {
   int letter = -1;
   const char* status = kStatusPspNotDetected;

@@ -179,16 +179,13 @@ TEST_F(DriveChangeTest, ADriveThatIsNotThereLosesItsSelection) {
   EXPECT_TRUE(box_.Texts().empty());
 }
 
-TEST_F(DriveChangeTest, FailedDetectionKeepsAChosenDriveOnlyWhileItIsThere) {
+TEST_F(DriveChangeTest, FailedDetectionLeavesNoDriveChosen) {
   InstallDrives(world_, {{'E', "16G", {"DCIM/"}}});
   state_.drive_index = 'E' - 'A';
+  state_.psp_present = true;
   EXPECT_EQ(RunDetection(&state_, DriveTable::Load()).letter, -1);
-  EXPECT_EQ(state_.chosen_letter(), 'E');
-  EXPECT_FALSE(state_.psp_present);
-
-  fs::remove_all(world_.Path("drive_E"));
-  RunDetection(&state_, DriveTable::Load());
   EXPECT_EQ(state_.drive_index, -1);
+  EXPECT_FALSE(state_.psp_present);
 }
 
 TEST_F(DriveChangeTest, AFolderThatCannotBeMadeShowsThePlaceholder) {

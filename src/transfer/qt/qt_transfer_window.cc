@@ -421,8 +421,7 @@ void QtTransferWindow::Detect() {
   DetectionOutcome outcome = RunDetection(&state_, drives);
   FillDriveList(drives);
   SetStatus(outcome.status);
-  // Not found, and no volume the user chose is left to show.
-  if (state_.drive_index < 0) {
+  if (outcome.letter < 0) {
     FillEmpty();
     chart_->ShowNone();
     return;

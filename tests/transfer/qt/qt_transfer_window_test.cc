@@ -326,22 +326,22 @@ TEST_F(TransferWindowTest, AnotherDriveGetsAVideoFolderOnlyWhenTheUserAgrees) {
   EXPECT_EQ(drives->currentIndex(), e);
   EXPECT_EQ(Names(psp_list_), (Strings{"M4V00001.MP4", "M4V00003.MP4"}));
 
-  // Without the stick, detection fails but the card the user chose stays
-  // chosen and listed.
-  drives->setCurrentIndex(f);
+  // The card holds a video folder now: without the stick, it is the PSP.
   fs::remove_all(stick_);
   box_.Clear();
   Click("btnDetectPSP");
-  EXPECT_EQ(Child<QLabel>("TeLabel3")->text().toStdString(), "PSP not detected");
   ASSERT_EQ(drives->count(), 2);
   EXPECT_EQ(drives->currentIndex(), f);
   EXPECT_EQ(Names(psp_list_), (Strings{"M4V00009.MP4"}));
   EXPECT_EQ(Slices().at(0).first, "Free 8,192M");
 
-  // A chosen volume that went away loses its selection.
-  fs::remove_all(card);
+  // Nothing found: no drive stays chosen beside the placeholder list.
+  fs::remove_all(card + "/MP_ROOT");
   Click("btnDetectPSP");
+  EXPECT_EQ(Child<QLabel>("TeLabel3")->text().toStdString(), "PSP not detected");
   EXPECT_EQ(drives->currentIndex(), -1);
+  EXPECT_TRUE(Names(psp_list_).empty());
+  EXPECT_TRUE(Slices().empty());
   EXPECT_TRUE(box_.Texts().empty());
 }
 
