@@ -215,7 +215,8 @@ QWidget* QtTransferWindow::BuildPspPanel() {
   auto* row = new QHBoxLayout(panel);
   row->setContentsMargins(0, 0, 0, 0);
   auto* controls = new QVBoxLayout;
-  row->addLayout(controls);
+  // The drive list's entries are whole paths: it takes most of the width.
+  row->addLayout(controls, 3);
 
   detect_ = new QPushButton(Mnemonic("Detect PSP", 'D'), panel);
   detect_->setObjectName(QStringLiteral("btnDetectPSP"));
@@ -228,7 +229,6 @@ QWidget* QtTransferWindow::BuildPspPanel() {
 
   drive_combo_ = new QComboBox(panel);
   drive_combo_->setObjectName(QStringLiteral("PSPDriveCombo"));
-  drive_combo_->setToolTip(QStringLiteral("The video folder of the PSP's memory stick"));
   drive_combo_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   drive_combo_->setMinimumContentsLength(24);
   controls->addWidget(drive_combo_);
@@ -245,7 +245,7 @@ QWidget* QtTransferWindow::BuildPspPanel() {
   chart_ = new SpaceChart(panel);
   chart_->setObjectName(QStringLiteral("Chart1"));
   chart_->ShowNone();
-  row->addWidget(chart_, 1);
+  row->addWidget(chart_, 2);
   return panel;
 }
 
@@ -272,6 +272,7 @@ void QtTransferWindow::LayOut() {
 void QtTransferWindow::ConnectControls() {
   connect(detect_, &QPushButton::clicked, this, [this] { Detect(); });
   connect(drive_combo_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    UpdateDriveToolTip();
     if (state_.rebuilding) return;
     const int letter = index < 0 ? -1 : drive_combo_->itemData(index).toInt();
     state_.drive_index = letter < 0 ? -1 : letter - 'A';
@@ -384,6 +385,14 @@ void QtTransferWindow::SetStatus(const char* text) { status_->setText(QString::f
 void QtTransferWindow::SelectDriveEntry(int drive_index) {
   const QSignalBlocker quiet(drive_combo_);
   drive_combo_->setCurrentIndex(drive_index < 0 ? -1 : drive_combo_->findData('A' + drive_index));
+  UpdateDriveToolTip();
+}
+
+void QtTransferWindow::UpdateDriveToolTip() {
+  // A long path is cut in the box; its tooltip shows it whole.
+  drive_combo_->setToolTip(drive_combo_->currentIndex() < 0
+                               ? QStringLiteral("The video folder of the PSP's memory stick")
+                               : drive_combo_->currentText());
 }
 
 void QtTransferWindow::FillDriveList(const DriveTable& drives) {
@@ -391,8 +400,11 @@ void QtTransferWindow::FillDriveList(const DriveTable& drives) {
   {
     const QSignalBlocker quiet(drive_combo_);
     drive_combo_->clear();
-    for (const PspDriveEntry& entry : PspDriveList(drives, state_.kind))
+    for (const PspDriveEntry& entry : PspDriveList(drives, state_.kind)) {
       drive_combo_->addItem(FileNameText(entry.text), entry.letter);
+      drive_combo_->setItemData(drive_combo_->count() - 1, FileNameText(entry.text),
+                                Qt::ToolTipRole);
+    }
     drive_combo_->setPlaceholderText(drives.drives().empty()
                                          ? QStringLiteral("No removable volume is mounted")
                                          : QStringLiteral("Choose the PSP drive"));

@@ -89,6 +89,8 @@ class QtTransferWindow : public QWidget {
   void SelectDriveEntry(int drive_index);
   // The drive list: an entry per volume of the table, the chosen one kept.
   void FillDriveList(const DriveTable& drives);
+  // The drive list's tooltip: the chosen entry whole.
+  void UpdateDriveToolTip();
   void ApplyFilter();
   void UpdateUnlistedNote();
 
