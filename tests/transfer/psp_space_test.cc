@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <ostream>
+#include <utility>
 
 #include "support/temp_world.h"
 
@@ -41,12 +42,14 @@ TEST(PspSpace, FiguresOfAStickWithVideos) {
 }
 
 TEST(PspSpace, LegendValues) {
+  // Whole MB from 1 MB on; below, tenths, a little never shown as nothing.
   const std::pair<double, const char*> cases[] = {
-      {300, "300M"},        {0, "0M"},     {1234.5, "1,234M"}, {1234567, "1,234,567M"},
-      {0.6, "0.6M"},        {0.55, "0.6M"}, {0.001, "0.1M"},   {0.04, "0.1M"},
-      {1, "1M"},            {-1500, "0M"},
+      {300, "300M"}, {0, "0M"},       {1234.5, "1,234M"}, {1234567, "1,234,567M"},
+      {0.6, "0.6M"}, {0.55, "0.6M"},  {0.001, "0.1M"},    {0.04, "0.1M"},
+      {1, "1M"},     {-1500, "0M"},
   };
-  for (const auto& [megabytes, text] : cases) EXPECT_EQ(SpaceLegendValue(megabytes), text) << megabytes;
+  for (const auto& [megabytes, text] : cases)
+    EXPECT_EQ(SpaceLegendValue(megabytes), text) << megabytes;
 }
 
 struct SizeCase {
