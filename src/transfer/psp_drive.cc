@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <memory>
 
 namespace ovc {
@@ -11,11 +10,11 @@ namespace ovc {
 namespace {
 
 constexpr PspKindInfo kMpeg4Info = {
-    "MPEG4 Video", "MP_ROOT/100MNV01", "M4V", "%c:\\MP_ROOT\\100MNV01",
+    "MPEG4 Video", "MP_ROOT/100MNV01", "M4V",
     "This drive does not seems to be a PSP drive. Are you sure to creat PSP video folder "
     "\"MP_ROOT\\100MNV01\" "};
 constexpr PspKindInfo kAvcInfo = {
-    "AVC(H.264) Video", "MP_ROOT/100ANV01", "MAQ", "%c:\\MP_ROOT\\100ANV01",
+    "AVC(H.264) Video", "MP_ROOT/100ANV01", "MAQ",
     "This drive does not seems to be a PSP drive. Are you sure to creat PSP video folder "
     "\"MP_ROOT\\100ANV01\" "};
 
@@ -41,15 +40,20 @@ const PspKindInfo& PspKind(PspVideoKind kind) {
   return kind == PspVideoKind::kAvc ? kAvcInfo : kMpeg4Info;
 }
 
-std::string PspDriveListEntry(int letter, PspVideoKind kind) {
-  char entry[64];
-  std::snprintf(entry, sizeof(entry), PspKind(kind).drive_entry, static_cast<char>(letter));
+std::string PspDriveListEntry(const Drive& drive, PspVideoKind kind) {
+  std::string entry;
+  if (drive.named_by_letter) entry = std::string(1, static_cast<char>(drive.letter)) + ": ";
+  entry += drive.root == "/" ? std::string() : drive.root;
+  entry += '/';
+  entry += PspKind(kind).folder;
+  if (!drive.label.empty()) entry += " (" + drive.label + ")";
   return entry;
 }
 
-std::vector<std::string> PspDriveList(PspVideoKind kind) {
-  std::vector<std::string> entries;
-  for (int i = 0; i < kDriveListEntries; ++i) entries.push_back(PspDriveListEntry('A' + i, kind));
+std::vector<PspDriveEntry> PspDriveList(const DriveTable& drives, PspVideoKind kind) {
+  std::vector<PspDriveEntry> entries;
+  for (const Drive& drive : drives.drives())
+    entries.push_back({drive.letter, PspDriveListEntry(drive, kind)});
   return entries;
 }
 

@@ -17,25 +17,25 @@ struct PspKindInfo {
   const char* caption;         // of the kind's radio button
   const char* folder;          // on the stick, below its root
   const char* prefix;          // of every file name the PSP lists
-  const char* drive_entry;     // drive list entry, a printf format taking the letter
   const char* confirmation;    // asked before creating the folder on an unknown drive
 };
 
 const PspKindInfo& PspKind(PspVideoKind kind);
 
-// The drive list holds one entry per letter "A" to "Z"; an entry's index is
-// its letter minus 'A'.
-inline constexpr int kDriveListEntries = 26;
-
 // Detection takes a removable drive as a PSP by a PSP folder only when its
 // size in whole MB is above 0 and below this (memory sticks of the time).
 inline constexpr uint64_t kMaxPspDriveMegabytes = 9000;
 
-// The drive list entry of a letter: "E:\MP_ROOT\100MNV01" or
-// "E:\MP_ROOT\100ANV01".
-std::string PspDriveListEntry(int letter, PspVideoKind kind);
-// All 26 entries, "A" first.
-std::vector<std::string> PspDriveList(PspVideoKind kind);
+// One entry of the drive list: the kind's video folder on a volume, by its
+// path ("/media/me/STICK/MP_ROOT/100MNV01 (STICK)"), with the letter first
+// when the user named the volume by a letter ("E: /srv/stick/MP_ROOT/100ANV01").
+struct PspDriveEntry {
+  int letter = -1;
+  std::string text;
+};
+std::string PspDriveListEntry(const Drive& drive, PspVideoKind kind);
+// An entry per volume of the table, in its order.
+std::vector<PspDriveEntry> PspDriveList(const DriveTable& drives, PspVideoKind kind);
 
 // The folder of the kind's videos on the drive of a letter (the drive's root
 // followed by MP_ROOT/100MNV01 or MP_ROOT/100ANV01; an existing folder whose

@@ -35,6 +35,24 @@ bool IsPspListedFile(const std::string& full_path, PspVideoKind kind, bool thumb
          (EqualsNoCase(extension, ".thm") && !thumbnails_hidden);
 }
 
+bool IsUnlistedVideo(const std::string& full_path, PspVideoKind kind) {
+  const size_t dot = full_path.rfind('.');
+  return dot != std::string::npos && EqualsNoCase(full_path.substr(dot), ".mp4") &&
+         !IsPspListedFile(full_path, kind, true);
+}
+
+std::string UnlistedVideosNote(const std::vector<std::string>& names, PspVideoKind kind) {
+  if (names.empty()) return std::string();
+  std::string note;
+  if (names.size() == 1)
+    note = "\"" + names[0] + "\" is not listed";
+  else
+    note = std::to_string(names.size()) + " MP4 files (\"" + names[0] + "\", ...) are not listed";
+  const std::string prefix = PspKind(kind).prefix;
+  return note + ": the PSP shows only videos whose names begin with " + prefix + " (such as " +
+         prefix + "00001.MP4). Rename a video to copy it.";
+}
+
 bool IsListedEntry(FileListSide side, const std::string& full_path, bool is_folder,
                    PspVideoKind kind, bool thumbnails_hidden) {
   if (is_folder) return side == FileListSide::kComputer;

@@ -17,6 +17,14 @@ enum class FileListSide { kComputer, kPsp };
 // A path without '.' or without '/' is not shown.
 bool IsPspListedFile(const std::string& full_path, PspVideoKind kind, bool thumbnails_hidden);
 
+// An MP4 video (".mp4" in any case) the filter hides: the PSP would not
+// list it under its name.
+bool IsUnlistedVideo(const std::string& full_path, PspVideoKind kind);
+
+// The note under a list that hides such videos (their names given), saying
+// why; "" when none is hidden.
+std::string UnlistedVideosNote(const std::vector<std::string>& names, PspVideoKind kind);
+
 // The filter of one list: folders show in the computer list only; files as
 // IsPspListedFile says.
 bool IsListedEntry(FileListSide side, const std::string& full_path, bool is_folder,

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -24,15 +25,12 @@ PspSpace PspSpaceFigures(const DriveTable& drives, int letter,
   PspSpace space;
   DriveSpace drive;
   if (drives.QuerySpace(letter, &drive) == 0) {
-    space.total_mb = static_cast<int64_t>(drive.total_bytes / 1024 / 1024);
-    space.free_mb = static_cast<int64_t>(drive.free_bytes / 1024 / 1024);
+    space.total_mb = static_cast<double>(drive.total_bytes) / kMegabyte;
+    space.free_mb = static_cast<double>(drive.free_bytes) / kMegabyte;
   }
-  float video = 0.0f;
   for (const std::string& file : files)
-    video += static_cast<float>(static_cast<double>(FileSize(file)) / kMegabyte);
-  space.video_mb = static_cast<int64_t>(video);
-  double other = static_cast<double>(space.total_mb) - video - static_cast<double>(space.free_mb);
-  space.other_mb = other > 0 ? static_cast<int64_t>(other) : 0;
+    space.video_mb += static_cast<double>(FileSize(file)) / kMegabyte;
+  space.other_mb = std::max(0.0, space.total_mb - space.video_mb - space.free_mb);
   return space;
 }
 
@@ -41,24 +39,19 @@ PspSpace PspSpaceFigures(int letter, const std::vector<std::string>& files) {
 }
 
 std::string SpaceLegendValue(double megabytes) {
-  bool negative = megabytes < 0;
-  // Thousandths, rounded half away from zero.
-  uint64_t thousandths = static_cast<uint64_t>(std::llround(std::fabs(megabytes) * 1000.0));
-  std::string whole = std::to_string(thousandths / 1000);
+  if (!(megabytes > 0)) return "0M";
+  if (megabytes < 1) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "%.1fM", std::max(0.1, std::round(megabytes * 10) / 10));
+    return text;
+  }
+  std::string whole = std::to_string(static_cast<uint64_t>(megabytes));
   std::string grouped;
   for (size_t i = 0; i < whole.size(); ++i) {
     if (i > 0 && (whole.size() - i) % 3 == 0) grouped += ',';
     grouped += whole[i];
   }
-  std::string text = negative && thousandths > 0 ? "-" + grouped : grouped;
-  if (unsigned fraction = static_cast<unsigned>(thousandths % 1000); fraction != 0) {
-    char digits[8];
-    std::snprintf(digits, sizeof(digits), "%03u", fraction);
-    std::string decimals = digits;
-    while (decimals.back() == '0') decimals.pop_back();
-    text += "." + decimals;
-  }
-  return text + "M";
+  return grouped + "M";
 }
 
 std::string FileSizeText(uint64_t bytes) {

@@ -29,6 +29,9 @@ DetectionOutcome RunDetection(TransferWindowState* state, const DriveTable& driv
   if (outcome.letter >= 0) {
     outcome.status = kStatusPspDetected;
     state->drive_index = outcome.letter - 'A';
+  } else {
+    // The list and the drive list agree: no PSP, no chosen drive.
+    state->drive_index = -1;
   }
   return outcome;
 }

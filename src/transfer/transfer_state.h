@@ -16,8 +16,7 @@ inline constexpr char kDeleteSelectedQuestion[] = "Are you sure to delete select
 // for the program's life.
 struct TransferWindowState {
   PspVideoKind kind = PspVideoKind::kMpeg4;
-  // Set by a successful detection, cleared by a failed one; the space chart
-  // is drawn only while it is set.
+  // Set by a successful detection, cleared by a failed one.
   bool psp_present = false;
   // The chosen drive list entry (letter - 'A'), -1 when none.
   int drive_index = -1;
@@ -30,8 +29,8 @@ struct TransferWindowState {
 };
 
 // The outcome of "Detect PSP": the letter (or -1) and the status text. A
-// found drive becomes the chosen drive list entry; the present flag follows
-// the outcome.
+// found drive becomes the chosen drive list entry; when none is found, no
+// entry stays chosen. The present flag follows the outcome.
 struct DetectionOutcome {
   int letter = -1;
   const char* status = kStatusPspNotDetected;

@@ -49,6 +49,8 @@ truncate -s 412M "$videos/M4V00004.MP4"
 psp_video "$home/M4V00011.MP4" "Skiing trip"
 psp_video "$home/M4V00012.MP4" "Garden in May"
 : > "$home/notes.txt"
+# A video without a PSP name: the window says why it is not listed.
+cp "$source" "$home/clip.mp4"
 
 # A 2 GB stick with 900 MB free. The stored output path is "~/untitled",
 # so the computer side shows the home folder.

@@ -89,12 +89,20 @@ TEST_P(Detection, FindsThePspDrive) {
 INSTANTIATE_TEST_SUITE_P(Drives, Detection, testing::ValuesIn(kDetectionCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PspDrive, DriveListHasAnEntryPerLetter) {
-  std::vector<std::string> mpeg4 = PspDriveList(PspVideoKind::kMpeg4);
-  ASSERT_EQ(mpeg4.size(), 26u);
-  EXPECT_EQ(mpeg4[0], "A:\\MP_ROOT\\100MNV01");
-  EXPECT_EQ(mpeg4[25], "Z:\\MP_ROOT\\100MNV01");
-  EXPECT_EQ(PspDriveList(PspVideoKind::kAvc)[4], "E:\\MP_ROOT\\100ANV01");
+TEST(PspDrive, DriveListNamesEachVolumeByItsFolderAndLabel) {
+  Drive stick{'C', "/media/me/STICK", true, "STICK", false, {}, {}};
+  Drive given{'E', "/srv/card", true, "", true, {}, {}};
+  Drive whole{'D', "/", true, "", false, {}, {}};
+  std::vector<PspDriveEntry> entries =
+      PspDriveList(DriveTable({stick, given, whole}), PspVideoKind::kMpeg4);
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].letter, 'C');
+  EXPECT_EQ(entries[0].text, "/media/me/STICK/MP_ROOT/100MNV01 (STICK)");
+  EXPECT_EQ(entries[1].letter, 'E');
+  EXPECT_EQ(entries[1].text, "E: /srv/card/MP_ROOT/100MNV01");
+  EXPECT_EQ(entries[2].text, "/MP_ROOT/100MNV01");
+  EXPECT_EQ(PspDriveListEntry(given, PspVideoKind::kAvc), "E: /srv/card/MP_ROOT/100ANV01");
+  EXPECT_TRUE(PspDriveList(DriveTable(), PspVideoKind::kAvc).empty());
 }
 
 TEST(PspDrive, VideoFolderLiesOnTheDriveInAnyLetterCase) {
@@ -169,6 +177,15 @@ TEST_F(DriveChangeTest, ADriveThatIsNotThereLosesItsSelection) {
   EXPECT_EQ(Change('K').action, DriveChangeAction::kNothing);
   EXPECT_EQ(state_.drive_index, -1);
   EXPECT_TRUE(box_.Texts().empty());
+}
+
+TEST_F(DriveChangeTest, FailedDetectionLeavesNoDriveChosen) {
+  InstallDrives(world_, {{'E', "16G", {"DCIM/"}}});
+  state_.drive_index = 'E' - 'A';
+  state_.psp_present = true;
+  EXPECT_EQ(RunDetection(&state_, DriveTable::Load()).letter, -1);
+  EXPECT_EQ(state_.drive_index, -1);
+  EXPECT_FALSE(state_.psp_present);
 }
 
 TEST_F(DriveChangeTest, AFolderThatCannotBeMadeShowsThePlaceholder) {

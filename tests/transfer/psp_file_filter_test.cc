@@ -14,6 +14,7 @@ struct FilterCase {
   PspVideoKind kind;
   bool thumbnails_hidden;
   bool shown;
+  bool unlisted_video = false;  // an MP4 the filter hides
 };
 void PrintTo(const FilterCase& c, std::ostream* os) { *os << c.path; }
 
@@ -23,17 +24,17 @@ constexpr PspVideoKind kMpeg4 = PspVideoKind::kMpeg4;
 const FilterCase kFilterCases[] = {
     {"/stick/MAQ00003.MP4", kAvc, true, true},
     {"/stick/maq00003.mp4", kAvc, true, true},
-    {"/stick/M4V00003.MP4", kAvc, true, false},
+    {"/stick/M4V00003.MP4", kAvc, true, false, true},
     {"/stick/MAQ00003.THM", kAvc, true, false},
     {"/stick/MAQ00003.THM", kAvc, false, true},
     {"/stick/maq00003.thm", kAvc, false, true},
     {"/stick/M4V00001.MP4", kMpeg4, true, true},
-    {"/stick/MAQ00001.MP4", kMpeg4, true, false},
+    {"/stick/MAQ00001.MP4", kMpeg4, true, false, true},
     {"/stick/M4V00001.AVI", kMpeg4, false, false},
     {"/stick/M4V00001.MP4.part", kMpeg4, false, false},
-    {"/stick/clip.mp4", kMpeg4, false, false},
-    {"/stick/M4.mp4", kMpeg4, false, false},
-    {"M4V00001.MP4", kMpeg4, false, false},
+    {"/stick/clip.mp4", kMpeg4, false, false, true},
+    {"/stick/M4.mp4", kMpeg4, false, false, true},
+    {"M4V00001.MP4", kMpeg4, false, false, true},
     {"/stick/M4V00001", kMpeg4, false, false},
     {"/stick.d/M4V00001", kMpeg4, false, false},
 };
@@ -47,9 +48,20 @@ TEST_P(Filter, ShowsOnlyTheKindsVideosAndThumbnails) {
             c.shown);
   EXPECT_EQ(IsListedEntry(FileListSide::kComputer, c.path, false, c.kind, c.thumbnails_hidden),
             c.shown);
+  EXPECT_EQ(IsUnlistedVideo(c.path, c.kind), c.unlisted_video);
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, Filter, testing::ValuesIn(kFilterCases));
+
+TEST(FileFilter, NoteSaysWhyVideosAreNotListed) {
+  EXPECT_EQ(UnlistedVideosNote({}, kMpeg4), "");
+  EXPECT_EQ(UnlistedVideosNote({"clip.mp4"}, kMpeg4),
+            "\"clip.mp4\" is not listed: the PSP shows only videos whose names begin with M4V "
+            "(such as M4V00001.MP4). Rename a video to copy it.");
+  EXPECT_EQ(UnlistedVideosNote({"a.mp4", "b.MP4"}, kAvc),
+            "2 MP4 files (\"a.mp4\", ...) are not listed: the PSP shows only videos whose names "
+            "begin with MAQ (such as MAQ00001.MP4). Rename a video to copy it.");
+}
 
 TEST(FileFilter, FoldersShowInTheComputerListOnly) {
   EXPECT_TRUE(IsListedEntry(FileListSide::kComputer, "/home/videos", true, kMpeg4, true));

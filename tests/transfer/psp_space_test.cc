@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <ostream>
+#include <utility>
 
 #include "support/temp_world.h"
 
@@ -29,24 +30,26 @@ TEST(PspSpace, FiguresOfAStickWithVideos) {
   PspSpace space = PspSpaceFigures('E', files);
   EXPECT_EQ(space.total_mb, 1024);
   EXPECT_EQ(space.free_mb, 300);
-  EXPECT_EQ(space.video_mb, 200);
-  EXPECT_EQ(space.other_mb, 523);
+  EXPECT_NEAR(space.video_mb, 200.7, 1e-6);
+  EXPECT_NEAR(space.other_mb, 523.3, 1e-6);
 
   // A drive that can't be asked counts as empty; "other" never goes below 0.
   space = PspSpaceFigures('K', files);
   EXPECT_EQ(space.total_mb, 0);
   EXPECT_EQ(space.free_mb, 0);
-  EXPECT_EQ(space.video_mb, 200);
+  EXPECT_NEAR(space.video_mb, 200.7, 1e-6);
   EXPECT_EQ(space.other_mb, 0);
 }
 
 TEST(PspSpace, LegendValues) {
-  EXPECT_EQ(SpaceLegendValue(300), "300M");
-  EXPECT_EQ(SpaceLegendValue(0), "0M");
-  EXPECT_EQ(SpaceLegendValue(1234.5), "1,234.5M");
-  EXPECT_EQ(SpaceLegendValue(1234567), "1,234,567M");
-  EXPECT_EQ(SpaceLegendValue(0.12345), "0.123M");
-  EXPECT_EQ(SpaceLegendValue(-1500), "-1,500M");
+  // Whole MB from 1 MB on; below, tenths, a little never shown as nothing.
+  const std::pair<double, const char*> cases[] = {
+      {300, "300M"}, {0, "0M"},       {1234.5, "1,234M"}, {1234567, "1,234,567M"},
+      {0.6, "0.6M"}, {0.55, "0.6M"},  {0.001, "0.1M"},    {0.04, "0.1M"},
+      {1, "1M"},     {-1500, "0M"},
+  };
+  for (const auto& [megabytes, text] : cases)
+    EXPECT_EQ(SpaceLegendValue(megabytes), text) << megabytes;
 }
 
 struct SizeCase {

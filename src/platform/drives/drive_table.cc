@@ -89,6 +89,7 @@ std::vector<Drive> ParseDriveOverride(std::string_view text) {
     drive.letter = letter;
     drive.root = StripTrailingSlashes(std::string(folder));
     drive.removable = true;
+    drive.named_by_letter = true;
     uint64_t bytes = 0;
     if (parts.size() >= 2) {
       if (!ParseByteSize(parts[1], &bytes)) continue;
@@ -107,7 +108,8 @@ std::vector<Drive> ParseDriveOverride(std::string_view text) {
 DriveTable::DriveTable(std::vector<Drive> drives) : drives_(std::move(drives)) {}
 
 DriveTable DriveTable::FromMounts(const std::vector<MountEntry>& mounts,
-                                  const std::function<bool(unsigned, unsigned)>& is_removable) {
+                                  const std::function<bool(unsigned, unsigned)>& is_removable,
+                                  const std::function<std::string(const MountEntry&)>& label_of) {
   std::set<std::pair<unsigned, unsigned>> seen;
   std::vector<const MountEntry*> volumes;
   for (const MountEntry& mount : mounts) {
@@ -128,6 +130,7 @@ DriveTable DriveTable::FromMounts(const std::vector<MountEntry>& mounts,
     drive.letter = letter++;
     drive.root = StripTrailingSlashes(volume->mount_point);
     drive.removable = true;
+    if (label_of) drive.label = label_of(*volume);
     drives.push_back(std::move(drive));
   }
   return DriveTable(std::move(drives));
@@ -139,9 +142,10 @@ DriveTable DriveTable::Load() {
   std::ifstream in("/proc/self/mountinfo");
   std::ostringstream content;
   content << in.rdbuf();
-  return FromMounts(ParseMountInfo(content.str()), [](unsigned major, unsigned minor) {
-    return IsRemovableBlockDevice(major, minor);
-  });
+  return FromMounts(
+      ParseMountInfo(content.str()),
+      [](unsigned major, unsigned minor) { return IsRemovableBlockDevice(major, minor); },
+      [](const MountEntry& mount) { return VolumeLabel(mount.source); });
 }
 
 const Drive* DriveTable::Find(int letter) const {

@@ -19,6 +19,11 @@ struct Drive {
   int letter = 0;
   std::string root;  // the folder the letter stands for (a mount point), no trailing '/'
   bool removable = true;
+  // The volume's label ("" when it has none or it is not known).
+  std::string label;
+  // The letter was given by the user (OVC_DRIVES) and is shown; the letters
+  // of mounted volumes are only the program's own handles.
+  bool named_by_letter = false;
   // Sizes given by the override instead of asking the file system.
   std::optional<uint64_t> total_bytes;
   std::optional<uint64_t> free_bytes;
@@ -52,8 +57,10 @@ class DriveTable {
   // operation that needs it).
   static DriveTable Load();
   // The table of removable volumes among these mounts.
+  // label_of names a volume's label (none when not given).
   static DriveTable FromMounts(const std::vector<MountEntry>& mounts,
-                               const std::function<bool(unsigned, unsigned)>& is_removable);
+                               const std::function<bool(unsigned, unsigned)>& is_removable,
+                               const std::function<std::string(const MountEntry&)>& label_of = {});
 
   const std::vector<Drive>& drives() const { return drives_; }
 

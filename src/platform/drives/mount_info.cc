@@ -1,5 +1,6 @@
 #include "platform/drives/mount_info.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -101,6 +102,31 @@ bool IsRemovableBlockDevice(unsigned major, unsigned minor, const std::string& s
   std::ifstream in(disk / "removable");
   int removable = 0;
   return (in >> removable) && removable == 1;
+}
+
+std::string VolumeLabel(const std::string& device, const std::string& by_label_dir) {
+  std::error_code ec;
+  const fs::path target = fs::canonical(device, ec);
+  if (ec) return std::string();
+  for (fs::directory_iterator it(by_label_dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code link_ec;
+    if (fs::canonical(it->path(), link_ec) != target || link_ec) continue;
+    // udev writes unsafe bytes of a label as \xHH ("MY\x20STICK").
+    const std::string name = it->path().filename().string();
+    std::string label;
+    for (size_t i = 0; i < name.size(); ++i) {
+      if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' &&
+          std::isxdigit(static_cast<unsigned char>(name[i + 2])) &&
+          std::isxdigit(static_cast<unsigned char>(name[i + 3]))) {
+        label.push_back(static_cast<char>(std::stoi(name.substr(i + 2, 2), nullptr, 16)));
+        i += 3;
+      } else {
+        label.push_back(name[i]);
+      }
+    }
+    return label;
+  }
+  return std::string();
 }
 
 }  // namespace ovc

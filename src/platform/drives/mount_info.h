@@ -31,4 +31,10 @@ std::string UnescapeMountField(std::string_view field);
 // disk. sysfs_root is "/sys" except in tests.
 bool IsRemovableBlockDevice(unsigned major, unsigned minor, const std::string& sysfs_root = "/sys");
 
+// The label of the volume on a device ("/dev/sdb1"), as the links of
+// by_label_dir name it (udev's "/dev/disk/by-label", with its \xHH escapes
+// undone); "" when no link leads to the device.
+std::string VolumeLabel(const std::string& device,
+                        const std::string& by_label_dir = "/dev/disk/by-label");
+
 }  // namespace ovc

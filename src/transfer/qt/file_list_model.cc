@@ -47,12 +47,13 @@ void FileListModel::SetFilter(PspVideoKind kind, bool thumbnails_hidden) {
   thumbnails_hidden_ = thumbnails_hidden;
 }
 
-bool FileListModel::ReadFolder(const std::string& folder,
-                               std::vector<FileListEntry>* entries) const {
+bool FileListModel::ReadFolder(const std::string& folder, std::vector<FileListEntry>* entries,
+                               std::vector<std::string>* unlisted) const {
   if (folder.empty()) return false;
   std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
   if (!dir) return false;
   entries->clear();
+  unlisted->clear();
   while (const dirent* item = readdir(dir.get())) {
     std::string name = item->d_name;
     // Hidden entries (and "." and "..") are not shown, as in a file manager;
@@ -64,7 +65,10 @@ bool FileListModel::ReadFolder(const std::string& folder,
     struct stat info;
     bool known = stat(entry.path.c_str(), &info) == 0;
     entry.is_folder = known && S_ISDIR(info.st_mode);
-    if (!IsListedEntry(side_, entry.path, entry.is_folder, kind_, thumbnails_hidden_)) continue;
+    if (!IsListedEntry(side_, entry.path, entry.is_folder, kind_, thumbnails_hidden_)) {
+      if (!entry.is_folder && IsUnlistedVideo(entry.path, kind_)) unlisted->push_back(name);
+      continue;
+    }
     if (known) {
       if (!entry.is_folder) entry.size = static_cast<uint64_t>(info.st_size);
       entry.modified = QDateTime::fromSecsSinceEpoch(info.st_mtim.tv_sec);
@@ -72,6 +76,7 @@ bool FileListModel::ReadFolder(const std::string& folder,
     entries->push_back(std::move(entry));
   }
   SortEntries(entries);
+  std::sort(unlisted->begin(), unlisted->end());
   return true;
 }
 
@@ -110,7 +115,8 @@ void FileListModel::SortEntries(std::vector<FileListEntry>* entries) const {
 
 bool FileListModel::SetFolder(const std::string& folder) {
   std::vector<FileListEntry> entries;
-  if (!ReadFolder(folder, &entries)) return false;
+  std::vector<std::string> unlisted;
+  if (!ReadFolder(folder, &entries, &unlisted)) return false;
   bool moved = folder != folder_;
   beginResetModel();
   if (moved) {
@@ -128,6 +134,7 @@ bool FileListModel::SetFolder(const std::string& folder) {
   }
   folder_ = folder;
   entries_ = std::move(entries);
+  unlisted_ = std::move(unlisted);
   endResetModel();
   if (moved && root_changed_) root_changed_();
   return true;
@@ -139,6 +146,7 @@ void FileListModel::Reread() {
     // The folder went away (the stick was pulled): show it empty.
     beginResetModel();
     entries_.clear();
+    unlisted_.clear();
     titles_.Clear();
     endResetModel();
   }
@@ -149,6 +157,7 @@ void FileListModel::ShowNothing() {
   beginResetModel();
   folder_.clear();
   entries_.clear();
+  unlisted_.clear();
   titles_.Clear();
   endResetModel();
   if (moved && root_changed_) root_changed_();

@@ -58,6 +58,9 @@ class FileListModel : public QAbstractTableModel {
   // Shows nothing (no folder).
   void ShowNothing();
   const std::string& folder() const { return folder_; }
+  // The names of the MP4 videos of the folder that the filter hides
+  // (IsUnlistedVideo), in name order.
+  const std::vector<std::string>& unlisted_videos() const { return unlisted_; }
 
   const FileListEntry& entry(int row) const { return entries_[static_cast<size_t>(row)]; }
   int entryCount() const { return static_cast<int>(entries_.size()); }
@@ -85,7 +88,8 @@ class FileListModel : public QAbstractTableModel {
   Qt::DropActions supportedDropActions() const override { return Qt::CopyAction; }
 
  private:
-  bool ReadFolder(const std::string& folder, std::vector<FileListEntry>* entries) const;
+  bool ReadFolder(const std::string& folder, std::vector<FileListEntry>* entries,
+                  std::vector<std::string>* unlisted) const;
   void SortEntries(std::vector<FileListEntry>* entries) const;
   const std::string& TitleOf(const FileListEntry& entry) const;
 
@@ -96,6 +100,7 @@ class FileListModel : public QAbstractTableModel {
   std::function<void()> root_changed_;
   std::string folder_;
   std::vector<FileListEntry> entries_;
+  std::vector<std::string> unlisted_;
   int sort_column_ = kNameColumn;
   Qt::SortOrder sort_order_ = Qt::AscendingOrder;
   // Filled as rows are painted, hence mutable.

@@ -105,6 +105,11 @@ void QtTransferWindow::BuildControls() {
   computer_list_->setObjectName(QStringLiteral("TeShellListView1"));
   psp_list_ = new FileListView(psp_model_, columns_);
   psp_list_->setObjectName(QStringLiteral("TeShellListView2"));
+  unlisted_note_ = new QLabel(columns_);
+  unlisted_note_->setObjectName(QStringLiteral("UnlistedNote"));
+  unlisted_note_->setTextFormat(Qt::PlainText);
+  unlisted_note_->setWordWrap(true);
+  unlisted_note_->hide();
   computer_list_->SetPartner(psp_list_);
   psp_list_->SetPartner(computer_list_);
   for (FileListModel* model : {computer_model_, psp_model_}) {
@@ -210,7 +215,8 @@ QWidget* QtTransferWindow::BuildPspPanel() {
   auto* row = new QHBoxLayout(panel);
   row->setContentsMargins(0, 0, 0, 0);
   auto* controls = new QVBoxLayout;
-  row->addLayout(controls);
+  // The drive list's entries are whole paths: it takes most of the width.
+  row->addLayout(controls, 3);
 
   detect_ = new QPushButton(Mnemonic("Detect PSP", 'D'), panel);
   detect_->setObjectName(QStringLiteral("btnDetectPSP"));
@@ -223,11 +229,8 @@ QWidget* QtTransferWindow::BuildPspPanel() {
 
   drive_combo_ = new QComboBox(panel);
   drive_combo_->setObjectName(QStringLiteral("PSPDriveCombo"));
-  drive_combo_->setToolTip(QStringLiteral("The video folder of the PSP's memory stick"));
-  drive_combo_->setMaxVisibleItems(kDriveListEntries);
-  drive_combo_->setPlaceholderText(QStringLiteral("Choose the PSP drive"));
-  for (const std::string& entry : PspDriveList(state_.kind)) drive_combo_->addItem(Text(entry));
-  drive_combo_->setCurrentIndex(-1);
+  drive_combo_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  drive_combo_->setMinimumContentsLength(24);
   controls->addWidget(drive_combo_);
 
   mpeg4_radio_ = new QRadioButton(Mnemonic(PspKind(PspVideoKind::kMpeg4).caption, 'M'), panel);
@@ -242,7 +245,7 @@ QWidget* QtTransferWindow::BuildPspPanel() {
   chart_ = new SpaceChart(panel);
   chart_->setObjectName(QStringLiteral("Chart1"));
   chart_->ShowNone();
-  row->addWidget(chart_, 1);
+  row->addWidget(chart_, 2);
   return panel;
 }
 
@@ -253,7 +256,13 @@ void QtTransferWindow::LayOut() {
   const int list_height = std::max(0, columns_->height() - list_top);
   computer_panel_->setGeometry(0, 0, layout.upper_left_width, top);
   psp_panel_->setGeometry(layout.upper_right_left, 0, layout.upper_right_width, top);
-  computer_list_->setGeometry(0, list_top, layout.computer_list_width, list_height);
+  const int note_height = unlisted_note_->isVisibleTo(this)
+                              ? unlisted_note_->heightForWidth(layout.computer_list_width)
+                              : 0;
+  const int computer_height = std::max(0, list_height - (note_height > 0 ? note_height + 4 : 0));
+  computer_list_->setGeometry(0, list_top, layout.computer_list_width, computer_height);
+  unlisted_note_->setGeometry(0, list_top + computer_height + 4, layout.computer_list_width,
+                              note_height);
   psp_list_->setGeometry(layout.psp_list_left, list_top, layout.psp_list_width, list_height);
   const int middle_left = layout.computer_list_width;
   middle_buttons_->setGeometry(middle_left, list_top, layout.psp_list_left - middle_left,
@@ -263,8 +272,10 @@ void QtTransferWindow::LayOut() {
 void QtTransferWindow::ConnectControls() {
   connect(detect_, &QPushButton::clicked, this, [this] { Detect(); });
   connect(drive_combo_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    UpdateDriveToolTip();
     if (state_.rebuilding) return;
-    state_.drive_index = index;
+    const int letter = index < 0 ? -1 : drive_combo_->itemData(index).toInt();
+    state_.drive_index = letter < 0 ? -1 : letter - 'A';
     DriveChanged();
   });
   connect(mpeg4_radio_, &QRadioButton::clicked, this, [this] { SetKind(PspVideoKind::kMpeg4); });
@@ -290,6 +301,7 @@ void QtTransferWindow::ConnectControls() {
   computer_model_->SetRootChangedHook(root_changed);
   psp_model_->SetRootChangedHook(root_changed);
 
+  connect(computer_model_, &QAbstractItemModel::modelReset, this, [this] { UpdateUnlistedNote(); });
   connect(transfer_, &QPushButton::clicked, this, [this] { Transfer(computer_list_, psp_list_); });
   connect(transfer_back_, &QPushButton::clicked, this,
           [this] { Transfer(psp_list_, computer_list_); });
@@ -370,9 +382,35 @@ void QtTransferWindow::OnShowing() {
 
 void QtTransferWindow::SetStatus(const char* text) { status_->setText(QString::fromUtf8(text)); }
 
-void QtTransferWindow::SelectDriveEntry(int index) {
+void QtTransferWindow::SelectDriveEntry(int drive_index) {
   const QSignalBlocker quiet(drive_combo_);
-  drive_combo_->setCurrentIndex(index);
+  drive_combo_->setCurrentIndex(drive_index < 0 ? -1 : drive_combo_->findData('A' + drive_index));
+  UpdateDriveToolTip();
+}
+
+void QtTransferWindow::UpdateDriveToolTip() {
+  // A long path is cut in the box; its tooltip shows it whole.
+  drive_combo_->setToolTip(drive_combo_->currentIndex() < 0
+                               ? QStringLiteral("The video folder of the PSP's memory stick")
+                               : drive_combo_->currentText());
+}
+
+void QtTransferWindow::FillDriveList(const DriveTable& drives) {
+  state_.rebuilding = true;
+  {
+    const QSignalBlocker quiet(drive_combo_);
+    drive_combo_->clear();
+    for (const PspDriveEntry& entry : PspDriveList(drives, state_.kind)) {
+      drive_combo_->addItem(FileNameText(entry.text), entry.letter);
+      drive_combo_->setItemData(drive_combo_->count() - 1, FileNameText(entry.text),
+                                Qt::ToolTipRole);
+    }
+    drive_combo_->setPlaceholderText(drives.drives().empty()
+                                         ? QStringLiteral("No removable volume is mounted")
+                                         : QStringLiteral("Choose the PSP drive"));
+  }
+  SelectDriveEntry(state_.drive_index);
+  state_.rebuilding = false;
 }
 
 void QtTransferWindow::ApplyFilter() {
@@ -380,15 +418,26 @@ void QtTransferWindow::ApplyFilter() {
   psp_model_->SetFilter(state_.kind, state_.hide_thumbnails);
 }
 
+void QtTransferWindow::UpdateUnlistedNote() {
+  const QString note =
+      FileNameText(UnlistedVideosNote(computer_model_->unlisted_videos(), state_.kind));
+  if (note == unlisted_note_->text() && unlisted_note_->isVisibleTo(this) == !note.isEmpty())
+    return;
+  unlisted_note_->setText(note);
+  unlisted_note_->setVisible(!note.isEmpty());
+  LayOut();
+}
+
 void QtTransferWindow::Detect() {
-  DetectionOutcome outcome = RunDetection(&state_, DriveTable::Load());
+  const DriveTable drives = DriveTable::Load();
+  DetectionOutcome outcome = RunDetection(&state_, drives);
+  FillDriveList(drives);
   SetStatus(outcome.status);
   if (outcome.letter < 0) {
     FillEmpty();
     chart_->ShowNone();
     return;
   }
-  SelectDriveEntry(state_.drive_index);
   DriveChanged();
   FillPie();
 }
@@ -407,7 +456,10 @@ void QtTransferWindow::DriveChanged() {
       if (!shown) SetStatus(kStatusPspNotDetected);
       break;
     }
-    case DriveChangeAction::kShowPlaceholder: FillEmpty(); break;
+    case DriveChangeAction::kShowPlaceholder:
+      FillEmpty();
+      chart_->ShowNone();
+      break;
     case DriveChangeAction::kNothing: break;
   }
 }
@@ -419,15 +471,7 @@ void QtTransferWindow::SetKind(PspVideoKind kind) {
 }
 
 void QtTransferWindow::Rebuild() {
-  const int index = state_.drive_index;
-  state_.rebuilding = true;
-  {
-    const QSignalBlocker quiet(drive_combo_);
-    drive_combo_->clear();
-    for (const std::string& entry : PspDriveList(state_.kind)) drive_combo_->addItem(Text(entry));
-    drive_combo_->setCurrentIndex(index);
-  }
-  state_.rebuilding = false;
+  FillDriveList(DriveTable::Load());
   ApplyFilter();
   ApplyFolderEdit();
   DriveChanged();
@@ -453,7 +497,8 @@ void QtTransferWindow::FillEmpty() {
 }
 
 void QtTransferWindow::FillPie() {
-  if (!state_.psp_present) return;
+  // The space of the drive whose folder the PSP list shows.
+  if (state_.chosen_letter() < 0) return;
   chart_->ShowSpace(PspSpaceFigures(state_.chosen_letter(), psp_model_->FilePaths()));
 }
 

@@ -84,8 +84,15 @@ class QtTransferWindow : public QWidget {
   void FillEmpty();
   void FillPie();
   void SetStatus(const char* text);
-  void SelectDriveEntry(int index);
+  // Chooses the entry of state_.drive_index's letter (none when it is -1 or
+  // the letter has no entry), without a drive change.
+  void SelectDriveEntry(int drive_index);
+  // The drive list: an entry per volume of the table, the chosen one kept.
+  void FillDriveList(const DriveTable& drives);
+  // The drive list's tooltip: the chosen entry whole.
+  void UpdateDriveToolTip();
   void ApplyFilter();
+  void UpdateUnlistedNote();
 
   void Transfer(FileListView* from, FileListView* to);
   void DeleteButtonClicked();
@@ -116,6 +123,8 @@ class QtTransferWindow : public QWidget {
   FileListModel* psp_model_ = nullptr;
   FileListView* computer_list_ = nullptr;
   FileListView* psp_list_ = nullptr;
+  // Under the computer list: why MP4 videos of its folder are not listed.
+  QLabel* unlisted_note_ = nullptr;
 
   QLineEdit* folder_edit_ = nullptr;
   QToolButton* folder_up_ = nullptr;

@@ -10,8 +10,6 @@
 #include <QPieSlice>
 #include <QVBoxLayout>
 
-#include <cstring>
-
 namespace ovc {
 
 SpaceChart::SpaceChart(QWidget* parent)
@@ -43,11 +41,8 @@ SpaceChart::SpaceChart(QWidget* parent)
 }
 
 QString SpaceChart::LegendText(const char* label, double megabytes) {
-  // Labels that end in a blank ("None ") take the value right after it.
-  size_t length = std::strlen(label);
-  QString text = QString::fromUtf8(label);
-  if (length == 0 || label[length - 1] != ' ') text += QLatin1Char(' ');
-  return text + QString::fromStdString(SpaceLegendValue(megabytes));
+  return QString::fromUtf8(label) + QLatin1Char(' ') +
+         QString::fromStdString(SpaceLegendValue(megabytes));
 }
 
 void SpaceChart::AddSlice(const char* label, double megabytes, const QColor& colour) {
@@ -84,15 +79,14 @@ void SpaceChart::ShowLegend() {
 
 void SpaceChart::ShowSpace(const PspSpace& space) {
   series_->clear();
-  AddSlice(kFreeSlice, static_cast<double>(space.free_mb), QColor(0x2e, 0xa0, 0x43));
-  AddSlice(kVideoSlice, static_cast<double>(space.video_mb), QColor(0xd7, 0x30, 0x27));
-  AddSlice(kOtherSlice, static_cast<double>(space.other_mb), QColor(0x2f, 0x5f, 0xd0));
+  AddSlice(kFreeSlice, space.free_mb, QColor(0x2e, 0xa0, 0x43));
+  AddSlice(kVideoSlice, space.video_mb, QColor(0xd7, 0x30, 0x27));
+  AddSlice(kOtherSlice, space.other_mb, QColor(0x2f, 0x5f, 0xd0));
   ShowLegend();
 }
 
 void SpaceChart::ShowNone() {
   series_->clear();
-  AddSlice(kNoneSlice, 0, palette().color(QPalette::Button));
   ShowLegend();
 }
 

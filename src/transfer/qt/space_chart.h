@@ -12,10 +12,10 @@ class QVBoxLayout;
 namespace ovc {
 
 // The pie chart of a memory stick's space: "Free" (green), "Video" (red)
-// and "Other" (blue) in whole MB, each legend entry the slice's label with
-// its value as "#,##0.###M"; or a single "None " slice of 0 in the
-// button-face colour while no PSP is detected. The legend stands beside
-// the pie and is never cut; the pie takes the room that is left.
+// and "Other" (blue), each legend entry the slice's label with its value
+// (SpaceLegendValue); or nothing at all while no drive is chosen. The legend
+// stands beside the pie and is never cut; the pie takes the room that is
+// left.
 class SpaceChart : public QWidget {
   Q_OBJECT
 
@@ -28,7 +28,7 @@ class SpaceChart : public QWidget {
   // The slices, labelled with their legend texts.
   QPieSeries* series() const { return series_; }
 
-  // The legend text of a slice: "Free 300M", "None 0M".
+  // The legend text of a slice: "Free 300M", "Video 0.6M".
   static QString LegendText(const char* label, double megabytes);
 
  private:

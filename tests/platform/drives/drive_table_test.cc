@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <ostream>
 
 #include "support/temp_world.h"
@@ -27,10 +28,16 @@ TEST(DriveTable, LettersStandForRemovableVolumesByMountPoint) {
       Mount(8, 33, "/", "/media/me/CARD"),          // removable
       Mount(8, 17, "/", "/mnt/again"),              // the stick a second time
   };
+  mounts[4].source = "/dev/sdc1";
   DriveTable table = DriveTable::FromMounts(
-      mounts, [](unsigned major, unsigned minor) { return major == 8 && minor != 1; });
+      mounts, [](unsigned major, unsigned minor) { return major == 8 && minor != 1; },
+      [](const MountEntry& mount) { return mount.source == "/dev/sdc1" ? "CARD" : ""; });
   ASSERT_EQ(table.drives().size(), 2u);
   EXPECT_EQ(table.Root('C'), "/media/me/CARD");
+  EXPECT_EQ(table.Find('C')->label, "CARD");
+  EXPECT_EQ(table.Find('D')->label, "");
+  // Letters of mounted volumes are the program's own; the user never named them.
+  EXPECT_FALSE(table.Find('C')->named_by_letter);
   EXPECT_EQ(table.Root('d'), "/media/me/STICK 2");
   EXPECT_TRUE(table.IsRemovable('D'));
   EXPECT_EQ(table.Root('E'), "");
@@ -48,6 +55,24 @@ TEST(DriveTable, OverrideEntries) {
   EXPECT_EQ(*drives[1].total_bytes, 1ull << 30);
   EXPECT_EQ(*drives[1].free_bytes, 300ull << 20);
   EXPECT_EQ(drives[2].root, "/c d");
+  EXPECT_TRUE(drives[2].named_by_letter);
+}
+
+TEST(MountInfo, VolumeLabelFollowsTheLinksOfTheLabelFolder) {
+  test::TempWorld world;
+  const std::string devices = world.Path("dev");
+  const std::string labels = world.Path("by-label");
+  std::filesystem::create_directories(labels);
+  test::WriteFile(devices + "/sdb1", "");
+  test::WriteFile(devices + "/sdc1", "");
+  test::WriteFile(devices + "/sdd1", "");
+  std::filesystem::create_symlink("../dev/sdb1", labels + "/MY\\x20STICK");
+  std::filesystem::create_symlink(devices + "/sdc1", labels + "/CARD");
+  EXPECT_EQ(VolumeLabel(devices + "/sdb1", labels), "MY STICK");
+  EXPECT_EQ(VolumeLabel(devices + "/sdc1", labels), "CARD");
+  EXPECT_EQ(VolumeLabel(devices + "/sdd1", labels), "");
+  EXPECT_EQ(VolumeLabel(devices + "/none", labels), "");
+  EXPECT_EQ(VolumeLabel(devices + "/sdb1", world.Path("no-such-folder")), "");
 }
 
 struct SizeCase {

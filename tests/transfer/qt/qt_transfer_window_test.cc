@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -119,11 +120,11 @@ class TransferWindowTest : public testing::Test {
     list->SelectPaths(paths);
   }
 
-  // Label and value of each slice of the space chart.
+  // Label and value (in tenths of MB) of each slice of the space chart.
   std::vector<std::pair<std::string, double>> Slices() {
     std::vector<std::pair<std::string, double>> slices;
     for (QPieSlice* slice : Child<SpaceChart>("Chart1")->series()->slices())
-      slices.emplace_back(slice->label().toStdString(), slice->value());
+      slices.emplace_back(slice->label().toStdString(), std::round(slice->value() * 10) / 10);
     return slices;
   }
 
@@ -151,9 +152,10 @@ TEST_F(TransferWindowTest, ShowingFillsTheListsAndTheChart) {
   EXPECT_EQ(Child<QLabel>("TeLabel3")->text().toStdString(), "PSP detected");
 
   auto* drives = Child<QComboBox>("PSPDriveCombo");
-  ASSERT_EQ(drives->count(), 26);
-  EXPECT_EQ(drives->itemText(0).toStdString(), "A:\\MP_ROOT\\100MNV01");
-  EXPECT_EQ(drives->currentIndex(), 'E' - 'A');
+  ASSERT_EQ(drives->count(), 1);
+  EXPECT_EQ(drives->itemText(0).toStdString(), "E: " + psp_folder_);
+  EXPECT_EQ(drives->currentIndex(), 0);
+  EXPECT_EQ(drives->toolTip(), drives->itemText(0));  // the box may cut it
 
   EXPECT_EQ(Names(psp_list_), (Strings{"M4V00001.MP4", "M4V00003.MP4"}));
   EXPECT_EQ(Column(psp_list_, FileListModel::kTitleColumn), (Strings{"Holiday", ""}));
@@ -165,8 +167,34 @@ TEST_F(TransferWindowTest, ShowingFillsTheListsAndTheChart) {
   EXPECT_EQ(Column(computer_list_, FileListModel::kSizeColumn)[0], "");
 
   // 1024 MB with 300 free and 200.7 MB of listed video.
-  EXPECT_EQ(Slices(), (std::vector<Slice>{{"Free 300M", 300}, {"Video 200M", 200},
-                                          {"Other 523M", 523}}));
+  EXPECT_EQ(Slices(), (std::vector<Slice>{{"Free 300M", 300}, {"Video 200M", 200.7},
+                                          {"Other 523M", 523.3}}));
+}
+
+TEST_F(TransferWindowTest, ChartShowsALittleVideoAsALittle) {
+  fs::remove(psp_folder_ + "/M4V00003.MP4");
+  MakeSparseFile(psp_folder_ + "/M4V00003.MP4", 6 * kMegabyte / 10);
+  window_->ShowWindow();
+  EXPECT_EQ(Slices(), (std::vector<Slice>{{"Free 300M", 300}, {"Video 0.6M", 0.6},
+                                          {"Other 723M", 723.4}}));
+}
+
+TEST_F(TransferWindowTest, ComputerListSaysWhyVideosAreHidden) {
+  window_->ShowWindow();
+  auto* note = Child<QLabel>("UnlistedNote");
+  EXPECT_FALSE(note->isVisible());
+
+  test::WriteFile(computer_ + "/clip.mp4", "");
+  Click("btnRefresh");
+  EXPECT_EQ(Names(computer_list_), (Strings{"sub", "M4V00002.MP4"}));
+  EXPECT_TRUE(note->isVisible());
+  EXPECT_EQ(note->text().toStdString().rfind("\"clip.mp4\" is not listed", 0), 0u);
+  EXPECT_GT(note->height(), 0);
+  EXPECT_LE(computer_list_->geometry().bottom(), note->geometry().top());
+
+  fs::remove(computer_ + "/clip.mp4");
+  Click("btnRefresh");
+  EXPECT_FALSE(note->isVisible());
 }
 
 TEST_F(TransferWindowTest, WithoutAPspThePspListShowsThePlaceholder) {
@@ -177,7 +205,7 @@ TEST_F(TransferWindowTest, WithoutAPspThePspListShowsThePlaceholder) {
   EXPECT_EQ(Child<QLabel>("TeLabel3")->text().toStdString(), "PSP not detected");
   EXPECT_EQ(Child<QComboBox>("PSPDriveCombo")->currentIndex(), -1);
   EXPECT_EQ(Names(psp_list_), (Strings{"M4V00077.MP4"}));
-  EXPECT_EQ(Slices(), (std::vector<Slice>{{"None 0M", 0}}));
+  EXPECT_TRUE(Slices().empty());
 
   // Nothing to copy to while no drive is chosen.
   Select(computer_list_, {"M4V00002.MP4"}, computer_);
@@ -251,14 +279,15 @@ TEST_F(TransferWindowTest, AvcVideosHaveTheirOwnFolder) {
   window_->SetVideoKindSource([] { return PspVideoKind::kAvc; });
   window_->ShowWindow();
   EXPECT_TRUE(Child<QRadioButton>("H264_radio")->isChecked());
-  EXPECT_EQ(Child<QComboBox>("PSPDriveCombo")->itemText(4).toStdString(), "E:\\MP_ROOT\\100ANV01");
+  EXPECT_EQ(Child<QComboBox>("PSPDriveCombo")->itemText(0).toStdString(),
+            "E: " + stick_ + "/MP_ROOT/100ANV01");
   EXPECT_EQ(Names(psp_list_), (Strings{"MAQ00003.MP4", "maq00004.mp4"}));
   EXPECT_EQ(Names(computer_list_), (Strings{"sub"}));
 
   // Back to MPEG-4 by the radio button.
   Click("Mpeg4_radio");
-  EXPECT_EQ(Child<QComboBox>("PSPDriveCombo")->itemText(4).toStdString(), "E:\\MP_ROOT\\100MNV01");
-  EXPECT_EQ(Child<QComboBox>("PSPDriveCombo")->currentIndex(), 4);
+  EXPECT_EQ(Child<QComboBox>("PSPDriveCombo")->itemText(0).toStdString(), "E: " + psp_folder_);
+  EXPECT_EQ(Child<QComboBox>("PSPDriveCombo")->currentIndex(), 0);
   EXPECT_EQ(Names(psp_list_), (Strings{"M4V00001.MP4", "M4V00003.MP4"}));
 }
 
@@ -277,21 +306,44 @@ TEST_F(TransferWindowTest, AnotherDriveGetsAVideoFolderOnlyWhenTheUserAgrees) {
   window_->ShowWindow();
   auto* drives = Child<QComboBox>("PSPDriveCombo");
 
+  ASSERT_EQ(drives->count(), 2);
+  EXPECT_EQ(drives->itemText(1).toStdString(), "F: " + card + "/MP_ROOT/100MNV01");
+  const int e = drives->findData('E'), f = drives->findData('F');
+
   box_.Answer(kButtonNo);
-  drives->setCurrentIndex('F' - 'A');
+  drives->setCurrentIndex(f);
   ASSERT_EQ(box_.Texts().size(), 1u);
   EXPECT_EQ(box_.Texts()[0], PspKind(PspVideoKind::kMpeg4).confirmation);
   EXPECT_FALSE(fs::exists(card + "/MP_ROOT"));
 
   box_.Answer(kButtonYes);
-  drives->setCurrentIndex('E' - 'A');
-  drives->setCurrentIndex('F' - 'A');
+  drives->setCurrentIndex(e);
+  drives->setCurrentIndex(f);
   EXPECT_TRUE(fs::is_directory(card + "/MP_ROOT/100MNV01"));
-  EXPECT_TRUE(Names(psp_list_).empty());
+  test::WriteFile(card + "/MP_ROOT/100MNV01/M4V00009.MP4", "");
 
-  // A letter that stands for no drive loses its selection.
-  drives->setCurrentIndex('K' - 'A');
+  // Detect PSP again finds the stick E, and the list follows the choice.
+  Click("btnDetectPSP");
+  EXPECT_EQ(drives->currentIndex(), e);
+  EXPECT_EQ(Names(psp_list_), (Strings{"M4V00001.MP4", "M4V00003.MP4"}));
+
+  // The card holds a video folder now: without the stick, it is the PSP.
+  fs::remove_all(stick_);
+  box_.Clear();
+  Click("btnDetectPSP");
+  ASSERT_EQ(drives->count(), 2);
+  EXPECT_EQ(drives->currentIndex(), f);
+  EXPECT_EQ(Names(psp_list_), (Strings{"M4V00009.MP4"}));
+  EXPECT_EQ(Slices().at(0).first, "Free 8,192M");
+
+  // Nothing found: no drive stays chosen beside the placeholder list.
+  fs::remove_all(card + "/MP_ROOT");
+  Click("btnDetectPSP");
+  EXPECT_EQ(Child<QLabel>("TeLabel3")->text().toStdString(), "PSP not detected");
   EXPECT_EQ(drives->currentIndex(), -1);
+  EXPECT_TRUE(Names(psp_list_).empty());
+  EXPECT_TRUE(Slices().empty());
+  EXPECT_TRUE(box_.Texts().empty());
 }
 
 TEST_F(TransferWindowTest, TitleEditorChangesTheTitleAFileShows) {
