@@ -199,13 +199,6 @@ HResult WmWriter::OpenEncodersLocked() {
 }
 
 HResult WmWriter::OpenFileLocked() {
-  MutexLock mux(&mux_lock_);
-  AVFormatContext* context = nullptr;
-  if (avformat_alloc_output_context2(&context, nullptr, "asf", output_path_.c_str()) < 0 ||
-      !context)
-    return kEOutOfMemory;
-  muxer_.reset(context);
-
   // The file's streams in the order of their stream numbers, so that the
   // numbers in the file are the profile's.
   std::vector<Input*> order;
@@ -214,11 +207,25 @@ HResult WmWriter::OpenFileLocked() {
   std::stable_sort(order.begin(), order.end(), [&](const Input* a, const Input* b) {
     return streams[a->stream].GetStreamNumber() < streams[b->stream].GetStreamNumber();
   });
+  // Each input's encoder, taken under its own lock before the muxer's: a
+  // writer takes its input's lock first and the muxer's inside it.
+  std::vector<const AVCodecContext*> encoders;
   for (Input* input : order) {
+    MutexLock lock(&input->lock);
+    encoders.push_back(input->encoder->context());
+  }
+
+  MutexLock mux(&mux_lock_);
+  AVFormatContext* context = nullptr;
+  if (avformat_alloc_output_context2(&context, nullptr, "asf", output_path_.c_str()) < 0 ||
+      !context)
+    return kEOutOfMemory;
+  muxer_.reset(context);
+  for (size_t i = 0; i < order.size(); ++i) {
+    Input* input = order[i];
     AVStream* stream = avformat_new_stream(context, nullptr);
     if (!stream) return kEOutOfMemory;
-    MutexLock lock(&input->lock);
-    const AVCodecContext* encoder = input->encoder->context();
+    const AVCodecContext* encoder = encoders[i];
     if (avcodec_parameters_from_context(stream->codecpar, encoder) < 0) return kEOutOfMemory;
     stream->time_base = encoder->time_base;
     stream->sample_aspect_ratio = encoder->sample_aspect_ratio;

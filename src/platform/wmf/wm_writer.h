@@ -155,7 +155,7 @@ class WmWriter {
   std::map<std::pair<uint16_t, std::string>, uint32_t> attributes_ OVC_GUARDED_BY(state_lock_);
   bool writing_ OVC_GUARDED_BY(state_lock_) = false;
 
-  // Taken after state_lock_, never before it.
+  // Taken after state_lock_ and after an input's lock, never before them.
   mutable Mutex mux_lock_;
   // The muxer's file (its pb).
   std::unique_ptr<av::ReservedFileIo> file_ OVC_GUARDED_BY(mux_lock_);
