@@ -579,12 +579,12 @@ TEST_P(MulticonvInterlacedTest, ShowsNoCombsAtMoreThanHalfTheHeight) {
 INSTANTIATE_TEST_SUITE_P(Sources, MulticonvInterlacedTest, testing::ValuesIn(kInterlaced));
 
 TEST_F(MulticonvTest, SplitPartsOfASourceWithoutSoundEachHaveTheirSilence) {
-  ClipSpec clip_spec;
-  clip_spec.container = ClipContainer::kMkv;
-  clip_spec.has_audio = false;
-  clip_spec.seconds = 24;  // about 2.2 MB at the iPod profile's rates
+  ClipRecipe clip_recipe;
+  clip_recipe.container = ClipContainer::kMkv;
+  clip_recipe.has_audio = false;
+  clip_recipe.seconds = 24;  // about 2.2 MB at the iPod profile's rates
   const std::string clip = world_.Path("big.mkv");
-  ASSERT_EQ(WriteClip(clip, clip_spec), "");
+  ASSERT_EQ(WriteClip(clip, clip_recipe), "");
   ProgramRun run = Multiconv("-q -p iPod --split-mb 1 -o " + Quote(out_) + " " + Quote(clip));
   ASSERT_EQ(run.exit_code, 0) << run.err;
   ASSERT_GE(run.out_lines.size(), 2u) << "the output did not split";

@@ -65,11 +65,11 @@ INSTANTIATE_TEST_SUITE_P(Spellings, SourceIsNeverTheOutputTest, testing::ValuesI
 // A part that exists before the conversion is the user's: without --yes it
 // stays, the conversion ends there, and the parts before it are kept.
 TEST_F(MulticonvTest, AnExistingLaterPartIsKeptAndSoAreThePartsBeforeIt) {
-  ClipSpec clip_spec;
-  clip_spec.container = ClipContainer::kMkv;
-  clip_spec.seconds = 16;  // about 1.5 MB at the iPod profile's rates
+  ClipRecipe clip_recipe;
+  clip_recipe.container = ClipContainer::kMkv;
+  clip_recipe.seconds = 16;  // about 1.5 MB at the iPod profile's rates
   const std::string clip = world_.Path("big.mkv");
-  ASSERT_EQ(WriteClip(clip, clip_spec), "");
+  ASSERT_EQ(WriteClip(clip, clip_recipe), "");
   for (const char* passes : {"1", "2"}) {
     SCOPED_TRACE(std::string("passes ") + passes);
     std::filesystem::remove_all(out_);

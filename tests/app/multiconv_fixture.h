@@ -131,11 +131,11 @@ class MulticonvTest : public testing::Test {
   }
 
   std::string Clip(const std::string& name, double seconds, ClipContainer container) {
-    ClipSpec clip_spec;
-    clip_spec.container = container;
-    clip_spec.seconds = seconds;
+    ClipRecipe clip_recipe;
+    clip_recipe.container = container;
+    clip_recipe.seconds = seconds;
     std::string path = world_.Path(name);
-    std::string error = WriteClip(path, clip_spec);
+    std::string error = WriteClip(path, clip_recipe);
     EXPECT_EQ(error, "");
     return path;
   }

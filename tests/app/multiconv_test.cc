@@ -105,11 +105,11 @@ TEST_F(MulticonvTest, TwoPassesWriteOneFileOfTheWholeRange) {
 }
 
 TEST_F(MulticonvTest, SplitPartsAddUpToTheSource) {
-  ClipSpec clip_spec;
-  clip_spec.container = ClipContainer::kMkv;
-  clip_spec.seconds = 24;  // about 2.2 MB at the iPod profile's rates
+  ClipRecipe clip_recipe;
+  clip_recipe.container = ClipContainer::kMkv;
+  clip_recipe.seconds = 24;  // about 2.2 MB at the iPod profile's rates
   std::string clip = world_.Path("big.mkv");
-  ASSERT_EQ(WriteClip(clip, clip_spec), "");
+  ASSERT_EQ(WriteClip(clip, clip_recipe), "");
   ProgramRun run = Multiconv("-q -p iPod --split-mb 1 -o " + Quote(out_) + " " + Quote(clip));
   ASSERT_EQ(run.exit_code, 0) << run.err;
   ASSERT_GE(run.out_lines.size(), 2u) << "the output did not split";
@@ -173,10 +173,10 @@ struct RefusedCase {
 void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.name; }
 
 std::string SoundOnlyTwice(TempWorld& world) {
-  ClipSpec clip_spec;
-  clip_spec.has_video = false;
+  ClipRecipe clip_recipe;
+  clip_recipe.has_video = false;
   const std::string path = world.Path("sound.m4a");
-  EXPECT_EQ(WriteClip(path, clip_spec), "");
+  EXPECT_EQ(WriteClip(path, clip_recipe), "");
   return Quote(path) + " " + Quote(path);
 }
 
@@ -193,10 +193,10 @@ std::string Folder(TempWorld& world) {
 }
 
 std::string CutAfterItsHeader(TempWorld& world) {
-  ClipSpec clip_spec;
-  clip_spec.container = ClipContainer::kMkv;
+  ClipRecipe clip_recipe;
+  clip_recipe.container = ClipContainer::kMkv;
   const std::string whole = world.Path("whole.mkv");
-  EXPECT_EQ(WriteClip(whole, clip_spec), "");
+  EXPECT_EQ(WriteClip(whole, clip_recipe), "");
   const std::string cut = world.Path("cut.mkv");
   WriteFile(cut, ReadFile(whole).substr(0, 2000));
   return Quote(cut);
@@ -235,11 +235,11 @@ INSTANTIATE_TEST_SUITE_P(Inputs, MulticonvRefusalTest, testing::ValuesIn(kRefuse
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MulticonvTest, ASourceCutShortIsKeptAndSaysHowMuchWasConverted) {
-  ClipSpec clip_spec;
-  clip_spec.container = ClipContainer::kMkv;
-  clip_spec.seconds = 10;
+  ClipRecipe clip_recipe;
+  clip_recipe.container = ClipContainer::kMkv;
+  clip_recipe.seconds = 10;
   const std::string whole = world_.Path("whole.mkv");
-  ASSERT_EQ(WriteClip(whole, clip_spec), "");
+  ASSERT_EQ(WriteClip(whole, clip_recipe), "");
   const std::string clip = ReadFile(whole);
   const std::string cut = world_.Path("cut.mkv");
   WriteFile(cut, clip.substr(0, clip.size() / 2));
@@ -280,14 +280,14 @@ class MulticonvSlowSourceTest : public MulticonvTest,
                                 public testing::WithParamInterface<SlowCase> {};
 
 TEST_P(MulticonvSlowSourceTest, EachPictureCoversItsTime) {
-  ClipSpec clip_spec;
-  clip_spec.container = GetParam().container;
-  clip_spec.fps_num = 1;
-  clip_spec.fps_den = 2;  // one picture every 2 s
-  clip_spec.seconds = 6;
+  ClipRecipe clip_recipe;
+  clip_recipe.container = GetParam().container;
+  clip_recipe.fps_num = 1;
+  clip_recipe.fps_den = 2;  // one picture every 2 s
+  clip_recipe.seconds = 6;
   const std::string clip =
       world_.Path(GetParam().container == ClipContainer::kMp4 ? "slow.mp4" : "slow.mkv");
-  ASSERT_EQ(WriteClip(clip, clip_spec), "");
+  ASSERT_EQ(WriteClip(clip, clip_recipe), "");
   ProgramRun run =
       Multiconv("-q -p " + Quote(GetParam().profile) + " -o " + Quote(out_) + " " + Quote(clip));
   ASSERT_EQ(run.exit_code, 0) << run.err;
@@ -383,11 +383,11 @@ TEST_F(MulticonvTest, BadUsageExitsWithTwo) {
 }
 
 TEST_F(MulticonvTest, InterruptStopsLikePauseStopAndKeepsAPlayableFile) {
-  ClipSpec clip_spec;
-  clip_spec.container = ClipContainer::kMkv;
-  clip_spec.seconds = 120;
+  ClipRecipe clip_recipe;
+  clip_recipe.container = ClipContainer::kMkv;
+  clip_recipe.seconds = 120;
   std::string clip = world_.Path("long.mkv");
-  ASSERT_EQ(WriteClip(clip, clip_spec), "");
+  ASSERT_EQ(WriteClip(clip, clip_recipe), "");
   const std::string out = world_.Path("stdout.txt");
   pid_t child = fork();
   ASSERT_GE(child, 0);

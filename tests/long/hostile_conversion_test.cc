@@ -39,9 +39,9 @@ class HostileConversionTest : public testing::Test {
  protected:
   void SetUp() override { world_.SetEnv("HOME", world_.home()); }
 
-  std::string Source(const std::string& name, const ClipSpec& clip_spec) {
+  std::string Source(const std::string& name, const ClipRecipe& clip_recipe) {
     const std::string path = world_.Path(name);
-    EXPECT_EQ(WriteClip(path, clip_spec), "");
+    EXPECT_EQ(WriteClip(path, clip_recipe), "");
     return path;
   }
 
@@ -61,17 +61,17 @@ class HostileConversionTest : public testing::Test {
 // The seconds whose click the source's sound holds: the sound packet (from
 // the first sample on, AAC's 1,024 sample frames) holding the click's start
 // must lie outside the hole.
-std::set<int> SecondsWithClicks(const ClipSpec& clip_spec) {
+std::set<int> SecondsWithClicks(const ClipRecipe& clip_recipe) {
   constexpr int64_t kPacket = 1024;
-  const int64_t begin = std::llround(std::ceil(clip_spec.audio_start * clip_spec.sample_rate));
-  const int64_t gap_begin = std::llround(clip_spec.gap_start * clip_spec.sample_rate);
-  const int64_t gap_end = std::llround((clip_spec.gap_start + clip_spec.gap_seconds) * clip_spec.sample_rate);
+  const int64_t begin = std::llround(std::ceil(clip_recipe.audio_start * clip_recipe.sample_rate));
+  const int64_t gap_begin = std::llround(clip_recipe.gap_start * clip_recipe.sample_rate);
+  const int64_t gap_end = std::llround((clip_recipe.gap_start + clip_recipe.gap_seconds) * clip_recipe.sample_rate);
   std::set<int> seconds;
-  for (int s = 0; s < clip_spec.seconds; ++s) {
-    const int64_t click = static_cast<int64_t>(s) * clip_spec.sample_rate;
+  for (int s = 0; s < clip_recipe.seconds; ++s) {
+    const int64_t click = static_cast<int64_t>(s) * clip_recipe.sample_rate;
     if (click < begin) continue;
     const int64_t packet = begin + (click - begin) / kPacket * kPacket;
-    if (clip_spec.gap_seconds > 0 && packet >= gap_begin && packet < gap_end) continue;
+    if (clip_recipe.gap_seconds > 0 && packet >= gap_begin && packet < gap_end) continue;
     seconds.insert(s);
   }
   return seconds;
@@ -87,8 +87,8 @@ void ExpectStartsAtTheSourceStart(const OutputMarks& marks) {
 }
 
 // Seconds of the source from the first picture the output shows.
-double SourceSecondsShown(const ClipSpec& clip_spec, const OutputMarks& marks) {
-  return clip_spec.seconds - FrameStartSeconds(clip_spec, std::max(0, marks.frame_numbers.front()));
+double SourceSecondsShown(const ClipRecipe& clip_recipe, const OutputMarks& marks) {
+  return clip_recipe.seconds - FrameStartSeconds(clip_recipe, std::max(0, marks.frame_numbers.front()));
 }
 
 // Every picture readable and shown no earlier than the one before it.
@@ -109,7 +109,7 @@ struct SyncResult {
   double worst = 0;  // seconds
 };
 
-SyncResult CheckSync(const OutputMarks& marks, const ClipSpec& source,
+SyncResult CheckSync(const OutputMarks& marks, const ClipRecipe& source,
                      const std::set<int>& seconds_to_check) {
   SyncResult result;
   for (const SecondMark& mark : MatchSeconds(marks, source)) {
@@ -152,12 +152,12 @@ class JumpingTimeStampsTest : public HostileConversionTest,
 
 TEST_P(JumpingTimeStampsTest, OutputPlaysAndStaysInSyncAwayFromTheJumps) {
   const JumpCase& c = GetParam();
-  ClipSpec clip_spec;
-  clip_spec.seconds = c.seconds;
-  clip_spec.gop = 25;
-  clip_spec.audio_codec = ClipAudioCodec::kAac;
-  clip_spec.time_jumps = c.jumps;
-  const std::string source = Source("jumping.ts", clip_spec);
+  ClipRecipe clip_recipe;
+  clip_recipe.seconds = c.seconds;
+  clip_recipe.gop = 25;
+  clip_recipe.audio_codec = ClipAudioCodec::kAac;
+  clip_recipe.time_jumps = c.jumps;
+  const std::string source = Source("jumping.ts", clip_recipe);
 
   MulticonvRun run = ConvertToPsp(source, "out");
   ASSERT_TRUE(run.exited) << "signal " << run.signal;
@@ -169,7 +169,7 @@ TEST_P(JumpingTimeStampsTest, OutputPlaysAndStaysInSyncAwayFromTheJumps) {
 
   ASSERT_NO_FATAL_FAILURE(ExpectStartsAtTheSourceStart(marks));
   const double video = VideoSeconds(marks);
-  EXPECT_NEAR(video, c.output_seconds - (clip_spec.seconds - SourceSecondsShown(clip_spec, marks)),
+  EXPECT_NEAR(video, c.output_seconds - (clip_recipe.seconds - SourceSecondsShown(clip_recipe, marks)),
               2 * kPspPeriod);
   EXPECT_NEAR(marks.audio_start + marks.audio_seconds, video, 2 * kPspPeriod);
 
@@ -178,17 +178,17 @@ TEST_P(JumpingTimeStampsTest, OutputPlaysAndStaysInSyncAwayFromTheJumps) {
   // as after a splice.
   std::set<int> sane;
   const std::set<int> shown(marks.frame_numbers.begin(), marks.frame_numbers.end());
-  for (int s : SecondsWithClicks(clip_spec)) {
+  for (int s : SecondsWithClicks(clip_recipe)) {
     const bool near_jump = s < 1 || std::any_of(c.jumps.begin(), c.jumps.end(),
                                                 [&](const ClipTimeJump& j) {
                                                   return std::abs(s - j.at) < 1.0;
                                                 });
     int flash = 0;
-    while (FrameStartSeconds(clip_spec, flash) < s - 1e-9) ++flash;
+    while (FrameStartSeconds(clip_recipe, flash) < s - 1e-9) ++flash;
     if (!near_jump && shown.count(flash)) sane.insert(s);
   }
   ASSERT_GE(sane.size(), 5u);
-  const SyncResult sync = CheckSync(marks, clip_spec, sane);
+  const SyncResult sync = CheckSync(marks, clip_recipe, sane);
   EXPECT_EQ(sync.in_sync, sane) << "out of sync:" << sync.out_of_sync;
   std::printf("%s: %.3f s of video, %.3f s of sound, %zu sane seconds, worst offset %.1f ms\n",
               c.name, video, marks.audio_start + marks.audio_seconds, sane.size(),
@@ -230,13 +230,13 @@ class SoundGapTest : public HostileConversionTest,
 // has no sound the output is silent, and every click is heard with its flash.
 TEST_P(SoundGapTest, OutputCoversTheSourceSilentWhereTheSoundIsMissing) {
   const SoundGapCase& c = GetParam();
-  ClipSpec clip_spec;
-  clip_spec.seconds = c.seconds;
-  clip_spec.gop = 25;
-  clip_spec.audio_start = c.audio_start;
-  clip_spec.gap_start = c.gap_start;
-  clip_spec.gap_seconds = c.gap_seconds;
-  const std::string source = Source("gap.mp4", clip_spec);
+  ClipRecipe clip_recipe;
+  clip_recipe.seconds = c.seconds;
+  clip_recipe.gop = 25;
+  clip_recipe.audio_start = c.audio_start;
+  clip_recipe.gap_start = c.gap_start;
+  clip_recipe.gap_seconds = c.gap_seconds;
+  const std::string source = Source("gap.mp4", clip_recipe);
 
   MulticonvRun run = ConvertToPsp(source, "out");
   ASSERT_TRUE(run.exited) << "signal " << run.signal;
@@ -251,20 +251,20 @@ TEST_P(SoundGapTest, OutputCoversTheSourceSilentWhereTheSoundIsMissing) {
   ASSERT_EQ(ReadMarks(run.outputs[0], &marks, &silent), "");
   ASSERT_NO_FATAL_FAILURE(ExpectFramesNeverGoBack(marks));
   ASSERT_NO_FATAL_FAILURE(ExpectStartsAtTheSourceStart(marks));
-  EXPECT_EQ(marks.frame_numbers.back(), ClipFrameCount(clip_spec) - 1);
+  EXPECT_EQ(marks.frame_numbers.back(), ClipFrameCount(clip_recipe) - 1);
 
   const double video = VideoSeconds(marks);
-  EXPECT_NEAR(video, SourceSecondsShown(clip_spec, marks) + c.repeated_pictures * kPspPeriod,
+  EXPECT_NEAR(video, SourceSecondsShown(clip_recipe, marks) + c.repeated_pictures * kPspPeriod,
               kPspPeriod);
   EXPECT_NEAR(marks.audio_start + marks.audio_seconds, video, 2 * kPspPeriod);
   for (const LevelWindow& window : silent)
     EXPECT_LT(window.peak, 0.01) << "sound between " << window.from << " and " << window.to << " s";
 
-  const std::set<int> expected = SecondsWithClicks(clip_spec);
-  const SyncResult sync = CheckSync(marks, clip_spec, expected);
+  const std::set<int> expected = SecondsWithClicks(clip_recipe);
+  const SyncResult sync = CheckSync(marks, clip_recipe, expected);
   EXPECT_EQ(sync.in_sync, expected) << "out of sync:" << sync.out_of_sync;
   // No click where the source has none.
-  EXPECT_EQ(MatchSeconds(marks, clip_spec).size(), expected.size());
+  EXPECT_EQ(MatchSeconds(marks, clip_recipe).size(), expected.size());
   std::printf("%s: %.3f s of video, sound from %.3f s for %.3f s, worst offset %.1f ms\n", c.name,
               video, marks.audio_start, marks.audio_seconds, sync.worst * 1000);
 }
@@ -281,10 +281,10 @@ INSTANTIATE_TEST_SUITE_P(
 // keeps its own sound with its own pictures, and the parts add up to the
 // source with nothing lost at a boundary.
 TEST_F(HostileConversionTest, SplitPartsAreEachInSyncAndAddUpToTheSource) {
-  ClipSpec clip_spec;
-  clip_spec.seconds = 40;  // about 2.7 MB at the PSP profile's rates
-  clip_spec.gop = 25;
-  const std::string source = Source("split.mp4", clip_spec);
+  ClipRecipe clip_recipe;
+  clip_recipe.seconds = 40;  // about 2.7 MB at the PSP profile's rates
+  clip_recipe.gop = 25;
+  const std::string source = Source("split.mp4", clip_recipe);
   std::filesystem::create_directories(world_.Path("out"));
   MulticonvOptions options;
   options.folder = world_.root();
@@ -295,8 +295,8 @@ TEST_F(HostileConversionTest, SplitPartsAreEachInSyncAndAddUpToTheSource) {
   ASSERT_EQ(run.exit_code, 0) << run.err;
   ASSERT_GE(run.outputs.size(), 2u) << "the output did not split";
   PartsSummary summary;
-  ASSERT_EQ(SummariseParts(run.outputs, clip_spec, &summary), "");
-  const PartsVerdict verdict = ExpectPartsWhole(summary, clip_spec, kPspPeriod, kSyncLimit);
+  ASSERT_EQ(SummariseParts(run.outputs, clip_recipe, &summary), "");
+  const PartsVerdict verdict = ExpectPartsWhole(summary, clip_recipe, kPspPeriod, kSyncLimit);
   std::printf("%zu parts: %.3f s of video, %.3f s of sound, worst offset %.1f ms\n",
               summary.parts.size(), verdict.video_seconds, verdict.audio_seconds,
               verdict.worst_offset * 1000);
@@ -313,10 +313,10 @@ TEST_F(HostileConversionTest, SplitPartsAreEachInSyncAndAddUpToTheSource) {
 // and play: pictures from the start without a gap, and sound as long as the
 // pictures.
 TEST_F(HostileConversionTest, StoppingAtRandomMomentsAlwaysLeavesAPlayableFile) {
-  ClipSpec clip_spec;
-  clip_spec.container = ClipContainer::kMkv;
-  clip_spec.seconds = 60;
-  const std::string source = Source("source.mkv", clip_spec);
+  ClipRecipe clip_recipe;
+  clip_recipe.container = ClipContainer::kMkv;
+  clip_recipe.seconds = 60;
+  const std::string source = Source("source.mkv", clip_recipe);
 
   std::mt19937 generator(20241208);
   constexpr int kStops = 20;
@@ -362,9 +362,9 @@ TEST_F(HostileConversionTest, StoppingAtRandomMomentsAlwaysLeavesAPlayableFile) 
       for (size_t k = 1; k < marks.frame_numbers.size(); ++k)
         ASSERT_LE(marks.frame_numbers[k] - marks.frame_numbers[k - 1], 1) << "picture " << k;
       const double video = VideoSeconds(marks);
-      EXPECT_LE(video, clip_spec.seconds + kPspPeriod);
+      EXPECT_LE(video, clip_recipe.seconds + kPspPeriod);
       if (run.exit_code == 0) {
-        EXPECT_NEAR(video, SourceSecondsShown(clip_spec, marks), kPspPeriod);
+        EXPECT_NEAR(video, SourceSecondsShown(clip_recipe, marks), kPspPeriod);
       }
       EXPECT_NEAR(marks.audio_start + marks.audio_seconds, video, 2 * kPspPeriod) << path;
       std::printf(", %.3f s of video, %.3f s of sound", video,

@@ -48,11 +48,11 @@ TEST(LongConversionTest, ThirtyMinutesToPspInFiftyMegabytePartsStayWhole) {
                     "(scripts/run-long-tests) to run it";
   TempWorld world;
   world.SetEnv("HOME", world.home());
-  ClipSpec clip_spec;
-  clip_spec.seconds = kSourceSeconds;
-  clip_spec.gop = 25;
+  ClipRecipe clip_recipe;
+  clip_recipe.seconds = kSourceSeconds;
+  clip_recipe.gop = 25;
   const std::string source = world.Path("thirty-minutes.mp4");
-  ASSERT_EQ(WriteClip(source, clip_spec), "");
+  ASSERT_EQ(WriteClip(source, clip_recipe), "");
   const std::string folder = world.Path("out");
   std::filesystem::create_directories(folder);
 
@@ -68,7 +68,7 @@ TEST(LongConversionTest, ThirtyMinutesToPspInFiftyMegabytePartsStayWhole) {
   std::printf("converted in %.1f s into %zu parts\n", run.seconds, run.outputs.size());
 
   PartsSummary summary;
-  ASSERT_EQ(SummariseParts(run.outputs, clip_spec, &summary), "");
+  ASSERT_EQ(SummariseParts(run.outputs, clip_recipe, &summary), "");
   double elapsed = 0;
   for (size_t p = 0; p < summary.parts.size(); ++p) {
     const PartFigures& part = summary.parts[p];
@@ -86,7 +86,7 @@ TEST(LongConversionTest, ThirtyMinutesToPspInFiftyMegabytePartsStayWhole) {
   }
   // Whole: the parts add up, nothing lost at the boundaries, in sync to
   // the end.
-  const PartsVerdict verdict = ExpectPartsWhole(summary, clip_spec, kPspPeriod, kSyncLimit);
+  const PartsVerdict verdict = ExpectPartsWhole(summary, clip_recipe, kPspPeriod, kSyncLimit);
 
   // Memory stays flat: the peak within the limit, and the second half of
   // the run no higher than the first half (after the first tenth) by more

@@ -52,7 +52,7 @@ double VideoSeconds(const OutputMarks& marks) {
   return marks.frame_rate > 0 ? marks.picture_times.size() / marks.frame_rate : 0;
 }
 
-std::vector<SecondMark> MatchSeconds(const OutputMarks& marks, const ClipSpec& source) {
+std::vector<SecondMark> MatchSeconds(const OutputMarks& marks, const ClipRecipe& source) {
   std::vector<SecondMark> seconds;
   const double period = marks.frame_rate > 0 ? 1 / marks.frame_rate : 0;
   const std::vector<double>& times = marks.picture_times;
@@ -94,7 +94,7 @@ std::vector<SecondMark> MatchSeconds(const OutputMarks& marks, const ClipSpec& s
   return seconds;
 }
 
-std::string SummariseParts(const std::vector<std::string>& paths, const ClipSpec& source,
+std::string SummariseParts(const std::vector<std::string>& paths, const ClipRecipe& source,
                            PartsSummary* summary) {
   *summary = PartsSummary{};
   for (const std::string& path : paths) {

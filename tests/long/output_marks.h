@@ -57,7 +57,7 @@ struct SecondMark {
 // the first picture within two seconds of the click showing a frame number
 // at or past that second's first picture, when that picture is the first
 // of the file to show it (a file that begins past it shows no flash).
-std::vector<SecondMark> MatchSeconds(const OutputMarks& marks, const ClipSpec& source);
+std::vector<SecondMark> MatchSeconds(const OutputMarks& marks, const ClipRecipe& source);
 
 // What the parts of one conversion hold, read part by part (only the marks
 // of one part are in memory at a time).
@@ -78,7 +78,7 @@ struct PartsSummary {
 };
 
 // Reads every part. "" on success, else the first part's failure.
-std::string SummariseParts(const std::vector<std::string>& paths, const ClipSpec& source,
+std::string SummariseParts(const std::vector<std::string>& paths, const ClipRecipe& source,
                            PartsSummary* summary);
 
 }  // namespace ovc::test

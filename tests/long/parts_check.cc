@@ -9,7 +9,7 @@
 
 namespace ovc::test {
 
-PartsVerdict ExpectPartsWhole(const PartsSummary& summary, const ClipSpec& source, double period,
+PartsVerdict ExpectPartsWhole(const PartsSummary& summary, const ClipRecipe& source, double period,
                               double sync_limit) {
   PartsVerdict verdict;
   for (const PartFigures& part : summary.parts) {

@@ -21,7 +21,7 @@ struct PartsVerdict {
 // (the output rate is at least the source's); every second's click is heard
 // once and, where its flash is in the same part, at most `sync_limit` from
 // it. `period` is the output frame period.
-PartsVerdict ExpectPartsWhole(const PartsSummary& summary, const ClipSpec& source, double period,
+PartsVerdict ExpectPartsWhole(const PartsSummary& summary, const ClipRecipe& source, double period,
                               double sync_limit);
 
 }  // namespace ovc::test

@@ -31,14 +31,14 @@ using av::PacketPtr;
 
 int BandHeight(int height) { return std::max(8, height / kCodeBandDivisor); }
 
-bool VariableRate(const ClipSpec& clip_spec) { return !clip_spec.frame_durations_ms.empty(); }
+bool VariableRate(const ClipRecipe& clip_recipe) { return !clip_recipe.frame_durations_ms.empty(); }
 
 // A clip with time jumps is a transport stream of joined pieces.
-bool Spliced(const ClipSpec& clip_spec) { return !clip_spec.time_jumps.empty(); }
+bool Spliced(const ClipRecipe& clip_recipe) { return !clip_recipe.time_jumps.empty(); }
 
 // Start of picture n of a variable-rate clip, in milliseconds.
-int64_t FrameStartMs(const ClipSpec& clip_spec, int n) {
-  const std::vector<int>& durations = clip_spec.frame_durations_ms;
+int64_t FrameStartMs(const ClipRecipe& clip_recipe, int n) {
+  const std::vector<int>& durations = clip_recipe.frame_durations_ms;
   int64_t cycle = 0;
   for (int d : durations) cycle += d;
   const int cycles = n / static_cast<int>(durations.size());
@@ -47,33 +47,33 @@ int64_t FrameStartMs(const ClipSpec& clip_spec, int n) {
   return start;
 }
 
-ClipVideoCodec VideoCodecOf(const ClipSpec& clip_spec) {
-  if (clip_spec.video_codec != ClipVideoCodec::kDefault) return clip_spec.video_codec;
-  if (Spliced(clip_spec)) return ClipVideoCodec::kMpeg2;
-  return clip_spec.container == ClipContainer::kMp4 ? ClipVideoCodec::kMpeg4 : ClipVideoCodec::kMpeg2;
+ClipVideoCodec VideoCodecOf(const ClipRecipe& clip_recipe) {
+  if (clip_recipe.video_codec != ClipVideoCodec::kDefault) return clip_recipe.video_codec;
+  if (Spliced(clip_recipe)) return ClipVideoCodec::kMpeg2;
+  return clip_recipe.container == ClipContainer::kMp4 ? ClipVideoCodec::kMpeg4 : ClipVideoCodec::kMpeg2;
 }
 
-ClipAudioCodec AudioCodecOf(const ClipSpec& clip_spec) {
-  if (clip_spec.audio_8bit) return ClipAudioCodec::kPcm;
-  if (clip_spec.audio_codec != ClipAudioCodec::kDefault) return clip_spec.audio_codec;
-  if (clip_spec.container == ClipContainer::kMp4 && !Spliced(clip_spec)) return ClipAudioCodec::kAac;
-  return clip_spec.channels <= 2 ? ClipAudioCodec::kMp2 : ClipAudioCodec::kPcm;
+ClipAudioCodec AudioCodecOf(const ClipRecipe& clip_recipe) {
+  if (clip_recipe.audio_8bit) return ClipAudioCodec::kPcm;
+  if (clip_recipe.audio_codec != ClipAudioCodec::kDefault) return clip_recipe.audio_codec;
+  if (clip_recipe.container == ClipContainer::kMp4 && !Spliced(clip_recipe)) return ClipAudioCodec::kAac;
+  return clip_recipe.channels <= 2 ? ClipAudioCodec::kMp2 : ClipAudioCodec::kPcm;
 }
 
-AVCodecID AudioCodecId(const ClipSpec& clip_spec) {
-  switch (AudioCodecOf(clip_spec)) {
+AVCodecID AudioCodecId(const ClipRecipe& clip_recipe) {
+  switch (AudioCodecOf(clip_recipe)) {
     case ClipAudioCodec::kAac:
       return AV_CODEC_ID_AAC;
     case ClipAudioCodec::kMp2:
       return AV_CODEC_ID_MP2;
     default:
-      return clip_spec.audio_8bit ? AV_CODEC_ID_PCM_U8 : AV_CODEC_ID_PCM_S16LE;
+      return clip_recipe.audio_8bit ? AV_CODEC_ID_PCM_U8 : AV_CODEC_ID_PCM_S16LE;
   }
 }
 
 // Sample frames per audio packet, and whether the last may be shorter.
-int AudioFrameSize(const ClipSpec& clip_spec) {
-  switch (AudioCodecOf(clip_spec)) {
+int AudioFrameSize(const ClipRecipe& clip_recipe) {
+  switch (AudioCodecOf(clip_recipe)) {
     case ClipAudioCodec::kAac:
       return 1024;
     case ClipAudioCodec::kMp2:
@@ -82,7 +82,7 @@ int AudioFrameSize(const ClipSpec& clip_spec) {
       return kPcmFrameSize;
   }
 }
-bool ShortLastAudioFrame(const ClipSpec& clip_spec) { return AudioCodecOf(clip_spec) != ClipAudioCodec::kMp2; }
+bool ShortLastAudioFrame(const ClipRecipe& clip_recipe) { return AudioCodecOf(clip_recipe) != ClipAudioCodec::kMp2; }
 
 // The audio packets of the clip: first sample index (on the clip's time
 // line) and length, holes and the late start taken out.
@@ -90,25 +90,25 @@ struct AudioChunk {
   int64_t first;
   int length;
 };
-std::vector<AudioChunk> AudioChunks(const ClipSpec& clip_spec) {
+std::vector<AudioChunk> AudioChunks(const ClipRecipe& clip_recipe) {
   std::vector<AudioChunk> chunks;
-  const int64_t begin = std::llround(std::ceil(clip_spec.audio_start * clip_spec.sample_rate));
-  const int64_t end = std::llround(clip_spec.seconds * clip_spec.sample_rate);
-  const int64_t gap_begin = std::llround(clip_spec.gap_start * clip_spec.sample_rate);
-  const int64_t gap_end = std::llround((clip_spec.gap_start + clip_spec.gap_seconds) * clip_spec.sample_rate);
-  const int size = AudioFrameSize(clip_spec);
+  const int64_t begin = std::llround(std::ceil(clip_recipe.audio_start * clip_recipe.sample_rate));
+  const int64_t end = std::llround(clip_recipe.seconds * clip_recipe.sample_rate);
+  const int64_t gap_begin = std::llround(clip_recipe.gap_start * clip_recipe.sample_rate);
+  const int64_t gap_end = std::llround((clip_recipe.gap_start + clip_recipe.gap_seconds) * clip_recipe.sample_rate);
+  const int size = AudioFrameSize(clip_recipe);
   for (int64_t first = begin; first < end; first += size) {
     const int length = static_cast<int>(std::min<int64_t>(size, end - first));
-    if (length < size && !ShortLastAudioFrame(clip_spec)) break;
-    if (clip_spec.gap_seconds > 0 && first >= gap_begin && first < gap_end) continue;
+    if (length < size && !ShortLastAudioFrame(clip_recipe)) break;
+    if (clip_recipe.gap_seconds > 0 && first >= gap_begin && first < gap_end) continue;
     chunks.push_back({first, length});
   }
   return chunks;
 }
 
 // The clip's sound at sample `index` of channel `channel`, in [-1, 1].
-double SoundAt(const ClipSpec& clip_spec, int64_t index, int channel) {
-  const double t = static_cast<double>(index) / clip_spec.sample_rate;
+double SoundAt(const ClipRecipe& clip_recipe, int64_t index, int channel) {
+  const double t = static_cast<double>(index) / clip_recipe.sample_rate;
   const double into_second = t - std::floor(t);
   if (into_second < kClickSeconds) {
     return std::fmod(t * kClickHz * 2, 2.0) < 1.0 ? kClickLevel : -kClickLevel;
@@ -116,11 +116,11 @@ double SoundAt(const ClipSpec& clip_spec, int64_t index, int channel) {
   return kToneLevel * std::sin(2 * kPi * (330.0 + 110.0 * channel) * t);
 }
 
-void DrawPicture(const ClipSpec& clip_spec, int n, AVFrame* frame) {
+void DrawPicture(const ClipRecipe& clip_recipe, int n, AVFrame* frame) {
   const int width = frame->width;
   const int height = frame->height;
   const int band = BandHeight(height);
-  const bool flash = IsFlashFrameNumber(clip_spec, n);
+  const bool flash = IsFlashFrameNumber(clip_recipe, n);
   for (int y = 0; y < height; ++y) {
     uint8_t* line = frame->data[0] + y * frame->linesize[0];
     for (int x = 0; x < width; ++x) {
@@ -141,11 +141,11 @@ void DrawPicture(const ClipSpec& clip_spec, int n, AVFrame* frame) {
 
 // `lead`: sample frames the sound is fed ahead of its time, to make up for
 // an encoder delay the container cannot record.
-void FillSound(const ClipSpec& clip_spec, const AudioChunk& chunk, int lead, AVFrame* frame) {
-  const int channels = clip_spec.channels;
+void FillSound(const ClipRecipe& clip_recipe, const AudioChunk& chunk, int lead, AVFrame* frame) {
+  const int channels = clip_recipe.channels;
   for (int i = 0; i < chunk.length; ++i) {
     for (int c = 0; c < channels; ++c) {
-      const double value = SoundAt(clip_spec, chunk.first + i + lead, c);
+      const double value = SoundAt(clip_recipe, chunk.first + i + lead, c);
       switch (frame->format) {
         case AV_SAMPLE_FMT_FLTP:
           reinterpret_cast<float*>(frame->extended_data[c])[i] = static_cast<float>(value);
@@ -188,9 +188,9 @@ struct Piece {
   double shift = 0;
 };
 
-Piece WholeClip(const ClipSpec& clip_spec) {
+Piece WholeClip(const ClipRecipe& clip_recipe) {
   Piece piece;
-  piece.end_frame = clip_spec.has_video ? ClipFrameCount(clip_spec) : 0;
+  piece.end_frame = clip_recipe.has_video ? ClipFrameCount(clip_recipe) : 0;
   return piece;
 }
 
@@ -198,14 +198,14 @@ class ClipWriter {
  public:
   // `transport_stream`: an MPEG transport stream rather than the container
   // the clip names.
-  ClipWriter(const ClipSpec& clip_spec, const Piece& piece, bool transport_stream)
-      : spec_(clip_spec), piece_(piece), transport_stream_(transport_stream),
+  ClipWriter(const ClipRecipe& clip_recipe, const Piece& piece, bool transport_stream)
+      : recipe_(clip_recipe), piece_(piece), transport_stream_(transport_stream),
         packet_(av_packet_alloc()) {}
 
   std::string Write(const std::string& path) {
     const char* format = transport_stream_                        ? "mpegts"
-                         : spec_.container == ClipContainer::kMp4 ? "mp4"
-                         : spec_.container == ClipContainer::kMkv ? "matroska"
+                         : recipe_.container == ClipContainer::kMp4 ? "mp4"
+                         : recipe_.container == ClipContainer::kMkv ? "matroska"
                                                                   : "avi";
     AVFormatContext* raw = nullptr;
     int result = avformat_alloc_output_context2(&raw, nullptr, format, path.c_str());
@@ -214,13 +214,13 @@ class ClipWriter {
     // Each piece keeps its stamps as they are: a muxer that moved a piece's
     // negative sound stamps (the encoder delay) would move that piece alone.
     if (transport_stream_) output_->avoid_negative_ts = AVFMT_AVOID_NEG_TS_DISABLED;
-    if (spec_.has_video) {
+    if (recipe_.has_video) {
       if (std::string error = OpenVideo(); !error.empty()) return error;
     }
-    if (spec_.has_audio) {
+    if (recipe_.has_audio) {
       if (std::string error = OpenAudio(); !error.empty()) return error;
     }
-    if (!spec_.has_video && !spec_.has_audio) return "a clip needs video or audio";
+    if (!recipe_.has_video && !recipe_.has_audio) return "a clip needs video or audio";
     if ((result = avio_open(&output_->pb, path.c_str(), AVIO_FLAG_WRITE)) < 0) {
       return Describe("open file", result);
     }
@@ -228,16 +228,16 @@ class ClipWriter {
       return Describe("write header", result);
     }
 
-    const int frames = spec_.has_video ? std::min(piece_.end_frame, ClipFrameCount(spec_)) : 0;
+    const int frames = recipe_.has_video ? std::min(piece_.end_frame, ClipFrameCount(recipe_)) : 0;
     const std::vector<AudioChunk> chunks =
-        spec_.has_audio ? AudioChunks(spec_) : std::vector<AudioChunk>();
+        recipe_.has_audio ? AudioChunks(recipe_) : std::vector<AudioChunk>();
     const size_t end_chunk = std::min(piece_.end_chunk, chunks.size());
     int next_frame = piece_.first_frame;
     size_t next_chunk = piece_.first_chunk;
     while (next_frame < frames || next_chunk < end_chunk) {
-      const double video_time = next_frame < frames ? FrameStartSeconds(spec_, next_frame) : 1e300;
+      const double video_time = next_frame < frames ? FrameStartSeconds(recipe_, next_frame) : 1e300;
       const double audio_time = next_chunk < end_chunk
-                                    ? static_cast<double>(chunks[next_chunk].first) / spec_.sample_rate
+                                    ? static_cast<double>(chunks[next_chunk].first) / recipe_.sample_rate
                                     : 1e300;
       std::string error;
       if (video_time <= audio_time) error = WriteVideoFrame(next_frame++);
@@ -254,21 +254,21 @@ class ClipWriter {
 
  private:
   std::string OpenVideo() {
-    const AVCodecID id = VideoCodecOf(spec_) == ClipVideoCodec::kMpeg4 ? AV_CODEC_ID_MPEG4
+    const AVCodecID id = VideoCodecOf(recipe_) == ClipVideoCodec::kMpeg4 ? AV_CODEC_ID_MPEG4
                                                                        : AV_CODEC_ID_MPEG2VIDEO;
     const AVCodec* codec = avcodec_find_encoder(id);
     if (!codec) return "no video encoder";
     video_.encoder.reset(avcodec_alloc_context3(codec));
     AVCodecContext* encoder = video_.encoder.get();
-    encoder->width = spec_.width;
-    encoder->height = spec_.height;
+    encoder->width = recipe_.width;
+    encoder->height = recipe_.height;
     encoder->pix_fmt = AV_PIX_FMT_YUV420P;
     // A variable rate counts in milliseconds; a constant one in pictures.
     encoder->time_base =
-        VariableRate(spec_) ? AVRational{1, 1000} : AVRational{spec_.fps_den, spec_.fps_num};
-    encoder->framerate = AVRational{spec_.fps_num, spec_.fps_den};
-    encoder->sample_aspect_ratio = AVRational{spec_.sample_aspect_num, spec_.sample_aspect_den};
-    encoder->gop_size = spec_.gop;
+        VariableRate(recipe_) ? AVRational{1, 1000} : AVRational{recipe_.fps_den, recipe_.fps_num};
+    encoder->framerate = AVRational{recipe_.fps_num, recipe_.fps_den};
+    encoder->sample_aspect_ratio = AVRational{recipe_.sample_aspect_num, recipe_.sample_aspect_den};
+    encoder->gop_size = recipe_.gop;
     // No reordering: packets leave in display order with dts = pts, so no
     // muxer shifts the video against the sound.
     encoder->max_b_frames = 0;
@@ -286,8 +286,8 @@ class ClipWriter {
     video_.stream->sample_aspect_ratio = encoder->sample_aspect_ratio;
     video_.frame.reset(av_frame_alloc());
     video_.frame->format = encoder->pix_fmt;
-    video_.frame->width = spec_.width;
-    video_.frame->height = spec_.height;
+    video_.frame->width = recipe_.width;
+    video_.frame->height = recipe_.height;
     if ((result = av_frame_get_buffer(video_.frame.get(), 0)) < 0) {
       return Describe("picture buffer", result);
     }
@@ -295,24 +295,24 @@ class ClipWriter {
   }
 
   std::string OpenAudio() {
-    const AVCodec* codec = avcodec_find_encoder(AudioCodecId(spec_));
+    const AVCodec* codec = avcodec_find_encoder(AudioCodecId(recipe_));
     if (!codec) return "no audio encoder";
     audio_.encoder.reset(avcodec_alloc_context3(codec));
     AVCodecContext* encoder = audio_.encoder.get();
-    encoder->sample_rate = spec_.sample_rate;
-    av_channel_layout_default(&encoder->ch_layout, spec_.channels);
-    encoder->time_base = AVRational{1, spec_.sample_rate};
-    switch (AudioCodecOf(spec_)) {
+    encoder->sample_rate = recipe_.sample_rate;
+    av_channel_layout_default(&encoder->ch_layout, recipe_.channels);
+    encoder->time_base = AVRational{1, recipe_.sample_rate};
+    switch (AudioCodecOf(recipe_)) {
       case ClipAudioCodec::kAac:
         encoder->sample_fmt = AV_SAMPLE_FMT_FLTP;
-        encoder->bit_rate = 64000 * spec_.channels;
+        encoder->bit_rate = 64000 * recipe_.channels;
         break;
       case ClipAudioCodec::kMp2:
         encoder->sample_fmt = AV_SAMPLE_FMT_S16;
-        encoder->bit_rate = 96000 * spec_.channels;
+        encoder->bit_rate = 96000 * recipe_.channels;
         break;
       default:
-        encoder->sample_fmt = spec_.audio_8bit ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16;
+        encoder->sample_fmt = recipe_.audio_8bit ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16;
         break;
     }
     if (output_->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -324,8 +324,8 @@ class ClipWriter {
     audio_.frame.reset(av_frame_alloc());
     audio_.frame->format = encoder->sample_fmt;
     av_channel_layout_copy(&audio_.frame->ch_layout, &encoder->ch_layout);
-    audio_.frame->sample_rate = spec_.sample_rate;
-    audio_.frame->nb_samples = AudioFrameSize(spec_);
+    audio_.frame->sample_rate = recipe_.sample_rate;
+    audio_.frame->nb_samples = AudioFrameSize(recipe_);
     if ((result = av_frame_get_buffer(audio_.frame.get(), 0)) < 0) {
       return Describe("sound buffer", result);
     }
@@ -336,12 +336,12 @@ class ClipWriter {
     AVFrame* frame = video_.frame.get();
     int result = av_frame_make_writable(frame);
     if (result < 0) return Describe("picture buffer", result);
-    DrawPicture(spec_, n, frame);
+    DrawPicture(recipe_, n, frame);
     frame->pts = n;
-    if (VariableRate(spec_)) {
-      frame->pts = FrameStartMs(spec_, n);
+    if (VariableRate(recipe_)) {
+      frame->pts = FrameStartMs(recipe_, n);
       // The muxer takes each picture's duration from its packet.
-      durations_[frame->pts] = FrameStartMs(spec_, n + 1) - frame->pts;
+      durations_[frame->pts] = FrameStartMs(recipe_, n + 1) - frame->pts;
     }
     frame->pict_type = AV_PICTURE_TYPE_NONE;
     return Encode(video_, frame);
@@ -354,10 +354,10 @@ class ClipWriter {
     frame->nb_samples = chunk.length;
     // AVI keeps no encoder delay: the decoder would play the sound that
     // late. Feed it early instead, so that it is heard on time.
-    const int lead = spec_.container == ClipContainer::kAvi && !transport_stream_
+    const int lead = recipe_.container == ClipContainer::kAvi && !transport_stream_
                          ? audio_.encoder->initial_padding
                          : 0;
-    FillSound(spec_, chunk, lead, frame);
+    FillSound(recipe_, chunk, lead, frame);
     frame->pts = chunk.first;
     return Encode(audio_, frame);
   }
@@ -369,7 +369,7 @@ class ClipWriter {
       result = avcodec_receive_packet(track.encoder.get(), packet_.get());
       if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return "";
       if (result < 0) return Describe("encode", result);
-      if (&track == &video_ && VariableRate(spec_)) {
+      if (&track == &video_ && VariableRate(recipe_)) {
         const auto duration = durations_.find(packet_->pts);
         if (duration != durations_.end()) packet_->duration = duration->second;
       }
@@ -386,7 +386,7 @@ class ClipWriter {
     }
   }
 
-  const ClipSpec spec_;
+  const ClipRecipe recipe_;
   const Piece piece_;
   const bool transport_stream_;
   OutputContextPtr output_;
@@ -435,13 +435,13 @@ bool ReadFlash(const uint8_t* luma, int width, int height, int stride, int step)
 
 // A clip with time jumps: each stretch between jumps becomes a transport
 // stream of its own (written beside `path`), and the streams are joined.
-std::string WriteSplicedClip(const std::string& path, const ClipSpec& clip_spec) {
-  const std::vector<ClipTimeJump>& jumps = clip_spec.time_jumps;
+std::string WriteSplicedClip(const std::string& path, const ClipRecipe& clip_recipe) {
+  const std::vector<ClipTimeJump>& jumps = clip_recipe.time_jumps;
   for (size_t k = 1; k < jumps.size(); ++k)
     if (!(jumps[k].at > jumps[k - 1].at)) return "time jumps out of order";
-  const int frames = clip_spec.has_video ? ClipFrameCount(clip_spec) : 0;
+  const int frames = clip_recipe.has_video ? ClipFrameCount(clip_recipe) : 0;
   const std::vector<AudioChunk> chunks =
-      clip_spec.has_audio ? AudioChunks(clip_spec) : std::vector<AudioChunk>();
+      clip_recipe.has_audio ? AudioChunks(clip_recipe) : std::vector<AudioChunk>();
   std::ofstream joined(path, std::ios::binary | std::ios::trunc);
   if (!joined) return "cannot write " + path;
   Piece piece;
@@ -451,13 +451,13 @@ std::string WriteSplicedClip(const std::string& path, const ClipSpec& clip_spec)
     const double end = k < jumps.size() ? jumps[k].at : 1e300;
     piece.first_frame = piece.end_frame;
     piece.first_chunk = piece.end_chunk;
-    while (piece.end_frame < frames && FrameStartSeconds(clip_spec, piece.end_frame) < end)
+    while (piece.end_frame < frames && FrameStartSeconds(clip_recipe, piece.end_frame) < end)
       ++piece.end_frame;
     while (piece.end_chunk < chunks.size() &&
-           static_cast<double>(chunks[piece.end_chunk].first) / clip_spec.sample_rate < end)
+           static_cast<double>(chunks[piece.end_chunk].first) / clip_recipe.sample_rate < end)
       ++piece.end_chunk;
     const std::string piece_path = path + ".piece" + std::to_string(k) + ".ts";
-    std::string error = ClipWriter(clip_spec, piece, true).Write(piece_path);
+    std::string error = ClipWriter(clip_recipe, piece, true).Write(piece_path);
     if (error.empty()) {
       std::ifstream in(piece_path, std::ios::binary);
       joined << in.rdbuf();
@@ -473,48 +473,48 @@ std::string WriteSplicedClip(const std::string& path, const ClipSpec& clip_spec)
 
 }  // namespace
 
-std::string WriteClip(const std::string& path, const ClipSpec& clip_spec) {
-  if (clip_spec.width <= 0 || clip_spec.height <= 0 || clip_spec.fps_num <= 0 || clip_spec.fps_den <= 0 ||
-      clip_spec.seconds <= 0 || clip_spec.sample_rate <= 0 || clip_spec.channels <= 0 ||
-      std::any_of(clip_spec.frame_durations_ms.begin(), clip_spec.frame_durations_ms.end(),
+std::string WriteClip(const std::string& path, const ClipRecipe& clip_recipe) {
+  if (clip_recipe.width <= 0 || clip_recipe.height <= 0 || clip_recipe.fps_num <= 0 || clip_recipe.fps_den <= 0 ||
+      clip_recipe.seconds <= 0 || clip_recipe.sample_rate <= 0 || clip_recipe.channels <= 0 ||
+      std::any_of(clip_recipe.frame_durations_ms.begin(), clip_recipe.frame_durations_ms.end(),
                   [](int d) { return d < 1; })) {
-    return "bad clip clip_spec";
+    return "bad clip clip_recipe";
   }
-  if (Spliced(clip_spec)) return WriteSplicedClip(path, clip_spec);
-  return ClipWriter(clip_spec, WholeClip(clip_spec), false).Write(path);
+  if (Spliced(clip_recipe)) return WriteSplicedClip(path, clip_recipe);
+  return ClipWriter(clip_recipe, WholeClip(clip_recipe), false).Write(path);
 }
 
-int ClipFrameCount(const ClipSpec& clip_spec) {
-  if (VariableRate(clip_spec)) {
-    if (FrameStartMs(clip_spec, static_cast<int>(clip_spec.frame_durations_ms.size())) <= 0)
+int ClipFrameCount(const ClipRecipe& clip_recipe) {
+  if (VariableRate(clip_recipe)) {
+    if (FrameStartMs(clip_recipe, static_cast<int>(clip_recipe.frame_durations_ms.size())) <= 0)
       return 0;  // no time passes: not a clip
-    const int64_t end_ms = std::llround(clip_spec.seconds * 1000);
+    const int64_t end_ms = std::llround(clip_recipe.seconds * 1000);
     int n = 0;
-    while (FrameStartMs(clip_spec, n) < end_ms) ++n;
+    while (FrameStartMs(clip_recipe, n) < end_ms) ++n;
     return n;
   }
-  return static_cast<int>(std::lround(clip_spec.seconds * clip_spec.fps_num / clip_spec.fps_den));
+  return static_cast<int>(std::lround(clip_recipe.seconds * clip_recipe.fps_num / clip_recipe.fps_den));
 }
 
-double FrameStartSeconds(const ClipSpec& clip_spec, int n) {
-  if (VariableRate(clip_spec)) return static_cast<double>(FrameStartMs(clip_spec, n)) / 1000;
-  return static_cast<double>(n) * clip_spec.fps_den / clip_spec.fps_num;
+double FrameStartSeconds(const ClipRecipe& clip_recipe, int n) {
+  if (VariableRate(clip_recipe)) return static_cast<double>(FrameStartMs(clip_recipe, n)) / 1000;
+  return static_cast<double>(n) * clip_recipe.fps_den / clip_recipe.fps_num;
 }
 
-int64_t ClipSampleCount(const ClipSpec& clip_spec) {
+int64_t ClipSampleCount(const ClipRecipe& clip_recipe) {
   int64_t total = 0;
-  for (const AudioChunk& chunk : AudioChunks(clip_spec)) total += chunk.length;
+  for (const AudioChunk& chunk : AudioChunks(clip_recipe)) total += chunk.length;
   return total;
 }
 
-bool IsFlashFrameNumber(const ClipSpec& clip_spec, int n) {
+bool IsFlashFrameNumber(const ClipRecipe& clip_recipe, int n) {
   // Frame n starts at n × den / num seconds; it is the first at or after a
   // whole second when frame n − 1 started in an earlier second.
   if (n == 0) return true;
-  if (VariableRate(clip_spec))
-    return FrameStartMs(clip_spec, n) / 1000 != FrameStartMs(clip_spec, n - 1) / 1000;
-  const int64_t second = static_cast<int64_t>(n) * clip_spec.fps_den / clip_spec.fps_num;
-  const int64_t before = static_cast<int64_t>(n - 1) * clip_spec.fps_den / clip_spec.fps_num;
+  if (VariableRate(clip_recipe))
+    return FrameStartMs(clip_recipe, n) / 1000 != FrameStartMs(clip_recipe, n - 1) / 1000;
+  const int64_t second = static_cast<int64_t>(n) * clip_recipe.fps_den / clip_recipe.fps_num;
+  const int64_t before = static_cast<int64_t>(n - 1) * clip_recipe.fps_den / clip_recipe.fps_num;
   return second != before;
 }
 

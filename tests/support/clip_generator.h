@@ -41,7 +41,7 @@ struct ClipTimeJump {
   double shift = 0;
 };
 
-struct ClipSpec {
+struct ClipRecipe {
   ClipContainer container = ClipContainer::kMp4;
   ClipVideoCodec video_codec = ClipVideoCodec::kDefault;
   ClipAudioCodec audio_codec = ClipAudioCodec::kDefault;
@@ -82,17 +82,17 @@ inline constexpr double kClickLevel = 0.9;
 inline constexpr double kClickSeconds = 0.02;
 
 // Writes the clip to `path`. Returns "" on success, else what went wrong.
-std::string WriteClip(const std::string& path, const ClipSpec& clip_spec);
+std::string WriteClip(const std::string& path, const ClipRecipe& clip_recipe);
 
 // Pictures the clip has: seconds × frame rate, rounded; with a variable
 // frame rate, the pictures that start before `seconds`.
-int ClipFrameCount(const ClipSpec& clip_spec);
+int ClipFrameCount(const ClipRecipe& clip_recipe);
 // Where picture n starts on the clip's time line, in seconds.
-double FrameStartSeconds(const ClipSpec& clip_spec, int n);
+double FrameStartSeconds(const ClipRecipe& clip_recipe, int n);
 // Sample frames the clip's sound has, holes and late start taken out.
-int64_t ClipSampleCount(const ClipSpec& clip_spec);
+int64_t ClipSampleCount(const ClipRecipe& clip_recipe);
 // Whether frame `n` is a flash (the first at or after a whole second).
-bool IsFlashFrameNumber(const ClipSpec& clip_spec, int n);
+bool IsFlashFrameNumber(const ClipRecipe& clip_recipe, int n);
 
 // The frame number a picture shows, read from its code band; -1 when the
 // band cannot be read (a block neither clearly black nor clearly white).

@@ -32,52 +32,52 @@ int Usage() {
 
 int main(int argc, char** argv) {
   if (argc < 2 || argv[1][0] == '-') return Usage();
-  ovc::test::ClipSpec clip_spec;
-  clip_spec.seconds = 4;
+  ovc::test::ClipRecipe clip_recipe;
+  clip_recipe.seconds = 4;
   for (int i = 2; i < argc; ++i) {
     std::string option = argv[i];
     if (option == "--no-audio") {
-      clip_spec.has_audio = false;
+      clip_recipe.has_audio = false;
       continue;
     }
     if (option == "--no-video") {
-      clip_spec.has_video = false;
+      clip_recipe.has_video = false;
       continue;
     }
     if (i + 1 >= argc) return Usage();
     const char* value = argv[++i];
     if (option == "--seconds") {
-      clip_spec.seconds = std::atof(value);
+      clip_recipe.seconds = std::atof(value);
     } else if (option == "--size") {
-      if (std::sscanf(value, "%dx%d", &clip_spec.width, &clip_spec.height) != 2) return Usage();
+      if (std::sscanf(value, "%dx%d", &clip_recipe.width, &clip_recipe.height) != 2) return Usage();
     } else if (option == "--fps") {
-      clip_spec.fps_den = 1;
-      if (std::sscanf(value, "%d/%d", &clip_spec.fps_num, &clip_spec.fps_den) < 1) return Usage();
+      clip_recipe.fps_den = 1;
+      if (std::sscanf(value, "%d/%d", &clip_recipe.fps_num, &clip_recipe.fps_den) < 1) return Usage();
     } else if (option == "--rate") {
-      clip_spec.sample_rate = std::atoi(value);
+      clip_recipe.sample_rate = std::atoi(value);
     } else if (option == "--channels") {
-      clip_spec.channels = std::atoi(value);
+      clip_recipe.channels = std::atoi(value);
     } else if (option == "--container") {
-      if (!std::strcmp(value, "mp4")) clip_spec.container = ovc::test::ClipContainer::kMp4;
-      else if (!std::strcmp(value, "mkv")) clip_spec.container = ovc::test::ClipContainer::kMkv;
-      else if (!std::strcmp(value, "avi")) clip_spec.container = ovc::test::ClipContainer::kAvi;
+      if (!std::strcmp(value, "mp4")) clip_recipe.container = ovc::test::ClipContainer::kMp4;
+      else if (!std::strcmp(value, "mkv")) clip_recipe.container = ovc::test::ClipContainer::kMkv;
+      else if (!std::strcmp(value, "avi")) clip_recipe.container = ovc::test::ClipContainer::kAvi;
       else return Usage();
     } else if (option == "--audio-start") {
-      clip_spec.audio_start = std::atof(value);
+      clip_recipe.audio_start = std::atof(value);
     } else if (option == "--gap") {
-      if (std::sscanf(value, "%lf:%lf", &clip_spec.gap_start, &clip_spec.gap_seconds) != 2) return Usage();
+      if (std::sscanf(value, "%lf:%lf", &clip_recipe.gap_start, &clip_recipe.gap_seconds) != 2) return Usage();
     } else if (option == "--jump") {
       ovc::test::ClipTimeJump jump;
       if (std::sscanf(value, "%lf:%lf", &jump.at, &jump.shift) != 2) return Usage();
-      clip_spec.time_jumps.push_back(jump);
+      clip_recipe.time_jumps.push_back(jump);
     } else {
       return Usage();
     }
   }
-  if (clip_spec.seconds <= 0 || clip_spec.width <= 0 || clip_spec.height <= 0 || clip_spec.fps_num <= 0 ||
-      clip_spec.fps_den <= 0 || clip_spec.sample_rate <= 0 || clip_spec.channels <= 0)
+  if (clip_recipe.seconds <= 0 || clip_recipe.width <= 0 || clip_recipe.height <= 0 || clip_recipe.fps_num <= 0 ||
+      clip_recipe.fps_den <= 0 || clip_recipe.sample_rate <= 0 || clip_recipe.channels <= 0)
     return Usage();
-  std::string error = ovc::test::WriteClip(argv[1], clip_spec);
+  std::string error = ovc::test::WriteClip(argv[1], clip_recipe);
   if (!error.empty()) {
     std::fprintf(stderr, "make-test-clip: %s\n", error.c_str());
     return 1;

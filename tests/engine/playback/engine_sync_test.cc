@@ -47,7 +47,7 @@ struct SyncCase {
   bool audio_8bit = false;
   test::ClipContainer container = test::ClipContainer::kMp4;
   bool default_waits = false;  // the capture's own bounds on its waits
-  std::vector<int> frame_durations_ms = {};  // a variable frame rate (see ClipSpec)
+  std::vector<int> frame_durations_ms = {};  // a variable frame rate (see ClipRecipe)
 };
 
 void PrintTo(const SyncCase& c, std::ostream* os) { *os << c.name; }
@@ -85,17 +85,17 @@ std::vector<int64_t> FindBursts(const std::vector<int16_t>& audio, int channels,
 constexpr double kSoundSlack = 0.002;
 
 // Converts the whole clip at `c.out_fps` and reads the result back.
-void Convert(const SyncCase& c, const test::TempWorld& world, const test::ClipSpec& clip_spec,
+void Convert(const SyncCase& c, const test::TempWorld& world, const test::ClipRecipe& clip_recipe,
              test::DecodedClip* decoded) {
   std::string source = world.Path("source.mp4");
-  ASSERT_EQ(test::WriteClip(source, clip_spec), "");
-  if (!clip_spec.frame_durations_ms.empty()) {
+  ASSERT_EQ(test::WriteClip(source, clip_recipe), "");
+  if (!clip_recipe.frame_durations_ms.empty()) {
     // The source really has the variable rate: each picture at its own time.
     test::DecodedClip read;
     ASSERT_EQ(test::ReadClip(source, &read), "");
-    ASSERT_EQ(static_cast<int>(read.frame_numbers.size()), test::ClipFrameCount(clip_spec));
+    ASSERT_EQ(static_cast<int>(read.frame_numbers.size()), test::ClipFrameCount(clip_recipe));
     for (size_t k = 0; k < read.frame_numbers.size(); ++k)
-      ASSERT_NEAR(read.picture_times[k], test::FrameStartSeconds(clip_spec, read.frame_numbers[k]),
+      ASSERT_NEAR(read.picture_times[k], test::FrameStartSeconds(clip_recipe, read.frame_numbers[k]),
                   1e-3);
   }
   if (c.hole_seconds > 0) {
@@ -168,27 +168,27 @@ TEST_P(EngineSyncTest, OutputKeepsFlashesAndClicksTogether) {
   test::TempWorld world;
   ScriptedMessageBox box;
   ScopedMessageBox installed(&box);
-  test::ClipSpec clip_spec;
-  clip_spec.fps_num = c.fps_num;
-  clip_spec.fps_den = c.fps_den;
-  clip_spec.seconds = c.seconds;
-  clip_spec.width = c.width;
-  clip_spec.height = c.height;
-  clip_spec.gap_start = c.gap_start;
-  clip_spec.gap_seconds = c.gap_seconds;
-  clip_spec.gop = 25;
-  clip_spec.sample_rate = c.sample_rate;
-  clip_spec.channels = c.channels;
-  clip_spec.audio_8bit = c.audio_8bit;
-  clip_spec.container = c.container;
-  clip_spec.frame_durations_ms = c.frame_durations_ms;
+  test::ClipRecipe clip_recipe;
+  clip_recipe.fps_num = c.fps_num;
+  clip_recipe.fps_den = c.fps_den;
+  clip_recipe.seconds = c.seconds;
+  clip_recipe.width = c.width;
+  clip_recipe.height = c.height;
+  clip_recipe.gap_start = c.gap_start;
+  clip_recipe.gap_seconds = c.gap_seconds;
+  clip_recipe.gop = 25;
+  clip_recipe.sample_rate = c.sample_rate;
+  clip_recipe.channels = c.channels;
+  clip_recipe.audio_8bit = c.audio_8bit;
+  clip_recipe.container = c.container;
+  clip_recipe.frame_durations_ms = c.frame_durations_ms;
   test::DecodedClip out;
-  ASSERT_NO_FATAL_FAILURE(Convert(c, world, clip_spec, &out));
+  ASSERT_NO_FATAL_FAILURE(Convert(c, world, clip_recipe, &out));
   EXPECT_TRUE(box.Texts().empty()) << box.Texts()[0];
 
   const double period = 1.0 / c.out_fps;
   const double in_fps = static_cast<double>(c.fps_num) / c.fps_den;
-  const auto source_time = [&](int n) { return test::FrameStartSeconds(clip_spec, n); };
+  const auto source_time = [&](int n) { return test::FrameStartSeconds(clip_recipe, n); };
   const int pictures = static_cast<int>(out.frame_numbers.size());
   ASSERT_GT(pictures, 0);
   for (int k = 0; k < pictures; ++k) ASSERT_GE(out.frame_numbers[k], 0) << "picture " << k;
@@ -282,10 +282,10 @@ TEST_P(EngineSyncTest, OutputKeepsFlashesAndClicksTogether) {
   // the hole; a click survives when its packet begins before it.
   int expected_clicks = 0;
   std::vector<int> seconds_expected;
-  const int64_t gap_begin = std::llround(c.gap_start * clip_spec.sample_rate);
-  const int64_t gap_end = std::llround((c.gap_start + c.gap_seconds) * clip_spec.sample_rate);
+  const int64_t gap_begin = std::llround(c.gap_start * clip_recipe.sample_rate);
+  const int64_t gap_end = std::llround((c.gap_start + c.gap_seconds) * clip_recipe.sample_rate);
   for (int s = 0; s < c.seconds; ++s) {
-    const int64_t packet = static_cast<int64_t>(s) * clip_spec.sample_rate / 1024 * 1024;
+    const int64_t packet = static_cast<int64_t>(s) * clip_recipe.sample_rate / 1024 * 1024;
     const bool in_picture_hole = s >= c.hole_start && s < c.hole_start + c.hole_seconds;
     if ((c.gap_seconds == 0 || packet < gap_begin || packet >= gap_end) && !in_picture_hole) {
       ++expected_clicks;

@@ -75,9 +75,9 @@ class PlaybackGraphTest : public testing::Test {
     output_.height = 120;
   }
 
-  std::string Clip(const std::string& name, const test::ClipSpec& clip_spec) {
+  std::string Clip(const std::string& name, const test::ClipRecipe& clip_recipe) {
     const std::string path = world_.Path(name);
-    const std::string error = test::WriteClip(path, clip_spec);
+    const std::string error = test::WriteClip(path, clip_recipe);
     EXPECT_EQ(error, "");
     return path;
   }
@@ -102,9 +102,9 @@ class PlaybackGraphTest : public testing::Test {
 };
 
 TEST_F(PlaybackGraphTest, BuildsAFileGraphAndReportsTheSource) {
-  test::ClipSpec clip_spec;
-  clip_spec.seconds = 3.0;
-  const std::string path = Clip("clip.mp4", clip_spec);
+  test::ClipRecipe clip_recipe;
+  clip_recipe.seconds = 3.0;
+  const std::string path = Clip("clip.mp4", clip_recipe);
   ASSERT_EQ(Open(path), 0);
 
   EXPECT_EQ(graph_.render_state(), 1);
@@ -135,7 +135,7 @@ TEST_F(PlaybackGraphTest, BuildsAFileGraphAndReportsTheSource) {
 }
 
 TEST_F(PlaybackGraphTest, SecondBuildWhileRenderingIsIgnored) {
-  const std::string path = Clip("clip.mp4", test::ClipSpec{});
+  const std::string path = Clip("clip.mp4", test::ClipRecipe{});
   int inner = -7;
   int builds = 0;
   host_.on_busy = [&] {
@@ -148,9 +148,9 @@ TEST_F(PlaybackGraphTest, SecondBuildWhileRenderingIsIgnored) {
 }
 
 TEST_F(PlaybackGraphTest, ASourceWithoutAPictureIsRefusedAtEveryOpen) {
-  test::ClipSpec clip_spec;
-  clip_spec.has_video = false;
-  const std::string path = Clip("sound.mp4", clip_spec);
+  test::ClipRecipe clip_recipe;
+  clip_recipe.has_video = false;
+  const std::string path = Clip("sound.mp4", clip_recipe);
   const std::string refusal = "Cannot open the file\n" + path +
                               "\nIt has no picture, only sound: there is nothing to convert.";
   for (int open = 1; open <= 2; ++open) {
@@ -163,7 +163,7 @@ TEST_F(PlaybackGraphTest, ASourceWithoutAPictureIsRefusedAtEveryOpen) {
     EXPECT_FALSE(host_.busy());
   }
   // A file with a picture opens after it.
-  EXPECT_EQ(Open(Clip("clip.mp4", test::ClipSpec{})), 0);
+  EXPECT_EQ(Open(Clip("clip.mp4", test::ClipRecipe{})), 0);
   EXPECT_TRUE(graph_.source_ready());
 }
 
@@ -183,11 +183,11 @@ class PlaybackGraphSoundlessTest : public PlaybackGraphTest,
 // track.
 TEST_P(PlaybackGraphSoundlessTest, OpensWithOneLineOfInformation) {
   const SoundlessCase& c = GetParam();
-  test::ClipSpec clip_spec;
-  clip_spec.container = test::ClipContainer::kAvi;
-  clip_spec.audio_codec = test::ClipAudioCodec::kPcm;
-  clip_spec.has_audio = c.has_sound_stream;
-  const std::string path = Clip("silent.avi", clip_spec);
+  test::ClipRecipe clip_recipe;
+  clip_recipe.container = test::ClipContainer::kAvi;
+  clip_recipe.audio_codec = test::ClipAudioCodec::kPcm;
+  clip_recipe.has_audio = c.has_sound_stream;
+  const std::string path = Clip("silent.avi", clip_recipe);
   if (c.has_sound_stream) {
     std::ifstream in(path, std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -206,7 +206,7 @@ TEST_P(PlaybackGraphSoundlessTest, OpensWithOneLineOfInformation) {
 
   // A source with sound after it has its own again.
   box_.Clear();
-  EXPECT_EQ(Open(Clip("clip.mp4", test::ClipSpec{})), 0);
+  EXPECT_EQ(Open(Clip("clip.mp4", test::ClipRecipe{})), 0);
   EXPECT_TRUE(box_.Texts().empty());
   EXPECT_TRUE(capture_.source_has_sound());
 }
@@ -234,7 +234,7 @@ TEST_F(PlaybackGraphTest, APipeIsRefusedWithoutWaitingForAWriter) {
 TEST_F(PlaybackGraphTest, AnInterruptEndsTheOpenWithoutAMessage) {
   std::atomic<bool> interrupt{false};
   graph_.set_interrupt(&interrupt);
-  const std::string path = Clip("clip.mp4", test::ClipSpec{});
+  const std::string path = Clip("clip.mp4", test::ClipRecipe{});
   host_.on_busy = [&] { interrupt.store(true); };
   EXPECT_EQ(Open(path), 1);
   EXPECT_FALSE(graph_.source_ready());
@@ -244,7 +244,7 @@ TEST_F(PlaybackGraphTest, AnInterruptEndsTheOpenWithoutAMessage) {
 }
 
 TEST_F(PlaybackGraphTest, RemovesASecondVideoRendererFromTheListing) {
-  ASSERT_EQ(Open(Clip("clip.mp4", test::ClipSpec{})), 0);
+  ASSERT_EQ(Open(Clip("clip.mp4", test::ClipRecipe{})), 0);
   media::FilterGraph* graph = graph_.graph();
   media::Filter* grabber = graph->FindFilterByName("Video Grabber");
   auto extra = std::make_shared<media::VideoRenderer>(std::make_shared<media::NullVideoSurface>(),
@@ -260,7 +260,7 @@ TEST_F(PlaybackGraphTest, RemovesASecondVideoRendererFromTheListing) {
 }
 
 TEST_F(PlaybackGraphTest, RepairsAVideoPathThatBypassesTheGrabber) {
-  ASSERT_EQ(Open(Clip("clip.mp4", test::ClipSpec{})), 0);
+  ASSERT_EQ(Open(Clip("clip.mp4", test::ClipRecipe{})), 0);
   media::FilterGraph* graph = graph_.graph();
   media::Filter* grabber = graph->FindFilterByName("Video Grabber");
   media::Filter* renderer = graph->FindFilterByName("Video Renderer");
@@ -279,7 +279,7 @@ TEST_F(PlaybackGraphTest, RepairsAVideoPathThatBypassesTheGrabber) {
 }
 
 TEST_F(PlaybackGraphTest, ACloseDuringTheBuildEndsItWithOne) {
-  const std::string path = Clip("clip.mp4", test::ClipSpec{});
+  const std::string path = Clip("clip.mp4", test::ClipRecipe{});
   host_.on_busy = [&] {
     host_.on_busy = nullptr;
     graph_.ClosePlaybackGraph();
@@ -324,7 +324,7 @@ TEST(PlaybackGraphStopTest, ClosingAfterAStopTimedOutLeavesTheStuckGraphAlone) {
   ScriptedMessageBox box;
   ScopedMessageBox installed(&box);
   const std::string path = world.Path("clip.mp4");
-  ASSERT_EQ(test::WriteClip(path, test::ClipSpec{}), "");
+  ASSERT_EQ(test::WriteClip(path, test::ClipRecipe{}), "");
   OutputConfig output;
   output.width = 320;
   output.height = 240;
@@ -429,7 +429,7 @@ TEST_P(BadInputTest, FailsWithAMessageAndTheNextFileOpens) {
   EXPECT_TRUE(test::TraceHas("Cannot open " + path));
 
   box_.Clear();
-  ASSERT_EQ(Open(Clip("good.mp4", test::ClipSpec{})), 0);
+  ASSERT_EQ(Open(Clip("good.mp4", test::ClipRecipe{})), 0);
   EXPECT_TRUE(graph_.source_ready());
   EXPECT_TRUE(box_.Texts().empty());
 }
@@ -453,19 +453,19 @@ INSTANTIATE_TEST_SUITE_P(
                  "not a video"},
         BadInput{"truncated",
                  [](const std::string& p, test::TempWorld& world) {
-                   test::ClipSpec clip_spec;
+                   test::ClipRecipe clip_recipe;
                    const std::string whole = world.Path("whole.mp4");
-                   ASSERT_EQ(test::WriteClip(whole, clip_spec), "");
+                   ASSERT_EQ(test::WriteClip(whole, clip_recipe), "");
                    WriteBytes(p, ReadBytes(whole).substr(0, 2000));
                  },
                  "not a video"},
         BadInput{"unknown_codec",
                  [](const std::string& p, test::TempWorld& world) {
-                   test::ClipSpec clip_spec;
-                   clip_spec.container = test::ClipContainer::kAvi;
-                   clip_spec.has_audio = false;
+                   test::ClipRecipe clip_recipe;
+                   clip_recipe.container = test::ClipContainer::kAvi;
+                   clip_recipe.has_audio = false;
                    const std::string whole = world.Path("whole.avi");
-                   ASSERT_EQ(test::WriteClip(whole, clip_spec), "");
+                   ASSERT_EQ(test::WriteClip(whole, clip_recipe), "");
                    std::string bytes = ReadBytes(whole);
                    // Rename the video codec in both stream headers.
                    const size_t strf = bytes.find("strf");

@@ -23,7 +23,7 @@ using test::U32;
 constexpr uint32_t kXvid = AviWriter::FourCc("XVID");
 
 // One chunk to write: video ('v', with a key-frame flag) or audio ('a').
-struct ChunkSpec {
+struct ChunkLayout {
   char kind;
   uint32_t length;
   bool key;
@@ -50,7 +50,7 @@ std::vector<test::IndexEntry> CheckedIndex(const std::string& file) {
 TEST(AviWriter, ClosedFileHasTheExactLayout) {
   test::TempWorld world;
   const std::string path = world.Path("layout.avi");
-  const std::vector<ChunkSpec> chunks = {
+  const std::vector<ChunkLayout> chunks = {
       {'v', 5, true}, {'a', 417, false}, {'v', 6, false}, {'a', 418, false}, {'v', 0, false},
       {'v', 1201, true}};
   auto writer = AviWriter::Open(path);
@@ -123,7 +123,7 @@ TEST(AviWriter, ClosedFileHasTheExactLayout) {
   EXPECT_EQ(index[0].offset, 4u);
   for (size_t i = 0; i < chunks.size(); ++i) {
     SCOPED_TRACE(i);
-    const ChunkSpec& c = chunks[i];
+    const ChunkLayout& c = chunks[i];
     EXPECT_EQ(index[i].id, c.kind == 'v' ? "00dc" : "01wb");
     EXPECT_EQ(index[i].flags, c.kind == 'a' || c.key ? 16u : 0u);
     EXPECT_EQ(index[i].offset, offsets[i] - 2044);

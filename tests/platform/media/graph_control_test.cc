@@ -24,14 +24,14 @@ namespace ovc::media::test {
 namespace {
 
 using ovc::test::ClipContainer;
-using ovc::test::ClipSpec;
+using ovc::test::ClipRecipe;
 
-ClipSpec SmallClip() {
-  ClipSpec clip_spec;
-  clip_spec.width = 160;
-  clip_spec.height = 120;
-  clip_spec.seconds = 1.0;
-  return clip_spec;
+ClipRecipe SmallClip() {
+  ClipRecipe clip_recipe;
+  clip_recipe.width = 160;
+  clip_recipe.height = 120;
+  clip_recipe.seconds = 1.0;
+  return clip_recipe;
 }
 
 // "name: pin->peer-filter, pin (unconnected) …" for every filter, so one
@@ -91,11 +91,11 @@ class GraphShapeTest : public ::testing::TestWithParam<ShapeCase> {};
 TEST_P(GraphShapeTest, RenderFileRoutesEachStreamThroughItsGrabber) {
   const ShapeCase& c = GetParam();
   ovc::test::TempWorld world;
-  ClipSpec clip_spec = SmallClip();
-  clip_spec.has_video = c.has_video;
-  clip_spec.has_audio = c.has_audio;
+  ClipRecipe clip_recipe = SmallClip();
+  clip_recipe.has_video = c.has_video;
+  clip_recipe.has_audio = c.has_audio;
   const std::string path = world.Path("clip.mp4");
-  ASSERT_EQ(ovc::test::WriteClip(path, clip_spec), "");
+  ASSERT_EQ(ovc::test::WriteClip(path, clip_recipe), "");
 
   FilterGraph graph;
   auto video = std::make_shared<VideoGrabber>();
@@ -143,7 +143,7 @@ TEST(GraphTest, UnplayableFilesLeaveTheGraphAsItWas) {
 TEST(GraphTest, AnAbortedRenderOpensNothing) {
   ovc::test::TempWorld world;
   const std::string path = world.Path("clip.mp4");
-  ASSERT_EQ(ovc::test::WriteClip(path, ovc::test::ClipSpec{}), "");
+  ASSERT_EQ(ovc::test::WriteClip(path, ovc::test::ClipRecipe{}), "");
   FilterGraph graph;
   graph.AbortRender();
   EXPECT_EQ(graph.RenderFile(path), kErrorAbort);
@@ -153,9 +153,9 @@ TEST(GraphTest, AnAbortedRenderOpensNothing) {
 TEST(GraphTest, VideoPathCanBeRoutedThroughAGrabberAddedLater) {
   ovc::test::TempWorld world;
   const std::string path = world.Path("clip.mkv");
-  ClipSpec clip_spec = SmallClip();
-  clip_spec.container = ClipContainer::kMkv;
-  ASSERT_EQ(ovc::test::WriteClip(path, clip_spec), "");
+  ClipRecipe clip_recipe = SmallClip();
+  clip_recipe.container = ClipContainer::kMkv;
+  ASSERT_EQ(ovc::test::WriteClip(path, clip_recipe), "");
 
   FilterGraph graph;
   ASSERT_EQ(graph.RenderFile(path), kOk);

@@ -20,10 +20,10 @@ namespace ovc::media::test {
 namespace {
 
 using ovc::test::ClipContainer;
-using ovc::test::ClipSpec;
+using ovc::test::ClipRecipe;
 
-std::string Extension(const ClipSpec& clip_spec) {
-  switch (clip_spec.container) {
+std::string Extension(const ClipRecipe& clip_recipe) {
+  switch (clip_recipe.container) {
     case ClipContainer::kMp4:
       return ".mp4";
     case ClipContainer::kMkv:
@@ -34,8 +34,8 @@ std::string Extension(const ClipSpec& clip_spec) {
   return "";
 }
 
-ReferenceTime FrameTime(const ClipSpec& clip_spec, int n) {
-  return static_cast<ReferenceTime>(std::llround(1e7 * n * clip_spec.fps_den / clip_spec.fps_num));
+ReferenceTime FrameTime(const ClipRecipe& clip_recipe, int n) {
+  return static_cast<ReferenceTime>(std::llround(1e7 * n * clip_recipe.fps_den / clip_recipe.fps_num));
 }
 
 // A graph with both grabbers, the clip rendered into it, running free on a
@@ -78,7 +78,7 @@ std::vector<ReferenceTime> ClickTimes(const GrabberRecorder& recorder, size_t fi
 
 struct RenderCase {
   std::string name;
-  ClipSpec clip_spec;
+  ClipRecipe clip_recipe;
   FormatType format;
   int32_t width;
   int32_t height;
@@ -90,38 +90,38 @@ struct RenderCase {
 };
 void PrintTo(const RenderCase& c, std::ostream* os) { *os << c.name; }
 
-ClipSpec MakeClip(ClipContainer container, auto&& adjust) {
-  ClipSpec clip_spec;
-  clip_spec.container = container;
-  clip_spec.width = 160;
-  clip_spec.height = 120;
-  adjust(clip_spec);
-  return clip_spec;
+ClipRecipe MakeClip(ClipContainer container, auto&& adjust) {
+  ClipRecipe clip_recipe;
+  clip_recipe.container = container;
+  clip_recipe.width = 160;
+  clip_recipe.height = 120;
+  adjust(clip_recipe);
+  return clip_recipe;
 }
 
 const RenderCase kRenderCases[] = {
-    {"Mp4Mpeg4AacStereo48k", MakeClip(ClipContainer::kMp4, [](ClipSpec&) {}), FormatType::kVideoInfo,
+    {"Mp4Mpeg4AacStereo48k", MakeClip(ClipContainer::kMp4, [](ClipRecipe&) {}), FormatType::kVideoInfo,
      160, 120, 0, 0, 2, 16, 1024},
     {"MkvMpeg2Mp2Mono32k",
-     MakeClip(ClipContainer::kMkv, [](ClipSpec& s) { s.channels = 1, s.sample_rate = 32000; }),
+     MakeClip(ClipContainer::kMkv, [](ClipRecipe& s) { s.channels = 1, s.sample_rate = 32000; }),
      FormatType::kVideoInfo, 160, 120, 0, 0, 1, 16, 1152},
     {"AviMpeg2EightBitMono22k",
      MakeClip(ClipContainer::kAvi,
-          [](ClipSpec& s) { s.channels = 1, s.sample_rate = 22050, s.audio_8bit = true; }),
+          [](ClipRecipe& s) { s.channels = 1, s.sample_rate = 22050, s.audio_8bit = true; }),
      FormatType::kVideoInfo, 160, 120, 0, 0, 1, 8, 0},
     {"MkvPcm51At2997",
      MakeClip(ClipContainer::kMkv,
-          [](ClipSpec& s) { s.channels = 6, s.sample_rate = 44100, s.fps_num = 30000, s.fps_den = 1001; }),
+          [](ClipRecipe& s) { s.channels = 6, s.sample_rate = 44100, s.fps_num = 30000, s.fps_den = 1001; }),
      FormatType::kVideoInfo, 160, 120, 0, 0, 6, 16, 0},
-    {"Mp4Aac71MixedDownTo51", MakeClip(ClipContainer::kMp4, [](ClipSpec& s) { s.channels = 8; }),
+    {"Mp4Aac71MixedDownTo51", MakeClip(ClipContainer::kMp4, [](ClipRecipe& s) { s.channels = 8; }),
      FormatType::kVideoInfo, 160, 120, 0, 0, 6, 16, 1024},
     {"Mp4NonSquarePixels",
      MakeClip(ClipContainer::kMp4,
-          [](ClipSpec& s) { s.width = 352, s.height = 288, s.sample_aspect_num = 12, s.sample_aspect_den = 11; }),
+          [](ClipRecipe& s) { s.width = 352, s.height = 288, s.sample_aspect_num = 12, s.sample_aspect_den = 11; }),
      FormatType::kVideoInfo2, 352, 288, 4, 3, 2, 16, 1024},
     {"AviPcmOddWidthIsWidened",
      MakeClip(ClipContainer::kAvi,
-          [](ClipSpec& s) { s.width = 175, s.audio_codec = ovc::test::ClipAudioCodec::kPcm; }),
+          [](ClipRecipe& s) { s.width = 175, s.audio_codec = ovc::test::ClipAudioCodec::kPcm; }),
      FormatType::kVideoInfo, 176, 120, 0, 0, 2, 16, 0},
 };
 
@@ -130,8 +130,8 @@ class RenderFileTest : public ::testing::TestWithParam<RenderCase> {};
 TEST_P(RenderFileTest, PlaysEveryPictureAndAllTheSoundInOrder) {
   const RenderCase& c = GetParam();
   ovc::test::TempWorld world;
-  const std::string path = world.Path("clip" + Extension(c.clip_spec));
-  ASSERT_EQ(ovc::test::WriteClip(path, c.clip_spec), "");
+  const std::string path = world.Path("clip" + Extension(c.clip_recipe));
+  ASSERT_EQ(ovc::test::WriteClip(path, c.clip_recipe), "");
   Player player(path);
   ASSERT_EQ(player.render_result, kOk);
   GrabberRecorder recorder(player.video.get(), player.audio.get());
@@ -142,7 +142,7 @@ TEST_P(RenderFileTest, PlaysEveryPictureAndAllTheSoundInOrder) {
   double position = 0, duration = 0;
   player.graph.GetCurrentPosition(&position);
   player.graph.GetDuration(&duration);
-  EXPECT_NEAR(duration, c.clip_spec.seconds, 0.05);
+  EXPECT_NEAR(duration, c.clip_recipe.seconds, 0.05);
   EXPECT_DOUBLE_EQ(position, duration);
   ASSERT_EQ(player.graph.Stop(), kOk);
   EXPECT_TRUE(PendingEvents(player.graph).empty()) << "completion is reported once";
@@ -163,14 +163,14 @@ TEST_P(RenderFileTest, PlaysEveryPictureAndAllTheSoundInOrder) {
   EXPECT_EQ(bmi.bit_count, 16);
   EXPECT_EQ(bmi.compression, kSubtypeYuy2);
   EXPECT_EQ(bmi.size_image, static_cast<uint32_t>(c.width * c.height * 2));
-  EXPECT_NEAR(frame_time, FrameTime(c.clip_spec, 1), 1);
+  EXPECT_NEAR(frame_time, FrameTime(c.clip_recipe, 1), 1);
   if (c.format == FormatType::kVideoInfo2) {
     EXPECT_EQ(video_type.video2.picture_aspect_x, c.aspect_x);
     EXPECT_EQ(video_type.video2.picture_aspect_y, c.aspect_y);
   }
 
   const std::vector<VideoRecord> pictures = recorder.video();
-  ASSERT_EQ(static_cast<int>(pictures.size()), ovc::test::ClipFrameCount(c.clip_spec));
+  ASSERT_EQ(static_cast<int>(pictures.size()), ovc::test::ClipFrameCount(c.clip_recipe));
   // A container may place the first picture a little after 0 (an audio
   // encoder's delay), but never by a whole picture.
   EXPECT_GE(pictures[0].start, 0);
@@ -178,10 +178,10 @@ TEST_P(RenderFileTest, PlaysEveryPictureAndAllTheSoundInOrder) {
   for (size_t n = 0; n < pictures.size(); ++n) {
     SCOPED_TRACE("picture " + std::to_string(n));
     EXPECT_EQ(pictures[n].frame_number, static_cast<int>(n));
-    EXPECT_EQ(pictures[n].flash, ovc::test::IsFlashFrameNumber(c.clip_spec, static_cast<int>(n)));
+    EXPECT_EQ(pictures[n].flash, ovc::test::IsFlashFrameNumber(c.clip_recipe, static_cast<int>(n)));
     EXPECT_EQ(pictures[n].length, c.width * c.height * 2);
     EXPECT_EQ(pictures[n].type_changed, 0);
-    EXPECT_NEAR(pictures[n].start - pictures[0].start, FrameTime(c.clip_spec, static_cast<int>(n)), 10000);
+    EXPECT_NEAR(pictures[n].start - pictures[0].start, FrameTime(c.clip_recipe, static_cast<int>(n)), 10000);
     EXPECT_GT(pictures[n].stop, pictures[n].start);
   }
 
@@ -193,7 +193,7 @@ TEST_P(RenderFileTest, PlaysEveryPictureAndAllTheSoundInOrder) {
   const WaveFormat& wave = audio_type.wave;
   EXPECT_EQ(wave.format_tag, 1);
   EXPECT_EQ(wave.channels, c.channels);
-  EXPECT_EQ(static_cast<int>(wave.samples_per_sec), c.clip_spec.sample_rate);
+  EXPECT_EQ(static_cast<int>(wave.samples_per_sec), c.clip_recipe.sample_rate);
   EXPECT_EQ(wave.bits_per_sample, c.bits);
   EXPECT_EQ(wave.block_align, c.channels * c.bits / 8);
   EXPECT_EQ(wave.avg_bytes_per_sec, wave.samples_per_sec * wave.block_align);
@@ -205,17 +205,17 @@ TEST_P(RenderFileTest, PlaysEveryPictureAndAllTheSoundInOrder) {
     SCOPED_TRACE("block " + std::to_string(b));
     ASSERT_EQ(blocks[b].length % wave.block_align, 0);
     const int64_t frames = blocks[b].length / wave.block_align;
-    EXPECT_NEAR(blocks[b].stop - blocks[b].start, frames * kUnitsPerSecond / c.clip_spec.sample_rate, 1);
+    EXPECT_NEAR(blocks[b].stop - blocks[b].start, frames * kUnitsPerSecond / c.clip_recipe.sample_rate, 1);
     if (b > 0) {
       EXPECT_EQ(blocks[b].start, blocks[b - 1].stop);
     }
   }
   EXPECT_NEAR(static_cast<double>(recorder.channel0().size()),
-              static_cast<double>(ovc::test::ClipSampleCount(c.clip_spec)), c.codec_frame);
+              static_cast<double>(ovc::test::ClipSampleCount(c.clip_recipe)), c.codec_frame);
 
   // Sync: a click at every whole second, heard when the flash is seen.
   const std::vector<ReferenceTime> clicks = ClickTimes(recorder);
-  ASSERT_EQ(clicks.size(), static_cast<size_t>(std::ceil(c.clip_spec.seconds)));
+  ASSERT_EQ(clicks.size(), static_cast<size_t>(std::ceil(c.clip_recipe.seconds)));
   for (size_t s = 0; s < clicks.size(); ++s) {
     const auto flash = std::find_if(pictures.begin(), pictures.end(), [&](const VideoRecord& r) {
       return r.flash && r.start + frame_time / 2 >= static_cast<ReferenceTime>(s) * kUnitsPerSecond;
@@ -264,13 +264,13 @@ class SeekTest : public ::testing::TestWithParam<SeekCase> {};
 TEST_P(SeekTest, RestartsSegmentTimeAtTheTarget) {
   const SeekCase& c = GetParam();
   ovc::test::TempWorld world;
-  ClipSpec clip_spec;
-  clip_spec.container = c.container;
-  clip_spec.width = 160;
-  clip_spec.height = 120;
-  clip_spec.seconds = 3.0;
-  const std::string path = world.Path("clip" + Extension(clip_spec));
-  ASSERT_EQ(ovc::test::WriteClip(path, clip_spec), "");
+  ClipRecipe clip_recipe;
+  clip_recipe.container = c.container;
+  clip_recipe.width = 160;
+  clip_recipe.height = 120;
+  clip_recipe.seconds = 3.0;
+  const std::string path = world.Path("clip" + Extension(clip_recipe));
+  ASSERT_EQ(ovc::test::WriteClip(path, clip_recipe), "");
   Player player(path);
   ASSERT_EQ(player.render_result, kOk);
   // Stays alive while its callbacks may still be running.
@@ -301,7 +301,7 @@ TEST_P(SeekTest, RestartsSegmentTimeAtTheTarget) {
   const std::vector<VideoRecord> pictures = AfterRestart(recorder.video());
   ASSERT_FALSE(pictures.empty());
   EXPECT_EQ(pictures[0].start, 0);
-  const int frames = ovc::test::ClipFrameCount(clip_spec);
+  const int frames = ovc::test::ClipFrameCount(clip_recipe);
   ASSERT_EQ(static_cast<int>(pictures.size()), frames - c.first_frame);
   for (size_t i = 0; i < pictures.size(); ++i) {
     EXPECT_EQ(pictures[i].frame_number, c.first_frame + static_cast<int>(i));
@@ -310,7 +310,7 @@ TEST_P(SeekTest, RestartsSegmentTimeAtTheTarget) {
   const std::vector<AudioRecord> blocks = AfterRestart(recorder.audio());
   ASSERT_FALSE(blocks.empty());
   EXPECT_EQ(blocks[0].start, 0);
-  const double seconds_left = clip_spec.seconds - c.target;
+  const double seconds_left = clip_recipe.seconds - c.target;
   const auto& last = blocks.back();
   EXPECT_NEAR(static_cast<double>(last.stop) / kUnitsPerSecond, seconds_left, 0.03);
   // The next whole second's click is heard with its flash.

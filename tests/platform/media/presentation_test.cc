@@ -20,7 +20,7 @@
 namespace ovc::media::test {
 namespace {
 
-using ovc::test::ClipSpec;
+using ovc::test::ClipRecipe;
 
 constexpr ReferenceTime kStart = 50000000;  // the fake clock's time at Run
 constexpr ReferenceTime kFrame = 400000;    // 25 pictures a second
@@ -29,9 +29,9 @@ class PresentationTest : public ::testing::Test {
  protected:
   // Writes the clip, renders it with both grabbers, the recording surface
   // and sink and the fake clock.
-  void Open(const ClipSpec& clip_spec) {
+  void Open(const ClipRecipe& clip_recipe) {
     const std::string path = world_.Path("clip.mp4");
-    ASSERT_EQ(ovc::test::WriteClip(path, clip_spec), "");
+    ASSERT_EQ(ovc::test::WriteClip(path, clip_recipe), "");
     graph_.SetVideoSurface(surface_);
     graph_.SetAudioSink(sink_);
     graph_.AddFilter(video_, "Video Grabber");
@@ -41,13 +41,13 @@ class PresentationTest : public ::testing::Test {
     recorder_ = std::make_unique<GrabberRecorder>(video_.get(), audio_.get());
   }
 
-  static ClipSpec Clip(bool video, bool audio) {
-    ClipSpec clip_spec;
-    clip_spec.width = 160;
-    clip_spec.height = 120;
-    clip_spec.has_video = video;
-    clip_spec.has_audio = audio;
-    return clip_spec;
+  static ClipRecipe Clip(bool video, bool audio) {
+    ClipRecipe clip_recipe;
+    clip_recipe.width = 160;
+    clip_recipe.height = 120;
+    clip_recipe.has_video = video;
+    clip_recipe.has_audio = audio;
+    return clip_recipe;
   }
 
   ovc::test::TempWorld world_;
@@ -123,12 +123,12 @@ TEST_F(PresentationTest, VolumeIsCheckedAndNeedsAnAudioRenderer) {
 
 TEST_F(PresentationTest, FreeRunningKeepsTheStreamsTogetherWithoutTheClock) {
   // Sound that starts late and has a hole: neither may stall the other.
-  ClipSpec clip_spec = Clip(true, true);
-  clip_spec.seconds = 3.0;
-  clip_spec.audio_start = 0.5;
-  clip_spec.gap_start = 1.5;
-  clip_spec.gap_seconds = 0.6;
-  Open(clip_spec);
+  ClipRecipe clip_recipe = Clip(true, true);
+  clip_recipe.seconds = 3.0;
+  clip_recipe.audio_start = 0.5;
+  clip_recipe.gap_start = 1.5;
+  clip_recipe.gap_seconds = 0.6;
+  Open(clip_recipe);
   graph_.SetFreeRunning(true);
   ASSERT_EQ(graph_.Run(), kOk);
   ASSERT_EQ(WaitForEvent(graph_), kEventComplete);
@@ -182,11 +182,11 @@ TEST_F(PresentationTest, FreeRunningHoldsTheSoundBackWhileAPictureIsBeingTaken) 
 TEST_F(PresentationTest, FreeRunningLetsTheSoundCoverAPictureThatLastsSeconds) {
   // One picture every 2 s: the capture needs the sound of all of a
   // picture's time before it can make that picture's output frames.
-  ClipSpec clip_spec = Clip(true, true);
-  clip_spec.fps_num = 1;
-  clip_spec.fps_den = 2;
-  clip_spec.seconds = 6.0;
-  Open(clip_spec);
+  ClipRecipe clip_recipe = Clip(true, true);
+  clip_recipe.fps_num = 1;
+  clip_recipe.fps_den = 2;
+  clip_recipe.seconds = 6.0;
+  Open(clip_recipe);
   recorder_->BlockVideoAt(0);
   graph_.SetFreeRunning(true);
   ASSERT_EQ(graph_.Run(), kOk);

@@ -96,10 +96,10 @@ class BatchWindowTest : public testing::Test {
       if (!mkdtemp(folder.data())) ADD_FAILURE() << "no temporary folder in " << base;
       suite_folder_ = new std::string(folder);
       long_clip_ = new std::string(*suite_folder_ + "/long clip.mkv");
-      ClipSpec clip_spec;
-      clip_spec.container = ClipContainer::kMkv;
-      clip_spec.seconds = 240;
-      EXPECT_EQ(WriteClip(*long_clip_, clip_spec), "");
+      ClipRecipe clip_recipe;
+      clip_recipe.container = ClipContainer::kMkv;
+      clip_recipe.seconds = 240;
+      EXPECT_EQ(WriteClip(*long_clip_, clip_recipe), "");
     }
     return *long_clip_;
   }
@@ -135,11 +135,11 @@ class BatchWindowTest : public testing::Test {
   }
 
   std::string Clip(const std::string& name, double seconds) {
-    ClipSpec clip_spec;
-    clip_spec.container = ClipContainer::kMp4;
-    clip_spec.seconds = seconds;
+    ClipRecipe clip_recipe;
+    clip_recipe.container = ClipContainer::kMp4;
+    clip_recipe.seconds = seconds;
     const std::string path = world_.Path(name);
-    EXPECT_EQ(WriteClip(path, clip_spec), "");
+    EXPECT_EQ(WriteClip(path, clip_recipe), "");
     return path;
   }
 

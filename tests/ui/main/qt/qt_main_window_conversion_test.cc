@@ -48,10 +48,10 @@ class SourceTest : public MainWindowTest {
  protected:
   void SetUp() override {
     MainWindowTest::SetUp();
-    ClipSpec clip_spec;
-    clip_spec.seconds = 2.0;  // 320 × 240 at 25 fps, stereo sound
+    ClipRecipe clip_recipe;
+    clip_recipe.seconds = 2.0;  // 320 × 240 at 25 fps, stereo sound
     clip_ = world_.Path("clip.mp4");
-    ASSERT_EQ(WriteClip(clip_, clip_spec), "");
+    ASSERT_EQ(WriteClip(clip_, clip_recipe), "");
   }
 
   // Types `folder` into OutputFolderEdit as a user would.
@@ -255,10 +255,10 @@ class DeadlockWatchdog {
 TEST_F(SourceTest, AStopWaitingForAQuestionOfTheCaptureEndsOnceItIsAnswered) {
   QtMessageBox questions(window_.get());
   ScopedMessageBox installed(&questions);
-  ClipSpec clip_spec;
-  clip_spec.seconds = 12.0;
+  ClipRecipe clip_recipe;
+  clip_recipe.seconds = 12.0;
   const std::string clip = world_.Path("long.mp4");
-  ASSERT_EQ(WriteClip(clip, clip_spec), "");
+  ASSERT_EQ(WriteClip(clip, clip_recipe), "");
   const std::string out = world_.Path("out");
   fs::create_directories(out);
   TypeOutputFolder(out);

@@ -45,9 +45,9 @@ struct Report {
 
 class UserTest : public MainWindowTest {
  protected:
-  std::string Clip(const std::string& name, ClipSpec spec) {
+  std::string Clip(const std::string& name, ClipRecipe recipe) {
     const std::string path = world_.Path(name);
-    EXPECT_EQ(WriteClip(path, spec), "");
+    EXPECT_EQ(WriteClip(path, recipe), "");
     return path;
   }
 
@@ -127,9 +127,9 @@ class UserTest : public MainWindowTest {
 };
 
 TEST_F(UserTest, TheBarAndTheTimeRowsHoldOneRangeThatConvertRecords) {
-  ClipSpec spec;
-  spec.seconds = 8.0;
-  const std::string clip = Clip("clip.mp4", spec);
+  ClipRecipe recipe;
+  recipe.seconds = 8.0;
+  const std::string clip = Clip("clip.mp4", recipe);
   const std::string out = OutputFolder();
   window_->OpenVideoFile(clip);
   ASSERT_TRUE(WaitUntil([&] { return Presented() >= 3; }));
@@ -175,9 +175,9 @@ TEST_F(UserTest, TheBarAndTheTimeRowsHoldOneRangeThatConvertRecords) {
 }
 
 TEST_F(UserTest, ThePausedPictureFollowsThePosition) {
-  ClipSpec spec;
-  spec.seconds = 6.0;
-  window_->OpenVideoFile(Clip("clip.mp4", spec));
+  ClipRecipe recipe;
+  recipe.seconds = 6.0;
+  window_->OpenVideoFile(Clip("clip.mp4", recipe));
   ASSERT_TRUE(WaitUntil([&] { return Presented() >= 3; }));
   QTest::mouseClick(Find<QPushButton>("PauseButton"), Qt::LeftButton);
   ASSERT_TRUE(Find<StillPictureWidget>("PausedScreenPanel")->isVisible());
@@ -213,10 +213,10 @@ TEST_F(UserTest, ThePreviewFitsItsPanelAtEverySize) {
     int width, height;
   };
   for (Shape shape : {Shape{640, 360}, Shape{320, 240}}) {
-    ClipSpec spec;
-    spec.width = shape.width;
-    spec.height = shape.height;
-    window_->OpenVideoFile(Clip("clip" + std::to_string(shape.width) + ".mp4", spec));
+    ClipRecipe recipe;
+    recipe.width = shape.width;
+    recipe.height = shape.height;
+    window_->OpenVideoFile(Clip("clip" + std::to_string(shape.width) + ".mp4", recipe));
     ASSERT_TRUE(WaitUntil([&] { return Presented() >= 3; }));
     auto* area = Find<QWidget>("VideoRect");
     auto* video = Find<VideoWidget>("VideoWindow");
@@ -245,9 +245,9 @@ TEST_F(UserTest, ThePreviewFitsItsPanelAtEverySize) {
 // shown, with the container's extension; a source without sound converts
 // after one line of information and gets a silent track.
 TEST_F(UserTest, ANameTypedForTheOutputIsWhereASoundlessSourceGoes) {
-  ClipSpec spec;
-  spec.has_audio = false;
-  const std::string clip = Clip("soundless.mp4", spec);
+  ClipRecipe recipe;
+  recipe.has_audio = false;
+  const std::string clip = Clip("soundless.mp4", recipe);
   const std::string out = OutputFolder();
   window_->OpenVideoFile(clip);
   // The file's name in the title bar, its facts beside the transport.
@@ -283,9 +283,9 @@ TEST_F(UserTest, ANameTypedForTheOutputIsWhereASoundlessSourceGoes) {
 // Stopped halfway, the report says so, with how much was converted and
 // every part the split wrote; the status line was cleared at the start.
 TEST_F(UserTest, AStoppedSplitConversionReportsWhatItConvertedAndEveryPart) {
-  ClipSpec spec;
-  spec.seconds = 20.0;
-  const std::string clip = Clip("long.mp4", spec);
+  ClipRecipe recipe;
+  recipe.seconds = 20.0;
+  const std::string clip = Clip("long.mp4", recipe);
   const std::string out = OutputFolder();
   window_->OpenVideoFile(clip);
   window_->presenter().output().split_size = 1;

@@ -74,10 +74,10 @@ class MainPresenterTest : public testing::Test {
   }
 
   std::string Clip(double seconds) {
-    test::ClipSpec clip_spec;
-    clip_spec.seconds = seconds;
+    test::ClipRecipe clip_recipe;
+    clip_recipe.seconds = seconds;
     std::string path = world_.Path("clip.mp4");
-    EXPECT_EQ(test::WriteClip(path, clip_spec), "");
+    EXPECT_EQ(test::WriteClip(path, clip_recipe), "");
     return path;
   }
 
@@ -93,10 +93,10 @@ class MainPresenterTest : public testing::Test {
   void OpenForSplitting() {
     Create();
     ChooseProfile("AVI");
-    test::ClipSpec clip_spec;
-    clip_spec.seconds = 10.0;
+    test::ClipRecipe clip_recipe;
+    clip_recipe.seconds = 10.0;
     const std::string clip = world_.Path("long.mp4");
-    ASSERT_EQ(test::WriteClip(clip, clip_spec), "");
+    ASSERT_EQ(test::WriteClip(clip, clip_recipe), "");
     ASSERT_EQ(presenter_->OpenVideoFile(clip), 0);
     window_.ProcessPendingMessages();
     presenter_->profiles().OutputFolderEditChange(out_);
@@ -230,11 +230,11 @@ TEST_F(MainPresenterTest, AConversionRunsToTheEndAndReturnsToReady) {
 TEST_F(MainPresenterTest, ASourceWithoutSoundConvertsWithASilentTrack) {
   Create();
   ChooseProfile("3GP phone");
-  test::ClipSpec clip_spec;
-  clip_spec.has_audio = false;
-  clip_spec.seconds = 2.0;
+  test::ClipRecipe clip_recipe;
+  clip_recipe.has_audio = false;
+  clip_recipe.seconds = 2.0;
   const std::string clip = world_.Path("soundless.mp4");
-  ASSERT_EQ(test::WriteClip(clip, clip_spec), "");
+  ASSERT_EQ(test::WriteClip(clip, clip_recipe), "");
   ASSERT_EQ(presenter_->OpenVideoFile(clip), 0);
   window_.ProcessPendingMessages();
   presenter_->profiles().OutputFolderEditChange(out_);
@@ -310,11 +310,11 @@ TEST_P(StartPointTest, TheFirstOutputFrameIsTheSourceFrameAtTheStartPoint) {
   Create(c.processors);
   ChooseProfile(c.profile);
   presenter_->output().n_pass = c.passes;
-  test::ClipSpec clip_spec;
-  clip_spec.seconds = 4.0;
-  clip_spec.gop = 25;
+  test::ClipRecipe clip_recipe;
+  clip_recipe.seconds = 4.0;
+  clip_recipe.gop = 25;
   const std::string clip = world_.Path("numbered.mp4");
-  ASSERT_EQ(test::WriteClip(clip, clip_spec), "");
+  ASSERT_EQ(test::WriteClip(clip, clip_recipe), "");
   ASSERT_EQ(presenter_->OpenVideoFile(clip), 0);
   window_.ProcessPendingMessages();
   presenter_->profiles().OutputFolderEditChange(out_);
@@ -329,11 +329,11 @@ TEST_P(StartPointTest, TheFirstOutputFrameIsTheSourceFrameAtTheStartPoint) {
   ASSERT_EQ(test::ReadClip(finished_paths_[0], &decoded), "");
   ASSERT_FALSE(decoded.frame_numbers.empty());
   // 25 pictures a second in the source.
-  EXPECT_EQ(decoded.frame_numbers.front(), c.start_seconds * clip_spec.fps_num);
+  EXPECT_EQ(decoded.frame_numbers.front(), c.start_seconds * clip_recipe.fps_num);
   // One second at 29.97 output frames a second, the last one at most
   // a source picture short of the stop point.
   EXPECT_NEAR(static_cast<double>(decoded.frame_numbers.size()), 29.97, 1.5);
-  EXPECT_LE(decoded.frame_numbers.back(), (c.start_seconds + 1) * clip_spec.fps_num);
+  EXPECT_LE(decoded.frame_numbers.back(), (c.start_seconds + 1) * clip_recipe.fps_num);
 }
 
 const StartPointCase kStartPoints[] = {
