@@ -78,7 +78,7 @@ void BM_OnVideoSample(benchmark::State& state) {
   ovc::RecordingClock clock;
   DroppingTarget target;
   NoHost host;
-  ovc::CaptureStage capture(&output, &clock, &target, &host);
+  ovc::CaptureStage capture(&clock, &target, &host);
 
   MediaType video;
   video.major = ovc::media::MajorType::kVideo;
@@ -100,6 +100,7 @@ void BM_OnVideoSample(benchmark::State& state) {
   TypeSample video_type(video), audio_type(audio);
   capture.AdoptVideoType(&video_type);
   capture.AdoptAudioType(&audio_type);
+  capture.SetOutput(output);
   capture.BeginRecording(scale);
 
   std::vector<uint8_t> picture_bytes(static_cast<size_t>(kInWidth) * kInHeight * 2);

@@ -58,14 +58,16 @@ int main(int argc, char** argv) {
   ovc::RecordingSession session(&output, &factory, 2);
   ovc::SessionRecordingTarget target(&session);
   Headless host;
-  ovc::CaptureStage capture(&output, &clock, &target, &host);
+  ovc::CaptureStage capture(&clock, &target, &host);
   ovc::PlaybackControl control(&clock, &capture, &target, &host);
   ovc::PlaybackGraph graph(&capture, &clock, &control, &host);
   graph.set_source_path(argv[1]);
   if (graph.BuildPlaybackGraph() != 0) return 1;
   std::remove(argv[2]);
   session.set_output_path(argv[2]);
+  capture.source_audio_format().ApplyTo(&output);
   if (session.OpenOutput(false) != 0) return 1;
+  capture.SetOutput(output);
   capture.BeginRecording(ovc::NeedsResize(output, true));
   session.StartProducers();
   graph.SetFreeRunning(true);

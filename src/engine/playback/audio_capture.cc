@@ -75,8 +75,7 @@ void CaptureStage::AdoptAudioFormatLocked(const media::MediaType& type) {
   state_.audio_supported = true;
   state_.input_bits = bits;
   state_.audio.SetFormat(rate, channels);
-  output_->input_sample_rate = rate;
-  output_->input_channels = channels;
+  source_audio_.Set(SourceAudioFormat{rate, channels});
 }
 
 int32_t CaptureStage::OnAudioSample(const media::MediaSample& sample,
@@ -106,7 +105,7 @@ int32_t CaptureStage::OnAudioSample(const media::MediaSample& sample,
   // 8-bit samples (128 = silence) become 16-bit ones; 16-bit samples are
   // copied only when the volume changes them. An empty block is left as it
   // is: the conversion buffer may not exist yet.
-  const double factor = VolumeFactor(output_->audio_volume);
+  const double factor = VolumeFactor(output_.audio_volume);
   const int16_t* block = reinterpret_cast<const int16_t*>(data);
   if (samples > 0 && (bits == 8 || factor != 1.0)) {
     if (state_.conversion.size() < static_cast<size_t>(samples)) state_.conversion.resize(samples);

@@ -36,11 +36,16 @@ void PaintBars(uint8_t* plane, int stride, int width, int height, int x, int are
 
 }  // namespace
 
-CaptureStage::CaptureStage(OutputConfig* output, RecordingClock* clock, RecordingTarget* target,
-                           CaptureHost* host)
-    : output_(output), clock_(clock), target_(target), host_(host) {
+CaptureStage::CaptureStage(RecordingClock* clock, RecordingTarget* target, CaptureHost* host)
+    : clock_(clock), target_(target), host_(host) {
   MutexLock lock(&capture_lock_);
   EnsureBuffersLocked(CaptureState::kFirstBufferPixels);
+}
+
+void CaptureStage::SetOutput(const OutputConfig& output) {
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
+  output_ = output;
 }
 
 void CaptureStage::set_crop(const CropRect& crop) {
@@ -114,8 +119,8 @@ PictureArea CaptureStage::OutputAreaLocked(int crop_width, int crop_height) cons
   if (in_width > 0 && in_height > 0 && crop_width > 0 && crop_height > 0)
     aspect *= (static_cast<double>(crop_width) / in_width) /
               (static_cast<double>(crop_height) / in_height);
-  return FitPicture(OutputPictureAspect(aspect, *output_), output_->width, output_->height,
-                    OutputPixelAspect(*output_).value());
+  return FitPicture(OutputPictureAspect(aspect, output_), output_.width, output_.height,
+                    OutputPixelAspect(output_).value());
 }
 
 void CaptureStage::ScaleFrameLocked() {
@@ -125,8 +130,8 @@ void CaptureStage::ScaleFrameLocked() {
   }
   const int in_width = state_.input_width;
   const int in_height = state_.input_height;
-  const int out_width = output_->width;
-  const int out_height = output_->height;
+  const int out_width = output_.width;
+  const int out_height = output_.height;
   frame_to_hand_over_ = state_.output_frame.data();
   if (in_width < 2 || in_height < 1 || out_width < 2 || out_height < 1 ||
       static_cast<int64_t>(in_width) * in_height > state_.buffer_pixels ||
@@ -196,11 +201,11 @@ void CaptureStage::ScaleFrameLocked() {
       PaintBars(planes_out[i], out_width, out_width / 2, out_height, area.x / 2, area.width / 2,
                 area.y, area.height, kNeutralChroma);
   }
-  const int brightness_offset = output_->brightness_a;
+  const int brightness_offset = output_.brightness_a;
   if (brightness_offset != 0) {
     // The luma lines are out_width apart.
     // Only the picture: the bars stay black.
-    ScaleLuma(static_cast<int>(output_->brightness_b * 128), out[0], area.width, out_width,
+    ScaleLuma(static_cast<int>(output_.brightness_b * 128), out[0], area.width, out_width,
               area.height, 7);
     OffsetLuma(static_cast<uint8_t>(brightness_offset & 0xFF), out[0], area.width, out_width,
                area.height, 0);
@@ -222,8 +227,8 @@ void CaptureStage::BeginRecording(bool need_resize) {
   // pass got past this one's stop point).
   times_.last_video_time.store(0);
   times_.recording_start_time.store(0);
-  EnsureBuffersLocked(static_cast<int64_t>(std::max(output_->width, 0)) *
-                      std::max(output_->height, 0));
+  EnsureBuffersLocked(static_cast<int64_t>(std::max(output_.width, 0)) *
+                      std::max(output_.height, 0));
   // Audio stamped before this recording (a preview, an earlier pass) says
   // nothing about where the recording's audio stands.
   stop_waits_ = false;

@@ -12,6 +12,7 @@
 #include "engine/playback/capture_state.h"
 #include "engine/playback/crop_rect.h"
 #include "engine/playback/picture_fit.h"
+#include "engine/playback/source_audio.h"
 #include "engine/playback/recording_target.h"
 #include "engine/playback/still_picture.h"
 #include "engine/record/output_config.h"
@@ -67,7 +68,9 @@ inline constexpr double kHeldFrameSlack = 0.025;
 // Threads: OnVideoSample runs on the graph's video streaming thread and
 // OnAudioSample on its audio streaming thread, each for its whole run under
 // the capture lock; their waits for the other stream release it. The other
-// members are for the user interface thread.
+// members are for the user interface thread. The output settings belong to
+// that thread: the stage works from its own copy (SetOutput), and what it
+// measures about the source's sound comes back through source_audio_format().
 class CaptureStage {
  public:
   // The media type a grabber's input pin is connected with; false when it
@@ -86,8 +89,7 @@ class CaptureStage {
   };
 
   // None of the pointers is owned; all must outlive the stage.
-  CaptureStage(OutputConfig* output, RecordingClock* clock, RecordingTarget* target,
-               CaptureHost* host);
+  CaptureStage(RecordingClock* clock, RecordingTarget* target, CaptureHost* host);
   CaptureStage(const CaptureStage&) = delete;
   CaptureStage& operator=(const CaptureStage&) = delete;
 
@@ -133,6 +135,10 @@ class CaptureStage {
   // (ResetForNewSource) counts as having sound until told otherwise.
   void SetSourceHasSound(bool has_sound);
   bool source_has_sound() const { return source_has_sound_.load(); }
+  // The source's sound format as last adopted (or the silent track's). A
+  // recording's output takes it when it opens. Never waits for the capture
+  // lock.
+  SourceAudioFormat source_audio_format() const { return source_audio_.Get(); }
 
   // Adopt the type the sample carries, or with none the grabber's connected
   // type. 1 when a type was adopted, 0 when there was none. Without a
@@ -148,6 +154,11 @@ class CaptureStage {
   void ScaleFrame();
 
   // --- The conversion workflow ---
+  // The output settings the callbacks work from (frame size and rate,
+  // brightness, volume, aspect, part size, pass), copied: later changes to
+  // `output` reach the capture only through the next call. Set once a
+  // recording's output is open, before the graph streams for it.
+  void SetOutput(const OutputConfig& output);
   // A recording starts: the next recorded picture is its first.
   // `need_resize` false hands pictures over unchanged.
   void BeginRecording(bool need_resize);
@@ -259,7 +270,6 @@ class CaptureStage {
   ConnectedTypeQuery VideoTypeQuery() OVC_EXCLUDES(queries_lock_);
   ConnectedTypeQuery AudioTypeQuery() OVC_EXCLUDES(queries_lock_);
 
-  OutputConfig* output_;
   RecordingClock* clock_;
   RecordingTarget* target_;
   CaptureHost* host_;
@@ -271,6 +281,11 @@ class CaptureStage {
   // Signalled whenever either stream delivered; the waits listen to it.
   CondVar stream_moved_;
   CaptureState state_ OVC_GUARDED_BY(capture_lock_);
+  // The copy SetOutput made of the user interface's settings.
+  OutputConfig output_ OVC_GUARDED_BY(capture_lock_);
+  // Written under the capture lock (or by the user interface thread while
+  // no stream runs); has a lock of its own for the readers.
+  MeasuredSourceAudio source_audio_;
   CaptureTimes times_;
   CropRect crop_ OVC_GUARDED_BY(capture_lock_);
   // Taken alone, or inside the capture lock.

@@ -21,8 +21,7 @@ void CaptureStage::SetSourceHasSound(bool has_sound) {
   if (has_sound) return;
   // The writers are set up for this format when the output opens, before
   // the recording begins.
-  output_->input_sample_rate = kSilentTrackRate;
-  output_->input_channels = kSilentTrackChannels;
+  source_audio_.Set(SourceAudioFormat{kSilentTrackRate, kSilentTrackChannels});
 }
 
 void CaptureStage::OnVideoEnd() {
@@ -46,7 +45,7 @@ void CaptureStage::OnAudioEnd() {
 
 void CaptureStage::KeepLastFrameLocked() {
   const size_t bytes =
-      2 * static_cast<size_t>(std::max(output_->width, 0)) * std::max(output_->height, 0);
+      2 * static_cast<size_t>(std::max(output_.width, 0)) * std::max(output_.height, 0);
   if (frame_to_hand_over_ == nullptr || bytes == 0) {
     held_frame_.clear();
     return;
@@ -63,9 +62,9 @@ void CaptureStage::HoldLastPictureLocked() {
   if (!pictures_ended_ || !target_->recording() || times_.first_picture_pending.load() ||
       stop_reached_)
     return;
-  const double rate = output_->out_frame_rate;
+  const double rate = output_.out_frame_rate;
   const size_t frame_bytes =
-      2 * static_cast<size_t>(std::max(output_->width, 0)) * std::max(output_->height, 0);
+      2 * static_cast<size_t>(std::max(output_.width, 0)) * std::max(output_.height, 0);
   if (!(rate > 0 && rate <= kHighestFrameRate) || frame_bytes == 0 ||
       held_frame_.size() != frame_bytes)
     return;

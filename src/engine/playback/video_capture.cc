@@ -126,7 +126,7 @@ void CaptureStage::AdoptVideoFormatLocked(const media::MediaType& type) {
   }
   int64_t input_pixels = static_cast<int64_t>(state_.input_line_pixels) * state_.input_height;
   int64_t output_pixels =
-      static_cast<int64_t>(std::max(output_->width, 0)) * std::max(output_->height, 0);
+      static_cast<int64_t>(std::max(output_.width, 0)) * std::max(output_.height, 0);
   EnsureBuffersLocked(std::max(input_pixels, output_pixels));
 }
 
@@ -215,10 +215,10 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
   // A picture that is not exactly the output frame is always scaled, so
   // that the recording never reads beyond the sample.
   // So is one that keeps its shape inside the frame with bars.
-  resize_this_picture_ = state_.need_resize || width != output_->width ||
-                         height != output_->height || line_pixels != width ||
+  resize_this_picture_ = state_.need_resize || width != output_.width ||
+                         height != output_.height || line_pixels != width ||
                          (recording && !(OutputAreaLocked(width, height) ==
-                                         PictureArea{0, 0, output_->width, output_->height}));
+                                         PictureArea{0, 0, output_.width, output_.height}));
   // The planes keep the picture for the still picture; a recording scales
   // straight from the sample, so it refreshes them only now and then.
   const int counter = state_.frame_counter;
@@ -232,10 +232,10 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
   if (recording && usable) {
     // The output size may have changed since the buffers were sized.
     const int64_t output_pixels =
-        static_cast<int64_t>(std::max(output_->width, 0)) * std::max(output_->height, 0);
+        static_cast<int64_t>(std::max(output_.width, 0)) * std::max(output_.height, 0);
     EnsureBuffersLocked(output_pixels);
-    const double rate = output_->out_frame_rate;
-    const bool output_usable = output_->width >= 2 && output_->height >= 1 &&
+    const double rate = output_.out_frame_rate;
+    const bool output_usable = output_.width >= 2 && output_.height >= 1 &&
                                output_pixels <= state_.buffer_pixels && rate > 0 &&
                                rate <= kHighestFrameRate;
     if (output_usable) RecordPictureLocked(t1, start_seconds, t_end, clock_start);
@@ -259,8 +259,8 @@ void CaptureStage::SwitchPartIfFullLocked() {
   // The switch (under the capture lock) runs with the clock almost stopped.
   // After a failed switch the recording writes nothing more: it ends there,
   // as at a stop point, and the switch is not tried again.
-  if (output_->split_size > 0 && !state_.split_failed &&
-      target_->OutputSizeMb() > output_->split_size - 0.1) {
+  if (output_.split_size > 0 && !state_.split_failed &&
+      target_->OutputSizeMb() > output_.split_size - 0.1) {
     clock_->SetSpeed(kSwitchingSpeed);
     if (target_->NextOutputPart() != 0) {
       state_.split_failed = true;
@@ -275,13 +275,13 @@ void CaptureStage::RecordPictureLocked(double t1, double start_seconds, double t
                                        media::ReferenceTime clock_start) {
   if (times_.first_picture_pending.load()) {
     double position = 0;
-    if (output_->pass == 1 && host_->PlaybackPosition(&position))
+    if (output_.pass == 1 && host_->PlaybackPosition(&position))
       times_.pass_start_position.store(position);
     times_.recording_start_time.store(start_seconds);
     TracePrintf("%%%%%%%%%%%% SampleStartTime=%f   ActualFrameTime=%f", start_seconds,
                 times_.actual_frame_time.load());
     times_.first_picture_pending.store(false);
-    state_.grid.Start(start_seconds, output_->out_frame_rate);
+    state_.grid.Start(start_seconds, output_.out_frame_rate);
     state_.audio.AlignStart(start_seconds);
   }
 
@@ -290,7 +290,7 @@ void CaptureStage::RecordPictureLocked(double t1, double start_seconds, double t
   if (state_.picture_counter++ % 20 == 0) host_->PostProgress();
 
   OutputGrid& grid = state_.grid;
-  grid.SetRate(output_->out_frame_rate);
+  grid.SetRate(output_.out_frame_rate);
   const double period = grid.period();
   if (t1 - grid.next() > 1.0) {
     // The grid jumps across the gap and starts again on this picture;

@@ -82,8 +82,8 @@ bool NeedsResize(const OutputConfig& output, bool crop_is_whole_picture) {
          !crop_is_whole_picture || output.brightness_a != 0 || output.brightness_b != 1.0f;
 }
 
-RecordingSession::RecordingSession(OutputConfig* output, OutputFactory* factory, int processors)
-    : output_(output), factory_(factory), processors_(processors) {
+RecordingSession::RecordingSession(OutputConfig* settings, OutputFactory* factory, int processors)
+    : settings_(settings), output_(*settings), factory_(factory), processors_(processors) {
   engine_.set_failure_listener([this] { OnOutputFailed(); });
 }
 
@@ -98,8 +98,8 @@ RecordingSession::~RecordingSession() {
 }
 
 EncodingEngine::Format RecordingSession::EngineFormat() const {
-  return EncodingEngine::Format{output_->width, output_->height, output_->out_frame_rate,
-                                output_->input_sample_rate, output_->input_channels};
+  return EncodingEngine::Format{output_.width, output_.height, output_.out_frame_rate,
+                                output_.input_sample_rate, output_.input_channels};
 }
 
 bool RecordingSession::AskOverwrite(const std::string& path, const char* question) const {
@@ -111,19 +111,20 @@ int RecordingSession::OpenOutput(bool further_part) {
   if (!further_part) {
     part_number_ = 1;
     part_paths_.clear();
+    output_ = *settings_;
   }
   // Nothing the conversion writes may be its own source, whatever the
   // user answers to overwriting.
   const std::string over_source =
       further_part ? (SameFile(source_path_, output_path_) ? output_path_ : "")
-                   : OutputThatIsTheSource(source_path_, output_path_, WritesPspFile(*output_));
+                   : OutputThatIsTheSource(source_path_, output_path_, WritesPspFile(output_));
   if (!over_source.empty()) {
     ShowMessageBox(OutputIsTheSourceText(over_source), MessageKind::kError, kButtonOk);
     return -1;
   }
   // The second of two passes rewrites the file its first pass made; asking
   // about that file again would only offer to throw the first pass away.
-  bool second_pass = output_->n_pass == 2 && output_->pass == 2;
+  bool second_pass = output_.n_pass == 2 && output_.pass == 2;
   const bool existed = PathExists(output_path_);
   if (!further_part && !second_pass && existed &&
       !AskOverwrite(output_path_, "already exists. Overwrite?"))
@@ -137,14 +138,16 @@ int RecordingSession::OpenOutput(bool further_part) {
   }
 
   if (!further_part) output_failed_ = false;
-  audio_enabled_ = !(output_->n_pass == 2 && output_->pass == 1);
+  audio_enabled_ = !(output_.n_pass == 2 && output_.pass == 1);
   // The PSP muxer fixes the time base at 29.97 or 14.985 frames per second;
-  // the capture's frame grid must match it or the file plays at the wrong
-  // speed.
-  if (!further_part && WritesPspFile(*output_))
-    output_->out_frame_rate = output_->out_frame_rate > 15 ? 29.97 : 14.985;
+  // the capture's frame grid (which takes the settings from here) must
+  // match it or the file plays at the wrong speed.
+  if (!further_part && WritesPspFile(output_)) {
+    output_.out_frame_rate = output_.out_frame_rate > 15 ? 29.97 : 14.985;
+    settings_->out_frame_rate = output_.out_frame_rate;
+  }
   if (!further_part) engine_.Open(EngineFormat(), nullptr, audio_enabled_);
-  writer_ = factory_->Open(*output_, output_path_, audio_enabled_);
+  writer_ = factory_->Open(output_, output_path_, audio_enabled_);
   watching_ = false;
   if (!writer_) {
     if (!existed) unlink(output_path_.c_str());  // the claim made it
@@ -172,7 +175,7 @@ int RecordingSession::NextOutputPart() {
   const std::string path = PartPath(part_paths_.front(), part_number_);
   // Only a part the first of two passes wrote in this conversion is
   // rewritten without asking; any other file of that name is the user's.
-  const bool first_pass_part = output_->n_pass == 2 && output_->pass == 2 &&
+  const bool first_pass_part = output_.n_pass == 2 && output_.pass == 2 &&
                                part_number_ <= first_pass_parts_;
   if (SameFile(source_path_, path)) {
     ShowMessageBox(OutputIsTheSourceText(path), MessageKind::kError, kButtonOk);
@@ -246,8 +249,8 @@ void RecordingSession::Produce(const uint8_t* frame, const int16_t* audio, int n
 }
 
 void RecordingSession::EndAfterFailure(const std::function<void()>& write_pass_mode) {
-  if (output_->n_pass == 2) {
-    output_->pass = 1;
+  if (settings_->n_pass == 2) {
+    settings_->pass = 1;
     if (write_pass_mode) write_pass_mode();
   }
   CountFinishedFile();
@@ -255,22 +258,22 @@ void RecordingSession::EndAfterFailure(const std::function<void()>& write_pass_m
 
 void RecordingSession::CountFinishedFile() {
   // PSP names have five digits: the number goes round after 99999.
-  output_->file_number = output_->file_number >= 0 && output_->file_number < kLastFileNumber
-                             ? output_->file_number + 1
+  settings_->file_number = settings_->file_number >= 0 && settings_->file_number < kLastFileNumber
+                             ? settings_->file_number + 1
                              : 0;
-  WriteSettingInt("OutputConfig", "file_number", output_->file_number);
+  WriteSettingInt("OutputConfig", "file_number", settings_->file_number);
   TracePrintf("AvgFramesBuffered=%.2f", engine_.average_queue_length());
 }
 
 bool RecordingSession::AdvancePass(const std::function<void()>& write_pass_mode) {
-  if (output_->n_pass == 2 && output_->pass == 1) {
+  if (settings_->n_pass == 2 && settings_->pass == 1) {
     first_pass_parts_ = static_cast<int>(part_paths_.size());
-    output_->pass = 2;
+    settings_->pass = 2;
     if (write_pass_mode) write_pass_mode();
     return true;
   }
-  if (output_->n_pass == 2) {
-    output_->pass = 1;
+  if (settings_->n_pass == 2) {
+    settings_->pass = 1;
     if (write_pass_mode) write_pass_mode();
   }
   CountFinishedFile();

@@ -55,10 +55,15 @@ bool NeedsResize(const OutputConfig& output, bool crop_is_whole_picture);
 //
 // OpenOutput, FinishOutput, StartProducers and StopProducers run on the user
 // interface thread; Produce and NextOutputPart on the capture thread.
+//
+// The output settings belong to the user interface thread: the session
+// moves their pass and file number on between passes, and each pass works
+// from the copy its first part took, which the capture thread reads too.
 class RecordingSession {
  public:
   // `processors` decides the producer: two or more use the encoding threads.
-  RecordingSession(OutputConfig* output, OutputFactory* factory, int processors);
+  // `settings` is the user interface thread's; it must outlive the session.
+  RecordingSession(OutputConfig* settings, OutputFactory* factory, int processors);
   ~RecordingSession();
 
   // The file being converted: no file the session writes may be it.
@@ -77,7 +82,9 @@ class RecordingSession {
   int part_number() const { return part_number_; }
   bool audio_enabled() const { return audio_enabled_; }
 
-  // Opens the first file (further_part false) or a further part. Refuses
+  // Opens the first file (further_part false) or a further part. A first
+  // part takes the copy of the settings the pass works from (and sets the
+  // frame rate a PSP file needs in both). Refuses
   // (telling the user) when the file, or any part or thumbnail a first
   // part could lead to, is the source itself, or when another conversion
   // is writing the file. Asks before overwriting an existing file of a
@@ -160,7 +167,12 @@ class RecordingSession {
   void OnOutputFailed();
   EncodingEngine::Format EngineFormat() const;
 
-  OutputConfig* output_;
+  // The user interface thread's settings; touched on that thread only.
+  OutputConfig* settings_;
+  // The settings of the pass being recorded: copied by OpenOutput of a
+  // first part while nothing records, then read-only until the pass ends
+  // (the capture thread opens further parts from it).
+  OutputConfig output_;
   OutputFactory* factory_;
   int processors_;
   EncodingEngine engine_;

@@ -60,7 +60,7 @@ MainPresenter::MainPresenter(const MainWindowParts& parts, const MainWindowOptio
       factory_(parts.missing_codec),
       session_(std::make_unique<RecordingSession>(&output_, &factory_, ProcessorsOf(options))),
       target_(std::make_unique<SessionRecordingTarget>(session_.get())),
-      capture_(&output_, &clock_, target_.get(), this),
+      capture_(&clock_, target_.get(), this),
       control_(&clock_, &capture_, target_.get(), parts.view),
       graph_(&capture_, &clock_, &control_, this),
       guide_(parts.guide_view),
@@ -253,6 +253,8 @@ bool MainPresenter::StartRecording() {
   session_->set_output_path(output_path_);
   counted_part_path_ = output_path_;
   finished_parts_mb_ = 0;
+  // The writers convert the sound from the format the capture found.
+  capture_.source_audio_format().ApplyTo(&output_);
   const int opened = session_->OpenOutput(false);
   const bool need_resize = NeedsResize(output_, crop_.IsWholePicture());
   TracePrintf("NeedResize=%d", need_resize ? 1 : 0);
@@ -261,6 +263,9 @@ bool MainPresenter::StartRecording() {
     return false;
   }
 
+  // The capture works from this pass's settings from the first picture
+  // the seek below delivers.
+  capture_.SetOutput(output_);
   if (output_.disable_screensaver) screen_saver_->DisableScreenSaver();
   if (output_.pass != 2) {
     // The last conversion's end no longer stands on the status line.

@@ -46,13 +46,15 @@ TEST_P(CaptureSessionTest, SplitsIntoNumberedPartsWithoutLosingAFrame) {
   RecordingClock clock(&ticks);
   SessionRecordingTarget target(&session);
   test::FakeHost host;
-  CaptureStage stage(&output, &clock, &target, &host);
+  CaptureStage stage(&clock, &target, &host);
   test::FakeSample video_type({}, test::Yuy2Type(kWidth, kHeight, 400000));
   test::FakeSample audio_type({}, test::PcmType(48000, 2));
   stage.AdoptVideoType(&video_type);
   stage.AdoptAudioType(&audio_type);
 
+  stage.source_audio_format().ApplyTo(&output);
   ASSERT_EQ(session.OpenOutput(false), 0);
+  stage.SetOutput(output);
   stage.BeginRecording(false);
   session.StartProducers();
   const int pictures = 2500;

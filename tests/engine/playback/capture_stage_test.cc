@@ -60,13 +60,19 @@ class CaptureStageTest : public testing::Test {
     target_.channels = channels;
   }
 
+  // The recording starts with the settings as the test left them.
+  void BeginRecording(bool need_resize) {
+    stage_.SetOutput(output_);
+    BeginRecording(need_resize);
+  }
+
   test::TempWorld world_;
   test::FakeTicks ticks_;
   RecordingClock clock_{&ticks_};
   OutputConfig output_;
   test::FakeTarget target_;
   test::FakeHost host_;
-  CaptureStage stage_{&output_, &clock_, &target_, &host_};
+  CaptureStage stage_{&clock_, &target_, &host_};
 };
 
 // ---------------------------------------------------------------------------
@@ -86,7 +92,7 @@ TEST_P(GridTest, EachOutputFrameShowsThePictureOnScreenAtItsMiddle) {
   const GridCase& c = GetParam();
   output_.out_frame_rate = c.output_rate;
   AdoptPictureType(UnitsAt(1, c.input_rate));
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   for (int i = 0; i < c.pictures; ++i)
     Picture(i, UnitsAt(i, c.input_rate), UnitsAt(i + 1, c.input_rate));
 
@@ -149,7 +155,7 @@ TEST_F(CaptureStageTest, NoOutputFrameStartsAtOrAfterTheStopPoint) {
   output_.out_frame_rate = 15;
   AdoptPictureType(UnitsAt(1, 25));
   stage_.SetStopTime(2.0);
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   for (int i = 0; i < 100; ++i) Picture(i, UnitsAt(i, 25), UnitsAt(i + 1, 25));
   // 15 fps over [0, 2): frames 0 .. 29, the last starting at 1.933 s.
   EXPECT_EQ(target_.FramesProduced(), 30);
@@ -157,7 +163,7 @@ TEST_F(CaptureStageTest, NoOutputFrameStartsAtOrAfterTheStopPoint) {
 
   // A new recording forgets it; without a stop time everything goes out.
   stage_.SetStopTime(-1);
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   for (int i = 0; i < 50; ++i) Picture(i, UnitsAt(i, 25), UnitsAt(i + 1, 25));
   EXPECT_EQ(target_.FramesProduced(), 30 + 30);
   EXPECT_EQ(host_.stop_points, 1);
@@ -166,7 +172,7 @@ TEST_F(CaptureStageTest, NoOutputFrameStartsAtOrAfterTheStopPoint) {
 TEST_F(CaptureStageTest, ALargeGapMovesTheGridAndEmitsNothingForIt) {
   AdoptPictureType(UnitsAt(1, 25));
   AdoptAudio(48000, 2);
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   // Audio all along, each sample frame holding its index + 1.
   std::vector<int16_t> audio(2 * 48000 * 5);
   for (int i = 0; i < 48000 * 5; ++i) {
@@ -199,13 +205,13 @@ TEST_F(CaptureStageTest, ALargeGapMovesTheGridAndEmitsNothingForIt) {
 
   // A second pass has recorded nothing until its first picture: the first
   // pass's time must not read as its progress.
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   EXPECT_EQ(stage_.recorded_seconds(), 0);
 }
 
 TEST_F(CaptureStageTest, PacingAdvancesTheClockByWhatIsLeftOfEachPeriod) {
   AdoptPictureType(UnitsAt(1, 25));
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   ReferenceTime before = clock_.GetTime();
   Picture(0, 0, 400000);
   EXPECT_EQ(clock_.GetTime() - before, 395000);  // 0.04 s - 0.5 ms
@@ -227,7 +233,7 @@ TEST_F(CaptureStageTest, TheResultFlagMarksEveryFourthPicture) {
   target_.recording_flag = false;
   flags.push_back(Picture(0, 0, 400000));
   target_.recording_flag = true;
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   stage_.RestartFrameCounter();
   for (int i = 1; i <= 6; ++i) flags.push_back(Picture(i, UnitsAt(i, 25), UnitsAt(i + 1, 25)));
   EXPECT_EQ(flags, (std::vector<int>{0, 1, 0, 0, 0, 1, 0}));
@@ -286,7 +292,7 @@ TEST_P(SyncTest, EverySampleLandsAtItsOwnTime) {
   output_.out_frame_rate = c.output_rate;
   AdoptPictureType(UnitsAt(1, 25));
   AdoptAudio(c.rate, c.channels);
-  stage_.BeginRecording(false);
+  BeginRecording(false);
 
   const int block = 1024;
   int64_t next_block = 0;
@@ -384,7 +390,7 @@ class AudioOnItsWayTest : public CaptureStageTest {
   AudioOnItsWayTest() {
     AdoptPictureType(UnitsAt(1, 25));
     AdoptAudio(48000, 2);
-    stage_.BeginRecording(false);
+    BeginRecording(false);
   }
   // Picture `n` of a 25 fps source on a thread of its own.
   void PictureOnThread(int n) {
@@ -471,7 +477,7 @@ TEST_F(AudioOnItsWayTest, SoundThatStopsCostsOneWaitUntilItComesAgain) {
 TEST_F(CaptureStageTest, RequestsOfTheUserInterfaceDoNotWaitForACallbackHeldUpInTheTarget) {
   AdoptPictureType(UnitsAt(1, 25));
   AdoptAudio(48000, 2);
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   Audio(std::vector<int16_t>(2 * 9600, 5), 0, 48000, 2);  // 0.2 s
   std::promise<void> entered;
   std::promise<void> release;
@@ -548,7 +554,7 @@ TEST_P(LevelTest, ScalesEverySampleOfTheBlock) {
   output_.audio_volume = c.volume;
   AdoptPictureType(UnitsAt(1, 25));
   AdoptAudio(48000, 1, c.bits);
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   std::vector<uint8_t> bytes;
   if (c.bits == 8) {
     bytes.assign(1920, static_cast<uint8_t>(c.input));
@@ -583,7 +589,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CaptureStageTest, AudioFarAheadWaitsForTheNextPicture) {
   AdoptPictureType(UnitsAt(1, 25));
   AdoptAudio(48000, 2);
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   for (int i = 0; i < 30; ++i) Picture(i, UnitsAt(i, 25), UnitsAt(i + 1, 25));
   stage_.set_waits({std::chrono::minutes(10), std::chrono::minutes(10)});
   const double frame_time = stage_.actual_frame_time();
@@ -603,7 +609,7 @@ TEST_F(CaptureStageTest, AudioFarAheadWaitsForTheNextPicture) {
 TEST_F(CaptureStageTest, LaggingEightBitAudioHoldsTheVideo) {
   AdoptPictureType(UnitsAt(1, 25));
   AdoptAudio(48000, 1, 8);
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   for (int i = 0; i < 25; ++i) Picture(i, UnitsAt(i, 25), UnitsAt(i + 1, 25));
   EXPECT_GT(stage_.audio_borrow(), 76800);
   EXPECT_TRUE(test::TraceHas("audio lag behind too much. wait for audio."));
@@ -615,7 +621,7 @@ TEST_F(CaptureStageTest, LaggingEightBitAudioHoldsTheVideo) {
 TEST_F(CaptureStageTest, NearTheSizeLimitTheOutputMovesToTheNextPart) {
   output_.split_size = 10;
   AdoptPictureType(UnitsAt(1, 25));
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   Picture(0, 0, 400000);
   target_.size_mb = 9.85;
   Picture(1, 400000, 800000);
@@ -719,8 +725,8 @@ TEST_F(CaptureStageTest, WithoutASampleTheConnectedTypeIsAdopted) {
   EXPECT_EQ(stage_.AdoptAudioType(nullptr), 1);
   EXPECT_EQ(stage_.input_width(), 176);
   EXPECT_EQ(stage_.audio_rate(), 22050);
-  EXPECT_EQ(output_.input_sample_rate, 22050);
-  EXPECT_EQ(output_.input_channels, 1);
+  EXPECT_EQ(stage_.source_audio_format().rate, 22050);
+  EXPECT_EQ(stage_.source_audio_format().channels, 1);
   EXPECT_TRUE(test::TraceHas("Audio Input sample freq = 22050,  1 channels\n"));
 }
 
@@ -754,7 +760,7 @@ TEST_F(CaptureStageTest, ScaleFrameCropsTheRegionOfTheCropRectangle) {
   target_.frame_bytes = 648 * 432 * 2;
   stage_.set_crop(CropRect{0.1, 0, 0.9, 1});
   AdoptPictureType(400000, 720, 480);
-  stage_.BeginRecording(true);
+  BeginRecording(true);
   ReferenceTime start = 0, stop = 400000;
   FakeSample sample(LumaPicture(720, 480, [](int x, int y) { return uint8_t((x + 3 * y) & 0xFF); }));
   stage_.OnVideoSample(sample, &start, &stop, 0, 0);
@@ -798,7 +804,7 @@ TEST_F(CaptureStageTest, APictureEndingAtItsLastReadableByteIsScaledWithinIt) {
   target_.keep_frames = true;
   target_.frame_bytes = kWidth * kHeight * 2;
   AdoptPictureType(400000, 10, 6);
-  stage_.BeginRecording(true);
+  BeginRecording(true);
   ReferenceTime start = 0, stop = 400000;
   PictureAtPageEnd sample(LumaPicture(10, 6, [](int, int) { return uint8_t(200); }));
   stage_.OnVideoSample(sample, &start, &stop, 0, 0);
@@ -829,7 +835,7 @@ TEST_P(BrightnessTest, BrightensTheLumaOfEveryScaledFrame) {
   // A large input (more than the first buffers hold) scaled down, filling
   // the frame of its shape.
   AdoptPictureType(400000, 1280, 720);
-  stage_.BeginRecording(true);
+  BeginRecording(true);
   ReferenceTime start = 0, stop = 400000;
   FakeSample sample(LumaPicture(1280, 720, [&](int, int) { return c.input; }));
   stage_.OnVideoSample(sample, &start, &stop, 0, 0);
@@ -861,7 +867,7 @@ TEST_F(CaptureStageTest, APictureOfAnotherShapeSitsBetweenBarsThatStayBlack) {
   target_.keep_frames = true;
   target_.frame_bytes = 32 * 32 * 2;
   AdoptPictureType(400000, 1280, 720);
-  stage_.BeginRecording(true);
+  BeginRecording(true);
   ReferenceTime start = 0, stop = 400000;
   FakeSample sample(LumaPicture(1280, 720, [](int, int) { return uint8_t(100); }));
   stage_.OnVideoSample(sample, &start, &stop, 0, 0);
@@ -893,7 +899,7 @@ TEST_F(CaptureStageTest, TheStillPictureIsABlueFirstBitmapOfTheInputPlanes) {
 TEST_F(CaptureStageTest, FirstRecordedPictureStartsTheRecording) {
   host_.position = 12.5;
   AdoptPictureType(UnitsAt(1, 25));
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   EXPECT_TRUE(stage_.first_picture_pending());
   Picture(0, UnitsAt(50, 25), UnitsAt(51, 25));
   EXPECT_FALSE(stage_.first_picture_pending());
@@ -905,7 +911,7 @@ TEST_F(CaptureStageTest, FirstRecordedPictureStartsTheRecording) {
 TEST_F(CaptureStageTest, HostileTimeStampsNeitherCrashNorFlood) {
   AdoptPictureType(UnitsAt(1, 25));
   AdoptAudio(48000, 2);
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   const ReferenceTime extremes[] = {INT64_MIN, -1000000000000LL, -1, 0, 1, 399999,
                                     9000000000000LL, INT64_MAX};
   std::mt19937 random(11);

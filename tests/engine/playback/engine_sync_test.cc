@@ -121,7 +121,7 @@ void Convert(const SyncCase& c, const test::TempWorld& world, const test::ClipRe
   RecordingSession session(&output, &factory, 2);
   SessionRecordingTarget target(&session);
   test::FakeHost capture_host;
-  CaptureStage capture(&output, &clock, &target, &capture_host);
+  CaptureStage capture(&clock, &target, &capture_host);
   // Each wait ends as soon as the other stream delivers; long bounds keep a
   // busy machine's scheduling out of the result. The wait for audio that is
   // on its way runs out once where the sound has a hole or ends before the
@@ -141,7 +141,9 @@ void Convert(const SyncCase& c, const test::TempWorld& world, const test::ClipRe
 
   // The conversion: recording on, the graph free-running, the clock at 1%.
   session.set_output_path(world.Path("out.mp4"));
+  capture.source_audio_format().ApplyTo(&output);
   ASSERT_EQ(session.OpenOutput(false), 0);
+  capture.SetOutput(output);
   capture.BeginRecording(NeedsResize(output, true));
   session.StartProducers();
   graph.SetFreeRunning(true);

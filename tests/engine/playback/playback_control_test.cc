@@ -101,10 +101,9 @@ class PlaybackControlTest : public testing::Test {
   test::TempWorld world_;
   test::FakeTicks ticks_;
   RecordingClock clock_{&ticks_};
-  OutputConfig output_;
   test::FakeTarget target_;
   test::FakeHost host_;
-  CaptureStage capture_{&output_, &clock_, &target_, &host_};
+  CaptureStage capture_{&clock_, &target_, &host_};
   FakeGraph graph_;
   FakeView view_;
   PlaybackControl control_{&clock_, &capture_, &target_, &view_};

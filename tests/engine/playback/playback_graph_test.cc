@@ -71,8 +71,10 @@ class PlaybackGraphTest : public testing::Test {
  protected:
   PlaybackGraphTest() {
     target_.recording_flag = false;
-    output_.width = 160;
-    output_.height = 120;
+    OutputConfig output;
+    output.width = 160;
+    output.height = 120;
+    capture_.SetOutput(output);
   }
 
   std::string Clip(const std::string& name, const test::ClipRecipe& clip_recipe) {
@@ -90,11 +92,10 @@ class PlaybackGraphTest : public testing::Test {
   test::TempWorld world_;
   ScriptedMessageBox box_;
   ScopedMessageBox installed_{&box_};
-  OutputConfig output_;
   RecordingClock clock_;
   test::FakeTarget target_;
   test::FakeHost capture_host_;
-  CaptureStage capture_{&output_, &clock_, &target_, &capture_host_};
+  CaptureStage capture_{&clock_, &target_, &capture_host_};
   FakeView view_;
   PlaybackControl control_{&clock_, &capture_, &target_, &view_};
   FakeGraphHost host_;
@@ -332,7 +333,7 @@ TEST(PlaybackGraphStopTest, ClosingAfterAStopTimedOutLeavesTheStuckGraphAlone) {
   RecordingClock clock;
   BlockingTarget target;
   test::FakeHost capture_host;
-  CaptureStage capture(&output, &clock, &target, &capture_host);
+  CaptureStage capture(&clock, &target, &capture_host);
   FakeView view;
   PlaybackControl control(&clock, &capture, &target, &view);
   PlaybackControl::Timeouts timeouts;
@@ -344,6 +345,7 @@ TEST(PlaybackGraphStopTest, ClosingAfterAStopTimedOutLeavesTheStuckGraphAlone) {
     PlaybackGraph graph(&capture, &clock, &control, &host);
     graph.set_source_path(path);
     ASSERT_EQ(graph.BuildPlaybackGraph(), 0);
+    capture.SetOutput(output);
     capture.BeginRecording(false);
     graph.SetFreeRunning(true);
     ASSERT_EQ(control.PlayMovie(), 0);

@@ -76,13 +76,19 @@ class StreamEndsTest : public testing::Test {
   // Output time the frames handed over cover, in seconds.
   double FramesSeconds() const { return target_.FramesProduced() / output_.out_frame_rate; }
 
+  // The recording starts with the settings as the test left them.
+  void BeginRecording(bool need_resize) {
+    stage_.SetOutput(output_);
+    BeginRecording(need_resize);
+  }
+
   test::TempWorld world_;
   test::FakeTicks ticks_;
   RecordingClock clock_{&ticks_};
   OutputConfig output_;
   test::FakeTarget target_;
   test::FakeHost host_;
-  CaptureStage stage_{&output_, &clock_, &target_, &host_};
+  CaptureStage stage_{&clock_, &target_, &host_};
 };
 
 // A source without sound: every output frame gets its own time of silence,
@@ -91,12 +97,12 @@ class SoundlessTest : public StreamEndsTest, public testing::WithParamInterface<
 
 TEST_P(SoundlessTest, EveryFrameGetsItsTimeOfSilence) {
   output_.out_frame_rate = GetParam();
-  output_.input_sample_rate = 22050;  // what an earlier source had
-  output_.input_channels = 1;
+  test::FakeSample earlier({}, test::PcmType(22050, 1));  // what an earlier source had
+  stage_.AdoptAudioType(&earlier);
   stage_.SetSourceHasSound(false);
-  EXPECT_EQ(output_.input_sample_rate, kSilentTrackRate);
-  EXPECT_EQ(output_.input_channels, kSilentTrackChannels);
-  stage_.BeginRecording(false);
+  EXPECT_EQ(stage_.source_audio_format().rate, kSilentTrackRate);
+  EXPECT_EQ(stage_.source_audio_format().channels, kSilentTrackChannels);
+  BeginRecording(false);
   Pictures(0, 50);  // 2 s
   stage_.OnVideoEnd();
 
@@ -129,7 +135,7 @@ TEST_P(ShortSoundTest, EveryPictureIsKeptWithSilenceAfterTheSound) {
   const ShortSoundCase& c = GetParam();
   output_.out_frame_rate = kPictureRate;
   WithSound();
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   Sound(0, c.sound_seconds);
   stage_.OnAudioEnd();
   Pictures(0, c.pictures);
@@ -167,7 +173,7 @@ TEST_P(LongSoundTest, TheLastPictureIsHeldForTheRestOfTheSound) {
   const LongSoundCase& c = GetParam();
   output_.out_frame_rate = c.output_rate;
   WithSound();
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   const double pictures_end = c.pictures / kPictureRate;
   // The sound runs a little ahead of the pictures, as the graph keeps it.
   Sound(0, std::min(pictures_end + 0.2, c.sound_seconds));
@@ -203,7 +209,7 @@ TEST_F(StreamEndsTest, AHeldPictureStopsAtTheStopPoint) {
   output_.out_frame_rate = kPictureRate;
   WithSound();
   stage_.SetStopTime(2.0);
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   Sound(0, 1.2);
   Pictures(0, 25);
   stage_.OnVideoEnd();
@@ -216,7 +222,7 @@ TEST_F(StreamEndsTest, AHeldPictureStopsAtTheStopPoint) {
 TEST_F(StreamEndsTest, ANewRecordingForgetsTheEndsOfTheLastOne) {
   output_.out_frame_rate = kPictureRate;
   WithSound();
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   Sound(0, 0.6);
   Pictures(0, 10);
   stage_.OnVideoEnd();
@@ -225,7 +231,7 @@ TEST_F(StreamEndsTest, ANewRecordingForgetsTheEndsOfTheLastOne) {
 
   // The second pass: pictures that still come are no held ones, and sound
   // after the pictures waits for them instead of making frames.
-  stage_.BeginRecording(false);
+  BeginRecording(false);
   Sound(0, 0.6);
   EXPECT_EQ(target_.FramesProduced(), 0);
   Pictures(0, 10);

@@ -45,7 +45,8 @@ inline std::string CheckCaptureScript(const uint8_t* data, size_t size) {
   FakeTarget target;
   target.keep_frames = true;
   FakeHost host;
-  CaptureStage stage(&output, &clock, &target, &host);
+  CaptureStage stage(&clock, &target, &host);
+  stage.SetOutput(output);
   stage.set_waits({std::chrono::milliseconds(0), std::chrono::milliseconds(0)});
   stage.BeginRecording(false);
 
@@ -100,11 +101,13 @@ inline std::string CheckCaptureScript(const uint8_t* data, size_t size) {
       case 5:
         output.out_frame_rate = kRates[in.Take<uint8_t>() % std::size(kRates)];
         output.audio_volume = in.Take<int8_t>() % 12;
+        stage.SetOutput(output);
         break;
       case 6:
         output.width = in.Take<uint8_t>() % 40 - 2;
         output.height = in.Take<uint8_t>() % 40 - 2;
         output.brightness_a = in.Take<int8_t>();
+        stage.SetOutput(output);
         stage.set_crop(CropRect{in.Take<int8_t>() / 50.0, in.Take<int8_t>() / 50.0,
                                 in.Take<int8_t>() / 50.0, in.Take<int8_t>() / 50.0});
         break;
