@@ -15,6 +15,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <shared_mutex>
+#include <stop_token>
+#include <utility>
 
 #if defined(__clang__)
 #define OVC_THREAD_ANNOTATION(x) __attribute__((x))
@@ -59,6 +61,7 @@ class OVC_CAPABILITY("mutex") Mutex {
 
  private:
   friend class CondVar;
+  friend class StoppableCondVar;
   std::mutex mutex_;
 };
 
@@ -121,6 +124,38 @@ class CondVar {
 
  private:
   std::condition_variable condition_;
+};
+
+// A CondVar whose waits a stop request also ends. Every wait needs the
+// mutex held and may return early: wait in a loop on the condition and on
+// stop_requested().
+class StoppableCondVar {
+ public:
+  StoppableCondVar() = default;
+  StoppableCondVar(const StoppableCondVar&) = delete;
+  StoppableCondVar& operator=(const StoppableCondVar&) = delete;
+
+  // Returns after a signal or a stop request (at once when one was made).
+  void Wait(Mutex* mutex, std::stop_token stop) OVC_REQUIRES(mutex) {
+    std::unique_lock<std::mutex> lock(mutex->mutex_, std::adopt_lock);
+    bool woken = false;
+    condition_.wait(lock, stop, [&woken] { return std::exchange(woken, true); });
+    lock.release();
+  }
+  // The same, or once `deadline` passed; false then.
+  template <typename Clock, typename Duration>
+  bool WaitUntil(Mutex* mutex, std::stop_token stop,
+                 const std::chrono::time_point<Clock, Duration>& deadline) OVC_REQUIRES(mutex) {
+    std::unique_lock<std::mutex> lock(mutex->mutex_, std::adopt_lock);
+    bool woken = false;
+    condition_.wait_until(lock, stop, deadline, [&woken] { return std::exchange(woken, true); });
+    lock.release();
+    return Clock::now() < deadline;
+  }
+  void SignalAll() { condition_.notify_all(); }
+
+ private:
+  std::condition_variable_any condition_;
 };
 
 // A lock many readers may share and one writer takes alone.

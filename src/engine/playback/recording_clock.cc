@@ -26,10 +26,10 @@ RecordingClock::RecordingClock(TickSource* ticks) : ticks_(ticks ? ticks : &stea
 RecordingClock::~RecordingClock() {
   ticks_->SetListener({});
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(&mutex_);
     stopping_ = true;
   }
-  timer_wake_.notify_all();
+  timer_wake_.SignalAll();
   timing_thread_.request_stop();
   timing_thread_.join();
 }
@@ -43,52 +43,53 @@ double RecordingClock::ReadLocked() {
 }
 
 ReferenceTime RecordingClock::GetTime() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return static_cast<ReferenceTime>(std::floor(ReadLocked()));
 }
 
 float RecordingClock::speed() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return speed_;
 }
 
 void RecordingClock::SetSpeed(float speed) {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(&mutex_);
     ReadLocked();
     speed_ = speed > 0 ? speed : 0.0f;
   }
-  timer_wake_.notify_all();
+  timer_wake_.SignalAll();
 }
 
 void RecordingClock::RestartBase() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(&mutex_);
     base_ = ticks_->Now();
   }
-  timer_wake_.notify_all();
+  timer_wake_.SignalAll();
 }
 
 void RecordingClock::Advance(double seconds) {
   if (!(seconds > 0)) return;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(&mutex_);
     ReadLocked();
     time_ += seconds * static_cast<double>(media::kUnitsPerSecond);
   }
-  timer_wake_.notify_all();
-  clients_wake_.notify_all();
+  timer_wake_.SignalAll();
+  clients_wake_.SignalAll();
 }
 
 bool RecordingClock::WaitUntil(ReferenceTime time, std::stop_token cancel) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  auto reached = [&] { return ReadLocked() >= static_cast<double>(time); };
-  if (reached()) return true;
+  MutexLock lock(&mutex_);
+  const double moment = static_cast<double>(time);
+  if (ReadLocked() >= moment) return true;
   if (cancel.stop_requested()) return false;
   Waiter waiter{time};
   waiters_.insert(&waiter);
-  timer_wake_.notify_all();
-  bool due = clients_wake_.wait(lock, cancel, reached);
+  timer_wake_.SignalAll();
+  while (!cancel.stop_requested() && ReadLocked() < moment) clients_wake_.Wait(&mutex_, cancel);
+  const bool due = ReadLocked() >= moment;
   // The timing thread removes the clients it found due; a client that woke
   // for another reason (an advance, a cancel) removes itself.
   auto [first, last] = waiters_.equal_range(&waiter);
@@ -104,16 +105,16 @@ bool RecordingClock::WaitUntil(ReferenceTime time, std::stop_token cancel) {
 void RecordingClock::TickSourceMoved() {
   // Taking the lock makes sure the timing thread is either before its check
   // or already waiting, so the notification is not lost.
-  { std::lock_guard<std::mutex> lock(mutex_); }
-  timer_wake_.notify_all();
+  { MutexLock lock(&mutex_); }
+  timer_wake_.SignalAll();
 }
 
 void RecordingClock::TimingThread(std::stop_token stop) {
   pthread_setname_np(pthread_self(), kName);
-  std::unique_lock<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   while (!stopping_ && !stop.stop_requested()) {
     if (waiters_.empty()) {
-      timer_wake_.wait(lock);
+      timer_wake_.Wait(&mutex_);
       continue;
     }
     double now = ReadLocked();
@@ -122,11 +123,11 @@ void RecordingClock::TimingThread(std::stop_token stop) {
       waiters_.erase(waiters_.begin());
       fired = true;
     }
-    if (fired) clients_wake_.notify_all();
+    if (fired) clients_wake_.SignalAll();
     if (waiters_.empty()) continue;
     if (speed_ <= 0) {
       // Only an advance or a change of speed can move a stopped clock.
-      timer_wake_.wait(lock);
+      timer_wake_.Wait(&mutex_);
       continue;
     }
     double remaining = static_cast<double>((*waiters_.begin())->time) - now;
@@ -135,8 +136,8 @@ void RecordingClock::TimingThread(std::stop_token stop) {
     const double kLongest = 1e15;  // about three years: far enough for any wait
     ReferenceTime deadline = base_ + static_cast<ReferenceTime>(std::min(real, kLongest));
     auto when = ticks_->WhenReaches(deadline);
-    if (when == std::chrono::steady_clock::time_point::max()) timer_wake_.wait(lock);
-    else timer_wake_.wait_until(lock, when);
+    if (when == std::chrono::steady_clock::time_point::max()) timer_wake_.Wait(&mutex_);
+    else timer_wake_.WaitUntil(&mutex_, when);
   }
 }
 

@@ -1,13 +1,12 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <set>
 #include <stop_token>
 #include <thread>
 
+#include "common/mutex.h"
 #include "platform/media/reference_clock.h"
 
 namespace ovc {
@@ -88,24 +87,24 @@ class RecordingClock : public media::ReferenceClock {
   };
 
   // Brings time_ up to now and moves the base there. Returns time_.
-  double ReadLocked();
+  double ReadLocked() OVC_REQUIRES(mutex_);
   void TimingThread(std::stop_token stop);
-  void TickSourceMoved();
+  void TickSourceMoved() OVC_EXCLUDES(mutex_);
 
   TickSource* ticks_;
   SteadyTickSource steady_;
 
-  mutable std::mutex mutex_;
+  mutable Mutex mutex_;
   // Wakes the timing thread: a new client, a change of speed, base or time.
-  std::condition_variable timer_wake_;
-  // Wakes the waiting clients.
-  std::condition_variable_any clients_wake_;
-  // Guarded by mutex_.
-  double time_ = 0;                 // 100-ns units, with fractions
-  media::ReferenceTime base_ = 0;   // tick of the last read or restart
-  float speed_ = 1.0f;
-  std::multiset<Waiter*, EarlierWaiter> waiters_;  // clients not yet due
-  bool stopping_ = false;
+  CondVar timer_wake_;
+  // Wakes the waiting clients; so does a cancel request.
+  StoppableCondVar clients_wake_;
+  double time_ OVC_GUARDED_BY(mutex_) = 0;                // 100-ns units, with fractions
+  media::ReferenceTime base_ OVC_GUARDED_BY(mutex_) = 0;  // tick of the last read or restart
+  float speed_ OVC_GUARDED_BY(mutex_) = 1.0f;
+  // Clients not yet due.
+  std::multiset<Waiter*, EarlierWaiter> waiters_ OVC_GUARDED_BY(mutex_);
+  bool stopping_ OVC_GUARDED_BY(mutex_) = false;
 
   std::jthread timing_thread_;
 };

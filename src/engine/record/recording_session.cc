@@ -108,6 +108,7 @@ bool RecordingSession::AskOverwrite(const std::string& path, const char* questio
 }
 
 int RecordingSession::OpenOutput(bool further_part) {
+  const std::string path = output_path();
   if (!further_part) {
     part_number_ = 1;
     part_paths_.clear();
@@ -116,8 +117,8 @@ int RecordingSession::OpenOutput(bool further_part) {
   // Nothing the conversion writes may be its own source, whatever the
   // user answers to overwriting.
   const std::string over_source =
-      further_part ? (SameFile(source_path_, output_path_) ? output_path_ : "")
-                   : OutputThatIsTheSource(source_path_, output_path_, WritesPspFile(output_));
+      further_part ? (SameFile(source_path_, path) ? path : "")
+                   : OutputThatIsTheSource(source_path_, path, WritesPspFile(output_));
   if (!over_source.empty()) {
     ShowMessageBox(OutputIsTheSourceText(over_source), MessageKind::kError, kButtonOk);
     return -1;
@@ -125,13 +126,13 @@ int RecordingSession::OpenOutput(bool further_part) {
   // The second of two passes rewrites the file its first pass made; asking
   // about that file again would only offer to throw the first pass away.
   bool second_pass = output_.n_pass == 2 && output_.pass == 2;
-  const bool existed = PathExists(output_path_);
+  const bool existed = PathExists(path);
   if (!further_part && !second_pass && existed &&
-      !AskOverwrite(output_path_, "already exists. Overwrite?"))
+      !AskOverwrite(path, "already exists. Overwrite?"))
     return -1;
   // Another conversion writing the same file would leave neither playable.
-  if (!claim_.Take(output_path_) && errno == EWOULDBLOCK) {
-    ShowMessageBox(output_path_ + " is being written by another conversion; choose another " +
+  if (!claim_.Take(path) && errno == EWOULDBLOCK) {
+    ShowMessageBox(path + " is being written by another conversion; choose another " +
                        "output folder or name",
                    MessageKind::kError, kButtonOk);
     return -1;
@@ -147,15 +148,15 @@ int RecordingSession::OpenOutput(bool further_part) {
     settings_->out_frame_rate = output_.out_frame_rate;
   }
   if (!further_part) engine_.Open(EngineFormat(), nullptr, audio_enabled_);
-  writer_ = factory_->Open(output_, output_path_, audio_enabled_);
+  writer_ = factory_->Open(output_, path, audio_enabled_);
   watching_ = false;
   if (!writer_) {
-    if (!existed) unlink(output_path_.c_str());  // the claim made it
+    if (!existed) unlink(path.c_str());  // the claim made it
     claim_.Release();
     return -1;
   }
-  WatchOutputFile();
-  part_paths_.push_back(output_path_);
+  WatchOutputFile(path);
+  part_paths_.push_back(path);
   if (!further_part) engine_.Open(EngineFormat(), writer_.get(), audio_enabled_);
   return 0;
 }
@@ -222,9 +223,9 @@ void RecordingSession::StopProducers() {
   if (threads) WriteTraceLine("Thread stopped");
 }
 
-void RecordingSession::WatchOutputFile() {
+void RecordingSession::WatchOutputFile(const std::string& path) {
   struct stat info;
-  watching_ = stat(output_path_.c_str(), &info) == 0;
+  watching_ = stat(path.c_str(), &info) == 0;
   watched_device_ = info.st_dev;
   watched_inode_ = info.st_ino;
 }

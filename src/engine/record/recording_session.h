@@ -5,10 +5,10 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "common/mutex.h"
 #include "engine/record/encoding_engine.h"
 #include "engine/record/file_output.h"
 #include "engine/record/output_claim.h"
@@ -71,12 +71,12 @@ class RecordingSession {
 
   // The full path of the file to write; the main window sets it.
   void set_output_path(const std::string& path) {
-    std::lock_guard<std::mutex> lock(path_mutex_);
+    MutexLock lock(&path_mutex_);
     output_path_ = path;
   }
   // The file being written (a later part's path once the output split).
   std::string output_path() const {
-    std::lock_guard<std::mutex> lock(path_mutex_);
+    MutexLock lock(&path_mutex_);
     return output_path_;
   }
   int part_number() const { return part_number_; }
@@ -160,8 +160,8 @@ class RecordingSession {
   bool AskOverwrite(const std::string& path, const char* question) const;
   // Moves file_number on past the file just ended, and stores it.
   void CountFinishedFile();
-  // Remembers which file the path names now, for OutputVanished.
-  void WatchOutputFile();
+  // Remembers which file `path` names now, for OutputVanished.
+  void WatchOutputFile(const std::string& path);
   // Whether the path no longer names the file being written.
   bool OutputVanished(const std::string& path) const;
   void OnOutputFailed();
@@ -179,8 +179,8 @@ class RecordingSession {
 
   // Written on the capture thread when a part begins, read by the user
   // interface thread for the progress display.
-  mutable std::mutex path_mutex_;
-  std::string output_path_;
+  mutable Mutex path_mutex_;
+  std::string output_path_ OVC_GUARDED_BY(path_mutex_);
   std::string source_path_;
   OutputClaim claim_;  // on the file being written
   int part_number_ = 1;
