@@ -154,7 +154,7 @@ int AviOutput::OpenAudioEncoder() {
 
 void AviOutput::Fail(const char* message, const std::string& trace) {
   {
-    std::lock_guard<std::mutex> lock(state_lock_);
+    MutexLock lock(&state_lock_);
     if (failed_ || finished_) return;
     failed_ = true;
   }
@@ -167,13 +167,13 @@ void AviOutput::Fail(const char* message, const std::string& trace) {
 }
 
 bool AviOutput::FileFailed() const {
-  std::lock_guard<std::mutex> lock(state_lock_);
+  MutexLock lock(&state_lock_);
   return failed_;
 }
 
 int AviOutput::EncodeVideoFrame(const uint8_t* yuy2, int /*frame*/) {
   {
-    std::lock_guard<std::mutex> lock(state_lock_);
+    MutexLock lock(&state_lock_);
     if (failed_ || finished_) return -1;
   }
   bool key = false;
@@ -192,7 +192,7 @@ int AviOutput::EncodeVideoFrame(const uint8_t* yuy2, int /*frame*/) {
 
 int AviOutput::EncodeAudioPeriod(const int16_t* pcm, int frames, int /*period*/) {
   {
-    std::lock_guard<std::mutex> lock(state_lock_);
+    MutexLock lock(&state_lock_);
     if (failed_ || finished_) return -1;
   }
   if (mp3_failed_) return -1;
@@ -248,7 +248,7 @@ int AviOutput::CloseAll() {
 int AviOutput::Finish() {
   bool failed;
   {
-    std::lock_guard<std::mutex> lock(state_lock_);
+    MutexLock lock(&state_lock_);
     if (finished_) return 0;
     finished_ = true;
     failed = failed_;

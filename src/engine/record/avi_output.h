@@ -1,10 +1,10 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "common/mutex.h"
 #include "engine/record/avi_writer.h"
 #include "engine/record/file_output.h"
 #include "engine/record/output_config.h"
@@ -64,10 +64,9 @@ class AviOutput : public FileOutput {
   const std::string path_;
   const int output_channels_;  // MP3 channels: 1 when `stereo` is 3
 
-  mutable std::mutex state_lock_;
-  // Guarded by state_lock_.
-  bool failed_ = false;
-  bool finished_ = false;
+  mutable Mutex state_lock_;
+  bool failed_ OVC_GUARDED_BY(state_lock_) = false;
+  bool finished_ OVC_GUARDED_BY(state_lock_) = false;
 
   // Thread-safe on its own.
   std::unique_ptr<AviWriter> writer_;

@@ -106,7 +106,7 @@ int AviWriter::UniqueFd::Reset() {
 AviWriter::AviWriter(int fd) : fd_(fd) {}
 
 AviWriter::~AviWriter() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   if (!closed_) CloseLocked();
 }
 
@@ -132,8 +132,11 @@ std::unique_ptr<AviWriter> AviWriter::Open(const std::string& path, AviOpenFailu
   Header zeros{};
   if (!WriteAll(fd, zeros.data(), zeros.size(), 0)) {
     int system_error = errno;
-    writer->closed_ = true;
-    writer->fd_.Reset();
+    {
+      MutexLock lock(&writer->mutex_);
+      writer->closed_ = true;
+      writer->fd_.Reset();
+    }
     if (created) unlink(path.c_str());
     *failure = {kAviErrorWrite, system_error};
     errno = system_error;
@@ -143,7 +146,7 @@ std::unique_ptr<AviWriter> AviWriter::Open(const std::string& path, AviOpenFailu
 }
 
 int AviWriter::SetVideo(int width, int height, double fps, uint32_t compressor) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   if (closed_) {
     last_error_ = kAviErrorBadCall;
     return -1;
@@ -157,7 +160,7 @@ int AviWriter::SetVideo(int width, int height, double fps, uint32_t compressor) 
 }
 
 int AviWriter::SetAudio(int channels, int rate, int bits, int format_tag, int mp3_kbps) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   if (closed_) {
     last_error_ = kAviErrorBadCall;
     return -1;
@@ -179,7 +182,7 @@ int AviWriter::SetAudio(int channels, int rate, int bits, int format_tag, int mp
 }
 
 int AviWriter::WriteVideo(const void* data, uint32_t length, bool key_frame) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   if (WriteChunkLocked(FourCc("00dc"), key_frame ? kKeyFrameFlag : 0, data, length) < 0)
     return -1;
   ++video_frame_count_;
@@ -188,7 +191,7 @@ int AviWriter::WriteVideo(const void* data, uint32_t length, bool key_frame) {
 }
 
 int AviWriter::WriteAudio(const void* data, uint32_t length) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   if (current_audio_track_ < 0) {
     TracePrintf("AVI audio chunk of %u bytes without an audio track", length);
     last_error_ = kAviErrorBadCall;
@@ -205,27 +208,27 @@ int AviWriter::WriteAudio(const void* data, uint32_t length) {
 }
 
 int AviWriter::Close() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return CloseLocked();
 }
 
 uint32_t AviWriter::position() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return static_cast<uint32_t>(position_);
 }
 
 int AviWriter::last_error() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return last_error_;
 }
 
 int AviWriter::system_error() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return system_error_;
 }
 
 int AviWriter::video_frames() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return static_cast<int>(video_frame_count_);
 }
 

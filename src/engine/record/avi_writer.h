@@ -4,10 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "common/mutex.h"
 
 namespace ovc {
 
@@ -148,40 +149,39 @@ class AviWriter {
 
   explicit AviWriter(int fd);
 
-  int WriteChunkLocked(uint32_t id, uint32_t flags, const void* data, uint32_t length);
-  bool AddIndexEntryLocked(uint32_t id, uint32_t flags, uint32_t length);
+  int WriteChunkLocked(uint32_t id, uint32_t flags, const void* data, uint32_t length) OVC_REQUIRES(mutex_);
+  bool AddIndexEntryLocked(uint32_t id, uint32_t flags, uint32_t length) OVC_REQUIRES(mutex_);
   // Builds the header. Provisional: placeholder sizes, no INFO list.
   // Final: file_length and movi_end give the RIFF and movi sizes. False when
   // the stream lists leave less than one byte for the JUNK chunk.
   bool BuildHeaderLocked(bool final_header, bool index_written, uint64_t file_length,
-                         uint64_t movi_end, Header* header) const;
-  int RewriteHeaderLocked();
+                         uint64_t movi_end, Header* header) const OVC_REQUIRES(mutex_);
+  int RewriteHeaderLocked() OVC_REQUIRES(mutex_);
   // Writes the idx1 chunk at position_; false with errno set on failure.
-  bool WriteIndexLocked();
+  bool WriteIndexLocked() OVC_REQUIRES(mutex_);
   // Drops the last chunks (and their index entries) until what they held
   // would take the index, and `slack` bytes more, in their place, and cuts
   // the file there. False when nothing is left to drop.
-  bool MakeRoomForIndexLocked(uint64_t slack);
-  int CloseLocked();
+  bool MakeRoomForIndexLocked(uint64_t slack) OVC_REQUIRES(mutex_);
+  int CloseLocked() OVC_REQUIRES(mutex_);
 
-  mutable std::mutex mutex_;
-  // All below guarded by mutex_.
-  UniqueFd fd_;
-  bool closed_ = false;
-  int width_ = 0;
-  int height_ = 0;
-  double fps_ = 0;
-  uint32_t compressor_ = 0;
-  std::vector<AudioTrack> audio_tracks_;
-  int current_audio_track_ = -1;
-  uint64_t position_ = kHeaderBytes;
-  std::vector<IndexEntry> index_;  // capacity grows by kIndexGrowth
-  uint32_t video_frame_count_ = 0;
-  uint32_t largest_video_chunk_ = 0;  // bytes
+  mutable Mutex mutex_;
+  UniqueFd fd_ OVC_GUARDED_BY(mutex_);
+  bool closed_ OVC_GUARDED_BY(mutex_) = false;
+  int width_ OVC_GUARDED_BY(mutex_) = 0;
+  int height_ OVC_GUARDED_BY(mutex_) = 0;
+  double fps_ OVC_GUARDED_BY(mutex_) = 0;
+  uint32_t compressor_ OVC_GUARDED_BY(mutex_) = 0;
+  std::vector<AudioTrack> audio_tracks_ OVC_GUARDED_BY(mutex_);
+  int current_audio_track_ OVC_GUARDED_BY(mutex_) = -1;
+  uint64_t position_ OVC_GUARDED_BY(mutex_) = kHeaderBytes;
+  std::vector<IndexEntry> index_ OVC_GUARDED_BY(mutex_);  // capacity grows by kIndexGrowth
+  uint32_t video_frame_count_ OVC_GUARDED_BY(mutex_) = 0;
+  uint32_t largest_video_chunk_ OVC_GUARDED_BY(mutex_) = 0;  // bytes
   // Sets the "must use index" flag of the final header; never set here.
-  bool must_use_index_ = false;
-  int last_error_ = kAviErrorNone;
-  int system_error_ = 0;
+  bool must_use_index_ OVC_GUARDED_BY(mutex_) = false;
+  int last_error_ OVC_GUARDED_BY(mutex_) = kAviErrorNone;
+  int system_error_ OVC_GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace ovc

@@ -245,7 +245,7 @@ int Mp4Writer::WritePacket(AVPacket* packet, AVStream* stream, AVRational encode
   int result;
   int out_of_room = 0;
   {
-    std::lock_guard<std::mutex> lock(write_lock_);
+    MutexLock lock(&write_lock_);
     result = failed_ ? AVERROR(EIO) : av_interleaved_write_frame(format_.get(), packet);
     if (result >= 0 && io_) {
       ++packets_written_;

@@ -3,10 +3,10 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "common/mutex.h"
 #include "platform/imaging/zntv_resampler.h"
 #include "engine/record/file_output.h"
 #include "engine/record/mp4_audio_encoder.h"
@@ -113,9 +113,10 @@ class Mp4Writer : public FileOutput {
   AVStream* audio_stream_ = nullptr;
   bool header_written_ = false;
 
-  // Serialises the packet writes of the two encoding threads.
-  std::mutex write_lock_;
-  int64_t packets_written_ = 0;  // guarded by write_lock_
+  // Serialises the packet writes of the two encoding threads (the muxer
+  // and the file between Open and Finish).
+  Mutex write_lock_;
+  int64_t packets_written_ OVC_GUARDED_BY(write_lock_) = 0;
   PeakMeter video_peak_;         // video thread, then Finish
   std::atomic<bool> failed_{false};
   std::atomic<bool> reported_{false};
