@@ -99,8 +99,8 @@ void DecoderFilter::StartStreaming(const StreamSegment& segment) {
 
 void DecoderFilter::WakeForStop() {
   // Under the lock, so that a thread about to wait sees stop_ or the call.
-  { std::lock_guard lock(ahead_mutex_); }
-  ahead_changed_.notify_all();
+  { MutexLock lock(&ahead_mutex_); }
+  ahead_changed_.SignalAll();
 }
 
 void DecoderFilter::RequestStop() {
@@ -173,42 +173,42 @@ void DecoderFilter::Decode(const std::function<bool(FramePtr&)>& take) {
 
 void DecoderFilter::DeliverDecodedAhead() {
   {
-    std::lock_guard lock(ahead_mutex_);
+    MutexLock lock(&ahead_mutex_);
     ahead_.clear();
     decoding_done_ = false;
   }
   std::thread decoder([this] {
     pthread_setname_np(pthread_self(), "ovc-decode");
     Decode([this](FramePtr& frame) {
-      std::unique_lock lock(ahead_mutex_);
-      ahead_changed_.wait(lock, [this] { return stop_ || ahead_.size() < kFramesAhead; });
+      MutexLock lock(&ahead_mutex_);
+      while (!stop_ && ahead_.size() >= kFramesAhead) ahead_changed_.Wait(&ahead_mutex_);
       if (stop_) return false;
       ahead_.push_back(std::move(frame));  // the decoder gets a fresh frame
-      lock.unlock();
-      ahead_changed_.notify_all();
+      lock.Unlock();
+      ahead_changed_.SignalAll();
       return true;
     });
     {
-      std::lock_guard lock(ahead_mutex_);
+      MutexLock lock(&ahead_mutex_);
       decoding_done_ = true;
     }
-    ahead_changed_.notify_all();
+    ahead_changed_.SignalAll();
   });
 
   while (true) {
     FramePtr frame;
     {
-      std::unique_lock lock(ahead_mutex_);
-      ahead_changed_.wait(lock, [this] { return stop_ || !ahead_.empty() || decoding_done_; });
+      MutexLock lock(&ahead_mutex_);
+      while (!stop_ && ahead_.empty() && !decoding_done_) ahead_changed_.Wait(&ahead_mutex_);
       if (stop_ || ahead_.empty()) break;
       frame = std::move(ahead_.front());
       ahead_.pop_front();
     }
-    ahead_changed_.notify_all();  // room for the next one
+    ahead_changed_.SignalAll();  // room for the next one
     DeliverFrame(*frame);
   }
   decoder.join();
-  std::lock_guard lock(ahead_mutex_);
+  MutexLock lock(&ahead_mutex_);
   ahead_.clear();
 }
 

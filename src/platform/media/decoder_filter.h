@@ -1,13 +1,13 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "common/mutex.h"
 #include "platform/media/av_handles.h"
 #include "platform/media/file_source.h"
 #include "platform/media/filter.h"
@@ -107,10 +107,10 @@ class DecoderFilter : public Filter {
   PacketPtr packet_;
 
   // Frames between the two threads of a video run.
-  std::mutex ahead_mutex_;
-  std::condition_variable ahead_changed_;
-  std::deque<FramePtr> ahead_;
-  bool decoding_done_ = false;
+  Mutex ahead_mutex_;
+  CondVar ahead_changed_;
+  std::deque<FramePtr> ahead_ OVC_GUARDED_BY(ahead_mutex_);
+  bool decoding_done_ OVC_GUARDED_BY(ahead_mutex_) = false;
 };
 
 }  // namespace ovc::media

@@ -1,11 +1,11 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/mutex.h"
 #include "platform/media/media_result.h"
 #include "platform/media/media_types.h"
 
@@ -38,11 +38,11 @@ class Pin {
   // The type of the connection (kNone when not connected). A stream whose
   // format changes while it plays updates it.
   MediaType media_type() const {
-    std::lock_guard lock(type_mutex_);
+    MutexLock lock(&type_mutex_);
     return type_;
   }
   void set_media_type(const MediaType& type) {
-    std::lock_guard lock(type_mutex_);
+    MutexLock lock(&type_mutex_);
     type_ = type;
   }
 
@@ -53,8 +53,8 @@ class Pin {
   const std::string name_;
   const PinDirection direction_;
   Pin* peer_ = nullptr;
-  mutable std::mutex type_mutex_;
-  MediaType type_;  // Guarded by type_mutex_.
+  mutable Mutex type_mutex_;
+  MediaType type_ OVC_GUARDED_BY(type_mutex_);
 };
 
 // Where a streaming run starts: the media time (100-ns units from the

@@ -26,26 +26,24 @@ FilterGraph::FilterGraph()
 
 FilterGraph::~FilterGraph() {
   Stop();
-  std::lock_guard control(control_mutex_);
+  MutexLock control(&control_mutex_);
   for (const auto& filter : FilterSnapshot()) RemoveFilterLocked(filter.get());
 }
 
 // --- Filters and pins. ---
 
 MediaResult FilterGraph::AddFilter(std::shared_ptr<Filter> filter, std::string_view name) {
-  std::lock_guard control(control_mutex_);
+  MutexLock control(&control_mutex_);
   return AddFilterLocked(std::move(filter), name);
 }
 
 MediaResult FilterGraph::AddFilterLocked(std::shared_ptr<Filter> filter, std::string_view name) {
   if (!filter || filter->graph_) return kErrorInvalidArg;
-  std::lock_guard lock(filters_mutex_);
-  auto taken = [this](const std::string& candidate) {
-    return std::any_of(filters_.begin(), filters_.end(),
-                       [&](const auto& f) { return f->name_ == candidate; });
-  };
+  MutexLock lock(&filters_mutex_);
+  std::vector<std::string> taken;
+  for (const auto& f : filters_) taken.push_back(f->name_);
   std::string unique(name);
-  for (int n = 1; taken(unique); ++n) {
+  for (int n = 1; std::find(taken.begin(), taken.end(), unique) != taken.end(); ++n) {
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, " %04d", n);
     unique = std::string(name) + suffix;
@@ -60,7 +58,7 @@ MediaResult FilterGraph::AddFilterLocked(std::shared_ptr<Filter> filter, std::st
 }
 
 MediaResult FilterGraph::RemoveFilter(Filter* filter) {
-  std::lock_guard control(control_mutex_);
+  MutexLock control(&control_mutex_);
   return RemoveFilterLocked(filter);
 }
 
@@ -68,7 +66,7 @@ MediaResult FilterGraph::RemoveFilterLocked(Filter* filter) {
   if (!ContainsLocked(filter)) return kErrorNotFound;
   if (scheduler_.state() != GraphState::kStopped) return kErrorNotStopped;
   for (const auto& pin : filter->pins_) DisconnectLocked(pin.get());
-  std::lock_guard lock(filters_mutex_);
+  MutexLock lock(&filters_mutex_);
   auto it = std::find_if(filters_.begin(), filters_.end(),
                          [filter](const auto& f) { return f.get() == filter; });
   std::shared_ptr<Filter> removed = std::move(*it);
@@ -83,7 +81,7 @@ MediaResult FilterGraph::RemoveFilterLocked(Filter* filter) {
 }
 
 Filter* FilterGraph::FindFilterByName(std::string_view name) const {
-  std::lock_guard lock(filters_mutex_);
+  MutexLock lock(&filters_mutex_);
   for (const auto& filter : filters_) {
     if (filter->name_ == name) return filter.get();
   }
@@ -91,14 +89,14 @@ Filter* FilterGraph::FindFilterByName(std::string_view name) const {
 }
 
 std::vector<Filter*> FilterGraph::Filters() const {
-  std::lock_guard lock(filters_mutex_);
+  MutexLock lock(&filters_mutex_);
   std::vector<Filter*> filters;
   for (const auto& filter : filters_) filters.push_back(filter.get());
   return filters;
 }
 
 std::vector<std::shared_ptr<Filter>> FilterGraph::FilterSnapshot() const {
-  std::lock_guard lock(filters_mutex_);
+  MutexLock lock(&filters_mutex_);
   return filters_;
 }
 
@@ -107,7 +105,7 @@ bool FilterGraph::ContainsLocked(const Filter* filter) const {
 }
 
 MediaResult FilterGraph::Connect(Pin* output, Pin* input) {
-  std::lock_guard control(control_mutex_);
+  MutexLock control(&control_mutex_);
   return ConnectLocked(output, input);
 }
 
@@ -144,7 +142,7 @@ MediaResult FilterGraph::ConnectLocked(Pin* output, Pin* input) {
 }
 
 MediaResult FilterGraph::Disconnect(Pin* pin) {
-  std::lock_guard control(control_mutex_);
+  MutexLock control(&control_mutex_);
   return DisconnectLocked(pin);
 }
 
@@ -164,7 +162,7 @@ MediaResult FilterGraph::DisconnectLocked(Pin* pin) {
 }
 
 MediaResult FilterGraph::Render(Pin* output) {
-  std::lock_guard control(control_mutex_);
+  MutexLock control(&control_mutex_);
   return RenderLocked(output);
 }
 
@@ -187,7 +185,7 @@ MediaResult FilterGraph::RenderLocked(Pin* output) {
 
   std::shared_ptr<RendererFilter> renderer;
   {
-    std::lock_guard lock(filters_mutex_);
+    MutexLock lock(&filters_mutex_);
     if (video) renderer = std::make_shared<VideoRenderer>(surface_, wall_time_);
     else renderer = std::make_shared<AudioRenderer>(sink_);
   }
@@ -202,7 +200,7 @@ MediaResult FilterGraph::RenderLocked(Pin* output) {
 }
 
 MediaResult FilterGraph::RenderFile(const std::string& path) {
-  std::lock_guard control(control_mutex_);
+  MutexLock control(&control_mutex_);
   if (scheduler_.state() != GraphState::kStopped) return kErrorNotStopped;
   if (render_aborted_.load()) return kErrorAbort;
   MediaResult result = kOk;
@@ -253,24 +251,24 @@ MediaResult FilterGraph::RenderFile(const std::string& path) {
 }
 
 void FilterGraph::SetVideoSurface(std::shared_ptr<VideoSurface> surface) {
-  std::lock_guard lock(filters_mutex_);
+  MutexLock lock(&filters_mutex_);
   surface_ = surface ? std::move(surface) : std::make_shared<NullVideoSurface>();
 }
 
 void FilterGraph::SetAudioSink(std::shared_ptr<AudioSink> sink) {
-  std::lock_guard lock(filters_mutex_);
+  MutexLock lock(&filters_mutex_);
   sink_ = sink ? std::move(sink) : std::make_shared<NullAudioSink>();
 }
 
 void FilterGraph::SetWallTimeSource(WallTimeSource wall_time) {
-  std::lock_guard lock(filters_mutex_);
+  MutexLock lock(&filters_mutex_);
   wall_time_ = wall_time ? std::move(wall_time) : SteadyWallTime();
 }
 
 // --- Clock and control. ---
 
 MediaResult FilterGraph::SetReferenceClock(std::shared_ptr<ReferenceClock> clock) {
-  std::lock_guard control(control_mutex_);
+  MutexLock control(&control_mutex_);
   if (scheduler_.state() != GraphState::kStopped) return kErrorNotStopped;
   scheduler_.SetClock(std::move(clock));
   return kOk;
@@ -281,7 +279,7 @@ std::shared_ptr<ReferenceClock> FilterGraph::GetReferenceClock() const {
 }
 
 MediaResult FilterGraph::Run() {
-  std::lock_guard control(control_mutex_);
+  MutexLock control(&control_mutex_);
   switch (scheduler_.state()) {
     case GraphState::kStopped:
       StartStreamingLocked(GraphState::kRunning);
@@ -296,7 +294,7 @@ MediaResult FilterGraph::Run() {
 }
 
 MediaResult FilterGraph::Pause() {
-  std::lock_guard control(control_mutex_);
+  MutexLock control(&control_mutex_);
   switch (scheduler_.state()) {
     case GraphState::kStopped:
       StartStreamingLocked(GraphState::kPaused);
@@ -311,11 +309,11 @@ MediaResult FilterGraph::Pause() {
 }
 
 MediaResult FilterGraph::Stop() {
-  std::lock_guard control(control_mutex_);
+  MutexLock control(&control_mutex_);
   if (scheduler_.state() == GraphState::kStopped) return kOk;
   StopStreamingLocked();
   // The next run continues from where this one got to.
-  std::lock_guard lock(position_mutex_);
+  MutexLock lock(&position_mutex_);
   segment_start_ = PositionLocked();
   scheduler_.SetState(GraphState::kStopped);
   return kOk;
@@ -343,7 +341,7 @@ DecoderFilter* FilterGraph::FeedingDecoder(const Pin& renderer_input) {
 void FilterGraph::StartStreamingLocked(GraphState state) {
   ReferenceTime start;
   {
-    std::lock_guard lock(position_mutex_);
+    MutexLock lock(&position_mutex_);
     start = segment_start_;
   }
   const std::vector<std::shared_ptr<Filter>> filters = FilterSnapshot();
@@ -390,21 +388,21 @@ ReferenceTime FilterGraph::PositionLocked() const {
 }
 
 MediaResult FilterGraph::GetCurrentPosition(double* seconds) const {
-  std::lock_guard lock(position_mutex_);
+  MutexLock lock(&position_mutex_);
   *seconds = static_cast<double>(PositionLocked()) / kUnitsPerSecond;
   return kOk;
 }
 
 MediaResult FilterGraph::SetCurrentPosition(double seconds) {
   if (!std::isfinite(seconds) || seconds < 0) return kErrorInvalidArg;
-  std::lock_guard control(control_mutex_);
+  MutexLock control(&control_mutex_);
   ReferenceTime target = std::llround(seconds * kUnitsPerSecond);
   const ReferenceTime duration = duration_;
   if (duration > 0) target = std::min(target, duration);
   const GraphState state = scheduler_.state();
   if (state != GraphState::kStopped) StopStreamingLocked();
   {
-    std::lock_guard lock(position_mutex_);
+    MutexLock lock(&position_mutex_);
     segment_start_ = target;
     // Positions of the old segment no longer count.
     scheduler_.ClearStreams();

@@ -3,11 +3,11 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/mutex.h"
 #include "platform/media/audio_sink.h"
 #include "platform/media/filter.h"
 #include "platform/media/graph_events.h"
@@ -120,36 +120,38 @@ class FilterGraph {
   MediaResult RequestRepaint();
 
  private:
-  MediaResult AddFilterLocked(std::shared_ptr<Filter> filter, std::string_view name);
-  MediaResult RemoveFilterLocked(Filter* filter);
-  MediaResult ConnectLocked(Pin* output, Pin* input);
-  MediaResult DisconnectLocked(Pin* pin);
-  MediaResult RenderLocked(Pin* output);
-  bool ContainsLocked(const Filter* filter) const;
+  MediaResult AddFilterLocked(std::shared_ptr<Filter> filter, std::string_view name) OVC_REQUIRES(control_mutex_);
+  MediaResult RemoveFilterLocked(Filter* filter) OVC_REQUIRES(control_mutex_);
+  MediaResult ConnectLocked(Pin* output, Pin* input) OVC_REQUIRES(control_mutex_);
+  MediaResult DisconnectLocked(Pin* pin) OVC_REQUIRES(control_mutex_);
+  MediaResult RenderLocked(Pin* output) OVC_REQUIRES(control_mutex_);
+  // A filter's graph changes under control_mutex_.
+  bool ContainsLocked(const Filter* filter) const OVC_REQUIRES(control_mutex_);
   std::vector<std::shared_ptr<Filter>> FilterSnapshot() const;
   // The decoder that feeds a renderer through its chain of filters, or
   // nullptr.
   static DecoderFilter* FeedingDecoder(const Pin& renderer_input);
-  void StartStreamingLocked(GraphState state);
-  void StopStreamingLocked();
-  ReferenceTime PositionLocked() const;
+  void StartStreamingLocked(GraphState state) OVC_REQUIRES(control_mutex_);
+  void StopStreamingLocked() OVC_REQUIRES(control_mutex_);
+  ReferenceTime PositionLocked() const OVC_REQUIRES(position_mutex_);
 
   GraphEventQueue events_;
   PresentationScheduler scheduler_;
 
   // Serialises control: topology, state changes, seeking, the clock.
-  std::mutex control_mutex_;
+  Mutex control_mutex_;
 
-  mutable std::mutex filters_mutex_;
-  // Guarded by filters_mutex_ (and changed only under control_mutex_ too).
-  std::vector<std::shared_ptr<Filter>> filters_;
-  std::shared_ptr<VideoSurface> surface_;
-  std::shared_ptr<AudioSink> sink_;
-  WallTimeSource wall_time_;
+  // Taken alone, or inside control_mutex_; the filters change only under
+  // both.
+  mutable Mutex filters_mutex_ OVC_ACQUIRED_AFTER(control_mutex_);
+  std::vector<std::shared_ptr<Filter>> filters_ OVC_GUARDED_BY(filters_mutex_);
+  std::shared_ptr<VideoSurface> surface_ OVC_GUARDED_BY(filters_mutex_);
+  std::shared_ptr<AudioSink> sink_ OVC_GUARDED_BY(filters_mutex_);
+  WallTimeSource wall_time_ OVC_GUARDED_BY(filters_mutex_);
 
-  mutable std::mutex position_mutex_;
-  // Guarded by position_mutex_: media time (100-ns units) of segment time 0.
-  ReferenceTime segment_start_ = 0;
+  mutable Mutex position_mutex_;
+  // Media time (100-ns units) of segment time 0.
+  ReferenceTime segment_start_ OVC_GUARDED_BY(position_mutex_) = 0;
   std::atomic<ReferenceTime> duration_{0};
   std::atomic<bool> render_aborted_{false};
 };

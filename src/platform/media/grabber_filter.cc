@@ -14,7 +14,7 @@ MediaResult GrabberFilter::ConnectedType(MediaType* type) const {
 }
 
 void GrabberFilter::InstallCallback(GrabberCallback callback) {
-  std::lock_guard lock(callback_mutex_);
+  MutexLock lock(&callback_mutex_);
   callback_ = std::move(callback);
 }
 
@@ -38,7 +38,7 @@ void GrabberFilter::Receive(Pin&, Sample& sample) {
   }
   GrabberCallback callback;
   {
-    std::lock_guard lock(callback_mutex_);
+    MutexLock lock(&callback_mutex_);
     callback = callback_;
   }
   if (callback) {
@@ -51,14 +51,14 @@ void GrabberFilter::Receive(Pin&, Sample& sample) {
 }
 
 void GrabberFilter::SetEndOfStreamCallback(std::function<void()> callback) {
-  std::lock_guard lock(callback_mutex_);
+  MutexLock lock(&callback_mutex_);
   end_callback_ = std::move(callback);
 }
 
 void GrabberFilter::EndOfStream(Pin&) {
   std::function<void()> callback;
   {
-    std::lock_guard lock(callback_mutex_);
+    MutexLock lock(&callback_mutex_);
     callback = end_callback_;
   }
   if (callback) callback();
@@ -79,7 +79,7 @@ bool VideoGrabber::AcceptsType(const MediaType& type) const {
 AudioGrabber::AudioGrabber() { accepted_.major = MajorType::kAudio; }
 
 int32_t AudioGrabber::SetAcceptedMediaType(const MediaType& type) {
-  std::lock_guard lock(accepted_mutex_);
+  MutexLock lock(&accepted_mutex_);
   accepted_ = type;
   return kOk;
 }
@@ -90,7 +90,7 @@ int32_t AudioGrabber::SetCallback(GrabberCallback callback) {
 }
 
 bool AudioGrabber::AcceptsType(const MediaType& type) const {
-  std::lock_guard lock(accepted_mutex_);
+  MutexLock lock(&accepted_mutex_);
   if (accepted_.major == MajorType::kNone) return true;
   if (type.major != accepted_.major) return false;
   if (accepted_.subtype != 0 && type.subtype != accepted_.subtype) return false;

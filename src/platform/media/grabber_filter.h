@@ -1,8 +1,8 @@
 #pragma once
 
 #include <functional>
-#include <mutex>
 
+#include "common/mutex.h"
 #include "platform/media/filter.h"
 #include "platform/media/grabber_interfaces.h"
 
@@ -39,9 +39,9 @@ class GrabberFilter : public Filter {
  private:
   Pin* in_;
   Pin* out_;
-  mutable std::mutex callback_mutex_;
-  GrabberCallback callback_;  // Guarded by callback_mutex_.
-  std::function<void()> end_callback_;  // Guarded by callback_mutex_.
+  mutable Mutex callback_mutex_;
+  GrabberCallback callback_ OVC_GUARDED_BY(callback_mutex_);
+  std::function<void()> end_callback_ OVC_GUARDED_BY(callback_mutex_);
 };
 
 // "Video Grabber": takes packed YUY2 with either video format block.
@@ -67,8 +67,8 @@ class AudioGrabber final : public GrabberFilter, public IVxGrabber {
   bool AcceptsType(const MediaType& type) const override;
 
  private:
-  mutable std::mutex accepted_mutex_;
-  MediaType accepted_;  // Guarded by accepted_mutex_.
+  mutable Mutex accepted_mutex_;
+  MediaType accepted_ OVC_GUARDED_BY(accepted_mutex_);
 };
 
 }  // namespace ovc::media

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <mutex>
 
+#include "common/mutex.h"
 #include "platform/media/media_result.h"
 
 namespace ovc::media {
@@ -36,10 +35,10 @@ class GraphEventQueue {
     intptr_t param2;
   };
 
-  std::mutex mutex_;
-  std::condition_variable posted_;
-  std::deque<Event> events_;      // Guarded by mutex_.
-  std::function<void()> notify_;  // Guarded by mutex_.
+  Mutex mutex_;
+  CondVar posted_;
+  std::deque<Event> events_ OVC_GUARDED_BY(mutex_);
+  std::function<void()> notify_ OVC_GUARDED_BY(mutex_);
 };
 
 }  // namespace ovc::media

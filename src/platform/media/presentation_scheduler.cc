@@ -10,18 +10,18 @@ PresentationScheduler::PresentationScheduler(std::function<void()> on_complete)
     : on_complete_(std::move(on_complete)), clock_(std::make_shared<SystemClock>()) {}
 
 void PresentationScheduler::SetClock(std::shared_ptr<ReferenceClock> clock) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(&mutex_);
   clock_ = clock ? std::move(clock) : std::make_shared<SystemClock>();
   WakeAllLocked();
 }
 
 std::shared_ptr<ReferenceClock> PresentationScheduler::clock() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(&mutex_);
   return clock_;
 }
 
 void PresentationScheduler::BeginSegment(GraphState state) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(&mutex_);
   streams_.clear();
   streaming_ = true;
   complete_reported_ = false;
@@ -33,19 +33,19 @@ void PresentationScheduler::BeginSegment(GraphState state) {
 }
 
 int PresentationScheduler::AddStream() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(&mutex_);
   streams_.emplace_back();
   return static_cast<int>(streams_.size()) - 1;
 }
 
 void PresentationScheduler::EndSegment() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(&mutex_);
   streaming_ = false;
   WakeAllLocked();
 }
 
 void PresentationScheduler::SetState(GraphState state) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(&mutex_);
   if (state == state_) return;
   if (state_ == GraphState::kRunning) {
     // Remember where the segment stands, so that Run resumes from there.
@@ -62,18 +62,18 @@ void PresentationScheduler::SetState(GraphState state) {
 }
 
 void PresentationScheduler::ClearStreams() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(&mutex_);
   streams_.clear();
   complete_reported_ = false;
 }
 
 GraphState PresentationScheduler::state() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(&mutex_);
   return state_;
 }
 
 void PresentationScheduler::SetFreeRunning(bool free_running) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(&mutex_);
   if (free_running == free_running_) return;
   // Back in preview, the clock takes over from where the media got to; the
   // clock itself may have crept far behind while it was not waited on.
@@ -85,62 +85,62 @@ void PresentationScheduler::SetFreeRunning(bool free_running) {
 }
 
 bool PresentationScheduler::free_running() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(&mutex_);
   return free_running_;
 }
 
 ReferenceTime PresentationScheduler::Position() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(&mutex_);
   return PositionLocked();
 }
 
 bool PresentationScheduler::AllEnded() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(&mutex_);
   if (streams_.empty()) return false;
   return std::all_of(streams_.begin(), streams_.end(), [](const Stream& s) { return s.ended; });
 }
 
 Release PresentationScheduler::WaitForTurn(int stream, ReferenceTime start, ReferenceTime stop) {
-  std::unique_lock lock(mutex_);
+  MutexLock lock(&mutex_);
   streams_[stream].arrived = true;
   streams_[stream].arrival = start;
   streams_[stream].arrival_end = std::clamp(stop, start, start + kLongestSample);
-  changed_.notify_all();
+  changed_.SignalAll();
   for (;;) {
     if (!streaming_) return Release::kFlushed;
     if (state_ != GraphState::kRunning || !free_running_) return Release::kPresent;
     if (!MustWaitForOthersLocked(stream, start)) return Release::kFreeRun;
-    changed_.wait(lock);
+    changed_.Wait(&mutex_);
   }
 }
 
 Release PresentationScheduler::WaitForSample(int stream, ReferenceTime start,
                                              const std::function<void()>& on_preroll) {
-  std::unique_lock lock(mutex_);
-  const Release release = WaitLocked(lock, start, on_preroll);
+  MutexLock lock(&mutex_);
+  const Release release = WaitLocked(start, on_preroll);
   if (release != Release::kFlushed) streams_[stream].position = start;
   return release;
 }
 
 void PresentationScheduler::EndOfStream(int stream, ReferenceTime end) {
-  std::unique_lock lock(mutex_);
-  if (WaitLocked(lock, end, nullptr) == Release::kFlushed) return;
+  MutexLock lock(&mutex_);
+  if (WaitLocked(end, nullptr) == Release::kFlushed) return;
   Stream& ended = streams_[stream];
   ended.ended = true;
   ended.position = std::max(ended.position, end);
-  changed_.notify_all();
+  changed_.SignalAll();
   const bool all_ended =
       std::all_of(streams_.begin(), streams_.end(), [](const Stream& s) { return s.ended; });
   if (!all_ended || complete_reported_) return;
   complete_reported_ = true;
-  lock.unlock();
+  lock.Unlock();
   if (on_complete_) on_complete_();
 }
 
 void PresentationScheduler::WakeAllLocked() {
   wake_clock_waits_.request_stop();
   wake_clock_waits_ = std::stop_source();
-  changed_.notify_all();
+  changed_.SignalAll();
 }
 
 bool PresentationScheduler::MustWaitForOthersLocked(int stream, ReferenceTime start) const {
@@ -159,7 +159,7 @@ ReferenceTime PresentationScheduler::PositionLocked() const {
   return position;
 }
 
-Release PresentationScheduler::WaitLocked(std::unique_lock<std::mutex>& lock, ReferenceTime start,
+Release PresentationScheduler::WaitLocked(ReferenceTime start,
                                           const std::function<void()>& on_preroll) {
   bool prerolled = false;
   for (;;) {
@@ -168,13 +168,13 @@ Release PresentationScheduler::WaitLocked(std::unique_lock<std::mutex>& lock, Re
       if (!prerolled) {
         prerolled = true;
         if (on_preroll) {
-          lock.unlock();
+          mutex_.Unlock();
           on_preroll();
-          lock.lock();
+          mutex_.Lock();
           continue;
         }
       }
-      changed_.wait(lock);
+      changed_.Wait(&mutex_);
       continue;
     }
     // Free-running: the streams were interleaved where they entered.
@@ -184,9 +184,9 @@ Release PresentationScheduler::WaitLocked(std::unique_lock<std::mutex>& lock, Re
     const std::shared_ptr<ReferenceClock> clock = clock_;
     const ReferenceTime due = base_time_ + start;
     const std::stop_token cancel = wake_clock_waits_.get_token();
-    lock.unlock();
+    mutex_.Unlock();
     const bool reached = clock->WaitUntil(due, cancel);
-    lock.lock();
+    mutex_.Lock();
     if (reached && !cancel.stop_requested()) return Release::kPresent;
   }
 }

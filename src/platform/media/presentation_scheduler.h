@@ -1,13 +1,12 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <stop_token>
 #include <vector>
 
+#include "common/mutex.h"
 #include "platform/media/media_types.h"
 #include "platform/media/reference_clock.h"
 
@@ -120,27 +119,29 @@ class PresentationScheduler {
   };
 
   // Wakes every waiter: cancels clock waits and notifies the condition.
-  void WakeAllLocked();
-  bool MustWaitForOthersLocked(int stream, ReferenceTime start) const;
-  ReferenceTime PositionLocked() const;
-  // The common wait of WaitForSample and EndOfStream.
-  Release WaitLocked(std::unique_lock<std::mutex>& lock, ReferenceTime start,
-                     const std::function<void()>& on_preroll);
+  void WakeAllLocked() OVC_REQUIRES(mutex_);
+  bool MustWaitForOthersLocked(int stream, ReferenceTime start) const OVC_REQUIRES(mutex_);
+  ReferenceTime PositionLocked() const OVC_REQUIRES(mutex_);
+  // The common wait of WaitForSample and EndOfStream; releases the lock
+  // while it runs `on_preroll` and while it waits on the clock.
+  Release WaitLocked(ReferenceTime start, const std::function<void()>& on_preroll)
+      OVC_REQUIRES(mutex_);
 
   const std::function<void()> on_complete_;
 
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  // Guarded by mutex_.
-  std::shared_ptr<ReferenceClock> clock_;
-  GraphState state_ = GraphState::kStopped;
-  bool streaming_ = false;
-  bool free_running_ = false;
-  ReferenceTime base_time_ = 0;     // clock time of segment time 0 while running
-  ReferenceTime paused_time_ = 0;   // segment time at which the graph paused
-  std::vector<Stream> streams_;
-  bool complete_reported_ = false;
-  std::stop_source wake_clock_waits_;
+  mutable Mutex mutex_;
+  CondVar changed_;
+  std::shared_ptr<ReferenceClock> clock_ OVC_GUARDED_BY(mutex_);
+  GraphState state_ OVC_GUARDED_BY(mutex_) = GraphState::kStopped;
+  bool streaming_ OVC_GUARDED_BY(mutex_) = false;
+  bool free_running_ OVC_GUARDED_BY(mutex_) = false;
+  // Clock time of segment time 0 while running.
+  ReferenceTime base_time_ OVC_GUARDED_BY(mutex_) = 0;
+  // Segment time at which the graph paused.
+  ReferenceTime paused_time_ OVC_GUARDED_BY(mutex_) = 0;
+  std::vector<Stream> streams_ OVC_GUARDED_BY(mutex_);
+  bool complete_reported_ OVC_GUARDED_BY(mutex_) = false;
+  std::stop_source wake_clock_waits_ OVC_GUARDED_BY(mutex_);
 };
 
 }  // namespace ovc::media

@@ -17,9 +17,9 @@ ReferenceTime SystemClock::GetTime() {
 bool SystemClock::WaitUntil(ReferenceTime time, std::stop_token cancel) {
   const std::chrono::steady_clock::time_point deadline{
       std::chrono::duration_cast<std::chrono::steady_clock::duration>(Units(time))};
-  std::unique_lock lock(mutex_);
+  MutexLock lock(&mutex_);
   while (std::chrono::steady_clock::now() < deadline) {
-    wake_.wait_until(lock, cancel, deadline, [] { return false; });
+    wake_.WaitUntil(&mutex_, cancel, deadline);
     if (cancel.stop_requested()) return false;
   }
   return true;

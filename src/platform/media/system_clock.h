@@ -1,8 +1,6 @@
 #pragma once
 
-#include <condition_variable>
-#include <mutex>
-
+#include "common/mutex.h"
 #include "platform/media/reference_clock.h"
 
 namespace ovc::media {
@@ -17,8 +15,8 @@ class SystemClock final : public ReferenceClock {
  private:
   // Only ever woken by a cancel request: real time alone moves this clock,
   // so a wait needs nothing but its deadline.
-  std::mutex mutex_;
-  std::condition_variable_any wake_;
+  Mutex mutex_;
+  StoppableCondVar wake_;
 };
 
 }  // namespace ovc::media

@@ -81,7 +81,7 @@ void VideoRenderer::Present(const Sample& sample) {
     view.aspect_y = view.height;
   }
   {
-    std::lock_guard lock(picture_mutex_);
+    MutexLock lock(&picture_mutex_);
     picture_.assign(sample.data(), sample.data() + view.stride * view.height);
     picture_view_ = view;
   }
@@ -93,7 +93,7 @@ bool VideoRenderer::Repaint() {
   std::vector<uint8_t> picture;
   VideoFrameView view;
   {
-    std::lock_guard lock(picture_mutex_);
+    MutexLock lock(&picture_mutex_);
     if (picture_.empty()) return false;
     picture = picture_;
     view = picture_view_;

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
 
+#include "common/mutex.h"
 #include "platform/media/renderer_filter.h"
 #include "platform/media/video_surface.h"
 
@@ -50,10 +50,10 @@ class VideoRenderer final : public RendererFilter {
   bool shown_free_running_ = false;
   int64_t last_free_running_show_ = 0;
 
-  std::mutex picture_mutex_;
-  // Guarded by picture_mutex_: a copy of the last picture shown.
-  std::vector<uint8_t> picture_;
-  VideoFrameView picture_view_;
+  Mutex picture_mutex_;
+  // A copy of the last picture shown.
+  std::vector<uint8_t> picture_ OVC_GUARDED_BY(picture_mutex_);
+  VideoFrameView picture_view_ OVC_GUARDED_BY(picture_mutex_);
 };
 
 }  // namespace ovc::media
