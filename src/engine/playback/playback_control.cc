@@ -1,10 +1,9 @@
 #include "engine/playback/playback_control.h"
 
 #include <cmath>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
+#include "common/mutex.h"
 #include "common/trace.h"
 #include "engine/playback/capture_stage.h"
 #include "engine/playback/recording_clock.h"
@@ -18,9 +17,9 @@ constexpr int32_t kSilentVolume = -10000;
 
 // Completion of one helper call, shared by the helper and its waiter.
 struct HelperDone {
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool done = false;
+  Mutex mutex;
+  CondVar changed;
+  bool done OVC_GUARDED_BY(mutex) = false;
 };
 
 }  // namespace
@@ -39,12 +38,14 @@ void PlaybackControl::RunHelper(Call call, std::chrono::milliseconds limit) {
   // stop is outstanding.
   std::thread([call, done]() mutable {
     call();
-    std::lock_guard<std::mutex> lock(done->mutex);
+    MutexLock lock(&done->mutex);
     done->done = true;
-    done->changed.notify_all();
+    done->changed.SignalAll();
   }).detach();
-  std::unique_lock<std::mutex> lock(done->mutex);
-  done->changed.wait_for(lock, limit, [&] { return done->done; });
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  MutexLock lock(&done->mutex);
+  while (!done->done && done->changed.WaitUntil(&done->mutex, deadline)) {
+  }
 }
 
 void PlaybackControl::SetGraph(PlaybackGraphControl* graph, bool playable) {

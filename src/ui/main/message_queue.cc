@@ -4,22 +4,25 @@ namespace ovc {
 
 void MessageQueue::Post(const PostedMessage& message) {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(&mutex_);
     messages_.push_back(message);
   }
-  posted_.notify_one();
+  posted_.Signal();
 }
 
 bool MessageQueue::Take(PostedMessage* message, std::chrono::milliseconds limit) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (!posted_.wait_for(lock, limit, [this] { return !messages_.empty(); })) return false;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  MutexLock lock(&mutex_);
+  while (messages_.empty() && posted_.WaitUntil(&mutex_, deadline)) {
+  }
+  if (messages_.empty()) return false;
   *message = messages_.front();
   messages_.pop_front();
   return true;
 }
 
 size_t MessageQueue::size() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return messages_.size();
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <mutex>
+
+#include "common/mutex.h"
 
 namespace ovc {
 
@@ -25,10 +25,9 @@ class MessageQueue {
   size_t size() const;
 
  private:
-  mutable std::mutex mutex_;
-  std::condition_variable posted_;
-  // Guarded by mutex_.
-  std::deque<PostedMessage> messages_;
+  mutable Mutex mutex_;
+  CondVar posted_;
+  std::deque<PostedMessage> messages_ OVC_GUARDED_BY(mutex_);
 };
 
 }  // namespace ovc

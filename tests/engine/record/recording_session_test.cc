@@ -281,6 +281,27 @@ TEST_F(RecordingSessionTest, ExistingPartFileIsOnlyOverwrittenWhenTheUserAgrees)
   session.FinishOutput();
 }
 
+// The user interface may change its settings while a pass records (a batch
+// stopped during its second pass sets one pass): the pass goes on with the
+// settings it started with, so the part its first pass wrote is rewritten
+// without asking.
+TEST_F(RecordingSessionTest, APassKeepsTheSettingsItStartedWith) {
+  output_.n_pass = 2;
+  RecordingSession session(&output_, &factory_, 1);
+  for (int pass = 1; pass <= 2; ++pass) {
+    session.set_output_path(world_.Path("name.avi"));
+    ASSERT_EQ(session.OpenOutput(false), 0);
+    session.StartProducers();
+    if (pass == 2) output_.n_pass = output_.pass = 1;
+    ASSERT_EQ(session.NextOutputPart(), 0);
+    session.StopProducers();
+    session.FinishOutput();
+    if (pass == 1) ASSERT_TRUE(session.AdvancePass({}));
+  }
+  EXPECT_EQ(box_.Texts(), std::vector<std::string>{});
+  EXPECT_EQ(factory_.opened_paths.size(), 4u);
+}
+
 TEST_F(RecordingSessionTest, TwoPassesAlternateAndCountFinishedFiles) {
   output_.n_pass = 2;
   output_.file_number = 4;
