@@ -12,8 +12,8 @@
 #include "engine/playback/capture_state.h"
 #include "engine/playback/crop_rect.h"
 #include "engine/playback/picture_fit.h"
-#include "engine/playback/source_audio.h"
 #include "engine/playback/recording_target.h"
+#include "engine/playback/source_audio.h"
 #include "engine/playback/still_picture.h"
 #include "engine/record/output_config.h"
 #include "platform/media/media_types.h"
@@ -129,8 +129,8 @@ class CaptureStage {
 
   // Whether the source has sound. A source without it is converted with a
   // silent track: its audio is taken as kSilentTrackRate Hz and
-  // kSilentTrackChannels channels of silence (the output's input rate and
-  // channels say so from this call on), and its pictures keep their own
+  // kSilentTrackChannels channels of silence (source_audio_format() says
+  // so from this call on), and its pictures keep their own
   // timing. Set while the graph is built, before it runs; a new source
   // (ResetForNewSource) counts as having sound until told otherwise.
   void SetSourceHasSound(bool has_sound);
