@@ -63,7 +63,7 @@ class CaptureStageTest : public testing::Test {
   // The recording starts with the settings as the test left them.
   void BeginRecording(bool need_resize) {
     stage_.SetOutput(output_);
-    BeginRecording(need_resize);
+    stage_.BeginRecording(need_resize);
   }
 
   test::TempWorld world_;
