@@ -1,4 +1,4 @@
-#include "ui/main/batch_converter.h"
+#include "app/multiconv/batch_converter.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,21 +7,21 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <ostream>
 
+#include "app/multiconv/headless_window.h"
 #include "common/message_box.h"
 #include "common/scripted_message_box.h"
 #include "common/paths.h"
 #include "common/trace.h"
 #include "engine/record/profile.h"
 #include "platform/media/library_log.h"
-#include "settings/setting_rules.h"
 #include "transfer/thumbnail.h"
-#include "ui/dialogs/output_folder_presenter.h"
 #include "ui/main/conversion_shortfall.h"
 #include "ui/main/failed_output_note.h"
-#include "ui/main/headless_window.h"
 #include "ui/main/main_presenter.h"
 #include "ui/main/time_text.h"
 
@@ -90,19 +90,6 @@ class BatchMessageBox : public MessageBox {
   int failures_ = 0;
   int declined_ = 0;
   bool at_line_start_ = true;
-};
-
-// The default output folder dialog answered without a screen: the movie
-// folder on the desktop, as the dialog's first choice makes it.
-class HeadlessFolderChoice : public OutputFolderView, public SaveFileDialog {
- public:
-  void SetDesktopMovieFolderCaption(const std::string&) override {}
-  void SetHomeFolderCaption(const std::string&) override {}
-  void SetBrowseButtonVisible(bool) override {}
-  void Close() override {}
-  bool Run(const SaveFileRequest&, std::string*) override {
-    return false;
-  }
 };
 
 // Progress on standard error: one updating line on a terminal, otherwise a
@@ -195,245 +182,325 @@ const char* InputRefusal(const std::string& input) {
 // stuck: generous, a slow machine converts HD at a fraction of real time.
 constexpr auto kStallLimit = std::chrono::minutes(10);
 
-}  // namespace
+// One input's conversion, as far as its report needs it.
+struct Conversion {
+  // The message box's counts when the input began.
+  int failures_before = 0;
+  int errors_before = 0;
+  // The range the conversion was given, in seconds: the profile's, else the
+  // source's declared length (a second pass only redoes what the first
+  // covered).
+  double range_seconds = 0;
+  bool interrupted = false;  // stopped by the interrupt flag
+  bool stalled = false;      // stopped after kStallLimit without progress
+};
 
-int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
-             const std::atomic<bool>* interrupt) {
-  BatchMessageBox box(err, options.yes);
-  ScopedMessageBox installed(&box);
-  ProgressPrinter progress(err, options.quiet, &box);
+// How far an input got before its report.
+enum class InputStep {
+  kConverted,    // the conversion ran and ended (or was stopped): report it
+  kFailed,       // refused or not started; said so already
+  kInterrupted,  // stopped before its conversion began; the run ends
+};
+
+// The batch run: the set-up of the window and its output settings, the
+// conversion of one input after the other, and the report of each.
+class BatchRun {
+ public:
+  BatchRun(const BatchOptions& options, std::ostream& out, std::ostream& err,
+           const std::atomic<bool>* interrupt)
+      : options_(options),
+        out_(out),
+        err_(err),
+        interrupt_(interrupt),
+        box_(err, options.yes),
+        installed_(&box_),
+        progress_(err, options.quiet, &box_) {}
+
+  // Prepares the program folder and the window with the chosen profile and
+  // the run's output settings. Returns the exit status when the run ends
+  // here (a failure, or only the profile list was asked for), else nothing.
+  std::optional<int> SetUp();
+  // Opens `input` and converts it up to the conversion's end.
+  InputStep Convert(const std::string& input, Conversion* conversion);
+  // Tells how the conversion of `input` ended: its finished files go to
+  // `out`, files that are no finished output are removed.
+  void Report(const std::string& input, const Conversion& conversion);
+  // Closes the window. Returns the exit status.
+  int Finish();
+
+ private:
+  // `input` failed; `text` says why (empty: said already).
+  void Fail(const std::string& input, const std::string& text);
+  bool Interrupted() const { return interrupt_ && interrupt_->load(); }
+  // Runs the window until the conversion started ends, is interrupted or
+  // stalls.
+  void WaitForEnd(Conversion* conversion);
+  // Sets the run's options in the window; false when they cannot be.
+  bool ApplyOptions();
+
+  const BatchOptions& options_;
+  std::ostream& out_;
+  std::ostream& err_;
+  const std::atomic<bool>* interrupt_;
+  BatchMessageBox box_;
+  ScopedMessageBox installed_;
+  ProgressPrinter progress_;
+  HeadlessWindow window_;
+  std::unique_ptr<MainPresenter> presenter_;
+  bool finished_ = false;  // the finished-recording report came
+  int failed_ = 0;         // inputs that failed
+};
+
+std::optional<int> BatchRun::SetUp() {
   if (PrepareProgramFolder() != 0) {
-    err << "multiconv: cannot create the program folder " << ProgramFolder() << '\n';
+    err_ << "multiconv: cannot create the program folder " << ProgramFolder() << '\n';
     return 1;
   }
-
-  HeadlessWindow window;
   // The workflow's short waits let a window repaint; without one they only
   // cost time.
-  window.set_real_sleep(false);
+  window_.set_real_sleep(false);
   MainWindowParts parts;
-  parts.view = &window;
-  parts.host = &window;
-  parts.profile_view = &window;
-  parts.profile_host = &window;
-  parts.bar_view = &window;
-  parts.guide_view = &window;
+  parts.view = &window_;
+  parts.host = &window_;
+  parts.profile_view = &window_;
+  parts.profile_host = &window_;
+  parts.bar_view = &window_;
+  parts.guide_view = &window_;
   MainWindowOptions main_options;
   main_options.start_folder = WorkingFolder();
   main_options.in_batch_tool = true;
-  main_options.interrupt = interrupt;
-  MainPresenter presenter(parts, main_options);
+  main_options.interrupt = interrupt_;
+  presenter_ = std::make_unique<MainPresenter>(parts, main_options);
+  MainPresenter& presenter = *presenter_;
 
-  bool finished = false;
-  window.finished_recording = [&finished](const std::string&, bool) { finished = true; };
-  window.status_changed = [&progress](const std::string& text) { progress.Status(text); };
-  HeadlessFolderChoice folder_view;
-  window.ask_default_output_folder = [&presenter, &folder_view]() {
-    OutputFolderPresenter dialog(&folder_view, &folder_view, &presenter.output(),
-                                 &presenter.mutable_output_path());
-    dialog.FormShow(presenter.profiles().psp());
-    dialog.RadioButton1Click();
-    return dialog.TeButton2Click();
+  window_.finished_recording = [this](const std::string&, bool) { finished_ = true; };
+  window_.status_changed = [this](const std::string& text) { progress_.Status(text); };
+  window_.ask_default_output_folder = [&presenter]() {
+    return presenter.ChooseDesktopMovieFolder();
   };
-  window.SetMessageHandler([&presenter](uint32_t message, intptr_t wparam, intptr_t lparam) {
+  window_.SetMessageHandler([&presenter](uint32_t message, intptr_t wparam, intptr_t lparam) {
     return presenter.HandleMessage(message, wparam, lparam);
   });
-  window.SetTimer([&presenter] { presenter.PerformanceMonitorTimer(); });
+  window_.SetTimer([&presenter] { presenter.PerformanceMonitorTimer(); });
 
   presenter.FormCreate();
-  const std::vector<std::string> names = presenter.profiles().profile_names();
-  if (options.list_profiles) {
-    for (const std::string& name : names) out << name << '\n';
+  if (options_.list_profiles) {
+    for (const std::string& name : presenter.profiles().profile_names()) out_ << name << '\n';
     presenter.FormClose();
     return 0;
   }
+  if (!ApplyOptions()) {
+    presenter.FormClose();
+    return 1;
+  }
+  return std::nullopt;
+}
 
-  if (!options.profile.empty()) {
-    int index = FindProfile(names, options.profile);
+bool BatchRun::ApplyOptions() {
+  MainPresenter& presenter = *presenter_;
+  if (!options_.profile.empty()) {
+    int index = FindProfile(presenter.profiles().profile_names(), options_.profile);
     if (index < 0) {
-      err << "multiconv: unknown profile \"" << options.profile << "\"; --list-profiles shows "
-          << "the profiles there are\n";
-      presenter.FormClose();
-      return 1;
+      err_ << "multiconv: unknown profile \"" << options_.profile << "\"; --list-profiles shows "
+           << "the profiles there are\n";
+      return false;
     }
     presenter.profiles().ApplyProfile(index);
   }
   if (!presenter.profiles().current()) {
-    err << "multiconv: No profile selected\n";
-    presenter.FormClose();
-    return 1;
+    err_ << "multiconv: No profile selected\n";
+    return false;
   }
   // The output settings of this run only.
-  OutputConfig& output = presenter.output();
-  if (options.passes) output.n_pass = *options.passes;
-  if (options.split_mb) output.split_size = *options.split_mb;
-  if (options.volume) output.audio_volume = *options.volume;
-  if (options.brightness) {
-    Brightness brightness = BrightnessForLevel(*options.brightness);
-    output.brightness_a = brightness.a;
-    output.brightness_b = brightness.b;
+  OutputOverrides overrides;
+  overrides.passes = options_.passes;
+  overrides.split_mb = options_.split_mb;
+  overrides.volume = options_.volume;
+  overrides.brightness_level = options_.brightness;
+  presenter.OverrideOutput(overrides);
+  if (!options_.output_folder.empty()) {
+    if (!IsFolder(options_.output_folder)) {
+      err_ << "multiconv: the output folder " << options_.output_folder << " does not exist\n";
+      return false;
+    }
+    presenter.profiles().OutputFolderEditChange(options_.output_folder);
   }
-  if (!options.output_folder.empty()) {
-    if (!IsFolder(options.output_folder)) {
-      err << "multiconv: the output folder " << options.output_folder << " does not exist\n";
-      presenter.FormClose();
-      return 1;
-    }
-    presenter.profiles().OutputFolderEditChange(options.output_folder);
+  return true;
+}
+
+void BatchRun::Fail(const std::string& input, const std::string& text) {
+  progress_.EndLine();
+  if (!text.empty()) err_ << "multiconv: " << input << ": " << text << '\n';
+  ++failed_;
+}
+
+InputStep BatchRun::Convert(const std::string& input, Conversion* conversion) {
+  MainPresenter& presenter = *presenter_;
+  conversion->failures_before = box_.failures();
+  conversion->errors_before = box_.errors();
+  const int failures_before = conversion->failures_before;
+  // Stopped before this input's conversion began: it is not converted,
+  // which the exit status must say.
+  const char* const kNotBegun = "interrupted before the conversion began";
+  if (Interrupted()) {
+    Fail(input, kNotBegun);
+    return InputStep::kInterrupted;
   }
+  media::TakeLibraryErrorCount();  // what earlier inputs caused
+  if (access(input.c_str(), R_OK) != 0) {
+    Fail(input, "cannot read the file");
+    return InputStep::kFailed;
+  }
+  if (const char* refusal = InputRefusal(input)) {
+    Fail(input, refusal);
+    return InputStep::kFailed;
+  }
+  if (presenter.OpenVideoFile(input) != 0 || presenter.source_readiness() != SourceState::kReady) {
+    if (Interrupted()) {
+      Fail(input, kNotBegun);
+      return InputStep::kInterrupted;
+    }
+    Fail(input, box_.failures() > failures_before ? "" : "not a video file the program can play");
+    return InputStep::kFailed;
+  }
+  if (box_.failures() > failures_before) {
+    // A warning while opening (sound the graph cannot play): the
+    // conversion could only end in a failure, after all its work.
+    Fail(input, "not converted");
+    return InputStep::kFailed;
+  }
+  window_.ProcessPendingMessages();
+  CProfile* profile = presenter.profiles().current();
+  if (options_.start) profile->ss = *options_.start;
+  if (options_.duration) profile->t = *options_.duration;
+  if (profile->ss > 0 && profile->ss >= presenter.bar().TitleSeconds()) {
+    Fail(input, "the start point " + FormatHms(profile->ss) + " is past the end (" +
+                    FormatHms(static_cast<int64_t>(presenter.bar().TitleSeconds())) + ")");
+    return InputStep::kFailed;
+  }
+  presenter.SetRange(profile->ss, profile->t);
+  if (!options_.output_file.empty()) presenter.FixOutputPath(options_.output_file);
 
-  int failed = 0;
-  for (const std::string& input : options.inputs) {
-    const int failures_before = box.failures();
-    const int errors_before = box.errors();
-    auto fail = [&](const std::string& text) {
-      progress.EndLine();
-      if (!text.empty()) err << "multiconv: " << input << ": " << text << '\n';
-      ++failed;
-    };
-    // Stopped before this input's conversion began: it is not converted,
-    // which the exit status must say.
-    const char* const kNotBegun = "interrupted before the conversion began";
-    if (interrupt && interrupt->load()) {
-      fail(kNotBegun);
-      break;
-    }
-    media::TakeLibraryErrorCount();  // what earlier inputs caused
-    if (access(input.c_str(), R_OK) != 0) {
-      fail("cannot read the file");
-      continue;
-    }
-    if (const char* refusal = InputRefusal(input)) {
-      fail(refusal);
-      continue;
-    }
-    if (presenter.OpenVideoFile(input) != 0 || presenter.source_readiness() != 2) {
-      if (interrupt && interrupt->load()) {
-        fail(kNotBegun);
-        break;
-      }
-      fail(box.failures() > failures_before ? "" : "not a video file the program can play");
-      continue;
-    }
-    if (box.failures() > failures_before) {
-      // A warning while opening (sound the graph cannot play): the
-      // conversion could only end in a failure, after all its work.
-      fail("not converted");
-      continue;
-    }
-    window.ProcessPendingMessages();
-    CProfile* profile = presenter.profiles().current();
-    if (options.start) profile->ss = *options.start;
-    if (options.duration) profile->t = *options.duration;
-    if (profile->ss > 0 && profile->ss >= presenter.bar().TitleSeconds()) {
-      fail("the start point " + FormatHms(profile->ss) + " is past the end (" +
-           FormatHms(static_cast<int64_t>(presenter.bar().TitleSeconds())) + ")");
-      continue;
-    }
-    presenter.SetRange(profile->ss, profile->t);
-    if (!options.output_file.empty()) presenter.FixOutputPath(options.output_file);
+  if (Interrupted()) {
+    Fail(input, kNotBegun);
+    return InputStep::kInterrupted;
+  }
+  finished_ = false;
+  presenter.StartRecordingButtonClick();
+  if (!presenter.converting()) {
+    Fail(input, box_.failures() > failures_before ? "" : "the conversion did not start");
+    return InputStep::kFailed;
+  }
+  conversion->range_seconds = presenter.bar().RangeSeconds();
+  WaitForEnd(conversion);
+  // The end message still waits in the queue: the final figures.
+  window_.ProcessPendingMessages();
+  progress_.EndLine();
+  return InputStep::kConverted;
+}
 
-    if (interrupt && interrupt->load()) {
-      fail(kNotBegun);
-      break;
-    }
-    finished = false;
-    presenter.StartRecordingButtonClick();
-    if (!presenter.converting()) {
-      fail(box.failures() > failures_before ? "" : "the conversion did not start");
-      continue;
-    }
-    // The range the conversion was given: the profile's, else the source's
-    // declared length (a second pass only redoes what the first covered).
-    const double range_seconds = presenter.bar().RangeSeconds();
-    bool interrupted = false;
-    double last_recorded = -1;
-    auto last_move = std::chrono::steady_clock::now();
-    bool stalled = false;
-    window.RunUntil(
-        [&]() {
-          if (finished || presenter.ended_by_failure()) return true;
-          if (interrupt && interrupt->load() && !interrupted) {
-            interrupted = true;
-            // Stop now, in either pass: what was written is kept.
-            presenter.output().n_pass = 1;
-            presenter.output().pass = 1;
-            presenter.StartRecordingButtonClick();
-            return finished;
-          }
-          const double recorded = presenter.capture().recorded_seconds();
-          const auto now = std::chrono::steady_clock::now();
-          if (recorded != last_recorded) {
-            last_recorded = recorded;
-            last_move = now;
-          } else if (now - last_move > kStallLimit) {
-            stalled = true;
-            presenter.StartRecordingButtonClick();
-            return true;
-          }
-          return false;
-        },
-        std::chrono::hours(24 * 365));
-    // The end message still waits in the queue: the final figures.
-    window.ProcessPendingMessages();
-    progress.EndLine();
-    std::vector<std::string> parts_written = presenter.session().part_paths();
-    const bool psp_files = presenter.profiles().OutputIsPspFile();
-    // Stopped after the output was opened but before its first picture: the
-    // file holds no stream a player could open, and nothing was converted.
-    const bool nothing_converted = interrupted && presenter.capture().first_picture_pending();
+void BatchRun::WaitForEnd(Conversion* conversion) {
+  MainPresenter& presenter = *presenter_;
+  double last_recorded = -1;
+  auto last_move = std::chrono::steady_clock::now();
+  window_.RunUntil(
+      [&]() {
+        if (finished_ || presenter.ended_by_failure()) return true;
+        if (Interrupted() && !conversion->interrupted) {
+          conversion->interrupted = true;
+          // Stop now, in either pass: what was written is kept.
+          presenter.StopConversionKeepingOutput();
+          return finished_;
+        }
+        const double recorded = presenter.recorded_seconds();
+        const auto now = std::chrono::steady_clock::now();
+        if (recorded != last_recorded) {
+          last_recorded = recorded;
+          last_move = now;
+        } else if (now - last_move > kStallLimit) {
+          conversion->stalled = true;
+          presenter.StartRecordingButtonClick();
+          return true;
+        }
+        return false;
+      },
+      std::chrono::hours(24 * 365));
+}
+
+void BatchRun::Report(const std::string& input, const Conversion& conversion) {
+  MainPresenter& presenter = *presenter_;
+  std::vector<std::string> parts_written = presenter.written_parts();
+  const bool psp_files = presenter.profiles().OutputIsPspFile();
+  // Stopped after the output was opened but before its first picture: the
+  // file holds no stream a player could open, and nothing was converted.
+  const bool nothing_converted = conversion.interrupted && presenter.first_picture_pending();
+  if (nothing_converted) {
+    RemoveOutputs(parts_written, psp_files);
+    parts_written.clear();
+  }
+  if (conversion.stalled) {
+    RemoveOutputs(parts_written, psp_files);
+    Fail(input, "the conversion made no progress for 10 minutes and was stopped");
+  } else if (presenter.ended_by_failure()) {
+    // Told why already; what is left is no finished output.
+    Fail(input, FailedOutputNote(parts_written));
+  } else if (box_.errors() > conversion.errors_before) {
+    // The writer reported a failure: what it left is not a finished file.
+    RemoveOutputs(parts_written, psp_files);
+    Fail(input, "");
+  } else if (!conversion.interrupted && presenter.first_picture_pending()) {
+    // The source ended before a single picture: the file holds no stream.
+    RemoveOutputs(parts_written, psp_files);
+    Fail(input, "no picture could be decoded");
+  } else if (box_.failures() > conversion.failures_before) {
+    // A later part was not to be overwritten: the parts before it are
+    // finished files.
+    for (const std::string& path : parts_written) out_ << path << '\n';
+    out_.flush();
+    Fail(input, "stopped before the next part; the parts before it are kept");
+  } else {
+    for (const std::string& path : parts_written) out_ << path << '\n';
+    out_.flush();
     if (nothing_converted) {
-      RemoveOutputs(parts_written, psp_files);
-      parts_written.clear();
-    }
-    if (stalled) {
-      RemoveOutputs(parts_written, psp_files);
-      fail("the conversion made no progress for 10 minutes and was stopped");
-    } else if (presenter.ended_by_failure()) {
-      // Told why already; what is left is no finished output.
-      fail(FailedOutputNote(parts_written));
-    } else if (box.errors() > errors_before) {
-      // The writer reported a failure: what it left is not a finished file.
-      RemoveOutputs(parts_written, psp_files);
-      fail("");
-    } else if (!interrupted && presenter.capture().first_picture_pending()) {
-      // The source ended before a single picture: the file holds no stream.
-      RemoveOutputs(parts_written, psp_files);
-      fail("no picture could be decoded");
-    } else if (box.failures() > failures_before) {
-      // A later part was not to be overwritten: the parts before it are
-      // finished files.
-      for (const std::string& path : parts_written) out << path << '\n';
-      out.flush();
-      fail("stopped before the next part; the parts before it are kept");
+      err_ << "multiconv: " << input << ": interrupted before the first picture was converted\n";
+      ++failed_;
+    } else if (conversion.interrupted) {
+      err_ << "multiconv: interrupted; " << input << " was converted up to where it stopped\n";
+      ++failed_;
     } else {
-      for (const std::string& path : parts_written) out << path << '\n';
-      out.flush();
-      if (nothing_converted) {
-        err << "multiconv: " << input << ": interrupted before the first picture was converted\n";
-        ++failed;
-      } else if (interrupted) {
-        err << "multiconv: interrupted; " << input << " was converted up to where it stopped\n";
-        ++failed;
-      } else {
-        // Still a good file as far as it goes: said, but not a failure. How
-        // far into the source it got counts on the source's own clock (a
-        // jump in its time stamps is skipped in the output, not missing).
-        CaptureStage& capture = presenter.capture();
-        const double reached = capture.first_picture_pending() ? 0 : capture.next_output_time();
-        const std::string shortfall = ConversionShortfallText(reached, range_seconds);
-        if (!shortfall.empty()) err << "multiconv: " << input << ": " << shortfall << '\n';
-      }
+      // Still a good file as far as it goes: said, but not a failure.
+      const std::string shortfall =
+          ConversionShortfallText(presenter.reached_source_seconds(), conversion.range_seconds);
+      if (!shortfall.empty()) err_ << "multiconv: " << input << ": " << shortfall << '\n';
     }
-    // The libraries' own lines are in the trace log; one line says so.
-    if (const int errors = media::TakeLibraryErrorCount(); errors > 0)
-      err << "multiconv: " << input << ": " << errors
-          << " errors reported while reading the source (it may be damaged); the "
-          << "trace log " << TraceLogPath() << " has them\n";
-    if (interrupted) break;
   }
-  presenter.FormClose();
-  return failed == 0 ? 0 : 1;
+  // The libraries' own lines are in the trace log; one line says so.
+  if (const int errors = media::TakeLibraryErrorCount(); errors > 0)
+    err_ << "multiconv: " << input << ": " << errors
+         << " errors reported while reading the source (it may be damaged); the "
+         << "trace log " << TraceLogPath() << " has them\n";
+}
+
+int BatchRun::Finish() {
+  presenter_->FormClose();
+  return failed_ == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err,
+             const std::atomic<bool>* interrupt) {
+  BatchRun run(options, out, err, interrupt);
+  if (const std::optional<int> status = run.SetUp()) return *status;
+  for (const std::string& input : options.inputs) {
+    Conversion conversion;
+    const InputStep step = run.Convert(input, &conversion);
+    if (step == InputStep::kInterrupted) break;
+    if (step == InputStep::kFailed) continue;
+    run.Report(input, conversion);
+    if (conversion.interrupted) break;
+  }
+  return run.Finish();
 }
 
 }  // namespace ovc
