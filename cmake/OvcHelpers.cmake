@@ -1,10 +1,30 @@
-# ovc_add_library(NAME SOURCES ... [DEPS ...])
-#   One static library per folder of src/; the include root is src/.
+# ovc_add_library(NAME SOURCES ... [PUBLIC_DEPS ...] [DEPS ...])
+#   One static library per folder of src/. PUBLIC_DEPS are what the folder's
+#   headers include, DEPS what only its sources use.
+#   Headers are included as "folder/file.h", but not from all of src/: each
+#   library's include root is a view of src/ that holds its own folder only
+#   (build/include/NAME/<folder> links to the folder), so a source sees the
+#   headers of its own library and of the libraries it links, and including
+#   from a library that is not linked does not build.
 function(ovc_add_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_DEPS;DEPS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR})
+  set(view ${CMAKE_BINARY_DIR}/include/${name})
+  set(link ${view}/${folder})
+  if(IS_SYMLINK ${link})
+    file(READ_SYMLINK ${link} linked)
+    if(NOT linked STREQUAL CMAKE_CURRENT_SOURCE_DIR)
+      file(REMOVE ${link})
+    endif()
+  endif()
+  if(NOT IS_SYMLINK ${link})
+    get_filename_component(parent ${link} DIRECTORY)
+    file(MAKE_DIRECTORY ${parent})
+    file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${link} SYMBOLIC)
+  endif()
+  target_include_directories(${name} PUBLIC ${view})
+  target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_DEPS} PRIVATE ${ARG_DEPS})
 endfunction()
 
 # ovc_add_test(NAME [SERIAL] SOURCES ... [DEPS ...])

@@ -16,9 +16,9 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "app/multiconv/batch_converter.h"
+#include "app/multiconv/batch_options.h"
 #include "platform/media/library_log.h"
-#include "ui/main/batch_converter.h"
-#include "ui/main/batch_options.h"
 
 #ifdef OVC_MULTICONV_WINDOW
 #include <QApplication>

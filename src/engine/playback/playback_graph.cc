@@ -163,8 +163,8 @@ int32_t PlaybackGraph::Fail(int32_t result, const std::string& reason) {
 
 int32_t PlaybackGraph::BuildPlaybackGraph() {
   host_->FocusVideoPanel();
-  if (render_state_.load() == 0) return 0;
-  render_state_.store(0);
+  if (render_state_.load() == RenderState::kRendering) return 0;
+  render_state_.store(RenderState::kRendering);
   if (worker_.joinable()) worker_.join();
 
   ClosePlaybackGraph();
@@ -190,14 +190,14 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
   MediaResult result = graph.AddFilter(built->video_grabber, "Video Grabber");
   if (media::Failed(result)) {
     TraceFailed(result, "pGB->AddFilter(pVxGrabberBaseFilter_Video,L\"Video Grabber\")");
-    render_state_.store(1);
+    render_state_.store(RenderState::kIdle);
     host_->SetBusyCursor(false);
     return result;
   }
   result = graph.AddFilter(built->audio_grabber, "Audio Grabber");
   if (media::Failed(result)) {
     TraceFailed(result, "pGB->AddFilter(pVxGrabberBaseFilter_Audio,L\"Audio Grabber\")");
-    render_state_.store(1);
+    render_state_.store(RenderState::kIdle);
     host_->SetBusyCursor(false);
     return result;
   }
@@ -214,15 +214,15 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
     {
       MutexLock lock(&render_mutex_);
       built->render_result = render;
-      render_state_.store(1);
+      render_state_.store(RenderState::kIdle);
     }
     rendered_.SignalAll();
   });
   bool interrupted = false;
-  while (render_state_.load() == 0) {
+  while (render_state_.load() == RenderState::kRendering) {
     {
       MutexLock lock(&render_mutex_);
-      if (render_state_.load() == 0)
+      if (render_state_.load() == RenderState::kRendering)
         rendered_.WaitFor(&render_mutex_, std::chrono::milliseconds(180));
     }
     host_->PumpMessages();
@@ -339,7 +339,7 @@ void PlaybackGraph::SetShownPictureHeight(int height) {
 
 void PlaybackGraph::ClosePlaybackGraph() {
   WriteTraceLine("CloseDVDVolume ...");
-  if (render_state_.load() == 0) {
+  if (render_state_.load() == RenderState::kRendering) {
     closed_during_build_ = true;
     // The render worker stops reading the file it no longer needs.
     if (graph_) graph_->graph->AbortRender();
@@ -352,7 +352,7 @@ void PlaybackGraph::ClosePlaybackGraph() {
     if (!stop_timed_out && graph.GetState() != media::GraphState::kStopped) graph.Stop();
     if (stop_timed_out) {
       abandoned_.push_back(graph_);
-    } else if (render_state_.load() != 0) {
+    } else if (render_state_.load() == RenderState::kIdle) {
       ReleaseBuilt();
     } else {
       // The worker still renders into it; it holds the graph until it ends.

@@ -139,7 +139,11 @@ class PlaybackGraph {
   // Conversion mode: the streams run as fast as the work allows.
   void SetFreeRunning(bool free_running);
 
-  int render_state() const { return render_state_.load(); }
+  // Whether a render worker is building the graph:
+  //
+  //   kIdle --BuildPlaybackGraph--> kRendering --worker done--> kIdle
+  enum class RenderState { kRendering, kIdle };
+  RenderState render_state() const { return render_state_.load(); }
   bool source_ready() const { return source_ready_; }
   bool video_grabber_connected() const { return video_grabber_connected_; }
   const SourceLength& source_length() const { return source_length_; }
@@ -172,7 +176,7 @@ class PlaybackGraph {
   // user interface thread reads the result only after joining it.
   Mutex render_mutex_;
   CondVar rendered_;
-  std::atomic<int> render_state_{1};
+  std::atomic<RenderState> render_state_{RenderState::kIdle};
   // Everything else belongs to the user interface thread.
   bool closed_during_build_ = false;
   bool source_ready_ = false;

@@ -176,7 +176,7 @@ int32_t MainPresenter::OpenVideoFile(const std::string& path) {
   view_->SetSourceFacts(ReadSourceFacts(path, &facts) ? SourceFactsText(facts) : std::string());
   TracePrintf("Rendering %s", path.c_str());
   // A new source is not ready until its graph is complete.
-  source_readiness_ = 0;
+  source_readiness_ = SourceState::kNone;
   layout_x_.store(0);
   layout_y_.store(0);
   output_.source_width = 0;
@@ -193,7 +193,7 @@ int32_t MainPresenter::OpenVideoFile(const std::string& path) {
 
 void MainPresenter::StartRecordingButtonClick() {
   stopped_by_user_ = false;
-  if (source_readiness_ == 0) {
+  if (source_readiness_ == SourceState::kNone) {
     Inform("DVD or video file not ready. Try to open again.");
     return;
   }
@@ -302,7 +302,7 @@ bool MainPresenter::StartRecording() {
   } else {
     draining_ = true;
     SeekTo(recording_start_position_);
-    if (graph_.graph()) PumpGraphEvents(&graph_.graph()->events(), source_readiness_ == 2, this);
+    if (graph_.graph()) PumpGraphEvents(&graph_.graph()->events(), source_readiness_ == SourceState::kReady, this);
     draining_ = false;
   }
   Mute(true);
@@ -554,7 +554,7 @@ bool MainPresenter::HandleMessage(uint32_t message, intptr_t wparam, intptr_t lp
     case kWmCommand:
       return true;
     case kWmGraphNotify:
-      if (graph_.graph()) PumpGraphEvents(&graph_.graph()->events(), source_readiness_ == 2, this);
+      if (graph_.graph()) PumpGraphEvents(&graph_.graph()->events(), source_readiness_ == SourceState::kReady, this);
       return true;
     case kWmVideoLayout:
       OnVideoLayout();
@@ -620,7 +620,7 @@ std::shared_ptr<media::VideoSurface> MainPresenter::PreviewSurface() { return pr
 std::shared_ptr<media::AudioSink> MainPresenter::PreviewSink() { return preview_sink_; }
 
 void MainPresenter::SourceReady(const std::string& source_path) {
-  source_readiness_ = 2;
+  source_readiness_ = SourceState::kReady;
   profiles_.SetSourcePath(source_path);
   if (!output_path_fixed_) profiles_.DeriveOutputName();
 }
@@ -639,7 +639,7 @@ void MainPresenter::SourceLengthKnown(double seconds) {
 void MainPresenter::ShowGuide(int state) { guide_.ShowGuide(state); }
 
 void MainPresenter::GraphClosed() {
-  source_readiness_ = 0;
+  source_readiness_ = SourceState::kNone;
   profiles_.ReleaseRange();
   bar_.GraphClosed();
 }

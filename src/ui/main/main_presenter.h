@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "common/message_box.h"
 #include "engine/playback/capture_host.h"
@@ -59,6 +61,15 @@ struct MainWindowOptions {
   // Set from any thread (a signal handler): ends the wait for a file being
   // opened. May be null.
   const std::atomic<bool>* interrupt = nullptr;
+};
+
+// Output settings the batch converter's command line sets for its run; an
+// empty field keeps the stored setting.
+struct OutputOverrides {
+  std::optional<int> passes;            // 1 or 2
+  std::optional<int> split_mb;          // > 0
+  std::optional<int> volume;            // 1..9
+  std::optional<int> brightness_level;  // 0..3
 };
 
 // The main window's workflow, free of the toolkit: start-up and closing,
@@ -135,9 +146,30 @@ class MainPresenter : private PlaybackGraphHost,
   // StopRecording).
   void UpdateProgress(intptr_t wparam, intptr_t lparam);
 
+  // --- The batch converter's operations ---
+  // The output folder dialog's first choice, taken without a screen: the
+  // output moves to the desktop movie folder, created when missing. Returns
+  // the folder the output folder edit shows.
+  std::string ChooseDesktopMovieFolder();
+  // Applies the run's `overrides` to the output settings.
+  void OverrideOutput(const OutputOverrides& overrides);
+  // Stops the running conversion at once, in either pass, as "Pause/Stop"
+  // does: what was written is kept and no second pass follows.
+  void StopConversionKeepingOutput();
+  // The media seconds the running (or last) pass has recorded.
+  double recorded_seconds() const { return RecordedSeconds(); }
+  // The running (or last) pass has not written its first picture yet.
+  bool first_picture_pending() const;
+  // How far into the source the last conversion got, in seconds on the
+  // source's own clock (a jump in its time stamps is skipped in the output,
+  // not missing); 0 before its first picture.
+  double reached_source_seconds();
+  // Every file the last conversion wrote, one per split part, in order.
+  std::vector<std::string> written_parts() const;
+
   // --- State ---
   bool converting() const { return session_->recording(); }
-  int source_readiness() const { return source_readiness_; }
+  SourceState source_readiness() const { return source_readiness_; }
   bool stopped_by_user() const { return stopped_by_user_; }
   // The last conversion ended because its output could not be written.
   bool ended_by_failure() const { return ended_by_failure_; }
@@ -195,7 +227,7 @@ class MainPresenter : private PlaybackGraphHost,
   void RepaintStillPicture() override;
   // PositionBarHost
   bool ConversionRunning() override { return session_->recording(); }
-  int SourceReadiness() override { return source_readiness_; }
+  SourceState SourceReadiness() override { return source_readiness_; }
   void SeekTo(double seconds) override;
   void ClearStoppedByUser() override { stopped_by_user_ = false; }
   void RangeChanged() override;
@@ -277,7 +309,7 @@ class MainPresenter : private PlaybackGraphHost,
   std::atomic<int> layout_x_{0};
   std::atomic<int> layout_y_{0};
 
-  int source_readiness_ = 0;
+  SourceState source_readiness_ = SourceState::kNone;
   bool stopped_by_user_ = false;
   bool draining_ = false;
   bool stopping_ = false;  // inside StopRecording

@@ -139,7 +139,7 @@ void MainPresenter::ThumbnailCommand() {
 // --- The range ---
 
 void MainPresenter::RangeChanged() {
-  if (source_readiness_ == 2 && !session_->recording()) ShowRangeInTimeRows();
+  if (source_readiness_ == SourceState::kReady && !session_->recording()) ShowRangeInTimeRows();
 }
 
 void MainPresenter::ShowRangeInTimeRows() {
@@ -152,7 +152,7 @@ void MainPresenter::ShowRangeInTimeRows() {
 }
 
 void MainPresenter::TimeRowsEdited(int start, int duration) {
-  if (source_readiness_ != 2 || session_->recording()) return;
+  if (source_readiness_ != SourceState::kReady || session_->recording()) return;
   // Within the file: a range past its end ends with it.
   const int length = bar_.maximum();
   start = std::clamp(start, 0, length);

@@ -149,7 +149,7 @@ void PositionBar::RefreshPlayTime() {
 }
 
 void PositionBar::ShowStartPoint(int seconds) {
-  if (host_->ConversionRunning() || host_->SourceReadiness() != 2) return;
+  if (host_->ConversionRunning() || host_->SourceReadiness() != SourceState::kReady) return;
   if (seconds < 0) seconds = 0;
   char text[64];
   if (seconds < 3600) {

@@ -33,6 +33,11 @@ class PositionBarView {
   virtual int EndPointWidth() = 0;
 };
 
+// Whether the open video file can be played and converted:
+//
+//   kNone --its graph is complete--> kReady --another file / closed--> kNone
+enum class SourceState { kNone, kReady };
+
 // What the position bar needs from the main window.
 class PositionBarHost {
  public:
@@ -40,8 +45,7 @@ class PositionBarHost {
 
   // A conversion (either pass) is running.
   virtual bool ConversionRunning() = 0;
-  // 0 while no video file is rendered, 2 once its graph is complete.
-  virtual int SourceReadiness() = 0;
+  virtual SourceState SourceReadiness() = 0;
   // Sets the playback position of the file.
   virtual void SeekTo(double seconds) = 0;
   // Clears the flag that a conversion was stopped by the user.

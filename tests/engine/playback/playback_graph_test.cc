@@ -108,7 +108,7 @@ TEST_F(PlaybackGraphTest, BuildsAFileGraphAndReportsTheSource) {
   const std::string path = Clip("clip.mp4", clip_recipe);
   ASSERT_EQ(Open(path), 0);
 
-  EXPECT_EQ(graph_.render_state(), 1);
+  EXPECT_EQ(graph_.render_state(), PlaybackGraph::RenderState::kIdle);
   EXPECT_TRUE(graph_.source_ready());
   EXPECT_TRUE(graph_.video_grabber_connected());
   EXPECT_EQ(host_.ready_path, path);
@@ -287,7 +287,7 @@ TEST_F(PlaybackGraphTest, ACloseDuringTheBuildEndsItWithOne) {
   };
   EXPECT_EQ(Open(path), 1);
   EXPECT_FALSE(graph_.source_ready());
-  EXPECT_EQ(graph_.render_state(), 1);
+  EXPECT_EQ(graph_.render_state(), PlaybackGraph::RenderState::kIdle);
   EXPECT_EQ(Open(path), 0);
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/main/batch_options.h"
+#include "app/multiconv/batch_options.h"
 
 namespace ovc {
 namespace {

@@ -446,7 +446,7 @@ void QtMainWindow::LayOutVideoPanel() {
   const QRect inner(1, 1, std::max(panel_->width() - 2, 1), std::max(panel_->height() - 2, 1));
   const bool resized = video_area_->geometry() != inner;
   video_area_->setGeometry(inner);
-  if (video_->geometry().isEmpty() || !presenter_ || presenter_->source_readiness() == 0)
+  if (video_->geometry().isEmpty() || !presenter_ || presenter_->source_readiness() == SourceState::kNone)
     video_->setGeometry(0, 0, inner.width(), inner.height());
   if (still_->isVisible()) still_->setGeometry(video_->geometry());
   if (banner_->isVisible())

@@ -325,7 +325,7 @@ void QtMainWindow::SetBarLow(int seconds) { bar_->SetLow(seconds); }
 void QtMainWindow::SetBarHigh(int seconds) {
   bar_->SetHigh(seconds);
   // The stop point's handle, once a file gives the bar a length.
-  bar_->SetHighThumbVisible(presenter_ && presenter_->source_readiness() != 0);
+  bar_->SetHighThumbVisible(presenter_ && presenter_->source_readiness() != SourceState::kNone);
 }
 
 int QtMainWindow::BarLeft() { return bar_->x(); }

@@ -36,12 +36,12 @@ class FakeBarView : public PositionBarView {
 class FakeBarHost : public PositionBarHost {
  public:
   bool ConversionRunning() override { return converting; }
-  int SourceReadiness() override { return readiness; }
+  SourceState SourceReadiness() override { return readiness; }
   void SeekTo(double seconds) override { seeks.push_back(seconds); }
   void ClearStoppedByUser() override { stopped_by_user = false; }
 
   bool converting = false;
-  int readiness = 2;
+  SourceState readiness = SourceState::kReady;
   bool stopped_by_user = true;
   std::vector<double> seeks;
 };

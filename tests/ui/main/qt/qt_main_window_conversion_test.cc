@@ -142,7 +142,7 @@ TEST_F(SourceTest, ConversionStartedFromTheWindowEndsWithTheReport) {
   fs::create_directories(out);
   TypeOutputFolder(out);
   window_->OpenVideoFile(clip_);
-  ASSERT_EQ(window_->presenter().source_readiness(), 2);
+  ASSERT_EQ(window_->presenter().source_readiness(), SourceState::kReady);
   const std::string expected = out + "/clip.avi";
   ASSERT_EQ(window_->presenter().output_path(), expected);
 
@@ -263,7 +263,7 @@ TEST_F(SourceTest, AStopWaitingForAQuestionOfTheCaptureEndsOnceItIsAnswered) {
   fs::create_directories(out);
   TypeOutputFolder(out);
   window_->OpenVideoFile(clip);
-  ASSERT_EQ(window_->presenter().source_readiness(), 2);
+  ASSERT_EQ(window_->presenter().source_readiness(), SourceState::kReady);
   // A small split size and a second part left from an earlier conversion.
   window_->presenter().output().split_size = 1;
   window_->presenter().profiles().current()->b = 3000;

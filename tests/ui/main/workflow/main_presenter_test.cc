@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/multiconv/headless_window.h"
 #include "common/paths.h"
 #include "common/scripted_message_box.h"
 #include "engine/record/profile.h"
@@ -18,7 +19,6 @@
 #include "support/command_output.h"
 #include "support/temp_world.h"
 #include "transfer/thumbnail.h"
-#include "ui/main/headless_window.h"
 #include "ui/main/progress_status.h"
 #include "ui/main/window_messages.h"
 

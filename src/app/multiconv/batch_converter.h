@@ -3,7 +3,7 @@
 #include <atomic>
 #include <iosfwd>
 
-#include "ui/main/batch_options.h"
+#include "app/multiconv/batch_options.h"
 
 namespace ovc {
 

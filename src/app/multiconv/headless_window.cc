@@ -1,4 +1,4 @@
-#include "ui/main/headless_window.h"
+#include "app/multiconv/headless_window.h"
 
 #include <thread>
 

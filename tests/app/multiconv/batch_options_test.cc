@@ -1,4 +1,4 @@
-#include "ui/main/batch_options.h"
+#include "app/multiconv/batch_options.h"
 
 #include <gtest/gtest.h>
 
