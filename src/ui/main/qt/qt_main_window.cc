@@ -238,11 +238,11 @@ void QtMainWindow::BuildControls() {
   transport->addWidget(stop_);
   transport->addSpacing(8);
   transport->addWidget(time_label_);
-  source_facts_ = new QLabel(central);
+  // Elided where the row is short (the whole text is its tool tip); cut
+  // off at both ends, "s 0:00:30" would say nothing.
+  source_facts_ = new ElidingLabel(central);
   source_facts_->setObjectName("SourceFactsLabel");
-  source_facts_->setTextFormat(Qt::PlainText);
   source_facts_->setAlignment(Qt::AlignCenter);
-  source_facts_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   transport->addWidget(source_facts_, 1);
   transport->addWidget(open_button_);
 
