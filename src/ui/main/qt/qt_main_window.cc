@@ -508,8 +508,9 @@ bool QtMainWindow::event(QEvent* event) {
 
 bool QtMainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize) {
-    if (watched == panel_) LayOutVideoPanel();
-    else if (watched == position_area_) {
+    if (watched == panel_) {
+      LayOutVideoPanel();
+    } else if (watched == position_area_) {
       LayOutPositionArea();
       if (presenter_) presenter_->bar().BarResized();
     }
