@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -20,6 +21,7 @@
 #include "support/clip_generator.h"
 #include "support/clip_reader.h"
 #include "support/command_output.h"
+#include "support/file_growth.h"
 #include "support/temp_world.h"
 
 namespace ovc::test {
@@ -91,6 +93,15 @@ class MulticonvTest : public testing::Test {
     run.out_lines = Lines(ReadFile(out));
     run.err = ReadFile(err);
     return run;
+  }
+
+  // The media file (not the thumbnail) a running conversion writes into
+  // out_, once it holds 100 kB; "" when that took more than 30 seconds.
+  std::string WaitForOutputGrowth() {
+    return WaitForFileGrowth(out_, 100000, std::chrono::seconds(30),
+                                   [](const std::string& name) {
+                                     return name.size() < 4 || name.substr(name.size() - 4) != ".THM";
+                                   });
   }
 
   // Starts multiconv with `args` in the world's folder, as a shell would:

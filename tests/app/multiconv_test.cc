@@ -16,7 +16,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -399,16 +398,7 @@ TEST_F(MulticonvTest, InterruptStopsLikePauseStopAndKeepsAPlayableFile) {
     _exit(122);
   }
   // Wait until the output has grown, then interrupt.
-  std::string written;
-  for (int i = 0; i < 600 && written.empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    std::string listing = CommandOutput("ls " + Quote(out_));
-    if (!listing.empty()) {
-      written = out_ + "/" + Lines(listing)[0];
-      struct stat info;
-      if (stat(written.c_str(), &info) != 0 || info.st_size < 100000) written.clear();
-    }
-  }
+  const std::string written = WaitForOutputGrowth();
   ASSERT_FALSE(written.empty()) << "the conversion never wrote anything";
   kill(child, SIGINT);
   int status = 0;
@@ -529,14 +519,7 @@ TEST_F(MulticonvTest, RemovingTheOutputFolderEndsTheConversionAsAFailure) {
   std::string clip = Clip("long.mkv", 120, ClipContainer::kMkv);
   pid_t child = StartMulticonv({"-p", "PSP", "-o", out_, clip});
   // Wait until the output has grown, then take its folder away.
-  std::string written;
-  for (int i = 0; i < 600 && written.empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    std::string media = MediaFileIn(out_);
-    struct stat info;
-    if (!media.empty() && stat(media.c_str(), &info) == 0 && info.st_size > 100000)
-      written = media;
-  }
+  const std::string written = WaitForOutputGrowth();
   ASSERT_FALSE(written.empty()) << "the conversion never wrote anything";
   std::filesystem::remove_all(out_);
   ProgramRun run = Finish(child);

@@ -104,7 +104,10 @@ EncodingEngine::Format RecordingSession::EngineFormat() const {
 
 bool RecordingSession::AskOverwrite(const std::string& path, const char* question) const {
   std::string text = path + " " + TranslateMessage(question);
-  return ShowMessageBox(text, MessageKind::kConfirmation, kButtonsYesNo) == kButtonYes;
+  if (question_listener_) question_listener_(true);
+  const MessageButton answer = ShowMessageBox(text, MessageKind::kConfirmation, kButtonsYesNo);
+  if (question_listener_) question_listener_(false);
+  return answer == kButtonYes;
 }
 
 int RecordingSession::OpenOutput(bool further_part) {

@@ -129,6 +129,12 @@ class RecordingSession {
   void set_part_declined_listener(std::function<void()> listener) {
     part_declined_listener_ = std::move(listener);
   }
+  // Called around every question the session asks, from the thread that
+  // asks it: `open` true as it is shown, false once answered (the
+  // conversion waits for the answer meanwhile). Set while nothing records.
+  void set_question_listener(std::function<void(bool open)> listener) {
+    question_listener_ = std::move(listener);
+  }
   // Whether the output of the current (or last) conversion failed; cleared
   // when a conversion opens its first file.
   bool output_failed() const { return output_failed_.load(); }
@@ -199,6 +205,7 @@ class RecordingSession {
 
   std::function<void()> failure_listener_;
   std::function<void()> part_declined_listener_;
+  std::function<void(bool open)> question_listener_;
   std::atomic<bool> output_failed_{false};
 };
 

@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QShowEvent>
+#include <QStylePainter>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
@@ -78,6 +79,28 @@ class ColumnsWidget : public QWidget {
   }
   QSize minimumSizeHint() const override { return minimum ? minimum() : QSize(); }
   QSize sizeHint() const override { return minimumSizeHint().expandedTo(QSize(1040, 560)); }
+};
+
+// A drop-down list whose shown entry is elided in the middle when it does
+// not fit: a drive's path keeps its mount point and its video folder
+// ("E: /media/…/MP_ROOT/100MNV01") instead of losing its end. The whole
+// path is the tool tip.
+class MiddleElidingComboBox : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    const QRect field =
+        style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideMiddle,
+                                                  field.width());
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+  }
 };
 
 }  // namespace
@@ -227,7 +250,7 @@ QWidget* QtTransferWindow::BuildPspPanel() {
   detect_row->addWidget(status_, 1);
   controls->addLayout(detect_row);
 
-  drive_combo_ = new QComboBox(panel);
+  drive_combo_ = new MiddleElidingComboBox(panel);
   drive_combo_->setObjectName(QStringLiteral("PSPDriveCombo"));
   drive_combo_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   drive_combo_->setMinimumContentsLength(24);
@@ -389,7 +412,7 @@ void QtTransferWindow::SelectDriveEntry(int drive_index) {
 }
 
 void QtTransferWindow::UpdateDriveToolTip() {
-  // A long path is cut in the box; its tooltip shows it whole.
+  // A long path is elided in the box; its tooltip shows it whole.
   drive_combo_->setToolTip(drive_combo_->currentIndex() < 0
                                ? QStringLiteral("The video folder of the PSP's memory stick")
                                : drive_combo_->currentText());

@@ -66,7 +66,8 @@ MainPresenter::MainPresenter(const MainWindowParts& parts, const MainWindowOptio
       guide_(parts.guide_view),
       profiles_(parts.profile_view, parts.profile_host, &output_, &output_path_),
       bar_(parts.bar_view, this),
-      pacing_(&capture_, &clock_) {
+      pacing_(&capture_, &clock_),
+      elapsed_(options.ticks ? options.ticks : TickCount) {
   control_.set_timeouts(options.playback_timeouts);
   in_batch_tool_ = options.in_batch_tool;
   graph_.set_interrupt(options.interrupt);
@@ -77,6 +78,15 @@ MainPresenter::MainPresenter(const MainWindowParts& parts, const MainWindowOptio
   session_->set_part_declined_listener([this] {
     part_declined_.store(true);
     host_->PostMessage(kWmStopRecording, 0, 0);
+  });
+  // The capture thread's questions (overwrite the next part) hold Elapsed
+  // as the window's own do.
+  session_->set_question_listener([this](bool open) {
+    if (open) {
+      elapsed_.QuestionOpened();
+    } else {
+      elapsed_.QuestionClosed();
+    }
   });
   profiles_.set_range_listener([this](int start, int duration) { TimeRowsEdited(start, duration); });
 }
@@ -317,7 +327,7 @@ bool MainPresenter::StartRecording() {
   capture_.BeginRecording(need_resize);
   graph_.SetFreeRunning(true);
   session_->StartProducers();
-  start_tick_ = TickCount();
+  elapsed_.Start();
   auto_thumbnail_done_ = false;
   end_shown_ = false;
   ended_by_failure_ = false;
@@ -434,9 +444,9 @@ void MainPresenter::Mute(bool mute) {
 
 MessageButton MainPresenter::AskWhileConverting(const char* question) {
   // The conversion waits for the answer; Elapsed does not count that time.
-  const uint32_t asked_at = TickCount();
+  elapsed_.QuestionOpened();
   const MessageButton answer = Ask(question);
-  start_tick_ += TickCount() - asked_at;
+  elapsed_.QuestionClosed();
   return answer;
 }
 
@@ -491,7 +501,7 @@ double MainPresenter::OutputSizeMb() {
 }
 
 void MainPresenter::UpdateProgress(intptr_t wparam, intptr_t lparam) {
-  const double elapsed = static_cast<uint32_t>(TickCount() - start_tick_) * 0.001;
+  const double elapsed = elapsed_.ElapsedSeconds();
   const double recorded = RecordedSeconds();
   // The thumbnail belongs to the file being written; once the conversion
   // is over the output path already names the next one.
@@ -528,7 +538,7 @@ void MainPresenter::ShowConversionEnd(int pass, bool reached_end) {
     bar_.MoveLowToHigh();
     bar_.ShowPlayTime(bar_.high());
   }
-  const double elapsed = static_cast<uint32_t>(TickCount() - start_tick_) * 0.001;
+  const double elapsed = elapsed_.ElapsedSeconds();
   ShowProgress(elapsed, RecordedSeconds(), pass, reached_end);
 }
 

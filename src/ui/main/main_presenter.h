@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,6 +23,7 @@
 #include "engine/record/output_config.h"
 #include "engine/record/recording_session.h"
 #include "ui/main/cpu_load.h"
+#include "ui/main/elapsed_clock.h"
 #include "ui/main/main_view.h"
 #include "ui/main/position_bar.h"
 #include "ui/main/profile_panel.h"
@@ -61,6 +63,8 @@ struct MainWindowOptions {
   // Set from any thread (a signal handler): ends the wait for a file being
   // opened. May be null.
   const std::atomic<bool>* interrupt = nullptr;
+  // Milliseconds of a monotonic clock for Elapsed; null: the machine's.
+  std::function<uint32_t()> ticks;
 };
 
 // Output settings the batch converter's command line sets for its run; an
@@ -327,7 +331,8 @@ class MainPresenter : private PlaybackGraphHost,
   std::string counted_part_path_;
   double finished_parts_mb_ = 0;
   int recording_start_position_ = 0;  // seconds
-  uint32_t start_tick_ = 0;           // ms
+  // Elapsed of the pass being recorded.
+  ElapsedClock elapsed_;
   bool auto_thumbnail_done_ = false;
   bool window_placed_ = false;
   bool output_path_fixed_ = false;

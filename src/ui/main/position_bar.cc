@@ -160,11 +160,7 @@ void PositionBar::ShowStartPoint(int seconds) {
   }
   view_->SetStartPointCaption(text);
   view_->BringStartPointToFront();
-  if (maximum_ > 0) {
-    const int64_t span = int64_t{view_->BarWidth()} - 2 * kThumbInset;
-    view_->SetStartPointLeft(
-        ClampToInt(int64_t{seconds} * span / maximum_ + view_->BarLeft() + kThumbInset));
-  }
+  PlaceStartLabel(seconds);
   start_point_sec_ = seconds;
   range_seconds_ = RangeEndSeconds() - start_point_sec_;
   host_->RangeChanged();
@@ -191,11 +187,26 @@ void PositionBar::ShowStopPoint() {
   }
   view_->SetEndPointCaption(text);
   view_->BringEndPointToFront();
-  if (maximum_ > 0) {
-    const int64_t span = int64_t{view_->BarWidth()} - 2 * kThumbInset;
-    view_->SetEndPointLeft(ClampToInt(span * high_ / maximum_ + view_->BarLeft() -
-                                      view_->EndPointWidth() + kThumbInset));
-  }
+  PlaceEndLabel();
+}
+
+void PositionBar::PlaceStartLabel(int seconds) {
+  if (maximum_ <= 0) return;
+  const int64_t span = int64_t{view_->BarWidth()} - 2 * kThumbInset;
+  view_->SetStartPointLeft(
+      ClampToInt(int64_t{seconds} * span / maximum_ + view_->BarLeft() + kThumbInset));
+}
+
+void PositionBar::PlaceEndLabel() {
+  if (maximum_ <= 0) return;
+  const int64_t span = int64_t{view_->BarWidth()} - 2 * kThumbInset;
+  view_->SetEndPointLeft(ClampToInt(span * std::max(high_, 0) / maximum_ + view_->BarLeft() -
+                                    view_->EndPointWidth() + kThumbInset));
+}
+
+void PositionBar::BarResized() {
+  PlaceStartLabel(start_point_sec_);
+  PlaceEndLabel();
 }
 
 // --- Other writers of the thumbs ---

@@ -111,6 +111,9 @@ class PositionBar {
   // and RangeSeconds from it. Only when no conversion runs and the source is
   // ready.
   void ShowStartPoint(int seconds);
+  // The bar changed width: the start and stop labels go back under their
+  // thumbs.
+  void BarResized();
   // The playback position moved to `seconds`: the low thumb follows (no
   // change handling), the stop label is refreshed when it meets the high
   // thumb, and the start label follows. Nothing while the user drags.
@@ -167,6 +170,10 @@ class PositionBar {
   void MoveLowWithHandling(int low);
   // EndPoint_label's caption and place for the high thumb.
   void ShowStopPoint();
+  // Places StartPoint_label under the low thumb at `seconds`, EndPoint_label
+  // (ending) under the high thumb.
+  void PlaceStartLabel(int seconds);
+  void PlaceEndLabel();
   // Where the range ends in seconds: the exact length when the stop point
   // is the end of the file, else StopPointSec.
   double RangeEndSeconds() const;

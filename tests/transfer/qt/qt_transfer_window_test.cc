@@ -34,25 +34,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The application object for the whole test program, without a display.
-class QtApplicationEnvironment : public testing::Environment {
- public:
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc_, argv_);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  int argc_ = 1;
-  char name_[24] = "transfer_qt_tests";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> app_;
-};
-
-testing::Environment* const kQtEnvironment =
-    testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
-
 constexpr uint64_t kMegabyte = 1048576;
 
 std::string Mp4WithTitle(const std::u16string& title) {

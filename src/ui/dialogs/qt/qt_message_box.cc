@@ -1,6 +1,6 @@
 #include "ui/dialogs/qt/qt_message_box.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QGridLayout>
 #include <QSpacerItem>
 
@@ -77,10 +77,15 @@ MessageButton QtMessageBox::Show(const MessageRequest& request) {
 std::unique_ptr<QMessageBox> QtMessageBox::MakeBox(const MessageRequest& request) const {
   QString caption = ToQString(request.caption.empty() ? std::string(kProductName)
                                                       : request.caption);
-  // Parented to the main window, the dialog opens centred on it.
+  // Parented to the window the user works in (the transfer window asking
+  // before a delete), the dialog opens centred on it and hands the focus
+  // back to it: the main window is not raised above it. With none of ours
+  // active, the main window.
+  QWidget* parent = QApplication::activeWindow();
+  if (!parent) parent = parent_.data();
   auto box = std::make_unique<QMessageBox>(IconForKind(request.kind), caption,
                                            ToQString(request.text),
-                                           ButtonsForFlags(request.buttons), parent_.data());
+                                           ButtonsForFlags(request.buttons), parent);
   box->setTextFormat(Qt::PlainText);
   // Wide enough for its title: a window manager cuts a title that does not
   // fit the window ("Orvane Vid...r Zezivovi").

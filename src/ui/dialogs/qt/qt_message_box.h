@@ -22,9 +22,9 @@ QMessageBox::StandardButtons ButtonsForFlags(unsigned buttons);
 // that is not one of ours.
 MessageButton AnswerForButton(QMessageBox::StandardButton button);
 
-// MessageBox through the toolkit's message dialog: modal, centred on
-// `parent` (the main window), the text shown as plain text, an empty
-// caption replaced by the product name.
+// MessageBox through the toolkit's message dialog: modal, centred on the
+// program's active window (else on `parent`, the main window), the text
+// shown as plain text, an empty caption replaced by the product name.
 class QtMessageBox : public MessageBox {
  public:
   // Create on the user interface thread. `parent` may go away before the

@@ -238,12 +238,7 @@ void QtMainWindow::BuildControls() {
   transport->addWidget(stop_);
   transport->addSpacing(8);
   transport->addWidget(time_label_);
-  source_facts_ = new QLabel(central);
-  source_facts_->setObjectName("SourceFactsLabel");
-  source_facts_->setTextFormat(Qt::PlainText);
-  source_facts_->setAlignment(Qt::AlignCenter);
-  source_facts_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  transport->addWidget(source_facts_, 1);
+  transport->addStretch(1);
   transport->addWidget(open_button_);
 
   auto* left = new QVBoxLayout;
@@ -334,10 +329,21 @@ void QtMainWindow::BuildControls() {
   progress_bar_->setValue(0);
   progress_bar_->setTextVisible(true);
 
+  // The open file's facts share the status line's row, which has the
+  // window's whole width: beside the transport buttons a 1280 pixel wide
+  // screen leaves them a few letters. They give way to the conversion's
+  // figures while the status line shows any.
+  source_facts_ = new ElidingLabel(central);
+  source_facts_->setObjectName("SourceFactsLabel");
+  source_facts_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  auto* status_row = new QHBoxLayout;
+  status_row->addWidget(progress_status_, 1);
+  status_row->addWidget(source_facts_, 1);
+
   auto* grid = new QGridLayout(central);
   grid->addLayout(left, 0, 0);
   grid->addWidget(right_box, 0, 1);
-  grid->addWidget(progress_status_, 1, 0, 1, 2);
+  grid->addLayout(status_row, 1, 0, 1, 2);
   grid->addWidget(progress_bar_, 2, 0, 1, 2);
   grid->setColumnStretch(0, 1);
   grid->setRowStretch(0, 1);
@@ -502,8 +508,12 @@ bool QtMainWindow::event(QEvent* event) {
 
 bool QtMainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize) {
-    if (watched == panel_) LayOutVideoPanel();
-    else if (watched == position_area_) LayOutPositionArea();
+    if (watched == panel_) {
+      LayOutVideoPanel();
+    } else if (watched == position_area_) {
+      LayOutPositionArea();
+      if (presenter_) presenter_->bar().BarResized();
+    }
   }
   return QMainWindow::eventFilter(watched, event);
 }

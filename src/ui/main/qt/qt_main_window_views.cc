@@ -132,6 +132,7 @@ void QtMainWindow::ShowTransferCommands(bool visible) {
 
 void QtMainWindow::SetProgressStatus(const std::string& text) {
   progress_status_->SetFullText(Q(text));
+  source_facts_->setVisible(text.empty());
 }
 
 void QtMainWindow::SetProgressBar(int position) { progress_bar_->setValue(position); }

@@ -10,12 +10,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QProgressBar>
-#include <QTest>
 
 #include <chrono>
 #include <cstdio>
 #include <functional>
 
+#include "support/qt/qt_test_harness.h"
 #include "ui/batch/qt/batch_window.h"
 
 namespace {
@@ -25,15 +25,6 @@ bool Save(QWidget* window, const QString& path) {
   if (window->grab().save(path, "PNG")) return true;
   std::fprintf(stderr, "batch-window-shot: cannot write %s\n", qPrintable(path));
   return false;
-}
-
-bool WaitUntil(const std::function<bool()>& done) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(4);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    QTest::qWait(5);
-  }
-  return true;
 }
 
 }  // namespace
@@ -66,7 +57,7 @@ int main(int argc, char** argv) {
     converting_saved = Save(&window, out.filePath("15-batch-converting.png"));
   });
   window.StartConversion();
-  if (!WaitUntil([&] { return !window.converting(); })) {
+  if (!ovc::test::WaitUntil([&] { return !window.converting(); }, std::chrono::minutes(4))) {
     std::fprintf(stderr, "batch-window-shot: the conversion did not end\n");
     return 1;
   }

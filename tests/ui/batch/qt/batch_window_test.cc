@@ -42,6 +42,7 @@
 #include "settings/settings_store.h"
 #include "support/clip_generator.h"
 #include "support/command_output.h"
+#include "support/qt/qt_test_harness.h"
 #include "support/temp_world.h"
 #include "ui/main/qt/eliding_label.h"
 
@@ -57,25 +58,8 @@ class RecordingShell : public Shell {
   std::vector<std::string> opened;
 };
 
-// Runs the event loop until `done` or `limit` has passed; true when done.
-bool WaitUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds limit = std::chrono::seconds(120)) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    QTest::qWait(10);
-  }
-  return true;
-}
-
-// A caption as shown: mnemonic markers removed.
-std::string Shown(const QString& caption) {
-  QString shown = caption;
-  shown.replace(QLatin1String("&&"), QLatin1String("\x01"));
-  shown.remove(QLatin1Char('&'));
-  shown.replace(QLatin1Char('\x01'), QLatin1Char('&'));
-  return shown.toStdString();
-}
+// A conversion in the child process, start to end.
+constexpr std::chrono::seconds kConversionLimit{120};
 
 QStringList Texts(const QListWidget* list) {
   QStringList texts;
@@ -165,7 +149,7 @@ class BatchWindowTest : public testing::Test {
     QTest::mouseClick(Find<QPushButton>("ConvertButton"), Qt::LeftButton);
     ASSERT_TRUE(window_->converting());
     auto* bar = Find<QProgressBar>("ProgressBar");
-    ASSERT_TRUE(WaitUntil([&] { return !window_->converting() || bar->value() >= 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return !window_->converting() || bar->value() >= 2; }, kConversionLimit));
     ASSERT_TRUE(window_->converting()) << "the conversion ended before it could be stopped";
   }
 
@@ -193,7 +177,7 @@ TEST_F(BatchWindowTest, ConvertsAClipThroughTheConverterAndListsItsOutput) {
   EXPECT_FALSE(Find<QComboBox>("ProfileCombo")->isEnabled());
   EXPECT_FALSE(Find<QPushButton>("AddFilesButton")->isEnabled());
 
-  ASSERT_TRUE(WaitUntil([&] { return !window_->converting(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !window_->converting(); }, kConversionLimit));
   auto* results = Find<QListWidget>("ResultsList");
   ASSERT_EQ(results->count(), 1) << Texts(results).join('\n').toStdString();
   const std::string line = results->item(0)->text().toStdString();
@@ -224,7 +208,7 @@ TEST_F(BatchWindowTest, StopKeepsThePartialFileAndSkipsTheRest) {
   QTest::mouseClick(convert, Qt::LeftButton);
   EXPECT_FALSE(convert->isEnabled()) << "a second Stop while stopping";
 
-  ASSERT_TRUE(WaitUntil([&] { return !window_->converting(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !window_->converting(); }, kConversionLimit));
   auto* results = Find<QListWidget>("ResultsList");
   ASSERT_EQ(results->count(), 1) << Texts(results).join('\n').toStdString();
   const QString line = results->item(0)->text();

@@ -15,7 +15,7 @@
 
 #include "common/paths.h"
 #include "common/scripted_message_box.h"
-#include "qt_test_support.h"
+#include "support/qt/qt_test_harness.h"
 #include "ui/dialogs/qt/qt_gui_thread.h"
 #include "ui/dialogs/qt/qt_message_box.h"
 #include "ui/dialogs/qt/qt_save_file_dialog.h"
@@ -32,6 +32,7 @@ struct ShownBox {
   std::string text;
   Qt::TextFormat format = Qt::AutoText;
   QRect geometry;
+  QWidget* parent = nullptr;
   bool on_gui_thread = false;
 };
 
@@ -44,6 +45,7 @@ void AnswerNextBox(QMessageBox::StandardButton press, ShownBox* shown) {
     shown->text = box->text().toStdString();
     shown->format = box->textFormat();
     shown->geometry = box->frameGeometry();
+    shown->parent = box->parentWidget();
     shown->on_gui_thread = QThread::currentThread() == qApp->thread();
     QAbstractButton* button = box->button(press);
     ASSERT_NE(button, nullptr) << "the box has no such button";
@@ -128,6 +130,26 @@ TEST(QtMessageBoxTest, KeepsAGivenCaptionAndCentresOnItsParent) {
   EXPECT_LE(offset.manhattanLength(), 2);
 }
 
+// A question asked from another window of the program (the transfer window
+// before a delete) opens over that window: the main window stays behind.
+TEST(QtMessageBoxTest, OpensOverTheActiveWindowRatherThanTheMainWindow) {
+  QWidget main_window;
+  main_window.setGeometry(100, 80, 640, 480);
+  main_window.show();
+  QWidget transfer_window;
+  transfer_window.setGeometry(300, 200, 640, 480);
+  transfer_window.show();
+  transfer_window.activateWindow();
+  ASSERT_TRUE(test::WaitUntil([&] { return QApplication::activeWindow() == &transfer_window; }));
+  QtMessageBox message_box(&main_window);
+  ShownBox shown;
+  AnswerNextBox(QMessageBox::No, &shown);
+  EXPECT_EQ(message_box.Show({"Delete selected files?", "", MessageKind::kConfirmation,
+                              kButtonsYesNo}),
+            kButtonNo);
+  EXPECT_EQ(shown.parent, &transfer_window);
+}
+
 TEST(QtMessageBoxTest, AWorkerThreadGetsTheAnswerOfABoxShownOnTheGuiThread) {
   QtMessageBox message_box(nullptr);
   ScopedMessageBox installed(&message_box);
@@ -139,7 +161,7 @@ TEST(QtMessageBoxTest, AWorkerThreadGetsTheAnswerOfABoxShownOnTheGuiThread) {
     answer = ShowMessageBox("Stop the conversion?", MessageKind::kConfirmation, kButtonsYesNo);
     done = true;
   });
-  bool answered = test::SpinUntil([&] { return done.load(); });
+  bool answered = test::WaitUntil([&] { return done.load(); });
   worker.join();
   ASSERT_TRUE(answered);
   EXPECT_EQ(answer, kButtonNo);

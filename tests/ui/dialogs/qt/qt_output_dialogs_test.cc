@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <set>
 
-#include "qt_test_support.h"
+#include "support/qt/qt_test_harness.h"
 #include "settings/settings_store.h"
 #include "support/temp_world.h"
 #include "ui/dialogs/dialog_fakes.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/scripted_message_box.h"
-#include "qt_test_support.h"
+#include "support/qt/qt_test_harness.h"
 #include "ui/dialogs/dialog_fakes.h"
 #include "ui/dialogs/qt/qt_blank_screen.h"
 #include "ui/dialogs/qt/qt_finished_recording_dialog.h"

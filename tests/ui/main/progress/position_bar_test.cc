@@ -17,7 +17,7 @@ class FakeBarView : public PositionBarView {
   void SetBarLow(int seconds) override { low = seconds; }
   void SetBarHigh(int seconds) override { high = seconds; }
   int BarLeft() override { return 10; }
-  int BarWidth() override { return 218; }
+  int BarWidth() override { return bar_width; }
   void SetTimeLabel(const std::string& text) override { time_label = text; }
   void SetStartPointCaption(const std::string& text) override { start_caption = text; }
   void SetStartPointLeft(int left) override { start_left = left; }
@@ -28,6 +28,7 @@ class FakeBarView : public PositionBarView {
   void BringEndPointToFront() override {}
   int EndPointWidth() override { return 60; }
 
+  int bar_width = 218;
   int maximum = 1, low = 0, high = 1;
   std::string time_label, start_caption, end_caption;
   int start_left = -1, end_left = -1;
@@ -140,6 +141,11 @@ TEST_F(PositionBarTest, LabelsSitOverTheirThumbs) {
   EXPECT_EQ(view_.end_left, 1800 * 200 / 3600 + 10 - 60 + 9);
   bar_.MoveStartPoint(900);
   EXPECT_EQ(view_.start_left, 900 * 200 / 3600 + 10 + 9);
+  // The window grew: both labels follow their thumbs.
+  view_.bar_width = 418;
+  bar_.BarResized();
+  EXPECT_EQ(view_.end_left, 1800 * 400 / 3600 + 10 - 60 + 9);
+  EXPECT_EQ(view_.start_left, 900 * 400 / 3600 + 10 + 9);
 }
 
 TEST_F(PositionBarTest, RangeFromTheTwoThumbs) {

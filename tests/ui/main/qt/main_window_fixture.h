@@ -13,6 +13,7 @@
 
 #include "common/paths.h"
 #include "common/scripted_message_box.h"
+#include "support/qt/qt_test_harness.h"
 #include "support/temp_world.h"
 #include "ui/main/qt/qt_main_window.h"
 
@@ -50,17 +51,6 @@ class MainWindowTest : public testing::Test {
     T* found = window_->findChild<T*>(name);
     EXPECT_NE(found, nullptr) << name;
     return found;
-  }
-
-  // Runs the event loop until `done` or `limit` has passed; true when done.
-  static bool WaitUntil(const std::function<bool()>& done,
-                        std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-      if (std::chrono::steady_clock::now() >= end) return false;
-      QTest::qWait(10);
-    }
-    return true;
   }
 
   TempWorld world_;

@@ -204,7 +204,8 @@ TEST_F(SourceTest, ConversionStartedFromTheWindowEndsWithTheReport) {
   // While the report was up the status line showed the whole range done.
   EXPECT_EQ(bar_at_report, 100);
   EXPECT_EQ(status_at_report.rfind("100.0% Recorded 0:00:02", 0), 0u) << status_at_report;
-  QTest::qWait(50);
+  // Messages the conversion posted before it ended change nothing after it.
+  RunPostedEvents();
   EXPECT_EQ(Find<QLabel>("ProgressStatus")->text().toStdString(), status_at_report);
   // Errors would have come as messages; only the close question did.
   EXPECT_EQ(box_.Texts().size(), 1u);

@@ -250,10 +250,11 @@ TEST_F(UserTest, ANameTypedForTheOutputIsWhereASoundlessSourceGoes) {
   const std::string clip = Clip("soundless.mp4", recipe);
   const std::string out = OutputFolder();
   window_->OpenVideoFile(clip);
-  // The file's name in the title bar, its facts beside the transport.
+  // The file's name in the title bar, its facts under the picture.
   EXPECT_EQ(window_->windowTitle().toStdString(), "soundless.mp4 - " + std::string(kProductName));
   EXPECT_EQ(Find<QLabel>("SourceFactsLabel")->text().toStdString(),
             "320 \u00d7 240 (4:3)  25 fps  0:00:02  no sound");
+  EXPECT_TRUE(Find<QLabel>("SourceFactsLabel")->isVisible());
 
   QtOutputSettingsDialog* settings = window_->output_settings_dialog();
   settings->ShowDialog(false);

@@ -196,7 +196,7 @@ TEST_F(MainWindowTest, TypingAnOutputFolderComposesTheOutputPath) {
 
 TEST_F(MainWindowTest, ClosingStoresTheWindowPlace) {
   window_->move(40, 50);
-  QTest::qWait(20);
+  ASSERT_TRUE(WaitUntil([&] { return window_->pos() == QPoint(40, 50); }));
   ASSERT_TRUE(window_->close());
   int left = 0, top = 0, width = 0, height = 0;
   ASSERT_EQ(std::sscanf(ReadSettingText("WindowSize", "").c_str(), "%d %d %d %d", &left, &top,

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/playback/guide.h"
+#include "support/qt/qt_test_harness.h"
 #include "ui/main/qt/eliding_label.h"
 #include "ui/main/qt/guide_banner.h"
 #include "ui/main/qt/range_bar.h"
@@ -89,7 +90,7 @@ TEST(ValueListEditorTest, RowsAreShownWithoutRaisingEdits) {
   QSignalSpy edited(&list, &ValueListEditor::cellsEdited);
   list.SetRows(VideoLikeRows());
   list.SetRows(VideoLikeRows());
-  QTest::qWait(1);
+  test::RunPostedEvents();
   EXPECT_EQ(edited.count(), 0);
   EXPECT_EQ(list.rowCount(), 3);
   EXPECT_EQ(list.ValueTexts(), (std::vector<std::string>{"xvid", "640x480", "Full"}));
@@ -127,8 +128,7 @@ TEST(ValueListEditorTest, EditorsFollowTheRowKind) {
     // Leave the editor without an edit.
     QWidget* editor = combo ? static_cast<QWidget*>(combo) : line;
     QTest::keyClick(editor, Qt::Key_Escape);
-    QTest::qWait(1);
-    EXPECT_EQ(list.findChild<QComboBox*>(), nullptr);
+    EXPECT_TRUE(test::WaitUntil([&] { return list.findChild<QComboBox*>() == nullptr; }));
   }
 }
 
@@ -150,7 +150,8 @@ TEST(ValueListEditorTest, AnEditReportsEveryCellAfterTheEditorClosed) {
   combo->setCurrentIndex(1);
   emit combo->activated(1);
   EXPECT_TRUE(reports.empty());  // queued until the editor is done
-  QTest::qWait(5);
+  ASSERT_TRUE(test::WaitUntil([&] { return !reports.empty(); }));
+  test::RunPostedEvents();
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0], (std::vector<std::string>{"mpeg4", "640x480", "Full"}));
   EXPECT_EQ(list.ValueTexts()[0], "xvid");

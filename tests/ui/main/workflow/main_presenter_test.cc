@@ -2,9 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -58,6 +61,7 @@ class MainPresenterTest : public testing::Test {
     MainWindowOptions options;
     options.processors = processors;
     options.start_folder = world_.root();
+    options.ticks = ticks_;
     presenter_ = std::make_unique<MainPresenter>(parts, options);
     window_.SetMessageHandler([this](uint32_t message, intptr_t wparam, intptr_t lparam) {
       return presenter_->HandleMessage(message, wparam, lparam);
@@ -118,6 +122,7 @@ class MainPresenterTest : public testing::Test {
   ScopedMessageBox installed_{&box_};
   HeadlessWindow window_;
   std::unique_ptr<MainPresenter> presenter_;
+  std::function<uint32_t()> ticks_;  // null: the machine's clock
   std::vector<std::string> finished_paths_;
   // What the window showed when the report came up.
   HeadlessWindow::Shown shown_at_report_;
@@ -480,6 +485,83 @@ TEST_F(MainPresenterTest, AnsweringNoKeepsTheConversionGoing) {
   EXPECT_NEAR(std::atof(test::ProbeEntry(finished_paths_[0], "v:0", "stream=duration").c_str()),
               3.0, 0.1);
 }
+
+// Elapsed leaves out the time a question was open, whichever thread asked
+// it. The clock stands still except while a question is open, when it
+// moves on ten minutes: Elapsed must stay at zero.
+enum class Question { kStop, kClose, kNextPartExists };
+
+struct QuestionCase {
+  const char* name;
+  Question question;
+  const char* asked;  // part of the text asked
+};
+void PrintTo(const QuestionCase& c, std::ostream* os) { *os << c.name; }
+
+class ElapsedWithoutQuestions : public MainPresenterTest,
+                                public testing::WithParamInterface<QuestionCase> {
+ protected:
+  // Answers from box_'s script; each question takes ten minutes.
+  class SlowToAnswer : public MessageBox {
+   public:
+    SlowToAnswer(MessageBox* inner, std::atomic<uint32_t>* ms) : inner_(inner), ms_(ms) {}
+    MessageButton Show(const MessageRequest& request) override {
+      *ms_ += 600000;
+      return inner_->Show(request);
+    }
+
+   private:
+    MessageBox* inner_;
+    std::atomic<uint32_t>* ms_;
+  };
+
+  // A conversion under way that asks the question and goes on.
+  void ConvertAsking(Question question) {
+    if (question == Question::kNextPartExists) {
+      // Asked on the capture thread when the output splits.
+      OpenForSplitting();
+      test::WriteFile(out_ + "/long - 02.avi", "old");
+      box_.Answer(kButtonYes);
+      presenter_->StartRecordingButtonClick();
+      return;
+    }
+    Create();
+    ChooseProfile("iPod");
+    Open(2.0);
+    presenter_->StartRecordingButtonClick();
+    box_.Answer(kButtonNo);
+    if (question == Question::kStop) {
+      presenter_->StartRecordingButtonClick();
+    } else {
+      EXPECT_FALSE(presenter_->FormClose());
+    }
+  }
+
+  std::atomic<uint32_t> ms_{1000};
+  SlowToAnswer slow_{&box_, &ms_};
+};
+
+TEST_P(ElapsedWithoutQuestions, StaysOutOfElapsed) {
+  ticks_ = [this] { return ms_.load(); };
+  ScopedMessageBox installed(&slow_);
+  ConvertAsking(GetParam().question);
+  ASSERT_TRUE(RunToTheEnd());
+  ASSERT_EQ(box_.Texts().size(), 1u);
+  EXPECT_NE(box_.Texts()[0].find(GetParam().asked), std::string::npos) << box_.Texts()[0];
+  const std::string& status = shown_at_report_.progress_status;
+  EXPECT_NE(status.find("Elapsed 0:00:00 "), std::string::npos) << status;
+}
+
+const QuestionCase kQuestions[] = {
+    {"StopAnsweredNo", Question::kStop, "Stop recording?"},
+    {"CloseAnsweredNo", Question::kClose, "Stop recording?"},
+    {"NextPartExistsAnsweredYes", Question::kNextPartExists, "long - 02.avi"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Questions, ElapsedWithoutQuestions, testing::ValuesIn(kQuestions),
+                         [](const testing::TestParamInfo<QuestionCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(MainPresenterTest, AnOutputThatCannotBeOpenedStartsNothing) {
   Create();

@@ -1,20 +1,18 @@
-// One QApplication for the whole test binary, on the offscreen platform
-// unless the caller chose another. Shared by the Qt test binaries of the
-// main window and the batch window.
+// One QApplication for the whole test program, on the offscreen platform
+// unless the caller chose another.
 
 #include <QApplication>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 
 namespace {
 
-class QtEnvironment : public testing::Environment {
+class QtApplicationEnvironment : public testing::Environment {
  public:
   void SetUp() override {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     app_ = std::make_unique<QApplication>(argc_, argv_);
   }
   void TearDown() override { app_.reset(); }
@@ -28,7 +26,7 @@ class QtEnvironment : public testing::Environment {
 
 // Registered before main() runs the tests; listing the tests creates no
 // application.
-const testing::Environment* const kEnvironment =
-    testing::AddGlobalTestEnvironment(new QtEnvironment);
+testing::Environment* const kQtEnvironment =
+    testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "qt_test_support.h"
+#include "support/qt/qt_test_harness.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -6,35 +6,13 @@
 #include <QTest>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
 #include <memory>
 
 namespace ovc::test {
 namespace {
 
+// Events run this long between two checks of a condition.
 constexpr int kPollMilliseconds = 5;
-constexpr int kTimeoutMilliseconds = 5000;
-
-// Creates the application object for the whole test program, on the main
-// thread that runs the tests, without any display.
-class QtApplicationEnvironment : public testing::Environment {
- public:
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc_, argv_);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  int argc_ = 1;
-  char name_[20] = "ui_dialogs_qt_tests";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> app_;
-};
-
-testing::Environment* const kQtEnvironment =
-    testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
 // Polls `ready` from the event loop; runs `action` once it holds.
 void WhenReady(std::function<QWidget*()> ready, std::function<void(QWidget*)> action) {
@@ -47,7 +25,7 @@ void WhenReady(std::function<QWidget*()> ready, std::function<void(QWidget*)> ac
       timer->stop();
       timer->deleteLater();
       action(widget);
-    } else if (waited->elapsed() > kTimeoutMilliseconds) {
+    } else if (waited->elapsed() > kUiWaitLimit.count()) {
       timer->stop();
       timer->deleteLater();
       ADD_FAILURE() << "the expected modal window did not come up";
@@ -59,13 +37,22 @@ void WhenReady(std::function<QWidget*()> ready, std::function<void(QWidget*)> ac
 
 }  // namespace
 
-std::string Shown(const QString& caption) {
-  QString shown;
-  for (qsizetype i = 0; i < caption.size(); ++i) {
-    if (caption[i] == QLatin1Char('&') && i + 1 < caption.size()) ++i;
-    shown += caption[i];
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  QElapsedTimer waited;
+  waited.start();
+  while (!done()) {
+    if (waited.elapsed() > limit.count()) return false;
+    QTest::qWait(kPollMilliseconds);
   }
-  return shown.toStdString();
+  return true;
+}
+
+void RunPostedEvents() {
+  // Posted events run in the order they were posted: once this one ran,
+  // every one before it has.
+  auto ran = std::make_shared<bool>(false);
+  QMetaObject::invokeMethod(qApp, [ran] { *ran = true; }, Qt::QueuedConnection);
+  EXPECT_TRUE(WaitUntil([ran] { return *ran; })) << "the posted events did not run";
 }
 
 void WhenModal(QWidget* dialog, std::function<void()> action) {
@@ -86,14 +73,13 @@ void WhenMessageBox(std::function<void(QMessageBox*)> action) {
       [action](QWidget* box) { action(static_cast<QMessageBox*>(box)); });
 }
 
-bool SpinUntil(const std::function<bool()>& done) {
-  QElapsedTimer waited;
-  waited.start();
-  while (!done()) {
-    if (waited.elapsed() > kTimeoutMilliseconds) return false;
-    QTest::qWait(kPollMilliseconds);
+std::string Shown(const QString& caption) {
+  QString shown;
+  for (qsizetype i = 0; i < caption.size(); ++i) {
+    if (caption[i] == QLatin1Char('&') && i + 1 < caption.size()) ++i;
+    shown += caption[i];
   }
-  return true;
+  return shown.toStdString();
 }
 
 }  // namespace ovc::test
