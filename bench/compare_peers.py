@@ -12,15 +12,18 @@ H.264 with AAC in MP4: the PSP and iPod jobs; it writes neither 3GP nor WMV).
 Inputs (made with the ffmpeg command, --seconds long, default 60):
   sd  720x480 29.97 fps MPEG-2 + 48 kHz stereo MP2 in an MPEG program stream
   hd  1280x720 29.97 fps H.264 + 48 kHz stereo AAC in MP4
-Jobs: PSP (MPEG-4 + AAC, 320x240, 768/128 kbit/s), iPod (H.264 Baseline 1.3 +
-AAC, 320x240, 600/128 kbit/s), 3GP phone (H.263 + AMR-NB, 176x144, 15 fps,
-128/12.2 kbit/s) and WMV (WMV8 + WMA2, 320x240, 500/64 kbit/s).
+Jobs: PSP (MPEG-4 + AAC, 768/128 kbit/s), iPod (H.264 Baseline 1.3 + AAC,
+600/128 kbit/s), 3GP phone (H.263 + AMR-NB, 15 fps, 128/12.2 kbit/s) and WMV
+(WMV8 + WMA2, 500/64 kbit/s), 29.97 fps but the phone's. The profiles keep
+the source's shape (a 3:2 picture goes into the PSP's 368x208 with black bars
+beside it); the ffmpeg command is given our frame size and bars (scale, pad),
+HandBrakeCLI our picture size without the bars.
 
 Runs alternate between the programs (ours, ffmpeg, HandBrake, ours, ...) so a
 change in the machine's load touches all alike. Per program: the best wall
 and CPU (user + system) time of the runs, the highest peak resident memory,
 the output's bit rate, and SSIM and PSNR of its pictures against the source
-scaled to the output size (bicubic) at the frame shift that gives the best
+scaled (bicubic) to where our output holds the picture at the frame shift that gives the best
 SSIM (-2..2 output frames; a correctly timed output has shift 0). Ratios are
 ours ÷ ffmpeg command; an SSIM difference is ours − ffmpeg command.
 
@@ -73,35 +76,49 @@ def amr_encoder():
     return "libopencore_amrnb" if "libopencore_amrnb" in out else "aac"
 
 
-def ffmpeg_command(job, src, out_dir):
+def whole_frame(job):
+    width, height = JOB_SHAPE[job][0].split("x")
+    return int(width), int(height), int(width), int(height)
+
+
+def ffmpeg_command(job, src, out_dir, geometry=None):
+    """The ffmpeg command for the job, its picture placed as the geometry
+    (frame width, height, picture width, height) says."""
+    width, height, pic_w, pic_h = geometry or whole_frame(job)
+    scale = "scale=%d:%d" % (pic_w, pic_h)
+    if (pic_w, pic_h) != (width, height):
+        scale += ",pad=%d:%d:%d:%d" % (width, height, (width - pic_w) // 2 // 2 * 2,
+                                       (height - pic_h) // 2 // 2 * 2)
     args = ["ffmpeg", "-v", "error", "-nostdin", "-y", "-i", src]
     if job == "PSP":
         out = os.path.join(out_dir, "ffmpeg.mp4")
-        args += ["-vf", "scale=320:240", "-r", "30000/1001", "-c:v", "mpeg4", "-b:v", "768k",
+        args += ["-vf", scale, "-r", "30000/1001", "-c:v", "mpeg4", "-b:v", "768k",
                  "-c:a", "aac", "-b:a", "128k", "-ar", "48000", "-ac", "2", "-f", "psp", out]
     elif job == "iPod":
         out = os.path.join(out_dir, "ffmpeg.mp4")
-        args += ["-vf", "scale=320:240", "-r", "30000/1001", "-c:v", "libx264",
+        args += ["-vf", scale, "-r", "30000/1001", "-c:v", "libx264",
                  "-profile:v", "baseline", "-level", "1.3", "-b:v", "600k", "-x264-params",
                  "ref=1:bframes=0:cabac=0:8x8dct=0:weightp=0:slices=1", "-c:a", "aac",
                  "-b:a", "128k", "-ar", "44100", "-ac", "2", "-f", "ipod", out]
     elif job == "3GP phone":
         out = os.path.join(out_dir, "ffmpeg.3gp")
-        args += ["-vf", "scale=176:144", "-r", "15", "-c:v", "h263", "-b:v", "128k",
+        args += ["-vf", scale, "-r", "15", "-c:v", "h263", "-b:v", "128k",
                  "-c:a", amr_encoder(), "-b:a", "12.2k", "-ar", "8000", "-ac", "1",
                  "-f", "3gp", out]
     else:
         out = os.path.join(out_dir, "ffmpeg.wmv")
-        args += ["-vf", "scale=320:240", "-r", "30000/1001", "-c:v", "wmv2", "-b:v", "500k",
+        args += ["-vf", scale, "-r", "30000/1001", "-c:v", "wmv2", "-b:v", "500k",
                  "-c:a", "wmav2", "-b:a", "64k", "-ar", "44100", "-ac", "2", "-f", "asf", out]
     return args, out
 
 
-def handbrake_command(job, src, out_dir):
+def handbrake_command(job, src, out_dir, geometry=None):
+    """HandBrakeCLI for the job: the geometry's picture size without bars."""
     if job not in ("PSP", "iPod") or not shutil.which("HandBrakeCLI"):
         return None, None
     out = os.path.join(out_dir, "handbrake.mp4")
-    args = ["HandBrakeCLI", "-i", src, "-o", out, "-f", "av_mp4", "-w", "320", "-l", "240",
+    width, height = [str(x) for x in (geometry or whole_frame(job))[2:]]
+    args = ["HandBrakeCLI", "-i", src, "-o", out, "-f", "av_mp4", "-w", width, "-l", height,
             "--custom-anamorphic", "--pixel-aspect", "1:1", "--no-keep-display-aspect", "--crop", "0:0:0:0", "-r", "29.97", "--cfr",
             "--no-deinterlace", "--no-decomb", "--no-detelecine",
             "-E", "av_aac", "-B", "128", "-6", "stereo"]
@@ -138,35 +155,84 @@ def bit_rate_kbps(path):
     return os.path.getsize(path) * 8 / float(fmt["duration"]) / 1000
 
 
-def quality(source, output, job):
-    """SSIM and PSNR by frame shift (output frame n against source frame
-    n + shift, the source resampled to the output's rate); returns
-    (best shift, SSIM, PSNR) at the best SSIM."""
-    size, rate = JOB_SHAPE[job]
-    w, h = size.split("x")
-    n = len(SHIFTS)
-    parts = ["[1:v:0]fps=%s,scale=%s:%s:flags=bicubic,format=yuv420p,split=%d%s" % (
-        rate, w, h, n, "".join("[s%d]" % i for i in range(n))),
-        "[0:v:0]format=yuv420p,split=%d%s" % (n, "".join("[o%d]" % i for i in range(n)))]
-    for i, shift in enumerate(SHIFTS):
+def stream_shape(path):
+    """(width, height, pixel aspect) of the first video stream."""
+    video = json.loads(run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                            "stream=width,height,sample_aspect_ratio", "-of", "json", path],
+                           stdout=subprocess.PIPE).stdout)["streams"][0]
+    num, _, den = (video.get("sample_aspect_ratio") or "1:1").partition(":")
+    sar = float(num) / float(den) if num.isdigit() and den.isdigit() and float(num) else 1.0
+    return int(video["width"]), int(video["height"]), sar
+
+
+def reference_filter(rate, geometry):
+    """The source as it should look in an output of geometry (frame width,
+    height, picture width, height: the picture centred, black around it)."""
+    width, height, pic_w, pic_h = geometry
+    text = "fps=%s,scale=%d:%d:flags=bicubic" % (rate, pic_w, pic_h)
+    if (pic_w, pic_h) != (width, height):
+        text += ",pad=%d:%d:%d:%d" % (width, height, (width - pic_w) // 2 // 2 * 2,
+                                      (height - pic_h) // 2 // 2 * 2)
+    return text + ",format=yuv420p"
+
+
+def ssim_by_shift(source, output, rate, geometry, shifts, frames=None):
+    n = len(shifts)
+    parts = ["[1:v:0]%s,split=%d%s" % (reference_filter(rate, geometry), n,
+                                         "".join("[s%d]" % i for i in range(n))),
+             "[0:v:0]format=yuv420p,split=%d%s" % (n, "".join("[o%d]" % i for i in range(n)))]
+    last = ":end_frame=%d" % frames if frames else ""
+    for i, shift in enumerate(shifts):
         src_first, out_first = max(shift, 0), max(-shift, 0)
-        parts.append("[s%d]trim=start_frame=%d,settb=1/1000,setpts=N*10[ss%d]" % (i, src_first, i))
-        parts.append("[o%d]trim=start_frame=%d,settb=1/1000,setpts=N*10[oo%d]" % (i, out_first, i))
-        parts.append("[oo%d][ss%d]ssim@m%d=shortest=1,nullsink" % (i, i, i))
+        parts.append("[s%d]trim=start_frame=%d,settb=1/1000,setpts=N*10[ss%d]" % (
+            i, src_first, i))
+        parts.append("[o%d]trim=start_frame=%d%s,settb=1/1000,setpts=N*10[oo%d]" % (
+            i, out_first, last, i))
+        # The last comparison feeds the output, which pulls the graph along.
+        parts.append("[oo%d][ss%d]ssim@m%d=shortest=1%s" % (
+            i, i, i, "[out]" if i == n - 1 else ",nullsink"))
     err = run(["ffmpeg", "-nostdin", "-hide_banner", "-i", output, "-i", source,
-               "-filter_complex", ";".join(parts), "-f", "null", "-"],
+               "-filter_complex", ";".join(parts), "-map", "[out]", "-f", "null", "-"],
               stderr=subprocess.PIPE, text=True).stderr
     scores = {}
-    for i, shift in enumerate(SHIFTS):
+    for i, shift in enumerate(shifts):
         m = re.search(r"\[ssim@m%d @ [^]]*\] SSIM .*All:([0-9.]+)" % i, err)
-        scores[shift] = float(m.group(1)) if m else float("nan")
+        scores[shift] = float(m.group(1)) if m else 0.0
+    return scores
+
+
+def picture_geometry(source, output, rate):
+    """Where the picture sits in our output: stretched over the whole frame,
+    or at the source's shape with black bars, whichever matches better."""
+    src_w, src_h, src_sar = stream_shape(source)
+    width, height, sar = stream_shape(output)
+    src_dar, out_dar = src_w * src_sar / src_h, width * sar / height
+    if src_dar > out_dar:
+        fitted = (width, height, width, int(round(height * out_dar / src_dar / 2)) * 2)
+    else:
+        fitted = (width, height, int(round(width * src_dar / out_dar / 2)) * 2, height)
+    whole = (width, height, width, height)
+    if fitted == whole:
+        return whole
+    scores = {g: ssim_by_shift(source, output, rate, g, [0], frames=60)[0]
+              for g in (whole, fitted)}
+    return max(scores, key=lambda g: scores[g])
+
+
+def quality(source, output, job, geometry):
+    """SSIM and PSNR by frame shift (output frame n against source frame
+    n + shift, the source resampled to the output's rate and placed as the
+    geometry says); returns (best shift, SSIM, PSNR) at the best SSIM."""
+    rate = JOB_SHAPE[job][1]
+    scores = ssim_by_shift(source, output, rate, geometry, list(SHIFTS))
     best = max(SHIFTS, key=lambda s: scores[s])
     src_first, out_first = max(best, 0), max(-best, 0)
-    graph = ("[1:v:0]fps=%s,scale=%s:%s:flags=bicubic,format=yuv420p,"
-             "trim=start_frame=%d,settb=1/1000,setpts=N*10[s];[0:v:0]format=yuv420p,trim=start_frame=%d,"
-             "settb=1/1000,setpts=N*10[o];[o][s]psnr=shortest=1" % (rate, w, h, src_first, out_first))
+    graph = ("[1:v:0]%s,trim=start_frame=%d,settb=1/1000,setpts=N*10[s];"
+             "[0:v:0]format=yuv420p,trim=start_frame=%d,settb=1/1000,setpts=N*10[o];"
+             "[o][s]psnr=shortest=1[out]" % (reference_filter(rate, geometry), src_first,
+                                               out_first))
     err = run(["ffmpeg", "-nostdin", "-hide_banner", "-i", output, "-i", source,
-               "-filter_complex", graph, "-f", "null", "-"],
+               "-filter_complex", graph, "-map", "[out]", "-f", "null", "-"],
               stderr=subprocess.PIPE, text=True).stderr
     m = re.search(r"PSNR .*average:([0-9.inf]+)", err)
     return best, scores[best], float(m.group(1)) if m else float("nan")
@@ -180,6 +246,7 @@ def compare(build, inputs, jobs, peers, runs, with_quality, work):
         for job in jobs:
             out_dir = os.path.join(work, "out")
             programs = {}
+            geometry = None
             for run_index in range(runs):
                 for prog in ["ours"] + peers:
                     shutil.rmtree(out_dir, ignore_errors=True)
@@ -187,9 +254,9 @@ def compare(build, inputs, jobs, peers, runs, with_quality, work):
                     if prog == "ours":
                         args, out = [multiconv, "-q", "-y", "-p", job, "-o", out_dir, src], None
                     elif prog == "ffmpeg":
-                        args, out = ffmpeg_command(job, src, out_dir)
+                        args, out = ffmpeg_command(job, src, out_dir, geometry)
                     else:
-                        args, out = handbrake_command(job, src, out_dir)
+                        args, out = handbrake_command(job, src, out_dir, geometry)
                     if args is None:
                         continue
                     wall, cpu, mb, stdout = measure(args)
@@ -197,13 +264,21 @@ def compare(build, inputs, jobs, peers, runs, with_quality, work):
                         out = stdout.strip().splitlines()[-1]
                     if not os.path.isfile(out):
                         sys.exit("%s wrote no %s" % (prog, out))
+                    if prog == "ours":
+                        # The peers make our picture (size, bars), so all do
+                        # the same work.
+                        geometry = geometry or picture_geometry(src, out,
+                                                                JOB_SHAPE[job][1])
                     rec = programs.setdefault(prog, {"wall": wall, "cpu": cpu, "mb": mb})
                     rec["wall"], rec["cpu"] = min(rec["wall"], wall), min(rec["cpu"], cpu)
                     rec["mb"] = max(rec["mb"], mb)
                     if run_index == runs - 1:
                         rec["kbps"] = bit_rate_kbps(out)
                         if with_quality:
-                            rec["shift"], rec["ssim"], rec["psnr"] = quality(src, out, job)
+                            placed = geometry if prog != "handbrake" else \
+                                (geometry[2], geometry[3], geometry[2], geometry[3])
+                            rec["shift"], rec["ssim"], rec["psnr"] = quality(src, out, job,
+                                                                             placed)
             row = {"input": name, "job": job, "programs": programs}
             rows.append(row)
             print_row(row, peers)
