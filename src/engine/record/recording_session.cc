@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "common/message_box.h"
 #include "common/trace.h"
@@ -124,6 +125,8 @@ int RecordingSession::OpenOutput(bool further_part) {
   // The second of two passes rewrites the file its first pass made; asking
   // about that file again would only offer to throw the first pass away.
   bool second_pass = output_->n_pass == 2 && output_->pass == 2;
+  const bool numbered_name = !further_part && !second_pass && next_free_name_;
+  if (numbered_name) return ClaimNumberedOutput();
   const bool existed = PathExists(output_path_);
   if (!further_part && !second_pass && existed &&
       !AskOverwrite(output_path_, "already exists. Overwrite?"))
@@ -135,7 +138,29 @@ int RecordingSession::OpenOutput(bool further_part) {
                    MessageKind::kError, kButtonOk);
     return -1;
   }
+  return OpenClaimedOutput(further_part, existed);
+}
 
+int RecordingSession::ClaimNumberedOutput() {
+  // Other conversions (other copies of the program on the same folder)
+  // number their files from the same place: the name is taken only by
+  // creating it, and one somebody took meanwhile moves on to the next.
+  for (int tries = 0; tries < kMaxNumberedTries; ++tries) {
+    const std::string path = output_path();
+    if (claim_.TakeNew(path)) return OpenClaimedOutput(false, false);
+    if (errno != EEXIST) break;
+    const std::string next = next_free_name_();
+    if (next.empty() || next == path) break;
+    TracePrintf("%s was taken meanwhile; %s instead", path.c_str(), next.c_str());
+    set_output_path(next);
+  }
+  ShowMessageBox(output_path() + " cannot be created: " + std::strerror(errno) +
+                     "; choose another output folder",
+                 MessageKind::kError, kButtonOk);
+  return -1;
+}
+
+int RecordingSession::OpenClaimedOutput(bool further_part, bool existed) {
   if (!further_part) output_failed_ = false;
   audio_enabled_ = !(output_->n_pass == 2 && output_->pass == 1);
   // The PSP muxer fixes the time base at 29.97 or 14.985 frames per second;
