@@ -22,6 +22,9 @@ namespace {
 
 // The last number a generated PSP name can carry (five digits).
 constexpr int kLastFileNumber = 99999;
+// How far ahead another copy's stored number may be and still count as
+// theirs rather than as one from before the numbers went round.
+constexpr int kNumbersAhead = 1000;
 
 // The leading decimal number of a text, like atoi.
 int LeadingNumber(const std::string& text) { return std::atoi(text.c_str()); }
@@ -280,9 +283,14 @@ void RecordingSession::EndAfterFailure(const std::function<void()>& write_pass_m
 
 void RecordingSession::CountFinishedFile() {
   // PSP names have five digits: the number goes round after 99999.
-  output_->file_number = output_->file_number >= 0 && output_->file_number < kLastFileNumber
-                             ? output_->file_number + 1
-                             : 0;
+  int next = output_->file_number >= 0 && output_->file_number < kLastFileNumber
+                 ? output_->file_number + 1
+                 : 0;
+  // Other copies of the program converting at the same time count too:
+  // the stored number never goes back behind one of theirs.
+  const int stored = ReadSettingInt("OutputConfig\\file_number", next);
+  if (stored > next && stored - next < kNumbersAhead) next = stored;
+  output_->file_number = next;
   WriteSettingInt("OutputConfig", "file_number", output_->file_number);
   TracePrintf("AvgFramesBuffered=%.2f", engine_.average_queue_length());
 }

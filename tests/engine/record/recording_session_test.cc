@@ -334,6 +334,23 @@ TEST_F(RecordingSessionTest, TwoPassesAlternateAndCountFinishedFiles) {
   EXPECT_EQ(pass_mode_writes, 2);
 }
 
+TEST_F(RecordingSessionTest, TheStoredNumberNeverGoesBackBehindAnotherCopys) {
+  // What another copy of the program stored while this one converted file 7.
+  struct {
+    int stored, expected;
+  } cases[] = {{3, 8}, {8, 8}, {12, 12}, {90000, 8}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored);
+    WriteSettingInt("OutputConfig", "file_number", c.stored);
+    output_.n_pass = 1;
+    output_.file_number = 7;
+    RecordingSession session(&output_, &factory_, 1);
+    EXPECT_FALSE(session.AdvancePass(nullptr));
+    EXPECT_EQ(output_.file_number, c.expected);
+    EXPECT_EQ(ReadSettingInt("OutputConfig\\file_number", -1), c.expected);
+  }
+}
+
 TEST_F(RecordingSessionTest, PspFilesGetThePspFrameGrid) {
   struct {
     int format;
