@@ -318,7 +318,7 @@ def markdown(rows, peers, args):
     names = {"ours": "multiconv", "ffmpeg": "ffmpeg command", "handbrake": "HandBrakeCLI"}
     lines = ["`bench/compare_peers.py %s --readme` (%d s clips, %d alternating runs), %s. "
              "Wall s / CPU s / peak MB, output bit rate, SSIM and PSNR against the source "
-             "scaled to the output size at the best frame shift; ratio ours ÷ ffmpeg command "
+             "scaled to where our output holds the picture, at the best frame shift; ratio ours ÷ ffmpeg command "
              "(wall / CPU / memory) and SSIM difference:" % (
                  args.build, args.seconds, args.runs, datetime.date.today().isoformat()), "",
              "| input | job | " + " | ".join(names[p] for p in ["ours"] + peers) +
