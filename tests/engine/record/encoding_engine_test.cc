@@ -318,7 +318,9 @@ class EncodingEngineFullQueue : public testing::TestWithParam<QueueCase> {
   EncodingEngine::Format Shape() const {
     return EncodingEngine::Format{GetParam().width, GetParam().height, 15, 48000, 2};
   }
-  size_t FrameBytes() const { return static_cast<size_t>(GetParam().width) * GetParam().height * 2; }
+  size_t FrameBytes() const {
+    return static_cast<size_t>(GetParam().width) * GetParam().height * 2;
+  }
 };
 
 INSTANTIATE_TEST_SUITE_P(Sizes, EncodingEngineFullQueue,

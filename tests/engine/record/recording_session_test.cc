@@ -118,7 +118,8 @@ TEST_F(RecordingSessionTest, ANumberedNameTakenMeanwhileMovesOnWithoutAsking) {
 
   RecordingSession session(&output_, &factory_, 2);
   int next = 1;
-  session.set_next_free_name([&] { return world_.Path("M4V0000" + std::to_string(++next) + ".MP4"); });
+  session.set_next_free_name(
+      [&] { return world_.Path("M4V0000" + std::to_string(++next) + ".MP4"); });
   session.set_output_path(finished);
   box_.Answer(kButtonYes);  // were it asked, it would overwrite
   ASSERT_EQ(session.OpenOutput(false), 0);
