@@ -1,8 +1,12 @@
 // What multiconv does with files that are not its own to write over: the
-// source under any spelling, and the parts a split may reach.
+// source under any spelling, the parts a split may reach, and the files of
+// other copies of the program running at the same time.
 
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -104,6 +108,40 @@ TEST_F(MulticonvTest, ADamagedSourceGivesOneLineAboutItNotTheDecodersLog) {
   for (const std::string& line : lines)
     summaries += line.find("errors reported while reading the source") != std::string::npos;
   EXPECT_EQ(summaries, 1) << run.err;
+}
+
+// Many files as independent copies of the program, four at once on one
+// output folder, as the README's recipe runs them: PSP files are numbered
+// from the same setting by every copy, yet each gets a name of its own, and
+// the settings a later run relies on are all still there.
+TEST_F(MulticonvTest, FourCopiesAtOnceOnOneFolderWriteFourFiles) {
+  std::string inputs;
+  for (const char* name : {"a.mp4", "b.mp4", "c.mp4", "d.mp4"})
+    inputs += Quote(Clip(name, 1.0, ClipContainer::kMp4)) + " ";
+  const std::string out = world_.Path("stdout.txt");
+  const std::string err = world_.Path("stderr.txt");
+  const std::string command =
+      "cd " + Quote(world_.root()) + " && printf '%s\\n' " + inputs +
+      "| env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM xargs -d '\\n' -P 4 -n 1 " +
+      Quote(MULTICONV_PATH) + " -q -p PSP -o " + Quote(out_) + " >" + Quote(out) + " 2>" +
+      Quote(err);
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << ReadFile(err);
+  std::vector<std::string> written = Lines(ReadFile(out));
+  std::sort(written.begin(), written.end());
+  ASSERT_EQ(written.size(), 4u) << ReadFile(err);
+  EXPECT_EQ(std::unique(written.begin(), written.end()), written.end());
+  for (const std::string& path : written) {
+    EXPECT_EQ(ProbeEntry(path, "v:0", "stream=codec_name"), "mpeg4") << path;
+    EXPECT_NEAR(Duration(path), 1.0, 0.1) << path;
+  }
+  // Without -p and -o: the profile and folder used last, the next number.
+  ProgramRun run = Multiconv("-q " + Quote(world_.Path("a.mp4")));
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  ASSERT_EQ(run.out_lines.size(), 1u) << run.err;
+  EXPECT_EQ(run.out_lines[0].rfind(out_ + "/M4V", 0), 0u) << run.out_lines[0];
+  EXPECT_FALSE(std::binary_search(written.begin(), written.end(), run.out_lines[0]));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@ EncodingEngine::~EncodingEngine() { Stop(); }
 void EncodingEngine::Open(const Format& format, OutputSink* sink, bool audio_enabled) {
   MutexLock lock(&recording_lock_);
   format_ = format;
+  queue_limit_ = QueueLimit(format.width, format.height);
   sink_ = sink;
   audio_enabled_ = audio_enabled;
   ClearLocked();
@@ -26,6 +27,12 @@ void EncodingEngine::Open(const Format& format, OutputSink* sink, bool audio_ena
   holding_ = false;
   switching_ = false;
   output_failed_ = false;
+}
+
+int EncodingEngine::QueueLimit(int width, int height) {
+  const size_t frame_bytes = static_cast<size_t>(std::max(width, 1)) * std::max(height, 1) * 2;
+  const size_t fit = kQueueBytes / frame_bytes;
+  return static_cast<int>(std::clamp<size_t>(fit, kMinQueueFrames, kQueueFrames));
 }
 
 void EncodingEngine::Clear() {
@@ -80,7 +87,7 @@ void EncodingEngine::AppendAudioLocked(const int16_t* audio, int n) {
 }
 
 void EncodingEngine::PushFrameLocked(const uint8_t* frame) {
-  if (frame_queue_.size() < kQueueFrames) {
+  if (static_cast<int>(frame_queue_.size()) < queue_limit_.load()) {
     size_t size = static_cast<size_t>(format_.width) * format_.height * 2;
     // The encoders' converters read whole vectors past the last line.
     std::vector<uint8_t>& queued = frame_queue_.emplace_back(size + kFramePadding);
@@ -187,7 +194,7 @@ void EncodingEngine::PushSample(const uint8_t* frame, const int16_t* audio, int 
 
   if (frame) {
     while (!video_failed_ && !stop_requested_ &&
-           (frame_queue_.size() >= kQueueFrames ||
+           (static_cast<int>(frame_queue_.size()) >= queue_limit_.load() ||
             (video_frames_ < audio_periods_ && frame_queue_.size() >= 5)))
       WaitLocked(50);
     if (!video_failed_) PushFrameLocked(frame);

@@ -28,7 +28,14 @@ namespace ovc {
 // 5, 50 and 80 ms) but wakes at once when the state it waits for changes.
 class EncodingEngine {
  public:
+  // The frame queue holds at most kQueueFrames frames and, past
+  // kMinQueueFrames, at most kQueueBytes: 80 small frames, but only 9 of
+  // 1280x720, which would otherwise hold 150 MB for no gain in speed.
   static constexpr int kQueueFrames = 80;
+  static constexpr int kMinQueueFrames = 8;
+  static constexpr size_t kQueueBytes = 16 << 20;
+  // How many frames of width × height the queue holds.
+  static int QueueLimit(int width, int height);
   // Bytes every queued frame holds past its picture: what FFmpeg's pixel
   // converters may read beyond the last line.
   static constexpr size_t kFramePadding = 64;
@@ -108,6 +115,7 @@ class EncodingEngine {
   int video_frames() const;
   int audio_periods() const;
   int queued_frames() const;
+  int queue_limit() const { return queue_limit_.load(); }
   int buffered_audio_bytes() const;
   double average_queue_length() const;
 
@@ -170,6 +178,7 @@ class EncodingEngine {
   bool audio_finished_ OVC_GUARDED_BY(recording_lock_) = false;
   bool stop_requested_ OVC_GUARDED_BY(recording_lock_) = false;
 
+  std::atomic<int> queue_limit_{kQueueFrames};
   std::atomic<bool> capture_active_{false};
   std::atomic<bool> output_failed_{false};
   std::function<void()> failure_listener_;

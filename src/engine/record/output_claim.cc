@@ -75,10 +75,28 @@ std::string OutputIsTheSourceText(const std::string& path) {
   return path + " is the file being converted; choose another output folder or name";
 }
 
+namespace {
+
+int OpenClaimed(const std::string& path, int extra_flags) {
+  // Without waiting: a FIFO in the output's place has no reader.
+  return open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | extra_flags, 0666);
+}
+
+}  // namespace
+
+bool OutputClaim::TakeNew(const std::string& path) {
+  Release();
+  const int fd = OpenClaimed(path, O_EXCL);
+  if (fd < 0) return false;
+  // Nobody else can have it open yet; the lock is for later claimants.
+  flock(fd, LOCK_EX | LOCK_NB);
+  fd_ = fd;
+  return true;
+}
+
 bool OutputClaim::Take(const std::string& path) {
   Release();
-  // Without waiting: a FIFO in the output's place has no reader.
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  const int fd = OpenClaimed(path, 0);
   if (fd < 0) return false;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;

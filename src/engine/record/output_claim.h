@@ -42,6 +42,10 @@ class OutputClaim {
   // Claims `path` (creating it empty when missing). False when another
   // writer holds it, or it cannot be opened (errno says why).
   bool Take(const std::string& path);
+  // Claims `path` only by creating it: false (errno EEXIST) when any file
+  // of that name is there already, so two conversions that chose the same
+  // new name cannot both take it.
+  bool TakeNew(const std::string& path);
   void Release();
 
  private:

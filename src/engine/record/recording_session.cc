@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "common/message_box.h"
 #include "common/trace.h"
@@ -21,6 +22,9 @@ namespace {
 
 // The last number a generated PSP name can carry (five digits).
 constexpr int kLastFileNumber = 99999;
+// How far ahead another copy's stored number may be and still count as
+// theirs rather than as one from before the numbers went round.
+constexpr int kNumbersAhead = 1000;
 
 // The leading decimal number of a text, like atoi.
 int LeadingNumber(const std::string& text) { return std::atoi(text.c_str()); }
@@ -129,6 +133,8 @@ int RecordingSession::OpenOutput(bool further_part) {
   // The second of two passes rewrites the file its first pass made; asking
   // about that file again would only offer to throw the first pass away.
   bool second_pass = output_.n_pass == 2 && output_.pass == 2;
+  const bool numbered_name = !further_part && !second_pass && next_free_name_;
+  if (numbered_name) return ClaimNumberedOutput();
   const bool existed = PathExists(path);
   if (!further_part && !second_pass && existed &&
       !AskOverwrite(path, "already exists. Overwrite?"))
@@ -140,7 +146,30 @@ int RecordingSession::OpenOutput(bool further_part) {
                    MessageKind::kError, kButtonOk);
     return -1;
   }
+  return OpenClaimedOutput(path, further_part, existed);
+}
 
+int RecordingSession::ClaimNumberedOutput() {
+  // Other conversions (other copies of the program on the same folder)
+  // number their files from the same place: the name is taken only by
+  // creating it, and one somebody took meanwhile moves on to the next.
+  for (int tries = 0; tries < kMaxNumberedTries; ++tries) {
+    const std::string path = output_path();
+    if (claim_.TakeNew(path)) return OpenClaimedOutput(path, false, false);
+    if (errno != EEXIST) break;
+    const std::string next = next_free_name_();
+    if (next.empty() || next == path) break;
+    TracePrintf("%s was taken meanwhile; %s instead", path.c_str(), next.c_str());
+    set_output_path(next);
+  }
+  ShowMessageBox(output_path() + " cannot be created: " + std::strerror(errno) +
+                     "; choose another output folder",
+                 MessageKind::kError, kButtonOk);
+  return -1;
+}
+
+int RecordingSession::OpenClaimedOutput(const std::string& path, bool further_part,
+                                        bool existed) {
   if (!further_part) output_failed_ = false;
   audio_enabled_ = !(output_.n_pass == 2 && output_.pass == 1);
   // The PSP muxer fixes the time base at 29.97 or 14.985 frames per second;
@@ -262,9 +291,14 @@ void RecordingSession::EndAfterFailure(const std::function<void()>& write_pass_m
 
 void RecordingSession::CountFinishedFile() {
   // PSP names have five digits: the number goes round after 99999.
-  settings_->file_number = settings_->file_number >= 0 && settings_->file_number < kLastFileNumber
-                             ? settings_->file_number + 1
-                             : 0;
+  int next = settings_->file_number >= 0 && settings_->file_number < kLastFileNumber
+                 ? settings_->file_number + 1
+                 : 0;
+  // Other copies of the program converting at the same time count too:
+  // the stored number never goes back behind one of theirs.
+  const int stored = ReadSettingInt("OutputConfig\\file_number", next);
+  if (stored > next && stored - next < kNumbersAhead) next = stored;
+  settings_->file_number = next;
   WriteSettingInt("OutputConfig", "file_number", settings_->file_number);
   TracePrintf("AvgFramesBuffered=%.2f", engine_.average_queue_length());
 }

@@ -135,6 +135,15 @@ class RecordingSession {
   void set_question_listener(std::function<void(bool open)> listener) {
     question_listener_ = std::move(listener);
   }
+  // For an output name the program numbered itself (a PSP file's): gives
+  // the next free name after the current one, "" when there is none. The
+  // first file is then created only where nothing is, and a name another
+  // conversion took since it was chosen moves on to the next instead of
+  // asking to overwrite. Unset, the name is the user's. Set while nothing
+  // records.
+  void set_next_free_name(std::function<std::string()> next_free_name) {
+    next_free_name_ = std::move(next_free_name);
+  }
   // Whether the output of the current (or last) conversion failed; cleared
   // when a conversion opens its first file.
   bool output_failed() const { return output_failed_.load(); }
@@ -163,6 +172,12 @@ class RecordingSession {
   EncodingEngine& engine() { return engine_; }
 
  private:
+  // How many taken names a numbered output moves past before it gives up.
+  static constexpr int kMaxNumberedTries = 1000;
+  int ClaimNumberedOutput();
+  // Opens the writer on the claimed output path; `existed`: the file was
+  // there before the claim (so a failure leaves it).
+  int OpenClaimedOutput(const std::string& path, bool further_part, bool existed);
   bool AskOverwrite(const std::string& path, const char* question) const;
   // Moves file_number on past the file just ended, and stores it.
   void CountFinishedFile();
@@ -206,6 +221,7 @@ class RecordingSession {
   std::function<void()> failure_listener_;
   std::function<void()> part_declined_listener_;
   std::function<void(bool open)> question_listener_;
+  std::function<std::string()> next_free_name_;
   std::atomic<bool> output_failed_{false};
 };
 

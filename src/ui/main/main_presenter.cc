@@ -20,6 +20,7 @@
 #include "settings/settings_store.h"
 #include "settings/settings_table.h"
 #include "transfer/thumbnail.h"
+#include "ui/dialogs/output_settings_presenter.h"
 #include "ui/main/progress_status.h"
 #include "ui/main/source_facts.h"
 #include "ui/main/video_file_filter.h"
@@ -261,11 +262,25 @@ bool MainPresenter::StartRecording() {
 
   session_->set_source_path(source_path_);
   session_->set_output_path(output_path_);
-  counted_part_path_ = output_path_;
-  finished_parts_mb_ = 0;
   // The writers convert the sound from the format the capture found.
   capture_.source_audio_format().ApplyTo(&output_);
+  // A PSP file's number is the program's choice: another copy of the
+  // program converting into the same folder may take it first, and the
+  // conversion then moves on to the next free number.
+  if (!output_path_fixed_ && output_.pass != 2 && profiles_.OutputIsPspFile()) {
+    session_->set_next_free_name([this] {
+      output_.file_number = output_.file_number >= 0 && output_.file_number < kMaxPspVideoNumber
+                                ? output_.file_number + 1
+                                : 0;
+      profiles_.DeriveOutputName();
+      return output_path_;
+    });
+  } else {
+    session_->set_next_free_name(nullptr);
+  }
   const int opened = session_->OpenOutput(false);
+  counted_part_path_ = session_->output_path();
+  finished_parts_mb_ = 0;
   const bool need_resize = NeedsResize(output_, crop_.IsWholePicture());
   TracePrintf("NeedResize=%d", need_resize ? 1 : 0);
   if (opened != 0) {

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -75,8 +76,8 @@ class RecordingSink : public OutputSink {
   bool audio_open_ = true;
 };
 
-std::vector<uint8_t> Frame(int id) {
-  std::vector<uint8_t> frame(kFrameBytes, 0x80);
+std::vector<uint8_t> Frame(int id, size_t bytes = kFrameBytes) {
+  std::vector<uint8_t> frame(bytes, 0x80);
   std::memcpy(frame.data(), &id, sizeof id);
   return frame;
 }
@@ -298,23 +299,79 @@ INSTANTIATE_TEST_SUITE_P(Producers, EncodingEngineBoth,
                            return info.param == Producer::kThreads ? "Threads" : "Inline";
                          });
 
-TEST(EncodingEngineInline, DropsThe81stFrameWhenTheQueueIsFull) {
+// The queue's bound by frame size: by count for small frames, by bytes for
+// large ones, never below the few frames that keep the encoders fed.
+struct QueueCase {
+  int width, height, limit;
+};
+const QueueCase kQueueCases[] = {
+    {kWidth, kHeight, 80}, {320, 240, 80}, {720, 480, 24}, {1280, 720, 9}, {1920, 1080, 8}};
+
+TEST(EncodingEngineQueue, BoundByCountAndBytes) {
+  for (const QueueCase& c : kQueueCases) {
+    EXPECT_EQ(EncodingEngine::QueueLimit(c.width, c.height), c.limit) << c.width << "x" << c.height;
+  }
+}
+
+class EncodingEngineFullQueue : public testing::TestWithParam<QueueCase> {
+ protected:
+  EncodingEngine::Format Shape() const {
+    return EncodingEngine::Format{GetParam().width, GetParam().height, 15, 48000, 2};
+  }
+  size_t FrameBytes() const {
+    return static_cast<size_t>(GetParam().width) * GetParam().height * 2;
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Sizes, EncodingEngineFullQueue,
+                         testing::Values(kQueueCases[0], kQueueCases[3]),
+                         [](const testing::TestParamInfo<QueueCase>& info) {
+                           return std::to_string(info.param.width) + "x" +
+                                  std::to_string(info.param.height);
+                         });
+
+TEST_P(EncodingEngineFullQueue, InlineDropsTheFrameBeyondTheLimit) {
   // With audio enabled and no audio yet, the inline loop keeps frames queued.
+  const int limit = GetParam().limit;
   EncodingEngine engine;
   RecordingSink sink;
-  engine.Open(StereoFormat(48000, 15), &sink, true);
+  engine.Open(Shape(), &sink, true);
   engine.StartInline();
-  for (int i = 0; i < 81; ++i) {
-    auto frame = Frame(i);
+  for (int i = 0; i < limit + 1; ++i) {
+    auto frame = Frame(i, FrameBytes());
     engine.EncodeInline(frame.data(), nullptr, 0);
   }
-  EXPECT_EQ(engine.queued_frames(), 80);
+  EXPECT_EQ(engine.queued_frames(), limit);
   EXPECT_TRUE(sink.frame_ids.empty());
   // A period of audio (and one sample frame more) lets a frame through.
   auto pcm = Audio(0, 3201);
   engine.EncodeInline(nullptr, pcm.data(), 3201);
   EXPECT_EQ(sink.frame_ids, std::vector<int>{0});
   engine.Stop();
+}
+
+TEST_P(EncodingEngineFullQueue, ProducerWaitsWhileTheQueueIsFull) {
+  const int limit = GetParam().limit;
+  EncodingEngine engine;
+  RecordingSink sink;
+  sink.SetVideoOpen(false);
+  engine.Open(Shape(), &sink, /*audio_enabled=*/false);
+  engine.StartThreads();
+  std::atomic<int> pushed{0};
+  std::thread producer([&] {
+    for (int i = 0; i < limit + 40; ++i) {
+      auto frame = Frame(i, FrameBytes());
+      engine.PushSample(frame.data(), nullptr, 0);
+      ++pushed;
+    }
+  });
+  // One frame is held by the closed sink, the limit waits in the queue.
+  ASSERT_TRUE(Eventually([&] { return engine.queued_frames() == limit; }));
+  EXPECT_LE(pushed.load(), limit + 1);
+  sink.SetVideoOpen(true);
+  producer.join();
+  engine.Stop();
+  EXPECT_EQ(sink.frame_ids.size(), static_cast<size_t>(limit + 40));
 }
 
 TEST(EncodingEngineInline, AudioBeyondTheBufferMakesRoomInsteadOfOverflowing) {
@@ -335,29 +392,6 @@ TEST(EncodingEngineInline, AudioBeyondTheBufferMakesRoomInsteadOfOverflowing) {
   EXPECT_EQ(kept, static_cast<size_t>(produced));
   EXPECT_EQ(sink.samples, Audio(0, static_cast<int>(sink.samples.size() / 2)));
   engine.Stop();
-}
-
-TEST(EncodingEngineThreads, ProducerWaitsWhileTheQueueIsFull) {
-  EncodingEngine engine;
-  RecordingSink sink;
-  sink.SetVideoOpen(false);
-  engine.Open(StereoFormat(48000, 15), &sink, /*audio_enabled=*/false);
-  engine.StartThreads();
-  std::atomic<int> pushed{0};
-  std::thread producer([&] {
-    for (int i = 0; i < 120; ++i) {
-      auto frame = Frame(i);
-      engine.PushSample(frame.data(), nullptr, 0);
-      ++pushed;
-    }
-  });
-  // One frame is held by the closed sink, 80 wait in the queue.
-  ASSERT_TRUE(Eventually([&] { return engine.queued_frames() == 80; }));
-  EXPECT_LE(pushed.load(), 81);
-  sink.SetVideoOpen(true);
-  producer.join();
-  engine.Stop();
-  EXPECT_EQ(sink.frame_ids.size(), 120u);
 }
 
 TEST(EncodingEngineThreads, AudioFarAheadOfVideoWaitsForRoom) {

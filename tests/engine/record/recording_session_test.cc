@@ -107,6 +107,39 @@ TEST_F(RecordingSessionTest, AFileAnotherConversionWritesIsRefused) {
   second.FinishOutput();
 }
 
+TEST_F(RecordingSessionTest, ANumberedNameTakenMeanwhileMovesOnWithoutAsking) {
+  // Another copy of the program took the first two numbers after this one
+  // chose them: one finished its file, the other is still writing.
+  const std::string finished = world_.Path("M4V00001.MP4");
+  test::WriteFile(finished, "finished elsewhere");
+  RecordingSession writing(&output_, &factory_, 2);
+  writing.set_output_path(world_.Path("M4V00002.MP4"));
+  ASSERT_EQ(writing.OpenOutput(false), 0);
+
+  RecordingSession session(&output_, &factory_, 2);
+  int next = 1;
+  session.set_next_free_name(
+      [&] { return world_.Path("M4V0000" + std::to_string(++next) + ".MP4"); });
+  session.set_output_path(finished);
+  box_.Answer(kButtonYes);  // were it asked, it would overwrite
+  ASSERT_EQ(session.OpenOutput(false), 0);
+  EXPECT_TRUE(box_.Texts().empty());
+  EXPECT_EQ(session.output_path(), world_.Path("M4V00003.MP4"));
+  EXPECT_EQ(session.part_paths(), std::vector<std::string>{world_.Path("M4V00003.MP4")});
+  EXPECT_EQ(test::ReadFile(finished), "finished elsewhere");
+  session.FinishOutput();
+  writing.FinishOutput();
+
+  // No free name left: refused with the reason, nothing overwritten.
+  RecordingSession stuck(&output_, &factory_, 2);
+  stuck.set_next_free_name([&] { return finished; });
+  stuck.set_output_path(finished);
+  EXPECT_EQ(stuck.OpenOutput(false), -1);
+  ASSERT_EQ(box_.Texts().size(), 1u);
+  EXPECT_NE(box_.Texts()[0].find("M4V00001.MP4 cannot be created"), std::string::npos);
+  EXPECT_EQ(test::ReadFile(finished), "finished elsewhere");
+}
+
 // The file being written disappears: deleted, its folder removed, or
 // another file put in its place. Writes into it would still succeed, into
 // nothing; the session must notice at the next picture, tell the user
@@ -321,6 +354,23 @@ TEST_F(RecordingSessionTest, TwoPassesAlternateAndCountFinishedFiles) {
   EXPECT_FALSE(session.AdvancePass(write_mode));
   EXPECT_EQ(output_.file_number, 6);
   EXPECT_EQ(pass_mode_writes, 2);
+}
+
+TEST_F(RecordingSessionTest, TheStoredNumberNeverGoesBackBehindAnotherCopys) {
+  // What another copy of the program stored while this one converted file 7.
+  struct {
+    int stored, expected;
+  } cases[] = {{3, 8}, {8, 8}, {12, 12}, {90000, 8}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored);
+    WriteSettingInt("OutputConfig", "file_number", c.stored);
+    output_.n_pass = 1;
+    output_.file_number = 7;
+    RecordingSession session(&output_, &factory_, 1);
+    EXPECT_FALSE(session.AdvancePass(nullptr));
+    EXPECT_EQ(output_.file_number, c.expected);
+    EXPECT_EQ(ReadSettingInt("OutputConfig\\file_number", -1), c.expected);
+  }
 }
 
 TEST_F(RecordingSessionTest, PspFilesGetThePspFrameGrid) {
