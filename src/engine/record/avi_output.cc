@@ -4,18 +4,33 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <optional>
+#include <string_view>
 
 #include "common/message_box.h"
+#include "common/paths.h"
 #include "common/trace.h"
 #include "engine/record/channel_split.h"
 #include "engine/record/output_file_errors.h"
+#include "engine/record/rate_stats.h"
 #include "platform/mp3/mp3_encoder.h"
 #include "platform/mp3/mp3_parameter.h"
+#include "platform/vfw/compressor_settings.h"
+#include "platform/vfw/compressor_table.h"
 
 namespace ovc {
 namespace {
 
 void ShowError(const std::string& text) { ShowMessageBox(text, MessageKind::kError); }
+
+// The layout of a compressor's statistics, or false when it keeps none.
+bool StatsFormatOf(const vfw::CompressorInfo* info, RateStatsFormat* format) {
+  if (!info || info->stats_format == vfw::StatsFormat::kNone) return false;
+  *format = info->stats_format == vfw::StatsFormat::kXvid ? RateStatsFormat::kXvid
+                                                          : RateStatsFormat::kLavc;
+  return true;
+}
 
 }  // namespace
 
@@ -69,8 +84,10 @@ int AviOutput::OpenVideoEncoder(MissingCodecPrompt* prompt) {
   int state_size = vfw::ICGetStateSize(compressor_);
   if (state_size > 0) {
     std::vector<uint8_t> state(static_cast<size_t>(state_size));
-    if (vfw::ICGetState(compressor_, state.data(), state_size) > 0)
-      vfw::ICSetState(compressor_, state.data(), state_size);
+    if (vfw::ICGetState(compressor_, state.data(), state_size) > 0) {
+      SetPartStatistics(&state);
+      vfw::ICSetState(compressor_, state.data(), static_cast<int>(state.size()));
+    }
   }
 
   vars_ = vfw::CompVars{};
@@ -98,6 +115,45 @@ int AviOutput::OpenVideoEncoder(MissingCodecPrompt* prompt) {
   }
   sequence_started_ = true;
   return 0;
+}
+
+void AviOutput::SetPartStatistics(std::vector<uint8_t>* state) {
+  const vfw::CompressorInfo* info = vfw::FindCompressor(output_.avi_codec.fcc_handler);
+  RateStatsFormat format;
+  if (output_.n_pass != 2 || output_.rate_stats_path.empty() || !StatsFormatOf(info, &format))
+    return;
+  std::optional<vfw::CompressorSettings> settings = vfw::ParseSettings(
+      info->handler,
+      std::string_view(reinterpret_cast<const char*>(state->data()), state->size()));
+  if (!settings || settings->pass_mode == vfw::PassMode::kOnePass) return;
+  // Each part of each pass has its own file: the passes cut the output at
+  // different pictures (the first writes no sound), so a part's records
+  // are the range's from where the part begins.
+  part_stats_path_ = output_.rate_stats_path + ".part";
+  settings->stats_file = part_stats_path_;
+  stats_pass_ = settings->pass_mode == vfw::PassMode::kFirstPass ? 1 : 2;
+  if (stats_pass_ == 2) {
+    const std::string text = ReadRangeStats(output_.rate_stats_path, format,
+                                            output_.part_first_frame);
+    if (text.empty() || WriteRateStatsFile(part_stats_path_, text) < 0) {
+      TracePrintf("No first-pass statistics from picture %lld; this part runs one pass",
+                  static_cast<long long>(output_.part_first_frame));
+      settings->pass_mode = vfw::PassMode::kOnePass;
+    }
+  }
+  const std::string blob = vfw::SerializeSettings(info->handler, *settings);
+  state->assign(blob.begin(), blob.end());
+}
+
+void AviOutput::KeepPartStatistics() {
+  if (part_stats_path_.empty()) return;
+  RateStatsFormat format;
+  std::string text;
+  if (stats_pass_ == 1 && StatsFormatOf(vfw::FindCompressor(output_.avi_codec.fcc_handler), &format) &&
+      ReadRegularFile(part_stats_path_, &text, /*follow_links=*/false))
+    AppendRangeStats(output_.rate_stats_path, format, text, output_.part_first_frame);
+  std::remove(part_stats_path_.c_str());
+  part_stats_path_.clear();
 }
 
 int AviOutput::OpenAudioEncoder() {
@@ -236,6 +292,7 @@ int AviOutput::CloseAll() {
     vfw::ICSeqCompressFrameEnd(&vars_);
     sequence_started_ = false;
   }
+  KeepPartStatistics();
   if (writer_ && writer_->Close() < 0) result = -1;
   if (compressor_) {
     vfw::ICClose(compressor_);

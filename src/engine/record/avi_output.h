@@ -53,6 +53,13 @@ class AviOutput : public FileOutput {
   AviOutput(const OutputConfig& output, std::string path, std::unique_ptr<AviWriter> writer);
 
   int OpenVideoEncoder(MissingCodecPrompt* prompt);
+  // Two passes: points the compressor's statistics at a file of this part
+  // (the second pass's holds the range's records from where the part
+  // begins) and gives the state to the compressor.
+  void SetPartStatistics(std::vector<uint8_t>* state);
+  // After the sequence ended: the first pass adds the part's records to the
+  // range's statistics; the part's file is removed.
+  void KeepPartStatistics();
   int OpenAudioEncoder();
   // Reports a failure of the running file once and closes it: `trace` to
   // the trace log, `message` (if any) to the user, with the file and the
@@ -75,6 +82,10 @@ class AviOutput : public FileOutput {
   vfw::Hic compressor_ = nullptr;
   vfw::CompVars vars_;
   bool sequence_started_ = false;
+  // Two passes with a compressor that keeps statistics: this part's file,
+  // and the pass the compressor runs in (0 none, 1 or 2).
+  std::string part_stats_path_;
+  int stats_pass_ = 0;
 
   // Used by the audio thread only (and by Open and Finish).
   std::unique_ptr<Mp3Encoder> mp3_;

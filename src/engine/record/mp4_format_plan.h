@@ -44,6 +44,12 @@ struct Mp4VideoSettings {
   std::string x264_params;
   // Device playback: one slice per picture, so no slice threads.
   bool single_slice = false;
+  // Two passes: 1 records rate-control statistics, 2 encodes by them; 0
+  // is one pass. The statistics are the recorded range's (rate_stats.h);
+  // the file begins with picture first_frame of the range.
+  int pass = 0;
+  std::string stats_path;
+  int64_t first_frame = 0;
 };
 
 // What Mp4Writer writes for an output configuration.

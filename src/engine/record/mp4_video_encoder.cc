@@ -1,7 +1,13 @@
 #include "engine/record/mp4_video_encoder.h"
 
+#include <sys/stat.h>
+
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+
+#include "common/trace.h"
+#include "engine/record/rate_stats.h"
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -32,7 +38,58 @@ const char* X264ProfileName(int profile) {
   }
 }
 
+bool IsX264(const AVCodecContext* context) {
+  return std::strcmp(context->codec->name, "libx264") == 0;
+}
+
+// x264 keeps its own statistics (and its macroblock-tree file beside them).
+std::string X264StatsPath(const std::string& range_path) { return range_path + ".x264"; }
+
+bool IsRegularFile(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
+}
+
+// Records past the first pass's last picture: the second pass may take a
+// picture or two more over the same range, and one more record costs
+// nothing.
+constexpr double kPadSeconds = 2;
+
 }  // namespace
+
+int Mp4VideoEncoder::SetUpPass(const Mp4VideoSettings& settings, AVCodecContext* context,
+                               std::string* stats_in) {
+  int pass = settings.pass;
+  if (pass != 1 && pass != 2) return 0;
+  if (IsX264(context) && settings.first_frame > 0) {
+    // x264's statistics go with its macroblock-tree file, which can't be
+    // cut where this part begins: the parts after the first run one pass.
+    TracePrintf("Video pass %d: this part begins at picture %lld; x264 runs one pass", pass,
+                static_cast<long long>(settings.first_frame));
+    return 0;
+  }
+  if (pass == 2 && IsX264(context) && !IsRegularFile(X264StatsPath(settings.stats_path))) {
+    TracePrintf("Video pass 2: no first-pass statistics in %s; one pass",
+                X264StatsPath(settings.stats_path).c_str());
+    return 0;
+  }
+  if (pass == 2 && !IsX264(context)) {
+    const auto pad = static_cast<size_t>(std::lround(kPadSeconds / av_q2d(context->time_base)));
+    *stats_in = ReadRangeStats(settings.stats_path, RateStatsFormat::kLavc, settings.first_frame,
+                               pad);
+    if (stats_in->empty()) {
+      TracePrintf("Video pass 2: no first-pass statistics from picture %lld in %s; one pass",
+                  static_cast<long long>(settings.first_frame), settings.stats_path.c_str());
+      return 0;
+    }
+    context->stats_in = stats_in->data();
+  }
+  if (IsX264(context))
+    av_opt_set(context->priv_data, "stats", X264StatsPath(settings.stats_path).c_str(), 0);
+  context->flags |= pass == 1 ? AV_CODEC_FLAG_PASS1 : AV_CODEC_FLAG_PASS2;
+  TracePrintf("Video pass %d of 2 with rate statistics", pass);
+  return pass;
+}
 
 Mp4VideoEncoder::Mp4VideoEncoder(Mp4CodecContextPtr context, Mp4SwsPtr converter, Mp4FramePtr frame,
                                  Mp4PacketPtr packet, int64_t peak_bits)
@@ -118,7 +175,12 @@ std::unique_ptr<Mp4VideoEncoder> Mp4VideoEncoder::Open(const Mp4VideoSettings& s
   // left out for the peak rate (PeakWindow) is judged by its kind.
   if (settings.peak_bits > 0) av_opt_set_int(context->priv_data, "sc_threshold", 1000000000, 0);
 
+  // libavcodec reads (and cuts up) the second pass's statistics while it
+  // opens the encoder, and not afterwards.
+  std::string stats_in;
+  const int pass = SetUpPass(settings, context.get(), &stats_in);
   int result = avcodec_open2(context.get(), encoder, nullptr);
+  context->stats_in = nullptr;
   if (result < 0) {
     *reason = Mp4ErrorText(result);
     return nullptr;
@@ -134,9 +196,13 @@ std::unique_ptr<Mp4VideoEncoder> Mp4VideoEncoder::Open(const Mp4VideoSettings& s
     *reason = "out of memory";
     return nullptr;
   }
-  return std::unique_ptr<Mp4VideoEncoder>(new Mp4VideoEncoder(
+  std::unique_ptr<Mp4VideoEncoder> video(new Mp4VideoEncoder(
       std::move(context), std::move(converter), std::move(frame), std::move(packet),
       settings.max_b_frames == 0 || settings.codec == AV_CODEC_ID_H263 ? settings.peak_bits : 0));
+  video->pass_ = pass;
+  video->stats_path_ = settings.stats_path;
+  video->first_frame_ = settings.first_frame;
+  return video;
 }
 
 int Mp4VideoEncoder::FillStream(AVStream* stream) const {
@@ -183,7 +249,12 @@ int Mp4VideoEncoder::Encode(const uint8_t* yuy2, const Mp4PacketWriter& write) {
 int Mp4VideoEncoder::Flush(const Mp4PacketWriter& write) {
   int result = avcodec_send_frame(context_.get(), nullptr);
   if (result < 0 && result != AVERROR_EOF) return result;
-  return Receive(write);
+  result = Receive(write);
+  // A first pass that could not keep its statistics still wrote its file;
+  // the second pass then runs one pass (traced).
+  if (result >= 0 && pass_ == 1 && !IsX264(context_.get()))
+    AppendRangeStats(stats_path_, RateStatsFormat::kLavc, stats_out_, first_frame_);
+  return result;
 }
 
 int Mp4VideoEncoder::Receive(const Mp4PacketWriter& write) {
@@ -191,6 +262,7 @@ int Mp4VideoEncoder::Receive(const Mp4PacketWriter& write) {
     int result = avcodec_receive_packet(context_.get(), packet_.get());
     if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return 0;
     if (result < 0) return result;
+    if (pass_ == 1 && context_->stats_out) stats_out_ += context_->stats_out;
     if (packet_->duration <= 0) packet_->duration = 1;  // one frame period
     // Without B-frames every packet is the picture just given.
     if (guard_peak_)

@@ -46,6 +46,10 @@ class Mp4VideoEncoder {
   Mp4VideoEncoder(Mp4CodecContextPtr context, Mp4SwsPtr converter, Mp4FramePtr frame,
                   Mp4PacketPtr packet, int64_t peak_bits);
   int Receive(const Mp4PacketWriter& write);
+  // Chooses the pass this file is encoded in and sets the encoder's flags
+  // and statistics for it (before the encoder is opened).
+  static int SetUpPass(const Mp4VideoSettings& settings, AVCodecContext* context,
+                       std::string* stats_in);
 
   Mp4CodecContextPtr context_;
   Mp4SwsPtr converter_;  // YUYV 4:2:2 to planar 4:2:0, same size
@@ -55,6 +59,12 @@ class Mp4VideoEncoder {
   PeakWindow peak_window_;
   const bool guard_peak_;
   int64_t frames_coded_ = 0;  // pictures given to the encoder
+  // The first of two passes with libavcodec's rate control: the records
+  // its encoder wrote, added to the range's statistics by Flush.
+  int pass_ = 0;
+  std::string stats_path_;
+  int64_t first_frame_ = 0;
+  std::string stats_out_;
 };
 
 }  // namespace ovc

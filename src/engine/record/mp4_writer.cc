@@ -76,6 +76,11 @@ std::unique_ptr<Mp4Writer> Mp4Writer::Open(const OutputConfig& output, const std
   // (the second pass writes it anew), so it takes the plain form; the
   // encoders keep the PSP settings the plan chose.
   if (!audio_enabled && plan.muxer == "psp") plan.muxer = "mp4";
+  if (output.n_pass == 2 && !output.rate_stats_path.empty()) {
+    plan.video.pass = output.pass;
+    plan.video.stats_path = output.rate_stats_path;
+    plan.video.first_frame = output.part_first_frame;
+  }
   std::unique_ptr<Mp4Writer> writer(new Mp4Writer(output, path));
   writer->finished_ = true;  // nothing to finish until the file is open
   AVFormatContext* format = nullptr;

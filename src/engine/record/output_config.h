@@ -67,6 +67,11 @@ struct OutputConfig {
   bool auto_stretch = false;
   int n_pass = 1;                // 1 or 2
   int pass = 1;                  // current pass
+  // Given to the writer of each file of two passes by the recording
+  // session: the rate-control statistics of the recorded range (a file in
+  // the temp folder), and the picture of the range the file begins with.
+  std::string rate_stats_path;
+  int64_t part_first_frame = 0;
   float output_size = 250;       // target size for estimates
   // The Output Setting aspect choice (setting "vc_aspect"): 0 keeps the
   // picture's shape, 1 stretches widescreen pictures to 4:3 (see

@@ -15,6 +15,7 @@
 #include "engine/record/output_claim.h"
 #include "engine/record/output_file_errors.h"
 #include "engine/record/profile.h"
+#include "engine/record/rate_stats.h"
 #include "settings/settings_store.h"
 
 namespace ovc {
@@ -99,6 +100,19 @@ void RecordingSession::OnOutputFailed() {
 RecordingSession::~RecordingSession() {
   if (engine_.capture_active() || engine_.threads_running()) StopProducers();
   FinishOutput();
+  RemoveRateStats();
+}
+
+OutputConfig RecordingSession::PartConfig() const {
+  OutputConfig part = output_;
+  part.rate_stats_path = output_.n_pass == 2 ? rate_stats_path_ : std::string();
+  part.part_first_frame = range_frames_;
+  return part;
+}
+
+void RecordingSession::RemoveRateStats() {
+  RemoveRangeStats(rate_stats_path_);
+  rate_stats_path_.clear();
 }
 
 EncodingEngine::Format RecordingSession::EngineFormat() const {
@@ -120,6 +134,12 @@ int RecordingSession::OpenOutput(bool further_part) {
     part_number_ = 1;
     part_paths_.clear();
     output_ = *settings_;
+    range_frames_ = 0;
+    // The first of two passes starts the statistics afresh; the second
+    // reads what the first wrote.
+    if (output_.n_pass != 2 || output_.pass != 2) RemoveRateStats();
+    if (output_.n_pass == 2 && rate_stats_path_.empty())
+      rate_stats_path_ = NewRangeStatsPath(path);
   }
   // Nothing the conversion writes may be its own source, whatever the
   // user answers to overwriting.
@@ -180,7 +200,7 @@ int RecordingSession::OpenClaimedOutput(const std::string& path, bool further_pa
     settings_->out_frame_rate = output_.out_frame_rate;
   }
   if (!further_part) engine_.Open(EngineFormat(), nullptr, audio_enabled_);
-  writer_ = factory_->Open(output_, path, audio_enabled_);
+  writer_ = factory_->Open(PartConfig(), path, audio_enabled_);
   watching_ = false;
   if (!writer_) {
     if (!existed) unlink(path.c_str());  // the claim made it
@@ -199,6 +219,7 @@ int RecordingSession::NextOutputPart() {
   // The encoders finish what is queued and stay idle until the new part
   // is open; nothing is dropped at the boundary.
   engine_.HoldForSwitch();
+  range_frames_ += engine_.video_frames();
   if (writer_) {
     writer_->Finish();
     writer_.reset();
@@ -282,6 +303,7 @@ void RecordingSession::Produce(const uint8_t* frame, const int16_t* audio, int n
 }
 
 void RecordingSession::EndAfterFailure(const std::function<void()>& write_pass_mode) {
+  RemoveRateStats();
   if (settings_->n_pass == 2) {
     settings_->pass = 1;
     if (write_pass_mode) write_pass_mode();
@@ -310,6 +332,7 @@ bool RecordingSession::AdvancePass(const std::function<void()>& write_pass_mode)
     if (write_pass_mode) write_pass_mode();
     return true;
   }
+  RemoveRateStats();
   if (settings_->n_pass == 2) {
     settings_->pass = 1;
     if (write_pass_mode) write_pass_mode();

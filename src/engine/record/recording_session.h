@@ -187,6 +187,9 @@ class RecordingSession {
   bool OutputVanished(const std::string& path) const;
   void OnOutputFailed();
   EncodingEngine::Format EngineFormat() const;
+  // The configuration the writer of the current file gets.
+  OutputConfig PartConfig() const;
+  void RemoveRateStats();
 
   // The user interface thread's settings; touched on that thread only.
   OutputConfig* settings_;
@@ -207,6 +210,10 @@ class RecordingSession {
   int part_number_ = 1;
   int first_pass_parts_ = 0;  // the parts the first of two passes wrote
   std::vector<std::string> part_paths_;
+  // Two passes: the statistics file of the range, and the pictures the
+  // parts before the current one took (the engine's count of each part).
+  std::string rate_stats_path_;
+  int64_t range_frames_ = 0;
   bool audio_enabled_ = true;
   // The writer; switched by NextOutputPart on the capture thread while the
   // engine holds its encoders off.

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "common/scripted_message_box.h"
+#include "engine/record/avi_writer_test_support.h"
 #include "engine/record/format_output_factory.h"
 #include "engine/record/recording_session.h"
-#include "platform/registry/registry_store.h"
 #include "support/command_output.h"
 #include "support/temp_world.h"
 
@@ -88,7 +88,6 @@ class AviOutputTest : public testing::Test {
   }
 
   test::TempWorld world_;
-  registry::Value mode_;
   ScriptedMessageBox box_;
   ScopedMessageBox installed_{&box_};
   CountingPrompt prompt_;
@@ -131,11 +130,15 @@ INSTANTIATE_TEST_SUITE_P(
                     CodecCase{"XvidFromSixChannels", "XVID", "mpeg4", 2, 6}),
     [](const testing::TestParamInfo<CodecCase>& info) { return info.param.name; });
 
-TEST_F(AviOutputTest, TwoPassXvidInPartsKeepsEveryFrameAndTheAudio) {
-  // Pass 1 writes no audio and the codec statistics; pass 2 records the same
-  // range again into two parts. Every part plays, the parts hold every
-  // frame, and each part's audio lasts as long as its video.
-  OutputConfig output = AviConfig("XVID");
+// Pass 1 writes no audio and the codec statistics; pass 2 records the same
+// range again. Both passes split the output, at different pictures (the
+// first pass's parts are smaller without sound). Every part plays, the
+// parts hold every frame, each part's audio lasts as long as its video, and
+// every second-pass part runs on the statistics of its own pictures.
+class AviOutputTwoPass : public AviOutputTest, public testing::WithParamInterface<const char*> {};
+
+TEST_P(AviOutputTwoPass, PartsOfBothPassesKeepTheirStatistics) {
+  OutputConfig output = AviConfig(GetParam());
   output.n_pass = 2;
   output.pass = 1;
   std::string path = world_.Path("two pass.avi");
@@ -143,12 +146,6 @@ TEST_F(AviOutputTest, TwoPassXvidInPartsKeepsEveryFrameAndTheAudio) {
   RecordingSession session(&output, &factory, 2);
   auto write_mode = [&] { WriteCodecPassMode(output); };
   write_mode();
-  EXPECT_EQ(registry::DefaultStore()->QueryValue(registry::Hive::kCurrentUser, "Software\\GNU\\XviD",
-                                                 "mode", &mode_),
-            registry::kSuccess);
-  uint32_t mode = 99;
-  ASSERT_TRUE(registry::DwordOf(mode_, &mode));
-  EXPECT_EQ(mode, 1u);
 
   const int per_frame = 44100 / 15;
   std::vector<int16_t> pcm(static_cast<size_t>(per_frame) * 2, 1000);
@@ -160,17 +157,28 @@ TEST_F(AviOutputTest, TwoPassXvidInPartsKeepsEveryFrameAndTheAudio) {
       auto picture = Picture(output, i);
       for (int s = 0; s < per_frame * 2; ++s) pcm[s] = static_cast<int16_t>(((s / 2 + i) % 50) * 200);
       session.Produce(picture.data(), pcm.data(), per_frame);
-      if (pass == 2 && i == 29) {
+      if (i == (pass == 1 ? 39 : 29)) {
         ASSERT_EQ(session.NextOutputPart(), 0);
       }
     }
     session.StopProducers();
     session.FinishOutput();
+    if (pass == 1) {
+      // Between the passes the range's statistics wait in the temp folder.
+      bool kept = false;
+      for (const auto& entry : std::filesystem::directory_iterator(world_.temp()))
+        kept |= entry.path().filename().string().rfind("pass-", 0) == 0;
+      EXPECT_TRUE(kept);
+    }
     EXPECT_EQ(session.AdvancePass(write_mode), pass == 1);
   }
   EXPECT_EQ(output.pass, 1);
   EXPECT_EQ(output.file_number, 1);
   EXPECT_TRUE(box_.Texts().empty());
+  for (const std::string& message : test::TraceMessages())
+    EXPECT_EQ(message.find("one pass"), std::string::npos) << message;
+  for (const auto& entry : std::filesystem::directory_iterator(world_.temp()))
+    EXPECT_NE(entry.path().filename().string().rfind("pass-", 0), 0u) << entry.path();
 
   std::string second = world_.Path("two pass - 02.avi");
   int frames = std::stoi(ProbeEntry(path, "v:0", "stream=nb_read_frames")) +
@@ -182,6 +190,8 @@ TEST_F(AviOutputTest, TwoPassXvidInPartsKeepsEveryFrameAndTheAudio) {
     EXPECT_NEAR(audio, video, 2 * 1152.0 / 44100 + 1.0 / 15) << part;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Compressors, AviOutputTwoPass, testing::Values("XVID", "DIVX"));
 
 TEST_F(AviOutputTest, MissingOutputFolderIsReported) {
   OutputConfig output = AviConfig("XVID");

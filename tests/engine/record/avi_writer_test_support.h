@@ -50,6 +50,18 @@ inline std::vector<IndexEntry> ReadIndex(const std::string& file) {
   return index;
 }
 
+// Every message of the trace log, oldest first.
+inline std::vector<std::string> TraceMessages() {
+  std::vector<std::string> messages;
+  std::ifstream in(TraceLogPath());
+  for (std::string line; std::getline(in, line);) {
+    uint32_t tick = 0;
+    std::string text;
+    if (UnscrambleTraceLine(line, &tick, &text)) messages.push_back(text);
+  }
+  return messages;
+}
+
 // True when the trace log holds a line with exactly this message.
 inline bool TraceHasLine(const std::string& message) {
   std::ifstream in(TraceLogPath());

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/scripted_message_box.h"
+#include "engine/record/avi_writer_test_support.h"
 #include "engine/record/recording_session.h"
 #include "support/command_output.h"
 #include "support/temp_world.h"
@@ -618,6 +619,69 @@ TEST_F(Mp4WriterTest, TheFirstOfTwoPassesHasNoSound) {
   EXPECT_EQ(probe.video_frames, 15);
   EXPECT_EQ(probe["a.codec_name"], "");
 }
+
+// Two passes through one session, the second cut into two parts: every
+// part of the second pass is encoded by the first pass's statistics of its
+// own pictures (x264's serve the first part only), which wait in the temp
+// folder between the passes and are gone afterwards.
+struct TwoPassCase {
+  const char* record_case;
+  int parts_by_statistics;
+};
+void PrintTo(const TwoPassCase& c, std::ostream* os) { *os << c.record_case; }
+
+class Mp4WriterTwoPass : public Mp4WriterTest, public testing::WithParamInterface<TwoPassCase> {
+ protected:
+  int StatisticsFiles() const {
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(world_.temp()))
+      files += entry.path().filename().string().rfind("pass-", 0) == 0 && entry.file_size() > 0;
+    return files;
+  }
+};
+
+TEST_P(Mp4WriterTwoPass, TheSecondPassReadsTheFirstPassesStatistics) {
+  OutputConfig output;
+  for (const RecordCase& c : kCases)
+    if (std::string(c.name) == GetParam().record_case) output = ConfigFor(c);
+  output.n_pass = 2;
+  output.pass = 1;
+  const std::string path = world_.Path("two pass.mp4");
+  Mp4Factory factory;
+  RecordingSession session(&output, &factory, 2);
+  MovingPicture picture(output.width, output.height);
+  const int per_frame = static_cast<int>(output.input_sample_rate / output.out_frame_rate);
+  std::vector<int16_t> pcm(static_cast<size_t>(per_frame) * output.input_channels, 0);
+  for (int pass = 1; pass <= 2; ++pass) {
+    session.set_output_path(path);
+    ASSERT_EQ(session.OpenOutput(false), 0) << "pass " << pass;
+    session.StartProducers();
+    for (int i = 0; i < 40; ++i) {
+      std::vector<uint8_t> frame = picture.Frame(i);
+      session.Produce(frame.data(), pcm.data(), per_frame);
+      if (pass == 2 && i == 14) ASSERT_EQ(session.NextOutputPart(), 0);
+    }
+    session.StopProducers();
+    session.FinishOutput();
+    if (pass == 1) EXPECT_GE(StatisticsFiles(), 1);
+    EXPECT_EQ(session.AdvancePass(nullptr), pass == 1);
+  }
+  EXPECT_TRUE(box_.Texts().empty());
+  EXPECT_EQ(StatisticsFiles(), 0);
+  const std::vector<std::string> trace = test::TraceMessages();
+  EXPECT_EQ(std::count(trace.begin(), trace.end(), "Video pass 2 of 2 with rate statistics"),
+            GetParam().parts_by_statistics);
+  int frames = 0;
+  for (const std::string& part : session.part_paths()) frames += ProbeFile(part).video_frames;
+  EXPECT_EQ(frames, 40);
+}
+
+INSTANTIATE_TEST_SUITE_P(Encoders, Mp4WriterTwoPass,
+                         testing::Values(TwoPassCase{"PspMpeg4", 2}, TwoPassCase{"IpodH264", 1},
+                                         TwoPassCase{"MpegMp2", 2}),
+                         [](const testing::TestParamInfo<TwoPassCase>& info) {
+                           return std::string(info.param.record_case);
+                         });
 
 }  // namespace
 }  // namespace ovc
