@@ -8,7 +8,7 @@ namespace ovc {
 enum class SettingKind { kInteger, kReal, kText };
 
 // One persistent setting: the key group/name below the settings root.
-struct SettingSpec {
+struct SettingRow {
   const char* group;  // "" = directly below the root
   const char* name;
   SettingKind kind;
@@ -23,7 +23,7 @@ inline constexpr const char kProgramVersion[] = "4.0 Build 06";
 inline constexpr const char kVendorHomePage[] = "http://www.orvane.com/";
 
 // Every setting the program reads or writes.
-inline constexpr SettingSpec kSettingsTable[] = {
+inline constexpr SettingRow kSettingsTable[] = {
     // Directly below the root.
     {"", "dbg", SettingKind::kInteger, "0", true},  // capture trace level
     {"", "adjust_speed", SettingKind::kInteger, "1", true},
@@ -58,20 +58,20 @@ inline constexpr SettingSpec kSettingsTable[] = {
 };
 
 // The setting's path relative to the root: "name" or "group\name".
-std::string SettingPath(const SettingSpec& setting);
+std::string SettingPath(const SettingRow& setting);
 
 // The row of group/name (exact spelling), or nullptr.
-const SettingSpec* FindSetting(std::string_view group, std::string_view name);
+const SettingRow* FindSetting(std::string_view group, std::string_view name);
 
 // The default converted as the setting's reader converts a stored text
 // (0 / 0.0 / "" when the row has none); DefaultText expands a leading "~/".
-int DefaultInt(const SettingSpec& setting);
-double DefaultReal(const SettingSpec& setting);
-std::string DefaultText(const SettingSpec& setting);
+int DefaultInt(const SettingRow& setting);
+double DefaultReal(const SettingRow& setting);
+std::string DefaultText(const SettingRow& setting);
 
 // Reads the setting with its table default.
-int ReadSettingInt(const SettingSpec& setting);
-double ReadSettingReal(const SettingSpec& setting);
-std::string ReadSettingText(const SettingSpec& setting);
+int ReadSettingInt(const SettingRow& setting);
+double ReadSettingReal(const SettingRow& setting);
+std::string ReadSettingText(const SettingRow& setting);
 
 }  // namespace ovc

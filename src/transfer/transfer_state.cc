@@ -76,7 +76,7 @@ std::string PlaceholderFolder() {
 }
 
 std::string ComputerStartFolder() {
-  const SettingSpec* last_output = FindSetting("OutputConfig", "LastOutput");
+  const SettingRow* last_output = FindSetting("OutputConfig", "LastOutput");
   return last_output ? FolderOf(ReadSettingText(*last_output)) : std::string();
 }
 

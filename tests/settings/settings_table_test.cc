@@ -59,7 +59,7 @@ TEST(SettingsTableTest, EveryRowAndDefaultWithAnEmptyRegistry) {
   world.SetEnv("HOME", world.home());
   ASSERT_EQ(std::size(kSettingsTable), std::size(kExpected));
   for (size_t i = 0; i < std::size(kExpected); ++i) {
-    const SettingSpec& setting = kSettingsTable[i];
+    const SettingRow& setting = kSettingsTable[i];
     const Expected& expected = kExpected[i];
     SCOPED_TRACE(expected.path);
     EXPECT_EQ(SettingPath(setting), expected.path);
@@ -87,7 +87,7 @@ TEST(SettingsTableTest, EveryRowAndDefaultWithAnEmptyRegistry) {
 
 TEST(SettingsTableTest, StoredValuesWinOverDefaults) {
   TempWorld world;
-  for (const SettingSpec& setting : kSettingsTable) {
+  for (const SettingRow& setting : kSettingsTable) {
     switch (setting.kind) {
       case SettingKind::kInteger:
         WriteSettingInt(setting.group, setting.name, -7);
@@ -107,7 +107,7 @@ TEST(SettingsTableTest, StoredValuesWinOverDefaults) {
 }
 
 TEST(SettingsTableTest, FindsRowsByGroupAndName) {
-  const SettingSpec* home = FindSetting("URL", "home");
+  const SettingRow* home = FindSetting("URL", "home");
   ASSERT_NE(home, nullptr);
   EXPECT_STREQ(home->default_text, kVendorHomePage);
   EXPECT_NE(FindSetting("OutputConfig", "file_number"), nullptr);

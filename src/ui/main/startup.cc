@@ -18,7 +18,7 @@
 namespace ovc {
 namespace {
 
-const SettingSpec& Row(const char* group, const char* name) { return *FindSetting(group, name); }
+const SettingRow& Row(const char* group, const char* name) { return *FindSetting(group, name); }
 
 int ReadInt(const char* group, const char* name) { return ReadSettingInt(Row(group, name)); }
 double ReadReal(const char* group, const char* name) { return ReadSettingReal(Row(group, name)); }
