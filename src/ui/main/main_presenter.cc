@@ -74,11 +74,11 @@ MainPresenter::MainPresenter(const MainWindowParts& parts, const MainWindowOptio
   graph_.set_interrupt(options.interrupt);
   // A file that can take no more ends the conversion as "Pause/Stop" does;
   // the writer has told the user why.
-  session_->set_failure_listener([this] { host_->PostMessage(kWmStopRecording, 0, 0); });
+  session_->set_failure_listener([this] { PostStopOfThisPass(); });
   // Declining to overwrite the next part ends the conversion where it was.
   session_->set_part_declined_listener([this] {
     part_declined_.store(true);
-    host_->PostMessage(kWmStopRecording, 0, 0);
+    PostStopOfThisPass();
   });
   // The capture thread's questions (overwrite the next part) hold Elapsed
   // as the window's own do.
@@ -336,6 +336,7 @@ bool MainPresenter::StartRecording() {
   // (stream time starts at the position sought to); the end of the file is
   // left to the completion event, so that its last fraction of a second is
   // converted too.
+  recording_serial_.fetch_add(1);
   capture_.SetStopTime(bar_.StopPointIsFileEnd()
                            ? -1.0
                            : static_cast<double>(bar_.StopPointSec() - recording_start_position_));
@@ -585,6 +586,12 @@ bool MainPresenter::HandleMessage(uint32_t message, intptr_t wparam, intptr_t lp
       OnVideoLayout();
       return true;
     case kWmStopRecording:
+      // A stop the engine asked for in a pass that has ended since (it
+      // reached its end meanwhile) must not stop the next pass.
+      if (wparam != 0 && wparam != recording_serial_.load()) {
+        WriteTraceLine("stop of an ended pass left out");
+        return true;
+      }
       WriteTraceLine("stop recording");
       StopRecording();
       return true;
@@ -684,8 +691,12 @@ bool MainPresenter::PlaybackPosition(double* seconds) {
   return graph && media::Succeeded(graph->GetCurrentPosition(seconds));
 }
 
+void MainPresenter::PostStopOfThisPass() {
+  host_->PostMessage(kWmStopRecording, recording_serial_.load(), 0);
+}
+
 void MainPresenter::StopPointReached() {
-  host_->PostMessage(kWmStopRecording, 0, 0);
+  PostStopOfThisPass();
   host_->PostMessage(kWmProgress, 0, -1);
 }
 

@@ -219,6 +219,8 @@ class MainPresenter : private PlaybackGraphHost,
   void VideoLayoutChanged(int aspect_x, int aspect_y) override;
   bool PlaybackPosition(double* seconds) override;
   void StopPointReached() override;
+  // Posts the stop of the pass now recording (from any thread).
+  void PostStopOfThisPass();
   // GraphEventHost
   bool draining() override { return draining_; }
   int playback_state() override { return control_.state(); }
@@ -322,6 +324,9 @@ class MainPresenter : private PlaybackGraphHost,
   bool user_stop_ = false;
   // Set by the capture thread when the user declined the next part.
   std::atomic<bool> part_declined_{false};
+  // Counts the passes started; the engine threads' stop messages carry the
+  // pass they were raised in, so a late one cannot stop the next pass.
+  std::atomic<intptr_t> recording_serial_{0};
   // The end of the conversion is on the status line (until the next
   // recording starts).
   bool end_shown_ = false;
