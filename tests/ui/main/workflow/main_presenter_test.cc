@@ -397,6 +397,23 @@ TEST_F(MainPresenterTest, TheEndOfPassOneDoesNotShowPassTwoAsDone) {
       << shown_at_report_.progress_status;
 }
 
+// Pass 1's capture may ask for a stop (a declined part, the stop point) just
+// as the pass reaches its end; that stop, handled late, must not end pass 2.
+TEST_F(MainPresenterTest, ALateStopOfPassOneLeavesPassTwoRunning) {
+  Create();
+  ChooseProfile("AVI");
+  presenter_->output().n_pass = 2;
+  Open(3.0);
+  presenter_->StartRecordingButtonClick();
+  ASSERT_TRUE(RunUntil(
+      [this] { return presenter_->output().pass == 2 && presenter_->session().recording(); }));
+  const intptr_t pass_one = 1;  // the stop messages carry the pass they belong to
+  presenter_->HandleMessage(kWmStopRecording, pass_one, 0);
+  EXPECT_TRUE(presenter_->session().recording());
+  ASSERT_TRUE(RunToTheEnd());
+  EXPECT_EQ(finished_paths_.size(), 1u);
+}
+
 TEST_F(MainPresenterTest, APassTwoThatCannotStartLeavesTheWindowReady) {
   // An AVI file through the installed codec, with the MP3 encoder library
   // missing: the first pass (no sound) runs, the second cannot start.
