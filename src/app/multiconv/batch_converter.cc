@@ -259,13 +259,7 @@ std::optional<int> BatchRun::SetUp() {
   // The workflow's short waits let a window repaint; without one they only
   // cost time.
   window_.set_real_sleep(false);
-  MainWindowParts parts;
-  parts.view = &window_;
-  parts.host = &window_;
-  parts.profile_view = &window_;
-  parts.profile_host = &window_;
-  parts.bar_view = &window_;
-  parts.guide_view = &window_;
+  MainWindowParts parts = window_.parts();
   MainWindowOptions main_options;
   main_options.start_folder = WorkingFolder();
   main_options.in_batch_tool = true;

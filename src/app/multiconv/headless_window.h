@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/playback/guide.h"
+#include "ui/main/main_presenter.h"
 #include "ui/main/main_view.h"
 #include "ui/main/message_queue.h"
 #include "ui/main/position_bar.h"
@@ -27,6 +28,18 @@ class HeadlessWindow : public MainView,
                        public GuideView {
  public:
   using MessageHandler = std::function<bool(uint32_t, intptr_t, intptr_t)>;
+
+  // This window as every part a MainPresenter talks to.
+  MainWindowParts parts() {
+    MainWindowParts parts;
+    parts.view = this;
+    parts.host = this;
+    parts.profile_view = this;
+    parts.profile_host = this;
+    parts.bar_view = this;
+    parts.guide_view = this;
+    return parts;
+  }
 
   // What the dialogs answer.
   std::function<std::string()> ask_default_output_folder = [] { return std::string(); };

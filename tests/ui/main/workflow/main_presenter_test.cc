@@ -51,13 +51,7 @@ class MainPresenterTest : public testing::Test {
   }
 
   void Create(int processors = 2) {
-    MainWindowParts parts;
-    parts.view = &window_;
-    parts.host = &window_;
-    parts.profile_view = &window_;
-    parts.profile_host = &window_;
-    parts.bar_view = &window_;
-    parts.guide_view = &window_;
+    MainWindowParts parts = window_.parts();
     MainWindowOptions options;
     options.processors = processors;
     options.start_folder = world_.root();
