@@ -23,6 +23,8 @@ struct Mp4VideoSettings {
   AVRational sample_aspect{0, 1};
   AVRational time_base{1, 15};  // one frame period, seconds
   int64_t bit_rate = 0;         // bits per second
+  // Constant quality (the encoder's CRF) instead of bit_rate; 0: none.
+  int crf = 0;
   // Bits the rate control may run ahead of or behind the bit rate:
   // 4,000,000, but never more than one second of the stream.
   int bit_rate_tolerance = 4000000;

@@ -26,8 +26,18 @@ enum OutputFormat : int {
   kFormatQuickTime = 7,
 };
 
-// Which MP4 flavour a device gets.
-enum DeviceKind : int { kDevicePsp = 0, kDeviceIpod = 1, kDeviceOtherPlayer = 2 };
+// Which flavour of the FFmpeg-written outputs (format 2) a device gets:
+// the MP4 players of old, today's phones (H.264 High) and Apple's HEVC
+// players in MP4, and the web's WebM (VP9 + Opus) and AV1 + Opus files.
+enum DeviceKind : int {
+  kDevicePsp = 0,
+  kDeviceIpod = 1,
+  kDeviceOtherPlayer = 2,
+  kDevicePhone = 3,
+  kDeviceHevc = 4,
+  kDeviceWebm = 5,
+  kDeviceAv1 = 6,
+};
 
 // Four-character codes held as little-endian 32-bit words.
 constexpr uint32_t FourCc(std::string_view code) {
@@ -54,6 +64,9 @@ struct OutputConfig {
   double out_frame_rate = 15;    // frames per second
   int disable_screensaver = 1;
   float video_bitrate = 240;     // kbit/s
+  // Constant quality (x264/x265/VP9/AV1 CRF) instead of video_bitrate;
+  // 0 = the bit rate rules.
+  int video_quality = 0;
   int audio_bitrate = 128;       // kbit/s
   int audio_sampling = 0;        // rate code: 0 22050, 1 44100, 2 8000, 3+ 48000
   int audio_output_freq = 22050; // Hz
