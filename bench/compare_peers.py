@@ -17,7 +17,11 @@ Jobs: PSP (MPEG-4 + AAC, 768/128 kbit/s), iPod (H.264 Baseline 1.3 + AAC,
 (WMV8 + WMA2, 500/64 kbit/s), 29.97 fps but the phone's. The profiles keep
 the source's shape (a 3:2 picture goes into the PSP's 368x208 with black bars
 beside it); the ffmpeg command is given our frame size and bars (scale, pad),
-HandBrakeCLI our picture size without the bars.
+HandBrakeCLI our picture size without the bars. Both peers get the video rate
+our profiles end up with under the device's limits, and the ffmpeg command
+also its ceiling and buffer (VIDEO_RATE), so quality compares at the same bit
+rate: PSP MPEG-4 672 kbit/s (ceiling 672, buffer 96 kbit), iPod H.264 576
+(576, 192), 3GP phone H.263 96 (96, 32); WMV has no device ceiling.
 
 Runs alternate between the programs (ours, ffmpeg, HandBrake, ours, ...) so a
 change in the machine's load touches all alike. Per program: the best wall
@@ -49,6 +53,20 @@ END_MARK = "<!-- compare_peers: end -->"
 # Output size and frame rate of each job, as the profiles set them.
 JOB_SHAPE = {"PSP": ("320x240", "30000/1001"), "iPod": ("320x240", "30000/1001"),
              "3GP phone": ("176x144", "15"), "WMV": ("320x240", "30000/1001")}
+
+# The video rate, ceiling and buffer (kbit/s, kbit/s, kbit) our profiles end
+# up with once the device's limits hold them (the asked 768 / 600 / 128
+# kbit/s less the buffer the player's peak must leave).
+VIDEO_RATE = {"PSP": (672, 672, 96), "iPod": (576, 576, 192), "3GP phone": (96, 96, 32),
+              "WMV": (500, 0, 0)}
+
+
+def rate_args(job):
+    rate, ceiling, buffer = VIDEO_RATE[job]
+    args = ["-b:v", "%dk" % rate]
+    if ceiling:
+        args += ["-maxrate", "%dk" % ceiling, "-bufsize", "%dk" % buffer]
+    return args
 
 
 def run(args, **kw):
@@ -92,25 +110,24 @@ def ffmpeg_command(job, src, out_dir, geometry=None):
     args = ["ffmpeg", "-v", "error", "-nostdin", "-y", "-i", src]
     if job == "PSP":
         out = os.path.join(out_dir, "ffmpeg.mp4")
-        args += ["-vf", scale, "-r", "30000/1001", "-c:v", "mpeg4", "-b:v", "768k",
+        args += ["-vf", scale, "-r", "30000/1001", "-c:v", "mpeg4", *rate_args(job),
                  "-c:a", "aac", "-b:a", "128k", "-ar", "48000", "-ac", "2", "-f", "psp", out]
     elif job == "iPod":
         out = os.path.join(out_dir, "ffmpeg.mp4")
         args += ["-vf", scale, "-r", "30000/1001", "-c:v", "libx264",
-                 "-profile:v", "baseline", "-level", "1.3", "-b:v", "600k", "-x264-params",
+                 "-profile:v", "baseline", "-level", "1.3", *rate_args(job), "-x264-params",
                  "ref=1:bframes=0:cabac=0:8x8dct=0:weightp=0:slices=1", "-c:a", "aac",
                  "-b:a", "128k", "-ar", "44100", "-ac", "2", "-f", "ipod", out]
     elif job == "3GP phone":
         out = os.path.join(out_dir, "ffmpeg.3gp")
-        args += ["-vf", scale, "-r", "15", "-c:v", "h263", "-b:v", "128k",
+        args += ["-vf", scale, "-r", "15", "-c:v", "h263", *rate_args(job),
                  "-c:a", amr_encoder(), "-b:a", "12.2k", "-ar", "8000", "-ac", "1",
                  "-f", "3gp", out]
     else:
         out = os.path.join(out_dir, "ffmpeg.wmv")
-        args += ["-vf", scale, "-r", "30000/1001", "-c:v", "wmv2", "-b:v", "500k",
+        args += ["-vf", scale, "-r", "30000/1001", "-c:v", "wmv2", *rate_args(job),
                  "-c:a", "wmav2", "-b:a", "64k", "-ar", "44100", "-ac", "2", "-f", "asf", out]
     return args, out
-
 
 def handbrake_command(job, src, out_dir, geometry=None):
     """HandBrakeCLI for the job: the geometry's picture size without bars."""
@@ -123,11 +140,12 @@ def handbrake_command(job, src, out_dir, geometry=None):
             "--no-deinterlace", "--no-decomb", "--no-detelecine",
             "-E", "av_aac", "-B", "128", "-6", "stereo"]
     if job == "PSP":
-        args += ["-e", "mpeg4", "-b", "768", "-R", "48"]
+        args += ["-e", "mpeg4", "-b", str(VIDEO_RATE[job][0]), "-R", "48"]
     else:
         args += ["-e", "x264", "--encoder-profile", "baseline", "--encoder-level", "1.3",
-                 "-b", "600", "-R", "44.1",
-                 "-x", "ref=1:bframes=0:cabac=0:8x8dct=0:weightp=0:slices=1"]
+                 "-b", str(VIDEO_RATE[job][0]), "-R", "44.1",
+                 "-x", "ref=1:bframes=0:cabac=0:8x8dct=0:weightp=0:slices=1:"
+                 "vbv-maxrate=%d:vbv-bufsize=%d" % VIDEO_RATE[job][1:]]
     return args, out
 
 
