@@ -1,5 +1,5 @@
 # What `cmake --install` puts where, below the install prefix:
-#   bin/                                   ovc, multiconv, ovc-elog, psp-title
+#   bin/                                   ovc, multiconv, multiconv-window, ovc-elog, psp-title
 #   share/orvane-video-converter/          the shipped data (data/CMakeLists.txt)
 #   share/applications/                    the desktop entry
 #   share/icons/hicolor/scalable/apps/     the program's icon
@@ -12,7 +12,7 @@ set(OVC_DESKTOP_DIR ${CMAKE_CURRENT_LIST_DIR}/../data/desktop)
 
 set(OVC_INSTALLED_PROGRAMS multiconv ovc-elog psp-title)
 if(OVC_GUI)
-  list(APPEND OVC_INSTALLED_PROGRAMS ovc)
+  list(APPEND OVC_INSTALLED_PROGRAMS ovc multiconv-window)
 endif()
 foreach(program ${OVC_INSTALLED_PROGRAMS})
   if(NOT TARGET ${program})

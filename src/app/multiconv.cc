@@ -1,13 +1,16 @@
 // multiconv: converts video files from the command line with the main
 // window's workflow, without a screen. Started without any argument on a
 // display (as the desktop program's "Batch Convert Video Files" starts it),
-// it opens the batch window instead, which runs this program once per file.
+// it runs the batch window's program instead (multiconv-window), which runs
+// this one once per file.
 
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -19,16 +22,6 @@ extern "C" {
 #include "app/multiconv/batch_converter.h"
 #include "app/multiconv/batch_options.h"
 #include "platform/media/library_log.h"
-
-#ifdef OVC_MULTICONV_WINDOW
-#include <QApplication>
-
-#include "common/message_box.h"
-#include "common/paths.h"
-#include "ui/batch/qt/batch_window.h"
-#include "ui/dialogs/qt/qt_message_box.h"
-#include "ui/main/qt/program_icon.h"
-#endif
 
 namespace {
 
@@ -46,26 +39,19 @@ bool HasDisplay() {
   return false;
 }
 
-int RunBatchWindow(int argc, char** argv) {
-  QApplication app(argc, argv);
-  app.setApplicationName("multiconv");
-  app.setOrganizationName(ovc::kCompanyWord);
-  app.setDesktopFileName("orvane-video-converter");
-  app.setWindowIcon(ovc::ProgramIcon());
-  // Messages of the start-up centre on the screen, later ones on the window.
-  ovc::QtMessageBox screen_box(nullptr);
-  ovc::MessageBox* previous = ovc::InstallMessageBox(&screen_box);
-  int result = 0;
-  {
-    ovc::BatchWindow window;
-    ovc::QtMessageBox window_box(&window);
-    ovc::InstallMessageBox(&window_box);
-    window.show();
-    result = app.exec();
-    ovc::InstallMessageBox(&screen_box);
+// Replaces this process with the batch window's program beside it; returns
+// only when that fails.
+int RunBatchWindow(char** argv) {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  const std::string window = (self.parent_path() / "multiconv-window").string();
+  if (!error) {
+    execv(window.c_str(), argv);
+    error.assign(errno, std::generic_category());
   }
-  ovc::InstallMessageBox(previous);
-  return result;
+  std::cerr << "multiconv: cannot start the batch window " << window << ": " << error.message()
+            << "\n";
+  return 1;
 }
 
 #endif
@@ -78,7 +64,7 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> args(argv + 1, argv + argc);
 #ifdef OVC_MULTICONV_WINDOW
-  if (args.empty() && HasDisplay()) return RunBatchWindow(argc, argv);
+  if (args.empty() && HasDisplay()) return RunBatchWindow(argv);
 #endif
   char buffer[4096];
   const std::string working_folder = getcwd(buffer, sizeof buffer) ? buffer : ".";

@@ -69,7 +69,8 @@ QLabel* BuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent) {
 
 BatchWindow::BatchWindow(const BatchWindowOptions& options, QWidget* parent)
     : QWidget(parent), options_(options) {
-  if (options_.program.isEmpty()) options_.program = QCoreApplication::applicationFilePath();
+  if (options_.program.isEmpty())
+    options_.program = QCoreApplication::applicationDirPath() + "/multiconv";
   shell_ = options_.shell;
   if (!shell_) {
     own_shell_ = std::make_unique<XdgShell>();

@@ -29,8 +29,8 @@ class Shell;
 struct BatchFileResult;
 
 struct BatchWindowOptions {
-  // The converter to run; empty: this program (the window is `multiconv`'s
-  // own when it is started without arguments).
+  // The converter to run; empty: `multiconv` beside this program (the
+  // window's program, which `multiconv` started without arguments runs).
   QString program;
   // The converter's working directory, and the base of relative paths;
   // empty: the current directory.
