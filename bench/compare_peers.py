@@ -10,8 +10,9 @@ HandBrakeCLI (Debian package handbrake-cli) where it has the codecs (MPEG-4 or
 H.264 with AAC in MP4: the PSP and iPod jobs; it writes neither 3GP nor WMV).
 
 Inputs (made with the ffmpeg command, --seconds long, default 60):
-  sd  720x480 29.97 fps MPEG-2 + 48 kHz stereo MP2 in an MPEG program stream
-  hd  1280x720 29.97 fps H.264 + 48 kHz stereo AAC in MP4
+  sd   720x480 29.97 fps MPEG-2 + 48 kHz stereo MP2 in an MPEG program stream
+  hd   1280x720 29.97 fps H.264 + 48 kHz stereo AAC in MP4
+  fhd  1920x1080, uhd 3840x2160: as hd (not in the default --inputs)
 Jobs: PSP (MPEG-4 + AAC, 768/128 kbit/s), iPod (H.264 Baseline 1.3 + AAC,
 600/128 kbit/s), 3GP phone (H.263 + AMR-NB, 15 fps, 128/12.2 kbit/s) and WMV
 (WMV8 + WMA2, 500/64 kbit/s), 29.97 fps but the phone's. The profiles keep
@@ -73,18 +74,30 @@ def run(args, **kw):
     return subprocess.run(args, check=True, stdin=subprocess.DEVNULL, **kw)
 
 
-def make_inputs(work, seconds):
-    sd, hd = os.path.join(work, "sd.mpg"), os.path.join(work, "hd.mp4")
-    base = ["ffmpeg", "-v", "error", "-nostdin", "-y"]
-    run(base + ["-f", "lavfi", "-i", "testsrc2=size=720x480:rate=30000/1001", "-f", "lavfi",
-                "-i", "sine=frequency=440:sample_rate=48000", "-t", str(seconds),
-                "-c:v", "mpeg2video", "-b:v", "6M", "-c:a", "mp2", "-b:a", "224k", "-ac", "2",
-                "-f", "vob", sd])
-    run(base + ["-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=30000/1001", "-f", "lavfi",
-                "-i", "sine=frequency=440:sample_rate=48000", "-t", str(seconds),
-                "-c:v", "libx264", "-preset", "veryfast", "-b:v", "4M", "-c:a", "aac",
-                "-b:a", "160k", "-ac", "2", hd])
-    return {"sd": sd, "hd": hd}
+# The inputs: frame size, codec arguments, container.
+INPUTS = {
+    "sd": ("720x480", ["-c:v", "mpeg2video", "-b:v", "6M", "-c:a", "mp2", "-b:a", "224k"],
+           "sd.mpg", "vob"),
+    "hd": ("1280x720", ["-c:v", "libx264", "-preset", "veryfast", "-b:v", "4M", "-c:a", "aac",
+                        "-b:a", "160k"], "hd.mp4", "mp4"),
+    "fhd": ("1920x1080", ["-c:v", "libx264", "-preset", "veryfast", "-b:v", "8M", "-c:a", "aac",
+                          "-b:a", "160k"], "fhd.mp4", "mp4"),
+    "uhd": ("3840x2160", ["-c:v", "libx264", "-preset", "ultrafast", "-b:v", "20M", "-c:a",
+                          "aac", "-b:a", "160k"], "uhd.mp4", "mp4"),
+}
+
+
+def make_inputs(work, seconds, names):
+    made = {}
+    for name in names:
+        size, codecs, file_name, container = INPUTS[name]
+        path = os.path.join(work, file_name)
+        run(["ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "lavfi", "-i",
+             "testsrc2=size=%s:rate=30000/1001" % size, "-f", "lavfi", "-i",
+             "sine=frequency=440:sample_rate=48000", "-t", str(seconds), *codecs, "-ac", "2",
+             "-f", container, path])
+        made[name] = path
+    return made
 
 
 def amr_encoder():
@@ -386,8 +399,7 @@ def main():
         os.environ.update(OVC_HOME=os.path.join(work, "home"),
                           OVC_REGISTRY=os.path.join(work, "registry.sqlite3"), OVC_TEMP=work)
         sys.stderr.write("making the inputs (%d s) ...\n" % args.seconds)
-        made = make_inputs(work, args.seconds)
-        inputs = {k: made[k] for k in args.inputs.split(",")}
+        inputs = make_inputs(work, args.seconds, args.inputs.split(","))
         rows = compare(args.build, inputs, args.jobs.split(","), peers, args.runs,
                        not args.no_quality, work)
     finally:

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Where a multiconv conversion spends its CPU time, stage by stage.
 
-  bench/stage_profile.py [BUILD_DIR] [--input sd|hd] [--job PSP] [--seconds S]
+  bench/stage_profile.py [BUILD_DIR] [--input sd|hd|fhd|uhd] [--job PSP] [--seconds S]
 
 
 Samples the conversion with `perf record -e cpu-clock` (a software clock, so
@@ -78,7 +78,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("build", nargs="?", default="build")
-    parser.add_argument("--input", default="hd", choices=["sd", "hd"])
+    parser.add_argument("--input", default="hd", choices=sorted(compare_peers.INPUTS))
     parser.add_argument("--job", default="iPod")
     parser.add_argument("--seconds", type=int, default=20)
     a = parser.parse_args()
@@ -88,7 +88,7 @@ def main():
     try:
         os.environ.update(OVC_HOME=os.path.join(work, "home"),
                           OVC_REGISTRY=os.path.join(work, "registry.sqlite3"), OVC_TEMP=work)
-        src = compare_peers.make_inputs(work, a.seconds)[a.input]
+        src = compare_peers.make_inputs(work, a.seconds, [a.input])[a.input]
         out_dir = os.path.join(work, "out")
         os.makedirs(out_dir)
         cmd = [os.path.join(a.build, "bin", "multiconv"), "-q", "-y", "-p", a.job,
