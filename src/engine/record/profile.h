@@ -77,8 +77,8 @@ struct CProfile {
   std::vector<std::string> ac_choices;
   int32_t an = 0;       // "an": read and kept, never written
   // "crf": constant quality (the encoder's CRF, 1..51; lower is better)
-  // instead of the bit rate "b", which then only caps the peaks; 0: the bit
-  // rate rules. Profiles that offer it list their choices.
+  // instead of the bit rate "b" (the player's level then caps the peaks);
+  // 0: the bit rate rules. Profiles that offer it list their choices.
   int32_t crf = 0;
   std::vector<std::string> crf_choices;
 

@@ -53,6 +53,10 @@ bool ChooseContainer(const CProfile& profile, OutputConfig* output) {
     output->use_h264 = true;
     matched = true;
   }
+  if (EqualsNoCase(video, "hevc") && EqualsNoCase(audio, "aac")) {
+    output->format = kFormatMp4;
+    matched = true;
+  }
   if (EqualsNoCase(video, "mpeg2video")) {
     output->format = kFormatMpeg;
     output->mpg_ac3 = EqualsNoCase(audio, "ac3");

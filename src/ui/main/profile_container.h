@@ -20,6 +20,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 //   "mpeg4" + "mp3"                        format 3, use_mpeg4_tag true
 //   "mpeg4" + "aac"                        format 2, use_h264 false
 //   "h264"  + "aac"                        format 2, use_h264 true
+//   "hevc"  + "aac"                        format 2 (the device kind picks HEVC)
 //   "mpeg2video" + any audio               format 4, mpg_ac3 false
 //   device "mobile3gp"                     format 6, format_3gp 0 for h263 +
 //                                          amr_nb, 1 h263 + mpeg4aac, 2 mpeg4

@@ -218,6 +218,12 @@ void ProfilePanel::VideoValueListStringsChange(const std::vector<std::string>& c
     RefuseValue(Cell(cells, 3), "a frame rate", "a number of frames per second, such as 25");
     return;
   }
+  int crf = profile->crf;
+  if (profile->OffersQuality() && cells.size() > 4 && !ParseQualityCell(cells[4], &crf)) {
+    RefuseValue(cells[4], "a quality", "bit rate, or CRF and a number from 1 to 51, such as CRF 23");
+    return;
+  }
+  profile->crf = crf;
   const std::string old_codec = profile->vcodec;
   profile->vcodec = Cell(cells, 0);
   video_codec_name_ = profile->vcodec.substr(0, kMaxVideoCodecNameBytes);
