@@ -349,11 +349,18 @@ TEST_F(MulticonvDeviceTest, TodaysProfilesFollowTheSourcesShapeAndRate) {
   int n = 0;
   for (const FollowCase& c : kFollows) {
     SCOPED_TRACE(std::string(c.profile) + " of " + c.source);
-    const std::string clip = world_.Path("follow" + std::to_string(n++) + ".mp4");
+    const std::string name = "follow" + std::to_string(n++);
+    const std::string coded = world_.Path(name + "-coded.mp4");
+    const std::string clip = world_.Path(name + ".mp4");
     ASSERT_EQ(CommandOutput("ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=" +
                             std::string(c.source) + ":d=0.5 -f lavfi -i "
                             "sine=sample_rate=48000:d=0.5 -c:v libx264 -preset ultrafast "
-                            "-c:a aac -metadata:s:v:0 rotate=" + std::to_string(c.rotate) + " " +
+                            "-c:a aac " + Quote(coded) + " 2>&1"),
+              "");
+    // The turn reaches the file's display matrix only when the streams are
+    // copied.
+    ASSERT_EQ(CommandOutput("ffmpeg -v error -nostdin -y -i " + Quote(coded) +
+                            " -c copy -metadata:s:v:0 rotate=" + std::to_string(c.rotate) + " " +
                             Quote(clip) + " 2>&1"),
               "");
     const std::string path = Convert(c.profile, clip);

@@ -75,6 +75,9 @@ void SetTodaysDeviceVideo(const OutputConfig& output, Mp4VideoSettings* video, M
   }
   const double fps = av_q2d(av_inv_q(video->time_base));
   video->gop_size = std::max(1, static_cast<int>(std::lround(fps * kKeyFrameSeconds)));
+  // x264 looks 40 pictures ahead by default, which at 1920x1080 holds
+  // some 130 MB more than 20 do for a hardly visible gain.
+  if (video->codec == AV_CODEC_ID_H264) video->x264_params = "rc-lookahead=20";
   // 8-bit Main: the pictures reach the encoder as 8-bit 4:2:0.
   if (video->codec == AV_CODEC_ID_HEVC) video->x265_params = "log-level=error";
   plan->fast_start = true;

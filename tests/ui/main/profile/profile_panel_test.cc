@@ -378,13 +378,20 @@ TEST_F(ProfilePanelTest, SavingUnderABadNameKeepsTheList) {
   CopyShippedProfiles();
   panel_.LoadProfileList();
   const std::vector<std::string> before = panel_.profile_names();
-  host_.typed_name = "clips/phone";
+  host_.typed_name = "clips\tphone";
   panel_.SaveProfileBtnClick();
   EXPECT_EQ(box_.Texts(), (std::vector<std::string>{
                               "Cannot save profile. Some characters may not be allowed in the "
                               "profile name. "}));
   EXPECT_EQ(panel_.profile_names(), before);
   EXPECT_EQ(host_.offered_names, (std::vector<std::string>{"AVI"}));
+  // A slash is a character like any other in a name.
+  host_.typed_name = "clips/phone";
+  panel_.SaveProfileBtnClick();
+  EXPECT_EQ(box_.Texts().size(), 1u);
+  ASSERT_NE(panel_.current(), nullptr);
+  EXPECT_EQ(panel_.current()->name, "clips/phone");
+  EXPECT_TRUE(fs::is_regular_file(world_.home() + "/profile/clips%2Fphone.pr"));
 }
 
 TEST_F(ProfilePanelTest, SavedProfileBecomesCurrentAndItsNameIsOfferedAgain) {
@@ -429,9 +436,10 @@ TEST_F(ProfilePanelTest, ListIsSortedAndFallsBackToTheFirstProfile) {
   WriteFile(world_.home() + "/profile/notes.txt", "not a profile");
   WriteSettingText("OutputConfig", "last_profile", "psp");  // names match exactly
   panel_.LoadProfileList();
-  const std::vector<std::string> expected = {"3GP MPEG-4", "3GP phone", "AVI",     "iPod",
-                                             "iPod MPEG-4", "MPEG-2",   "PSP",     "PSP AVC",
-                                             "QuickTime",  "WMV"};
+  const std::vector<std::string> expected = {
+      "3GP MPEG-4",          "3GP phone",          "AVI", "iPhone/iPad (HEVC)", "iPod",
+      "iPod MPEG-4",         "MPEG-2",             "Phone (H.264 1080p)",
+      "Phone (H.264 720p)",  "PSP",                "PSP AVC", "QuickTime", "WMV"};
   EXPECT_EQ(panel_.profile_names(), expected);
   EXPECT_EQ(view_.items, expected);
   EXPECT_EQ(view_.selection, 0);
