@@ -47,9 +47,9 @@ const DeviceCase kDevices[] = {
     {"QuickTime", 8000, "mpeg4", "mp4v", "Simple Profile", "4", "640x480", "", false},
     {"WMV", 2000, "wmv2", "WMV2", "", "", "320x240", "", false},
     // A source smaller than the box keeps its size; the level is the
-    // phone's, the peak its High-profile rate.
+    // lowest of the phone's that holds it, the peak its High-profile rate.
     {"Phone (H.264 720p)", 17500, "h264", "avc1", "High", "31", "480x360", "", true},
-    {"Phone (H.264 1080p)", 25000, "h264", "avc1", "High", "40", "480x360", "", true},
+    {"Phone (H.264 1080p)", 17500, "h264", "avc1", "High", "31", "480x360", "", true},
     {"iPhone/iPad (HEVC)", 10000, "hevc", "hvc1", "Main", "93", "480x360", "", true},
 };
 
