@@ -17,6 +17,10 @@ constexpr double kWidescreenFrom = kFourThirds * 1.02;
 constexpr double kVeryWide = 1.9;
 constexpr double kNarrowing = 0.75;
 
+// An even fraction of the source's rate is kept when it is at least this
+// share of the ceiling.
+constexpr double kLeastEvenShare = 0.75;
+
 // The even number nearest `value`, at least 2 and at most `limit` (even).
 int EvenWithin(double value, int limit) {
   const int even = 2 * static_cast<int>(std::lround(value / 2));
@@ -119,7 +123,10 @@ double FollowedFrameRate(double source_rate, double ceiling) {
   // Rates a hair above the ceiling (30.00001 from a rounded time base)
   // count as on it.
   const double steps = std::ceil(source_rate / ceiling - 1e-6);
-  return source_rate / std::max(steps, 1.0);
+  const double even = source_rate / std::max(steps, 1.0);
+  // Halving 30 under a ceiling of 25 would lose more than the judder of
+  // an uneven fraction costs.
+  return even >= ceiling * kLeastEvenShare ? even : ceiling;
 }
 
 }  // namespace ovc

@@ -177,7 +177,7 @@ TEST(FollowedFrameRate, KeepsTheSourcesRateOrAnEvenFractionWithinTheCeiling) {
       {25, 60, 25},       {29.97, 60, 29.97}, {59.94, 60, 59.94}, {60, 60, 60},
       {120, 60, 60},      {100, 60, 50},      {60, 30, 30},       {50, 30, 25},
       {59.94, 30, 29.97}, {90, 60, 45},       {30, 30, 30},       {0, 60, 60},
-      {24, 0, 24},
+      {24, 0, 24},        {30, 25, 25},       {29.97, 24, 24},    {60, 25, 20},
   };
   for (const auto& c : kRates)
     EXPECT_NEAR(FollowedFrameRate(c.source, c.ceiling), c.expected, 1e-9)
