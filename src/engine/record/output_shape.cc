@@ -123,7 +123,8 @@ double FollowedFrameRate(double source_rate, double ceiling) {
   // Rates a hair above the ceiling (30.00001 from a rounded time base)
   // count as on it.
   const double steps = std::ceil(source_rate / ceiling - 1e-6);
-  const double even = source_rate / std::max(steps, 1.0);
+  if (steps <= 1) return source_rate;
+  const double even = source_rate / steps;
   // Halving 30 under a ceiling of 25 would lose more than the judder of
   // an uneven fraction costs.
   return even >= ceiling * kLeastEvenShare ? even : ceiling;
