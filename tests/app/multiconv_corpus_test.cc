@@ -25,7 +25,8 @@ namespace {
 // Sound may differ from the longer stream by this much (seconds).
 constexpr double kSoundTolerance = 0.05;
 
-const char* const kProfiles[] = {"PSP", "iPod", "3GP phone", "AVI", "WMV"};
+const char* const kProfiles[] = {"PSP", "iPod", "3GP phone", "AVI", "WMV",
+                                 "Phone (H.264 720p)"};
 
 // How a damaged source is made from a good one.
 enum class Damage {

@@ -28,6 +28,7 @@ struct DeviceCase {
   const char* level;          // ffprobe's level; "" not checked
   const char* size;           // of a 4:3 source
   const char* display_aspect;  // "" not checked
+  bool index_first;            // moov before mdat, for players that stream
 };
 void PrintTo(const DeviceCase& c, std::ostream* os) { *os << c.profile; }
 
@@ -35,16 +36,21 @@ void PrintTo(const DeviceCase& c, std::ostream* os) { *os << c.profile; }
 // Media keeps its 3-second buffer window, so its stream may carry four
 // times its rate in one second.
 const DeviceCase kDevices[] = {
-    {"PSP", 768, "mpeg4", "mp4v", "Simple Profile", "4", "320x240", ""},
-    {"PSP AVC", 768, "h264", "avc1", "Main", "21", "320x240", ""},
-    {"iPod", 768, "h264", "avc1", "Constrained Baseline", "13", "320x240", ""},
-    {"iPod MPEG-4", 2500, "mpeg4", "mp4v", "Simple Profile", "4", "320x240", ""},
-    {"3GP phone", 128, "h263", "s263", "", "", "176x144", ""},
-    {"3GP MPEG-4", 384, "mpeg4", "mp4v", "Simple Profile", "3", "176x144", ""},
-    {"AVI", 4854, "mpeg4", "XVID", "Simple Profile", "4", "640x480", ""},
-    {"MPEG-2", 9800, "mpeg2video", "", "Main", "8", "720x480", "4:3"},
-    {"QuickTime", 8000, "mpeg4", "mp4v", "Simple Profile", "4", "640x480", ""},
-    {"WMV", 2000, "wmv2", "WMV2", "", "", "320x240", ""},
+    {"PSP", 768, "mpeg4", "mp4v", "Simple Profile", "4", "320x240", "", false},
+    {"PSP AVC", 768, "h264", "avc1", "Main", "21", "320x240", "", false},
+    {"iPod", 768, "h264", "avc1", "Constrained Baseline", "13", "320x240", "", false},
+    {"iPod MPEG-4", 2500, "mpeg4", "mp4v", "Simple Profile", "4", "320x240", "", false},
+    {"3GP phone", 128, "h263", "s263", "", "", "176x144", "", false},
+    {"3GP MPEG-4", 384, "mpeg4", "mp4v", "Simple Profile", "3", "176x144", "", false},
+    {"AVI", 4854, "mpeg4", "XVID", "Simple Profile", "4", "640x480", "", false},
+    {"MPEG-2", 9800, "mpeg2video", "", "Main", "8", "720x480", "4:3", false},
+    {"QuickTime", 8000, "mpeg4", "mp4v", "Simple Profile", "4", "640x480", "", false},
+    {"WMV", 2000, "wmv2", "WMV2", "", "", "320x240", "", false},
+    // A source smaller than the box keeps its size; the level is the
+    // lowest of the phone's that holds it, the peak its High-profile rate.
+    {"Phone (H.264 720p)", 17500, "h264", "avc1", "High", "31", "480x360", "", true},
+    {"Phone (H.264 1080p)", 17500, "h264", "avc1", "High", "31", "480x360", "", true},
+    {"iPhone/iPad (HEVC)", 10000, "hevc", "hvc1", "Main", "93", "480x360", "", true},
 };
 
 // The most bits of the first video stream whose decoding times lie within
@@ -111,6 +117,31 @@ Esds ReadVideoEsds(const std::string& data) {
   const size_t vos = data.find(std::string("\x00\x00\x01\xB0", 4), at + 13);
   if (vos != std::string::npos && vos < box + 200) esds.profile_level = static_cast<int>(byte(vos + 4));
   return esds;
+}
+
+// The top-level boxes of an MP4 file, in order ("ftyp", "moov", "mdat" …).
+std::vector<std::string> TopLevelBoxes(const std::string& data) {
+  std::vector<std::string> boxes;
+  size_t at = 0;
+  while (at + 8 <= data.size()) {
+    uint64_t size = 0;
+    for (int i = 0; i < 4; ++i) size = size << 8 | static_cast<unsigned char>(data[at + i]);
+    if (size == 1 && at + 16 <= data.size()) {
+      size = 0;
+      for (int i = 8; i < 16; ++i) size = size << 8 | static_cast<unsigned char>(data[at + i]);
+    }
+    boxes.push_back(data.substr(at + 4, 4));
+    if (size < 8) break;
+    at += size;
+  }
+  return boxes;
+}
+
+bool IndexBeforeMedia(const std::string& path) {
+  const std::vector<std::string> boxes = TopLevelBoxes(ReadFile(path));
+  const auto moov = std::find(boxes.begin(), boxes.end(), "moov");
+  const auto mdat = std::find(boxes.begin(), boxes.end(), "mdat");
+  return moov != boxes.end() && mdat != boxes.end() && moov < mdat;
 }
 
 // What GStreamer says when it plays `path` to the end through its own
@@ -190,6 +221,12 @@ TEST_F(MulticonvDeviceTest, EveryProfileStaysInsideItsPlayersLimitsOnHardContent
     }
     if (*c.display_aspect) {
       EXPECT_EQ(ProbeEntry(path, "v:0", "stream=display_aspect_ratio"), c.display_aspect);
+    }
+    if (c.index_first) {
+      EXPECT_TRUE(IndexBeforeMedia(path));
+      EXPECT_EQ(ProbeEntry(path, "a:0", "stream=codec_name"), "aac");
+      EXPECT_EQ(ProbeEntry(path, "a:0", "stream=sample_rate"), "48000");
+      EXPECT_EQ(ProbeEntry(path, "a:0", "stream=channels"), "2");
     }
     EXPECT_EQ(CommandOutput("ffmpeg -nostdin -v error -i " + Quote(path) + " -f null - 2>&1"), "");
     EXPECT_EQ(GstreamerComplaints(path), "");
@@ -288,6 +325,52 @@ TEST_F(MulticonvDeviceTest, ProgramStreamsAreMpeg2AndAVobIsInDvdSectors) {
                                   std::string(c.rate) == "25"), "");
     EXPECT_EQ(CommandOutput("ffmpeg -nostdin -v error -i " + Quote(path) + " -f null - 2>&1"), "");
     EXPECT_EQ(GstreamerComplaints(path), "");
+  }
+}
+
+// Today's profiles take the source's shape inside their box, turned for an
+// upright picture, never enlarged, and its rate up to what the level takes.
+struct FollowCase {
+  const char* profile;
+  const char* source;  // testsrc2 size, rate and, for an upright clip, rotation
+  int rotate;          // degrees the file asks players to turn the picture
+  const char* frame;
+  const char* frame_rate;
+};
+const FollowCase kFollows[] = {
+    // A phone shot upright at 60 fps: the box turned; level 3.1 holds
+    // 720x1280 at 30 pictures a second only.
+    {"Phone (H.264 720p)", "s=1280x720:r=60", 90, "720x1280", "30/1"},
+    {"Phone (H.264 720p)", "s=1440x1080:r=25", 0, "960x720", "25/1"},
+    {"iPhone/iPad (HEVC)", "s=640x480:r=50", 0, "640x480", "50/1"},
+};
+
+TEST_F(MulticonvDeviceTest, TodaysProfilesFollowTheSourcesShapeAndRate) {
+  int n = 0;
+  for (const FollowCase& c : kFollows) {
+    SCOPED_TRACE(std::string(c.profile) + " of " + c.source);
+    const std::string name = "follow" + std::to_string(n++);
+    const std::string coded = world_.Path(name + "-coded.mp4");
+    const std::string clip = world_.Path(name + ".mp4");
+    ASSERT_EQ(CommandOutput("ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=" +
+                            std::string(c.source) + ":d=0.5 -f lavfi -i "
+                            "sine=sample_rate=48000:d=0.5 -c:v libx264 -preset ultrafast "
+                            "-c:a aac " + Quote(coded) + " 2>&1"),
+              "");
+    // The turn reaches the file's display matrix only when the streams are
+    // copied.
+    ASSERT_EQ(CommandOutput("ffmpeg -v error -nostdin -y -i " + Quote(coded) +
+                            " -c copy -metadata:s:v:0 rotate=" + std::to_string(c.rotate) + " " +
+                            Quote(clip) + " 2>&1"),
+              "");
+    const std::string path = Convert(c.profile, clip);
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(ProbeEntry(path, "v:0", "stream=width") + "x" +
+                  ProbeEntry(path, "v:0", "stream=height"),
+              c.frame);
+    EXPECT_EQ(ProbeEntry(path, "v:0", "stream=r_frame_rate"), c.frame_rate);
+    EXPECT_TRUE(IndexBeforeMedia(path));
+    EXPECT_EQ(CommandOutput("ffmpeg -nostdin -v error -i " + Quote(path) + " -f null - 2>&1"), "");
   }
 }
 

@@ -305,6 +305,15 @@ bool BatchRun::ApplyOptions() {
     err_ << "multiconv: No profile selected\n";
     return false;
   }
+  if (options_.crf) {
+    CProfile* profile = presenter.profiles().current();
+    if (!profile->OffersQuality()) {
+      err_ << "multiconv: the profile \"" << profile->name << "\" has no constant quality; "
+           << "--crf is for profiles that offer one\n";
+      return false;
+    }
+    profile->crf = *options_.crf;
+  }
   // The output settings of this run only.
   OutputOverrides overrides;
   overrides.passes = options_.passes;

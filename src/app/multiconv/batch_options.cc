@@ -43,7 +43,8 @@ bool ParseTime(const std::string& text, int* seconds) {
 const char* BatchUsage() {
   return "usage: multiconv [-p PROFILE] [-o FOLDER | --output FILE] [--start T] [--duration T]\n"
          "                 [--passes 1|2] [--split-mb N] [--volume 1..9] [--brightness 0..3]\n"
-         "                 [--yes] [--quiet] [--list-profiles] [--help] INPUT...\n"
+         "                 [--crf 0..51] [--yes] [--quiet] [--list-profiles] [--help]\n"
+         "                 INPUT...\n"
          "\n"
          "Converts each INPUT with the chosen output profile, as the main window's\n"
          "Convert does, and prints the path of every file written.\n"
@@ -57,6 +58,9 @@ const char* BatchUsage() {
          "  --split-mb N      split the output every N MB (this run only)\n"
          "  --volume 1..9     audio volume, 5 = unchanged (this run only)\n"
          "  --brightness 0..3 brightness level, 0 = unchanged (this run only)\n"
+         "  --crf 0..51       constant quality instead of the bit rate, lower is better\n"
+         "                    (18 to 28 usual); 0 = the bit rate. Profiles that offer\n"
+         "                    a quality only\n"
          "  --yes             overwrite existing output files\n"
          "  --quiet           no progress on standard error\n"
          "  --list-profiles   print the profile names and exit\n"
@@ -125,6 +129,10 @@ bool ParseBatchOptions(const std::vector<std::string>& args, const std::string& 
       if (!value(&text) || !ParseNumber(text, 0, 3, &number))
         return fail("--brightness takes a level from 0 to 3");
       options->brightness = number;
+    } else if (arg == "--crf") {
+      if (!value(&text) || !ParseNumber(text, 0, 51, &number))
+        return fail("--crf takes a quality from 0 to 51");
+      options->crf = number;
     } else {
       return fail("unknown option " + arg);
     }

@@ -10,7 +10,7 @@ namespace ovc {
 //
 //   multiconv [-p PROFILE] [-o FOLDER | --output FILE] [--start T] [--duration T]
 //             [--passes 1|2] [--split-mb N] [--volume 1..9] [--brightness 0..3]
-//             [--yes] [--quiet] [--list-profiles] [--help] INPUT...
+//             [--crf 0..51] [--yes] [--quiet] [--list-profiles] [--help] INPUT...
 struct BatchOptions {
   std::string profile;                 // empty: the stored last profile
   std::string output_folder;           // -o, absolute
@@ -21,6 +21,7 @@ struct BatchOptions {
   std::optional<int> split_mb;         // > 0
   std::optional<int> volume;           // 1..9
   std::optional<int> brightness;       // 0..3
+  std::optional<int> crf;              // constant quality 1..51; 0: the bit rate
   bool yes = false;
   bool quiet = false;
   bool list_profiles = false;

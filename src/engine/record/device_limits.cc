@@ -37,6 +37,21 @@ constexpr Level kH264Levels[] = {
     {30, 1620, 40500, 10000000, 10000000}, {31, 3600, 108000, 14000000, 14000000},
 };
 
+// H.264 High as phones take it: Main's macroblock limits, 1.25 times its
+// rates and buffers.
+constexpr Level kPhoneH264Levels[] = {
+    {31, 3600, 108000, 17500000, 17500000},
+    {40, 8192, 245760, 25000000, 31250000},
+};
+
+// HEVC Main tier: luma samples per picture and per second (in the
+// macroblock columns), rates and buffers.
+constexpr Level kHevcLevels[] = {
+    {31, 983040, 33177600, 10000000, 10000000},    {40, 2228224, 66846720, 12000000, 12000000},
+    {41, 2228224, 133693440, 20000000, 20000000},  {50, 8912896, 267386880, 25000000, 25000000},
+    {51, 8912896, 534773760, 40000000, 40000000},
+};
+
 // MPEG-2 Main Profile at Main Level; the DVD's video takes at most 9.8
 // Mbit/s of the level's 15, and that is what players of MPEG-2 files are
 // built for.
@@ -85,7 +100,63 @@ double FramesPerSecond(const Mp4VideoSettings& video) {
                                   : 0;
 }
 
+const Level* PhoneLevel(int width, int height) {
+  const int mbs = Macroblocks(width, height);
+  for (const Level& level : kPhoneH264Levels)
+    if (mbs <= level.frame_mbs) return &level;
+  return nullptr;
+}
+
+const Level* HevcLevelFor(int width, int height, double fps) {
+  const int64_t samples = int64_t{width} * height;
+  for (const Level& level : kHevcLevels)
+    if (samples <= level.frame_mbs && samples * fps <= level.mbs_per_second + 0.5) return &level;
+  return nullptr;
+}
+
+// Phones and Apple's HEVC players: the level that holds the picture sets
+// the peak and buffer.
+void SetTodaysDeviceLevel(Mp4VideoSettings* video) {
+  const Level* level = nullptr;
+  if (video->codec == AV_CODEC_ID_H264) {
+    level = PhoneLevel(video->width, video->height);
+    video->profile = FF_PROFILE_H264_HIGH;
+  } else if (video->codec == AV_CODEC_ID_HEVC) {
+    level = HevcLevelFor(video->width, video->height, FramesPerSecond(*video));
+    video->profile = FF_PROFILE_HEVC_MAIN;
+  }
+  video->level = level ? level->value : FF_LEVEL_UNKNOWN;
+  if (!level) return;
+  const int64_t buffer = level->bits_per_second / kBufferShareOfPeak;
+  int64_t ceiling = level->bits_per_second - buffer;
+  // Constant quality takes what the picture needs up to the ceiling; a bit
+  // rate at most twice itself at peaks.
+  if (video->crf <= 0 && video->bit_rate > 0) {
+    ceiling = std::min(ceiling, video->bit_rate * kCeilingTimesRate);
+    video->bit_rate = std::min(video->bit_rate, ceiling);
+    video->bit_rate_tolerance =
+        static_cast<int>(std::min<int64_t>(video->bit_rate_tolerance, video->bit_rate));
+  }
+  video->max_bit_rate = ceiling;
+  video->buffer_bits = static_cast<int>(buffer);
+}
+
 }  // namespace
+
+int PhoneH264Level(int width, int height) {
+  const Level* level = PhoneLevel(width, height);
+  return level ? level->value : 0;
+}
+
+double PhoneH264MaxFrameRate(int width, int height) {
+  const Level* level = PhoneLevel(width, height);
+  return level ? static_cast<double>(level->mbs_per_second) / Macroblocks(width, height) : 0;
+}
+
+int HevcLevel(int width, int height, double fps) {
+  const Level* level = HevcLevelFor(width, height, fps);
+  return level ? level->value : 0;
+}
 
 int Mpeg4SimpleLevel(int width, int height, double fps, int64_t peak_bits) {
   const Level* level = LowestLevel(kMpeg4SimpleLevels, width, height, fps, peak_bits);
@@ -114,6 +185,12 @@ VideoLimit DeviceVideoLimit(const std::string& muxer, AVCodecID codec) {
 
 void ApplyDeviceLimits(const OutputConfig& output, const std::string& muxer,
                        Mp4VideoSettings* video) {
+  if (output.device_kind == kDevicePhone || output.device_kind == kDeviceHevc) {
+    if (muxer == "mp4") {
+      SetTodaysDeviceLevel(video);
+      return;
+    }
+  }
   const double fps = FramesPerSecond(*video);
   VideoLimit limit = DeviceVideoLimit(muxer, video->codec);
   // Without a device, the lowest level that holds the picture and the

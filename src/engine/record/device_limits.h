@@ -30,7 +30,18 @@ namespace ovc {
 //  QuickTime    MPEG-4 SP L3..L5, or       <= 720x480       <= 30   level's      level's      AAC-LC, 1-2             QuickTime
 //               H.264 High L3.0
 //  WMV          Windows Media Video 7/8    <= 720x480       <= 30   stream rate  3 s window   WMA 2                   ASF
+//  Phone 720p   H.264 High L3.1            <= 1280x720      <= 30   17500        4375         AAC-LC 48 kHz, 2        MP4, moov first
+//                                          (turned: 720x1280) at 1280x720
+//  Phone 1080p  H.264 High L4.0            <= 1920x1080     <= 30   25000        6250         AAC-LC 48 kHz, 2        MP4, moov first
+//                                          (turned)         at 1920x1080
+//  iPhone/iPad  HEVC Main, 8-bit, the      <= 1920x1080     <= 60   the level's  1/4 of it    AAC-LC 48 kHz, 2        MP4, hvc1, moov first
+//  (HEVC)       lowest of L3.1, 4, 4.1,    (3840x2160 as
+//               5, 5.1 that holds it       a choice)
 //
+// The phone and HEVC frames take the source's shape inside the profile's
+// box, never larger than the source (FittedFrameSize); their frame rate is
+// the source's up to 60 frames per second, and for the phones also within
+// what the level's macroblock rate allows at the frame's size.
 // "peak" is the most the video may carry in any one second; "buffer" the
 // decoder's buffer (MPEG-4 and H.263 levels name their own). The encoders
 // are given a ceiling and a buffer that together stay within that peak.
@@ -50,6 +61,17 @@ VideoLimit DeviceVideoLimit(const std::string& muxer, AVCodecID codec);
 // source's. Called by PlanMp4Output once the codec, size and rate are set.
 void ApplyDeviceLimits(const OutputConfig& output, const std::string& muxer,
                        Mp4VideoSettings* video);
+
+// The H.264 High level a phone output declares for a picture size: 3.1 up
+// to 1280x720's 3,600 macroblocks, 4.0 up to 1920x1088's 8,160 (what
+// phones of every maker decode); 0 past that, which no phone profile offers.
+int PhoneH264Level(int width, int height);
+// The most frames per second PhoneH264Level's level decodes at that size;
+// 0 when it has no level.
+double PhoneH264MaxFrameRate(int width, int height);
+// The HEVC Main tier level (times 10: 31, 40, 41, 50, 51) that holds the
+// picture size and rate, 3.1 at least; 0 when none does.
+int HevcLevel(int width, int height, double fps);
 
 // The MPEG-4 Simple Profile level (1, 2, 3, 4 for 4a, 5, 6; 8 for L0 is
 // never chosen) whose picture size, macroblock rate and bit rate hold the

@@ -44,6 +44,8 @@ struct Mp4VideoSettings {
   int level = FF_LEVEL_UNKNOWN;
   // Extra x264 settings ("key=value:key=value") for device playback.
   std::string x264_params;
+  // Extra x265 settings, likewise.
+  std::string x265_params;
   // Device playback: one slice per picture, so no slice threads.
   bool single_slice = false;
   // Two passes: 1 records rate-control statistics, 2 encodes by them; 0
@@ -62,6 +64,9 @@ struct Mp4Plan {
   // An MPEG program stream's rate in its pack headers, bits per second; 0:
   // the muxer's own from the streams' rates.
   int64_t mux_rate = 0;
+  // The index (an MP4's moov) goes before the media data once the file is
+  // complete, so that a player can start while the file still downloads.
+  bool fast_start = false;
 };
 
 // The container and codecs by `format`:
@@ -72,8 +77,10 @@ struct Mp4Plan {
 //   6        "3gp"   MPEG-4 when format_3gp > 1, else H.263; AAC when
 //                    format_3gp is 1 or 3, else AMR-NB
 //   7        "mov"   H.264 when use_h264, else MPEG-4; AAC
-//   2, 8 up  "psp" for the PSP, else "ipod"; format 2: H.264 when use_h264,
-//            else MPEG-4; others the container's defaults; AAC
+//   2, 8 up  "psp" for the PSP, "mp4" for a phone (H.264 High) and for
+//            Apple's HEVC players (HEVC tagged hvc1), both with the index
+//            first; else "ipod"; format 2: H.264 when use_h264, else MPEG-4;
+//            others the container's defaults; AAC
 // The video is then held to its player's limits (ApplyDeviceLimits).
 // Returns 0, or -1 when FFmpeg has no such container.
 int PlanMp4Output(const OutputConfig& output, Mp4Plan* plan);

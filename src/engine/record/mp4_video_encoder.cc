@@ -42,6 +42,26 @@ bool IsX264(const AVCodecContext* context) {
   return std::strcmp(context->codec->name, "libx264") == 0;
 }
 
+// Constant quality, and x265's profile, level and settings. The rate
+// ceiling and buffer (rc_max_rate, rc_buffer_size) reach x264 and x265 as
+// their VBV: constant quality then stays within the player's level.
+void SetQualityOptions(const Mp4VideoSettings& settings, AVCodecContext* context) {
+  if (settings.crf > 0) {
+    av_opt_set_int(context->priv_data, "crf", settings.crf, 0);
+    context->bit_rate = 0;
+  }
+  if (std::strcmp(context->codec->name, "libx265") != 0) return;
+  if (settings.profile == FF_PROFILE_HEVC_MAIN) av_opt_set(context->priv_data, "profile", "main", 0);
+  std::string params = settings.x265_params;
+  if (settings.level > 0) {
+    char level[32];
+    std::snprintf(level, sizeof level, "level-idc=%d.%d", settings.level / 10,
+                  settings.level % 10);
+    params += (params.empty() ? "" : ":") + std::string(level);
+  }
+  if (!params.empty()) av_opt_set(context->priv_data, "x265-params", params.c_str(), 0);
+}
+
 // x264 keeps its own statistics (and its macroblock-tree file beside them).
 std::string X264StatsPath(const std::string& range_path) { return range_path + ".x264"; }
 
@@ -61,6 +81,15 @@ int Mp4VideoEncoder::SetUpPass(const Mp4VideoSettings& settings, AVCodecContext*
                                std::string* stats_in) {
   int pass = settings.pass;
   if (pass != 1 && pass != 2) return 0;
+  if (settings.crf > 0) {
+    // Constant quality needs no statistics: the same quality both times.
+    TracePrintf("Video pass %d: constant quality %d runs one pass", pass, settings.crf);
+    return 0;
+  }
+  if (std::strcmp(context->codec->name, "libx265") == 0) {
+    TracePrintf("Video pass %d: x265 runs one pass", pass);
+    return 0;
+  }
   if (IsX264(context) && settings.first_frame > 0) {
     // x264's statistics go with its macroblock-tree file, which can't be
     // cut where this part begins: the parts after the first run one pass.
@@ -170,6 +199,7 @@ std::unique_ptr<Mp4VideoEncoder> Mp4VideoEncoder::Open(const Mp4VideoSettings& s
     if (!settings.x264_params.empty())
       av_opt_set(context->priv_data, "x264-params", settings.x264_params.c_str(), 0);
   }
+  SetQualityOptions(settings, context.get());
 
   // Key frames every gop_size pictures and nowhere else, so that a picture
   // left out for the peak rate (PeakWindow) is judged by its kind.

@@ -92,6 +92,13 @@ std::unique_ptr<Mp4Writer> Mp4Writer::Open(const OutputConfig& output, const std
   }
   writer->format_.reset(format);
   SetMetadata(format, output);
+  // The muxer moves the index to the front when it finishes the file,
+  // reading the file back by its name.
+  if (plan.fast_start && av_opt_set(format->priv_data, "movflags", "+faststart", 0) < 0) {
+    WriteTraceLine("the container can't put its index first");
+    ShowError("Invalid output format parameters");
+    return nullptr;
+  }
   if (plan.mux_rate > 0 && av_opt_set_int(format->priv_data, "muxrate", plan.mux_rate, 0) < 0) {
     WriteTraceLine("the container takes no mux rate");
     ShowError("Invalid output format parameters");

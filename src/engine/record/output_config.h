@@ -117,6 +117,7 @@ struct OutputConfig {
   int input_channels = 2;        // 1..6, signed 16-bit interleaved
   int source_width = 0;
   int source_height = 0;
+  double source_frame_rate = 0;  // frames per second the file declares; 0 unknown
   int aspect_x = 4;              // source display aspect, e.g. 4:3
   int aspect_y = 3;
 };

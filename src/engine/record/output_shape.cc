@@ -1,6 +1,9 @@
 #include "engine/record/output_shape.h"
 
+#include <algorithm>
+#include <cmath>
 #include <numeric>
+#include <utility>
 
 #include "engine/record/dvd_output.h"
 
@@ -13,6 +16,16 @@ constexpr double kWidescreenFrom = kFourThirds * 1.02;
 // With vc_aspect 1 pictures this wide or wider are narrowed by kNarrowing.
 constexpr double kVeryWide = 1.9;
 constexpr double kNarrowing = 0.75;
+
+// An even fraction of the source's rate is kept when it is at least this
+// share of the ceiling.
+constexpr double kLeastEvenShare = 0.75;
+
+// The even number nearest `value`, at least 2 and at most `limit` (even).
+int EvenWithin(double value, int limit) {
+  const int even = 2 * static_cast<int>(std::lround(value / 2));
+  return std::clamp(even, 2, std::max(limit, 2));
+}
 
 PixelAspect Reduced(int64_t num, int64_t den) {
   const int64_t g = std::gcd(num, den);
@@ -75,6 +88,46 @@ double OutputPictureAspect(double source_aspect, const OutputConfig& output) {
   if (!(source_aspect > kWidescreenFrom)) return source_aspect;
   if (output.vc_aspect == 1 && source_aspect >= kVeryWide) return source_aspect * kNarrowing;
   return kFourThirds;
+}
+
+bool FollowsSourceShape(int device_kind) {
+  return device_kind == kDevicePhone || device_kind == kDeviceHevc ||
+         device_kind == kDeviceWebm || device_kind == kDeviceAv1;
+}
+
+FrameSize FittedFrameSize(int source_width, int source_height, double display_aspect,
+                          int box_width, int box_height) {
+  if (source_width <= 0 || source_height <= 0) return FrameSize{};
+  const double aspect = display_aspect > 0 ? display_aspect
+                                           : static_cast<double>(source_width) / source_height;
+  // The source's lines kept, its pixels made square.
+  double width = source_height * aspect;
+  double height = source_height;
+  int width_limit = source_width > width ? source_width : static_cast<int>(std::ceil(width));
+  int height_limit = source_height;
+  if (box_width > 0 && box_height > 0) {
+    // The long side of the box takes the long side of the picture.
+    if ((aspect < 1) != (box_width < box_height)) std::swap(box_width, box_height);
+    const double scale = std::min({1.0, box_width / width, box_height / height});
+    width *= scale;
+    height *= scale;
+    width_limit = std::min(width_limit, box_width);
+    height_limit = std::min(height_limit, box_height);
+  }
+  return FrameSize{EvenWithin(width, width_limit & ~1), EvenWithin(height, height_limit & ~1)};
+}
+
+double FollowedFrameRate(double source_rate, double ceiling) {
+  if (!(source_rate > 0)) return ceiling;
+  if (!(ceiling > 0)) return source_rate;
+  // Rates a hair above the ceiling (30.00001 from a rounded time base)
+  // count as on it.
+  const double steps = std::ceil(source_rate / ceiling - 1e-6);
+  if (steps <= 1) return source_rate;
+  const double even = source_rate / steps;
+  // Halving 30 under a ceiling of 25 would lose more than the judder of
+  // an uneven fraction costs.
+  return even >= ceiling * kLeastEvenShare ? even : ceiling;
 }
 
 }  // namespace ovc

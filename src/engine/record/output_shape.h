@@ -46,4 +46,33 @@ void ShownAspectPair(const OutputConfig& output, int* x, int* y);
 // it is.
 double OutputPictureAspect(double source_aspect, const OutputConfig& output);
 
+// The device kinds whose frame follows the source (today's phones, Apple's
+// HEVC players, WebM and AV1): for them a profile's size "s" is a box the
+// frame must fit in, not the frame, and its rate "r" a ceiling.
+bool FollowsSourceShape(int device_kind);
+
+struct FrameSize {
+  int width = 0;
+  int height = 0;
+  bool operator==(const FrameSize&) const = default;
+};
+
+// The frame for a source of `source_width` × `source_height` pixels shown
+// at `display_aspect` (width ÷ height; 0 or less: square pixels): the
+// source's shape at the source's height, made smaller (never larger) to fit
+// a box of `box_width` × `box_height`, which an upright (portrait) picture
+// takes turned; no box when either side is 0. Both sides even, at least 2,
+// never past the box. {0, 0} when the source size is unknown.
+FrameSize FittedFrameSize(int source_width, int source_height, double display_aspect,
+                          int box_width, int box_height);
+
+// The frame rate for a source of `source_rate` frames per second under a
+// ceiling: the source's own, or when it is faster, the source's divided by
+// the smallest whole number that brings it within the ceiling (60 → 30 and
+// 50 → 25 under 30), so every kept picture lasts as long as every other;
+// but the ceiling itself where that fraction would be below three quarters
+// of it (30 under 25 stays 25, not 15). The ceiling when the source's rate
+// is unknown (0 or less).
+double FollowedFrameRate(double source_rate, double ceiling);
+
 }  // namespace ovc

@@ -13,8 +13,10 @@
 #include <filesystem>
 #include <limits>
 #include <system_error>
+#include <utility>
 
 #include "common/paths.h"
+#include "engine/record/output_config.h"
 #include "engine/record/wmv_codec_list.h"
 
 namespace ovc {
@@ -168,6 +170,11 @@ constexpr int32_t kMaxAudioKbits = 1536;    // kbit/s
 constexpr int32_t kMinSampleRate = 8000;    // Hz
 constexpr int32_t kMaxSampleRate = 192000;  // Hz
 constexpr int32_t kMaxChannels = 2;
+constexpr int32_t kMaxCrf = 51;             // x264's and x265's coarsest
+
+// How a '/' of a profile's name stands in its file's name.
+constexpr std::string_view kSlashInFileName = "%2F";
+constexpr std::string_view kProfileExtension = ".pr";
 
 bool IsWindowsMediaName(std::string_view video_codec) {
   return video_codec.starts_with("WMV") || video_codec.starts_with("Windows Media");
@@ -181,16 +188,51 @@ bool IsPlainProfileName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
   for (char c : name) {
     unsigned char u = static_cast<unsigned char>(c);
-    if (c == '/' || u < 0x20 || u == 0x7f) return false;
+    if (u < 0x20 || u == 0x7f) return false;
   }
   return true;
+}
+
+std::optional<int> DeviceKindOf(std::string_view device) {
+  static constexpr std::pair<std::string_view, DeviceKind> kKinds[] = {
+      {"PSP", kDevicePsp},     {"iPod", kDeviceIpod}, {"phone", kDevicePhone},
+      {"hevc", kDeviceHevc},   {"webm", kDeviceWebm}, {"av1", kDeviceAv1},
+  };
+  for (const auto& [name, kind] : kKinds)
+    if (device == name) return kind;
+  return std::nullopt;
+}
+
+std::string ProfileFileName(std::string_view name) {
+  std::string file;
+  for (char c : name) {
+    if (c == '/') file += kSlashInFileName;
+    else file += c;
+  }
+  return file + std::string(kProfileExtension);
+}
+
+std::string ProfileNameOfFile(std::string_view file_name) {
+  if (file_name.size() <= kProfileExtension.size() || !file_name.ends_with(kProfileExtension))
+    return std::string();
+  file_name.remove_suffix(kProfileExtension.size());
+  std::string name;
+  for (size_t i = 0; i < file_name.size(); ++i) {
+    if (file_name.substr(i, kSlashInFileName.size()) == kSlashInFileName) {
+      name += '/';
+      i += kSlashInFileName.size() - 1;
+    } else {
+      name += file_name[i];
+    }
+  }
+  return name;
 }
 
 int CProfile::Load(const std::string& profile_name, std::string* refusal) {
   if (refusal) refusal->clear();
   if (!IsPlainProfileName(profile_name)) return -1;
   std::string text;
-  if (!ReadRegularFile(ProfileFolder() + "/" + profile_name + ".pr", &text)) return -1;
+  if (!ReadRegularFile(ProfileFolder() + "/" + ProfileFileName(profile_name), &text)) return -1;
   CProfile loaded = *this;
   loaded.name = profile_name;
   loaded.device.clear();
@@ -243,6 +285,9 @@ std::string CProfile::Problem() const {
                   "between " + FormatReal(kMinFrameRate) + " and " + FormatReal(kMaxFrameRate) +
                       " frames per second",
                   FormatReal(r));
+  if (!in_range(crf, 0, kMaxCrf))
+    return refuse("constant quality", "crf", "between 0 and " + std::to_string(kMaxCrf),
+                  std::to_string(crf));
   if (IsWindowsMedia()) return std::string();
   if (!in_range(ab, 1, kMaxAudioKbits))
     return refuse("audio bit rate", "ab",
@@ -272,7 +317,7 @@ int CProfile::Save(const std::string& profile_name) const {
   std::string folder = ProfileFolder();
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
-  return ReplaceFile(folder, folder + "/" + profile_name + ".pr", ToText());
+  return ReplaceFile(folder, folder + "/" + ProfileFileName(profile_name), ToText());
 }
 
 bool CProfile::IsWindowsMedia() const { return IsWindowsMediaName(vcodec); }
@@ -323,6 +368,7 @@ void CProfile::ParseText(std::string_view text) {
     else if (key == "ab") set_int(ab, ab_choices);
     else if (key == "ar") set_int(ar, ar_choices);
     else if (key == "ac") set_text(ac, ac_choices);
+    else if (key == "crf") set_int(crf, crf_choices);
   }
 }
 
@@ -349,16 +395,20 @@ std::string CProfile::ToText() const {
     out += "\n";
     AppendQuoted(out, "aformat = ", aformat);
     out += "\n";
-    return out;
+  } else {
+    AppendQuoted(out, "acodec  = ", acodec);
+    AppendChoices(out, acodec_choices);
+    AppendQuoted(out, "ac\t    = ", ac);
+    AppendChoices(out, ac_choices);
+    out += "ab\t    = " + std::to_string(ab) + " ";
+    AppendChoices(out, ab_choices);
+    out += "ar\t    = " + std::to_string(ar) + " ";
+    AppendChoices(out, ar_choices);
   }
-  AppendQuoted(out, "acodec  = ", acodec);
-  AppendChoices(out, acodec_choices);
-  AppendQuoted(out, "ac\t    = ", ac);
-  AppendChoices(out, ac_choices);
-  out += "ab\t    = " + std::to_string(ab) + " ";
-  AppendChoices(out, ab_choices);
-  out += "ar\t    = " + std::to_string(ar) + " ";
-  AppendChoices(out, ar_choices);
+  if (OffersQuality()) {
+    out += "crf     = " + std::to_string(crf) + " ";
+    AppendChoices(out, crf_choices);
+  }
   return out;
 }
 

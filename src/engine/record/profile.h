@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,10 +11,23 @@ namespace ovc {
 // The folder that holds the profile files: <program folder>/profile.
 std::string ProfileFolder();
 
-// True when `name` names a file directly inside the profile folder: not
-// empty, not "." or "..", and free of '/', NUL and control characters.
-// Every other name is refused by CProfile::Load and CProfile::Save.
+// True when `name` can name a profile: not empty, not "." or "..", and free
+// of NUL and control characters. Every other name is refused by
+// CProfile::Load and CProfile::Save.
 bool IsPlainProfileName(std::string_view name);
+
+// The file that holds a profile, "<name>.pr" inside the profile folder, and
+// back. A file name can't hold '/', so a '/' in a profile's name ("iPhone/
+// iPad") stands as "%2F" in its file's name; every other character, '%'
+// included, stands as itself, so names without a '/' keep the file names
+// they always had. ProfileNameOfFile("a%2Fb.pr") is "a/b"; it is empty for
+// a name that doesn't end in ".pr".
+std::string ProfileFileName(std::string_view name);
+std::string ProfileNameOfFile(std::string_view file_name);
+
+// The writer's device kind (DeviceKind) a profile's "device" names: "PSP",
+// "iPod", "phone", "hevc", "webm", "av1" (exactly so); none for any other.
+std::optional<int> DeviceKindOf(std::string_view device);
 
 // A named output preset for a device, kept as "<profile folder>/<name>.pr".
 //
@@ -62,6 +76,14 @@ struct CProfile {
   std::string ac;       // "ac": number of channels as text, "1" or "2"
   std::vector<std::string> ac_choices;
   int32_t an = 0;       // "an": read and kept, never written
+  // "crf": constant quality (the encoder's CRF, 1..51; lower is better)
+  // instead of the bit rate "b" (the player's level then caps the peaks);
+  // 0: the bit rate rules. Profiles that offer it list their choices.
+  int32_t crf = 0;
+  std::vector<std::string> crf_choices;
+
+  // The profile offers constant quality: it has a "crf" value or choices.
+  bool OffersQuality() const { return crf > 0 || !crf_choices.empty(); }
 
   // Reads "<profile folder>/<profile_name>.pr": sets `name`, empties `device`
   // and `fileext`, then applies every line of the file (and, for a Windows
@@ -77,9 +99,10 @@ struct CProfile {
   //   Profile "X": frame rate "r" must be between 1 and 120 (it is "0")
   // Checked: frame size "s" (empty, or WxH with each side 16..4096), video
   // bit rate "b" (1..100000 kbit/s), frame rate "r" (1..120 frames per
-  // second) and, unless the profile is a Windows Media one (whose audio
-  // comes from its format text), audio bit rate "ab" (1..1536 kbit/s),
-  // sampling rate "ar" (8000..192000 Hz) and channels "ac" (1 or 2).
+  // second), constant quality "crf" (0..51) and, unless the profile is a
+  // Windows Media one (whose audio comes from its format text), audio bit
+  // rate "ab" (1..1536 kbit/s), sampling rate "ar" (8000..192000 Hz) and
+  // channels "ac" (1 or 2).
   std::string Problem() const;
 
   // For a Windows Media profile: the audio codec and format choices become
@@ -105,7 +128,8 @@ struct CProfile {
   // The file contents Save writes. Fixed layout: device, fileext, "t" and
   // "ss" (always 0), vcodec, s, b, r, then for a Windows Media profile only
   // acodec and aformat without lists, otherwise acodec, ac, ab and ar with
-  // their lists; "an" is never written. A list is written as
+  // their lists; then "crf" with its list when the profile offers constant
+  // quality; "an" is never written. A list is written as
   // { "a", "b" } and a line without choices simply ends after its value.
   // Characters a quoted value can't hold (the double quote, line feed and
   // NUL) are left out, and so are choices that end up empty.

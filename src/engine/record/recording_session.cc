@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,9 +12,11 @@
 #include "common/message_box.h"
 #include "common/trace.h"
 #include "common/translate.h"
+#include "engine/record/device_limits.h"
 #include "engine/record/dvd_output.h"
 #include "engine/record/output_claim.h"
 #include "engine/record/output_file_errors.h"
+#include "engine/record/output_shape.h"
 #include "engine/record/profile.h"
 #include "engine/record/rate_stats.h"
 #include "settings/settings_store.h"
@@ -30,6 +33,28 @@ constexpr int kNumbersAhead = 1000;
 // The leading decimal number of a text, like atoi.
 int LeadingNumber(const std::string& text) { return std::atoi(text.c_str()); }
 
+// Today's devices: the source's shape inside the profile's size box (none
+// when `box_width` or `box_height` is 0), the profile's rate a ceiling over
+// the source's (and, for a phone, under its level's macroblock rate at that
+// size).
+void FollowSource(int box_width, int box_height, OutputConfig* output) {
+  const bool aspect_known = output->aspect_x > 0 && output->aspect_y > 0;
+  const double aspect =
+      aspect_known ? static_cast<double>(output->aspect_x) / output->aspect_y : 0;
+  const FrameSize frame = FittedFrameSize(output->source_width, output->source_height, aspect,
+                                          box_width, box_height);
+  if (frame.width > 0) {
+    output->width = frame.width;
+    output->height = frame.height;
+  }
+  double ceiling = output->out_frame_rate;
+  if (output->device_kind == kDevicePhone) {
+    const double level_rate = PhoneH264MaxFrameRate(output->width, output->height);
+    if (level_rate > 0) ceiling = std::min(ceiling, level_rate);
+  }
+  output->out_frame_rate = FollowedFrameRate(output->source_frame_rate, ceiling);
+}
+
 }  // namespace
 
 ProfileRange ApplyProfile(const CProfile& profile, OutputConfig* output) {
@@ -37,13 +62,18 @@ ProfileRange ApplyProfile(const CProfile& profile, OutputConfig* output) {
   range.start = profile.ss;
   if (profile.t != 0) range.end = profile.ss + profile.t;
 
+  output->psp_profile = profile.device == "PSP";
+  if (const std::optional<int> kind = DeviceKindOf(profile.device)) output->device_kind = *kind;
+  output->video_quality = profile.crf;
+
   // "320x240" (or "320X240"); without a leading number the size follows the
   // source: its width, and a height from the display aspect rounded down to
   // a multiple of 16 (Windows Media keeps the source height).
   const std::string& size = profile.s;
   size_t x = size.find('x');
   if (x == std::string::npos) x = size.find('X');
-  if (!size.empty() && size[0] >= '0' && size[0] <= '9' && x != std::string::npos) {
+  const bool sized = !size.empty() && size[0] >= '0' && size[0] <= '9' && x != std::string::npos;
+  if (sized) {
     output->width = LeadingNumber(size);
     output->height = LeadingNumber(size.substr(x + 1));
   } else {
@@ -62,9 +92,9 @@ ProfileRange ApplyProfile(const CProfile& profile, OutputConfig* output) {
   }
   output->video_bitrate = static_cast<float>(profile.b);
   output->out_frame_rate = profile.r;
-  output->psp_profile = profile.device == "PSP";
-  if (profile.device == "PSP") output->device_kind = kDevicePsp;
-  else if (profile.device == "iPod") output->device_kind = kDeviceIpod;
+  if (FollowsSourceShape(output->device_kind) &&
+      (output->format == kFormatMp4 || output->format > kFormatQuickTime))
+    FollowSource(sized ? output->width : 0, sized ? output->height : 0, output);
   output->audio_bitrate = profile.ab;
   output->audio_output_freq = profile.ar;
   output->audio_channels = LeadingNumber(profile.ac);

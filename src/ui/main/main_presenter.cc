@@ -184,7 +184,9 @@ int32_t MainPresenter::OpenVideoFile(const std::string& path) {
   view_->SetProgressBar(0);
   SourceFacts facts;
   view_->SetWindowCaption(CaptionForSource(path, kProductName));
-  view_->SetSourceFacts(ReadSourceFacts(path, &facts) ? SourceFactsText(facts) : std::string());
+  const bool known = ReadSourceFacts(path, &facts);
+  view_->SetSourceFacts(known ? SourceFactsText(facts) : std::string());
+  output_.source_frame_rate = known ? facts.frames_per_second : 0;
   TracePrintf("Rendering %s", path.c_str());
   // A new source is not ready until its graph is complete.
   source_readiness_ = SourceState::kNone;

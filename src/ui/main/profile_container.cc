@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "engine/record/output_shape.h"
 #include "engine/record/profile.h"
 #include "ui/main/profile_panel_cells.h"
 
@@ -52,6 +53,10 @@ bool ChooseContainer(const CProfile& profile, OutputConfig* output) {
     output->use_h264 = true;
     matched = true;
   }
+  if (EqualsNoCase(video, "hevc") && EqualsNoCase(audio, "aac")) {
+    output->format = kFormatMp4;
+    matched = true;
+  }
   if (EqualsNoCase(video, "mpeg2video")) {
     output->format = kFormatMpeg;
     output->mpg_ac3 = EqualsNoCase(audio, "ac3");
@@ -83,10 +88,8 @@ bool ChooseContainer(const CProfile& profile, OutputConfig* output) {
 }
 
 void MatchDeviceKind(const CProfile& profile, bool psp, OutputConfig* output) {
-  if (profile.device == "PSP") {
-    output->device_kind = kDevicePsp;
-  } else if (profile.device == "iPod") {
-    output->device_kind = kDeviceIpod;
+  if (const std::optional<int> kind = DeviceKindOf(profile.device)) {
+    output->device_kind = *kind;
   } else if (!profile.device.empty()) {
     output->device_kind = kDeviceOtherPlayer;
   } else if (psp) {
@@ -103,6 +106,11 @@ std::optional<std::string> DerivedFrameSize(const CProfile& profile, bool psp_si
   // Phones and MPEG-2 players take their standard sizes only; an MPEG-2
   // frame shows a wide picture by its 16:9 shape, not by its size.
   if (profile.device == "mobile3gp" || EqualsNoCase(profile.vcodec, "mpeg2video"))
+    return std::nullopt;
+  // Today's devices take the source's shape inside the size, which is a
+  // box (ApplyProfile), and keeps its value.
+  if (const std::optional<int> kind = DeviceKindOf(profile.device);
+      kind && FollowsSourceShape(*kind))
     return std::nullopt;
   // A negative width is as meaningless as none.
   const int width = LeadingInt(profile.s);

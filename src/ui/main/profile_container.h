@@ -20,6 +20,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 //   "mpeg4" + "mp3"                        format 3, use_mpeg4_tag true
 //   "mpeg4" + "aac"                        format 2, use_h264 false
 //   "h264"  + "aac"                        format 2, use_h264 true
+//   "hevc"  + "aac"                        format 2 (the device kind picks HEVC)
 //   "mpeg2video" + any audio               format 4, mpg_ac3 false
 //   device "mobile3gp"                     format 6, format_3gp 0 for h263 +
 //                                          amr_nb, 1 h263 + mpeg4aac, 2 mpeg4
@@ -34,8 +35,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 bool ChooseContainer(const CProfile& profile, OutputConfig* output);
 
 // Makes `device_kind` (which MP4 flavour the writer produces) agree with the
-// profile's device and the main window's PSP flag: "PSP" → PSP, "iPod" →
-// iPod, another named device → other player. A profile without a device
+// profile's device and the main window's PSP flag: a device DeviceKindOf
+// knows → its kind, another named device → other player. A profile without a device
 // keeps the kind unless it contradicts the PSP flag, which it then follows.
 void MatchDeviceKind(const CProfile& profile, bool psp, OutputConfig* output);
 
@@ -52,7 +53,9 @@ void MatchDeviceKind(const CProfile& profile, bool psp, OutputConfig* output);
 // No value (the size stays as it is) when the source size is unknown (either
 // side not positive), the video codec is exactly "h263" or (in any case)
 // "mpeg2video", the device is "mobile3gp" (phones and MPEG-2 players take
-// their standard sizes only), or the width part of `s` is 0 (or negative).
+// their standard sizes only), the device's frame follows the source inside
+// the size (FollowsSourceShape), or the width part of `s` is 0 (or
+// negative).
 std::optional<std::string> DerivedFrameSize(const CProfile& profile, bool psp_sizes,
                                             int source_width, int source_height, int vc_aspect);
 

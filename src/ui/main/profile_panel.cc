@@ -46,8 +46,8 @@ bool LessNoCase(const std::string& a, const std::string& b) {
   return a < b;
 }
 
-// The profile names in the profile folder: every "*.pr" file, the part from
-// the last '.' cut off.
+// The profile names in the profile folder: one for every "*.pr" file
+// (ProfileNameOfFile).
 std::vector<std::string> ListProfileNames() {
   std::vector<std::string> names;
   std::error_code ec;
@@ -55,8 +55,8 @@ std::vector<std::string> ListProfileNames() {
   if (ec) return names;
   for (const auto& entry : it) {
     const std::string file = entry.path().filename().string();
-    if (file.size() < 3 || file.compare(file.size() - 3, 3, ".pr") != 0) continue;
-    names.push_back(file.substr(0, file.size() - 3));
+    std::string name = ProfileNameOfFile(file);
+    if (!name.empty()) names.push_back(std::move(name));
   }
   std::sort(names.begin(), names.end(), LessNoCase);
   return names;
@@ -218,6 +218,12 @@ void ProfilePanel::VideoValueListStringsChange(const std::vector<std::string>& c
     RefuseValue(Cell(cells, 3), "a frame rate", "a number of frames per second, such as 25");
     return;
   }
+  int crf = profile->crf;
+  if (profile->OffersQuality() && cells.size() > 4 && !ParseQualityCell(cells[4], &crf)) {
+    RefuseValue(cells[4], "a quality", "bit rate, or CRF and a number from 1 to 51, such as CRF 23");
+    return;
+  }
+  profile->crf = crf;
   const std::string old_codec = profile->vcodec;
   profile->vcodec = Cell(cells, 0);
   video_codec_name_ = profile->vcodec.substr(0, kMaxVideoCodecNameBytes);

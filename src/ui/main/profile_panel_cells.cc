@@ -29,6 +29,11 @@ int WholeClamped(double value) {
   return static_cast<int>(value);
 }
 
+// The Quality cell of a profile whose bit rate rules, and the coarsest
+// constant quality x264 and x265 take.
+constexpr std::string_view kBitRateQuality = "bit rate";
+constexpr int kMaxCrf = 51;
+
 ValueRow Row(const char* key, std::string value, std::vector<std::string> choices, bool pick_list,
              bool read_only) {
   return ValueRow{key, std::move(value), std::move(choices), pick_list, read_only};
@@ -111,10 +116,40 @@ std::vector<ValueRow> VideoRows(const CProfile* profile, bool size_fps_read_only
     return {Row("Codec=", "", {}, true, true), Row("Size=", "", {}, true, size_fps_read_only),
             Row("Bitrate=", "", {}, true, false), Row("FPS=", "", {}, true, size_fps_read_only)};
   }
-  return {Row("Codec=", profile->vcodec, profile->vcodec_choices, true, true),
-          Row("Size=", profile->s, profile->s_choices, true, size_fps_read_only),
-          Row("Bitrate=", KbpsCellText(profile->b), profile->b_choices, true, false),
-          Row("FPS=", FpsCellText(profile->r), profile->r_choices, true, size_fps_read_only)};
+  std::vector<ValueRow> rows = {
+      Row("Codec=", profile->vcodec, profile->vcodec_choices, true, true),
+      Row("Size=", profile->s, profile->s_choices, true, size_fps_read_only),
+      Row("Bitrate=", KbpsCellText(profile->b), profile->b_choices, true, false),
+      Row("FPS=", FpsCellText(profile->r), profile->r_choices, true, size_fps_read_only)};
+  if (profile->OffersQuality()) {
+    std::vector<std::string> choices = {QualityCellText(0)};
+    for (const std::string& choice : profile->crf_choices)
+      if (LeadingInt(choice) > 0) choices.push_back(QualityCellText(LeadingInt(choice)));
+    rows.push_back(Row("Quality=", QualityCellText(profile->crf), choices, true, false));
+  }
+  return rows;
+}
+
+std::string QualityCellText(int crf) {
+  return crf > 0 ? "CRF " + std::to_string(crf) : std::string(kBitRateQuality);
+}
+
+bool ParseQualityCell(std::string_view text, int* crf) {
+  std::string lower(Trim(text));
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (lower == kBitRateQuality) {
+    *crf = 0;
+    return true;
+  }
+  std::string_view number = lower;
+  if (number.starts_with("crf")) number.remove_prefix(3);
+  double value = 0;
+  if (!ParseValueWithUnit(number, "", &value) || value != static_cast<int>(value) || value < 0 ||
+      value > kMaxCrf)
+    return false;
+  *crf = static_cast<int>(value);
+  return true;
 }
 
 std::vector<ValueRow> AudioRows(const CProfile* profile, bool all_read_only) {

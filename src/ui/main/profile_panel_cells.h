@@ -38,12 +38,20 @@ std::string DurationCellText(int seconds);
 std::string KbpsCellText(int kbit_per_second);
 std::string FpsCellText(double frames_per_second);
 
+// The Quality cell: "CRF %d" for constant quality, "bit rate" for 0.
+std::string QualityCellText(int crf);
+// A typed or chosen Quality cell: "bit rate" (any case) or 0 → 0, "CRF 23"
+// or "23" → 23. False for anything else or a quality outside 0..51.
+bool ParseQualityCell(std::string_view text, int* crf);
+
 // The rows the three value lists show for a profile (all values empty when
 // `profile` is null).
 //  Time:  "Duration=" (Full or h:mm:ss), "Start=" (h:mm:ss); free text.
 //  Video: "Codec=", "Size=", "Bitrate=" ("%d kbps"), "FPS=" ("%g fps"), pick
 //         lists of the profile's choices; Codec read-only, Size and FPS too
-//         when `size_fps_read_only`.
+//         when `size_fps_read_only`; then, for a profile that offers
+//         constant quality, "Quality=" (QualityCellText) with "bit rate"
+//         and the profile's CRF choices.
 //  Audio: a Windows Media profile: "Codec=", "Format=", both read-only pick
 //         lists; any other: "Codec=", "Bitrate=" ("%d kbps"), "Sampling=" (Hz),
 //         "Channels=", pick lists with Codec and Bitrate read-only, or all

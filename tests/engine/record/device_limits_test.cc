@@ -67,6 +67,16 @@ const ProfileCase kProfiles[] = {
      "mov", AV_CODEC_ID_MPEG4, "", 8000, kMpeg4Sp, 5},
     {"QuickTime_h264", kFormatQuickTime, 0, kDevicePsp, true, false, 640, 480, 29.97, 3000, "mov",
      AV_CODEC_ID_H264, "", 10000, kNone, FF_LEVEL_UNKNOWN},
+    {"Phone_720p", kFormatMp4, 0, kDevicePhone, true, false, 1280, 720, 30, 6000, "mp4",
+     AV_CODEC_ID_H264, "", 17500, FF_PROFILE_H264_HIGH, 31},
+    {"Phone_720p_upright", kFormatMp4, 0, kDevicePhone, true, false, 720, 1280, 30, 6000, "mp4",
+     AV_CODEC_ID_H264, "", 17500, FF_PROFILE_H264_HIGH, 31},
+    {"Phone_1080p", kFormatMp4, 0, kDevicePhone, true, false, 1920, 1080, 30, 12000, "mp4",
+     AV_CODEC_ID_H264, "", 25000, FF_PROFILE_H264_HIGH, 40},
+    {"HEVC_1080p60", kFormatMp4, 0, kDeviceHevc, false, false, 1920, 1080, 60, 16000, "mp4",
+     AV_CODEC_ID_HEVC, "hvc1", 20000, FF_PROFILE_HEVC_MAIN, 41},
+    {"HEVC_4K", kFormatMp4, 0, kDeviceHevc, false, false, 3840, 2160, 30, 16000, "mp4",
+     AV_CODEC_ID_HEVC, "hvc1", 25000, FF_PROFILE_HEVC_MAIN, 50},
 };
 
 class DeviceLimits : public testing::TestWithParam<ProfileCase> {};
@@ -100,6 +110,46 @@ TEST_P(DeviceLimits, PlanStaysInsideThePlayersLimits) {
 
 INSTANTIATE_TEST_SUITE_P(Shipped, DeviceLimits, testing::ValuesIn(kProfiles),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Constant quality: no bit rate, the level's ceiling and buffer as the
+// encoder's VBV, and the index first.
+TEST(DeviceLimits, ConstantQualityStaysWithinThePhonesLevel) {
+  OutputConfig output;
+  output.format = kFormatMp4;
+  output.device_kind = kDevicePhone;
+  output.width = 1280;
+  output.height = 720;
+  output.out_frame_rate = 30;
+  output.video_bitrate = 4000;
+  output.video_quality = 23;
+  Mp4Plan plan;
+  ASSERT_EQ(PlanMp4Output(output, &plan), 0);
+  EXPECT_EQ(plan.video.crf, 23);
+  EXPECT_EQ(plan.video.bit_rate, 0);
+  EXPECT_EQ(plan.video.max_bit_rate + plan.video.buffer_bits, 17500000);
+  EXPECT_GT(plan.video.buffer_bits, 0);
+  EXPECT_EQ(plan.video.gop_size, 60);
+  EXPECT_TRUE(plan.fast_start);
+  EXPECT_EQ(plan.audio.codec, AV_CODEC_ID_AAC);
+}
+
+// The phone's level holds 1280x720 at 30 and 1920x1080 at 30 pictures a
+// second; HEVC takes the lowest level from 3.1 that holds size and rate.
+TEST(DeviceLimits, TodaysLevelsFollowSizeAndRate) {
+  EXPECT_EQ(PhoneH264Level(1280, 720), 31);
+  EXPECT_EQ(PhoneH264Level(720, 1280), 31);
+  EXPECT_EQ(PhoneH264Level(1920, 1080), 40);
+  EXPECT_EQ(PhoneH264Level(3840, 2160), 0);
+  EXPECT_DOUBLE_EQ(PhoneH264MaxFrameRate(1280, 720), 30);
+  EXPECT_DOUBLE_EQ(PhoneH264MaxFrameRate(640, 360), 108000.0 / (40 * 23));
+  EXPECT_NEAR(PhoneH264MaxFrameRate(1920, 1080), 30.1, 0.05);
+  EXPECT_EQ(PhoneH264MaxFrameRate(3840, 2160), 0);
+  EXPECT_EQ(HevcLevel(640, 360, 30), 31);
+  EXPECT_EQ(HevcLevel(1920, 1080, 30), 40);
+  EXPECT_EQ(HevcLevel(1920, 1080, 60), 41);
+  EXPECT_EQ(HevcLevel(3840, 2160, 60), 51);
+  EXPECT_EQ(HevcLevel(7680, 4320, 30), 0);
+}
 
 TEST(DeviceLimits, Mpeg2ShowsTheSourcesShapeAsFourThreeOrSixteenNine) {
   struct Case {

@@ -130,5 +130,59 @@ TEST_P(ShownAspectPairTest, FollowsTheChoiceInWindowsMedia) {
 
 INSTANTIATE_TEST_SUITE_P(Choices, ShownAspectPairTest, testing::ValuesIn(kShown));
 
+struct FitCase {
+  const char* name;
+  int source_width;
+  int source_height;
+  double display_aspect;  // 0: square pixels
+  int box_width;          // 0: no box
+  int box_height;
+  FrameSize expected;
+};
+void PrintTo(const FitCase& c, std::ostream* os) { *os << c.name; }
+
+const FitCase kFits[] = {
+    {"16:9 into its own box", 1920, 1080, 0, 1280, 720, {1280, 720}},
+    {"4:3 is narrower than the box", 1440, 1080, 0, 1280, 720, {960, 720}},
+    {"upright takes the box turned", 1080, 1920, 0, 1280, 720, {720, 1280}},
+    {"upright in an upright box", 1080, 1920, 0, 720, 1280, {720, 1280}},
+    {"smaller than the box is never enlarged", 640, 360, 0, 1920, 1080, {640, 360}},
+    {"odd sides become even", 853, 481, 0, 1920, 1080, {852, 480}},
+    {"odd result of the fit", 1920, 1080, 0, 854, 480, {854, 480}},
+    {"anamorphic DVD keeps its lines", 720, 576, 16.0 / 9, 1920, 1080, {1024, 576}},
+    {"anamorphic into a small box", 720, 576, 16.0 / 9, 640, 360, {640, 360}},
+    {"very wide", 3840, 1080, 0, 1920, 1080, {1920, 540}},
+    {"4K into 1080p", 3840, 2160, 0, 1920, 1080, {1920, 1080}},
+    {"no box: the source's own", 1281, 721, 0, 0, 0, {1280, 720}},
+    {"unknown source", 0, 0, 0, 1280, 720, {0, 0}},
+};
+
+class FittedFrameSizeTest : public testing::TestWithParam<FitCase> {};
+
+TEST_P(FittedFrameSizeTest, KeepsTheShapeInsideTheBoxWithoutEnlarging) {
+  const FitCase& c = GetParam();
+  EXPECT_EQ(FittedFrameSize(c.source_width, c.source_height, c.display_aspect, c.box_width,
+                            c.box_height),
+            c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, FittedFrameSizeTest, testing::ValuesIn(kFits));
+
+TEST(FollowedFrameRate, KeepsTheSourcesRateOrAnEvenFractionWithinTheCeiling) {
+  const struct {
+    double source;
+    double ceiling;
+    double expected;
+  } kRates[] = {
+      {25, 60, 25},       {29.97, 60, 29.97}, {59.94, 60, 59.94}, {60, 60, 60},
+      {120, 60, 60},      {100, 60, 50},      {60, 30, 30},       {50, 30, 25},
+      {59.94, 30, 29.97}, {90, 60, 45},       {30, 30, 30},       {0, 60, 60},
+      {24, 0, 24},        {30, 25, 25},       {29.97, 24, 24},    {60, 25, 20},
+  };
+  for (const auto& c : kRates)
+    EXPECT_NEAR(FollowedFrameRate(c.source, c.ceiling), c.expected, 1e-9)
+        << c.source << " under " << c.ceiling;
+}
+
 }  // namespace
 }  // namespace ovc

@@ -40,6 +40,7 @@ struct Shipped {
 
 const Set kPcRates = {"15", "23.976", "24", "25", "29.97", "30"};
 const Set kPspSizes = {"160x120", "176x144", "320x240", "368x208", "400x192", "480x272"};
+const Set kTodaysRates = {"24", "25", "30", "50", "60"};
 // Phones decode H.263 at level 45 (QCIF, 128 kbit/s).
 const Set kPhoneSizes = {"128x96", "176x144"};
 
@@ -78,6 +79,17 @@ const Shipped kShipped[] = {
     {"QuickTime", "", "mov", "mpeg4", "aac", "640x480", 29.97, 44100, "2", 128,
      {"mpeg4", "h264"}, {"aac"}, {"320x240", "480x360", "640x480", "720x480"}, kPcRates,
      {"32000", "44100", "48000"}, {"1", "2"}, 32, 192, 300, 4000},
+    // Today's phones and Apple's HEVC players: "s" is the box the source's
+    // shape fits in, "r" the ceiling over the source's rate.
+    {"Phone (H.264 720p)", "phone", "mp4", "h264", "aac", "1280x720", 60, 48000, "2", 128,
+     {"h264"}, {"aac"}, {"640x360", "854x480", "960x540", "1280x720"}, kTodaysRates,
+     {"48000"}, {"2"}, 96, 192, 1000, 14000},
+    {"Phone (H.264 1080p)", "phone", "mp4", "h264", "aac", "1920x1080", 60, 48000, "2", 160,
+     {"h264"}, {"aac"}, {"1280x720", "1920x1080"}, kTodaysRates,
+     {"48000"}, {"2"}, 96, 192, 1000, 20000},
+    {"iPhone/iPad (HEVC)", "hevc", "mp4", "hevc", "aac", "1920x1080", 60, 48000, "2", 160,
+     {"hevc"}, {"aac"}, {"1280x720", "1920x1080", "3840x2160"}, kTodaysRates,
+     {"48000"}, {"2"}, 96, 192, 1000, 30000},
 };
 
 // The container the main window picks for a codec pair; -1 when it knows
@@ -89,6 +101,7 @@ int ContainerOf(const std::string& device, const std::string& vcodec, const std:
   if (vcodec == "mpeg4" && acodec == "mp3") format = 3;
   if (vcodec == "mpeg4" && acodec == "aac") format = 2;
   if (vcodec == "h264" && acodec == "aac") format = 2;
+  if (vcodec == "hevc" && acodec == "aac") format = 2;
   if (vcodec == "mpeg2video") format = 4;
   if (device == "mobile3gp" && (vcodec == "h263" || vcodec == "mpeg4") &&
       (acodec == "amr_nb" || acodec == "mpeg4aac"))
@@ -121,10 +134,11 @@ void ExpectOffersWithin(const std::vector<std::string>& choices, int low, int hi
 class ShippedProfileTest : public testing::TestWithParam<Shipped> {
  protected:
   void SetUp() override {
-    source_ = std::string(OVC_DATA_SOURCE_DIR) + "/profile/" + GetParam().name + ".pr";
+    const std::string file = ProfileFileName(GetParam().name);
+    source_ = std::string(OVC_DATA_SOURCE_DIR) + "/profile/" + file;
     ASSERT_TRUE(fs::is_regular_file(source_)) << source_;
     fs::create_directories(world_.Path("home/profile"));
-    fs::copy_file(source_, world_.Path("home/profile/") + GetParam().name + ".pr");
+    fs::copy_file(source_, world_.Path("home/profile/") + file);
     ASSERT_EQ(profile_.Load(GetParam().name), 0);
   }
 
@@ -190,7 +204,8 @@ INSTANTIATE_TEST_SUITE_P(Data, ShippedProfileTest, testing::ValuesIn(kShipped),
 TEST(ShippedProfilesTest, EveryShippedFileIsCovered) {
   std::set<std::string> listed;
   for (const auto& entry : fs::directory_iterator(std::string(OVC_DATA_SOURCE_DIR) + "/profile"))
-    if (entry.path().extension() == ".pr") listed.insert(entry.path().stem().string());
+    if (entry.path().extension() == ".pr")
+      listed.insert(ProfileNameOfFile(entry.path().filename().string()));
   std::set<std::string> covered;
   for (const Shipped& shipped : kShipped) covered.insert(shipped.name);
   EXPECT_EQ(listed, covered);

@@ -389,9 +389,44 @@ TEST_P(RefusedNameTest, LoadReadsNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, RefusedNameTest,
-                         testing::Values(""s, "."s, ".."s, "a/b"s, "../escape"s, "/abs"s,
-                                         "tab\tname"s, "line\nname"s, "nul\0name"s,
-                                         "del\x7fname"s, "a/"s));
+                         testing::Values(""s, "."s, ".."s, "tab\tname"s, "line\nname"s,
+                                         "nul\0name"s, "del\x7fname"s));
+
+// A '/' of a name can't be in a file name: it stands as "%2F", and the file
+// stays inside the profile folder whatever the name.
+TEST(ProfileTest, NamesWithASlashStayInsideTheProfileFolder) {
+  const struct {
+    std::string name;
+    std::string file;
+  } kNames[] = {
+      {"iPhone/iPad (HEVC)", "iPhone%2FiPad (HEVC).pr"},
+      {"../escape", "..%2Fescape.pr"},
+      {"/abs", "%2Fabs.pr"},
+      {"a/", "a%2F.pr"},
+      {"50% smaller", "50% smaller.pr"},
+  };
+  for (const auto& c : kNames) {
+    TempWorld world;
+    EXPECT_EQ(ProfileFileName(c.name), c.file);
+    EXPECT_EQ(ProfileNameOfFile(c.file), c.name);
+    CProfile p = FilledProfile();
+    p.crf = 23;
+    p.crf_choices = {"18", "23"};
+    const std::set<std::string> before = Listing(world.root());
+    ASSERT_EQ(p.Save(c.name), 0) << c.name;
+    std::set<std::string> added;
+    for (const std::string& entry : Listing(world.root()))
+      if (!before.count(entry) && entry != "home" && entry != "home/profile") added.insert(entry);
+    EXPECT_EQ(added, std::set<std::string>{"home/profile/" + c.file}) << c.name;
+    CProfile back;
+    ASSERT_EQ(back.Load(c.name), 0) << c.name;
+    EXPECT_EQ(back.name, c.name);
+    EXPECT_EQ(back.crf, 23);
+    EXPECT_EQ(back.crf_choices, p.crf_choices);
+  }
+  EXPECT_EQ(ProfileNameOfFile("notes.txt"), "");
+  EXPECT_EQ(ProfileNameOfFile(".pr"), "");
+}
 
 TEST(ProfileTest, PlainNamesAreAccepted) {
   TempWorld world;
@@ -514,7 +549,9 @@ INSTANTIATE_TEST_SUITE_P(
                     RefusedValue{"ar = 2147483647", "sampling rate \"ar\" must be"},
                     RefusedValue{"ac = \"\"", "channels \"ac\" must be"},
                     RefusedValue{"ac = \"0\"", "channels \"ac\" must be"},
-                    RefusedValue{"ac = \"6\"", "channels \"ac\" must be"}));
+                    RefusedValue{"ac = \"6\"", "channels \"ac\" must be"},
+                    RefusedValue{"crf = 52", "constant quality \"crf\" must be"},
+                    RefusedValue{"crf = -1", "constant quality \"crf\" must be"}));
 
 TEST(ProfileTest, TheRefusalSaysWhatTheValueMustBe) {
   CProfile p;

@@ -88,7 +88,7 @@ std::vector<std::string> Values(const std::vector<ValueRow>& rows) {
 std::vector<std::string> ShippedProfileNames() {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(OVC_DATA_SOURCE_DIR "/profile"))
-    names.push_back(entry.path().stem().string());
+    names.push_back(ProfileNameOfFile(entry.path().filename().string()));
   return names;
 }
 
@@ -140,6 +140,7 @@ struct ShippedCase {
   int format_3gp;  // -1: not checked
   const char* file_name;
   bool psp;
+  int device_kind = -1;  // -1: not checked
 };
 void PrintTo(const ShippedCase& c, std::ostream* os) { *os << c.profile; }
 
@@ -154,6 +155,9 @@ const ShippedCase kShippedCases[] = {
     {"MPEG-2", 4, -1, -1, -1, "My clip.mpg", false},
     {"WMV", 1, -1, -1, -1, "My clip.wmv", false},
     {"QuickTime", 7, -1, -1, -1, "My clip.mov", false},
+    {"Phone (H.264 720p)", 2, 1, -1, -1, "My clip.mp4", false, kDevicePhone},
+    {"Phone (H.264 1080p)", 2, 1, -1, -1, "My clip.mp4", false, kDevicePhone},
+    {"iPhone/iPad (HEVC)", 2, -1, -1, -1, "My clip.mp4", false, kDeviceHevc},
 };
 
 TEST(ShippedProfileTableTest, CoversEveryShippedProfile) {
@@ -188,6 +192,9 @@ TEST_P(ShippedProfileTest, ChoosesContainerAndNamesOutput) {
   }
   if (c.format == 4) {
     EXPECT_FALSE(output_.mpg_ac3);
+  }
+  if (c.device_kind >= 0) {
+    EXPECT_EQ(output_.device_kind, c.device_kind);
   }
   EXPECT_EQ(output_path_, out_folder() + "/" + c.file_name);
   EXPECT_EQ(output_.title, "My clip");
@@ -371,13 +378,20 @@ TEST_F(ProfilePanelTest, SavingUnderABadNameKeepsTheList) {
   CopyShippedProfiles();
   panel_.LoadProfileList();
   const std::vector<std::string> before = panel_.profile_names();
-  host_.typed_name = "clips/phone";
+  host_.typed_name = "clips\tphone";
   panel_.SaveProfileBtnClick();
   EXPECT_EQ(box_.Texts(), (std::vector<std::string>{
                               "Cannot save profile. Some characters may not be allowed in the "
                               "profile name. "}));
   EXPECT_EQ(panel_.profile_names(), before);
   EXPECT_EQ(host_.offered_names, (std::vector<std::string>{"AVI"}));
+  // A slash is a character like any other in a name.
+  host_.typed_name = "clips/phone";
+  panel_.SaveProfileBtnClick();
+  EXPECT_EQ(box_.Texts().size(), 1u);
+  ASSERT_NE(panel_.current(), nullptr);
+  EXPECT_EQ(panel_.current()->name, "clips/phone");
+  EXPECT_TRUE(fs::is_regular_file(world_.home() + "/profile/clips%2Fphone.pr"));
 }
 
 TEST_F(ProfilePanelTest, SavedProfileBecomesCurrentAndItsNameIsOfferedAgain) {
@@ -422,9 +436,10 @@ TEST_F(ProfilePanelTest, ListIsSortedAndFallsBackToTheFirstProfile) {
   WriteFile(world_.home() + "/profile/notes.txt", "not a profile");
   WriteSettingText("OutputConfig", "last_profile", "psp");  // names match exactly
   panel_.LoadProfileList();
-  const std::vector<std::string> expected = {"3GP MPEG-4", "3GP phone", "AVI",     "iPod",
-                                             "iPod MPEG-4", "MPEG-2",   "PSP",     "PSP AVC",
-                                             "QuickTime",  "WMV"};
+  const std::vector<std::string> expected = {
+      "3GP MPEG-4",          "3GP phone",          "AVI", "iPhone/iPad (HEVC)", "iPod",
+      "iPod MPEG-4",         "MPEG-2",             "Phone (H.264 1080p)",
+      "Phone (H.264 720p)",  "PSP",                "PSP AVC", "QuickTime", "WMV"};
   EXPECT_EQ(panel_.profile_names(), expected);
   EXPECT_EQ(view_.items, expected);
   EXPECT_EQ(view_.selection, 0);
@@ -537,6 +552,40 @@ TEST_F(ProfilePanelTest, TypedVideoValuesAreCheckedAndShownWithTheirUnit) {
   EXPECT_EQ(box_.Texts()[0],
             "\"abc\" is not a video bit rate. Type a whole number of kbit/s, such as 1200.");
   EXPECT_EQ(panel_.current()->b, 1500);
+}
+
+// A profile that offers constant quality shows it beside the bit rate; a
+// chosen or typed quality is taken, anything else refused.
+TEST_F(ProfilePanelTest, TheQualityRowSetsConstantQualityOrTheBitRate) {
+  CopyShippedProfiles();
+  WriteSettingText("OutputConfig", "last_profile", "Phone (H.264 720p)");
+  panel_.LoadProfileList();
+  ASSERT_EQ(view_.video.size(), 5u);
+  EXPECT_EQ(view_.video[4].key, "Quality=");
+  EXPECT_EQ(view_.video[4].value, "CRF 23");
+  EXPECT_EQ(view_.video[4].choices.front(), "bit rate");
+  const struct {
+    const char* typed;
+    bool taken;
+    int crf;
+    const char* shown;
+  } kTyped[] = {
+      {"CRF 20", true, 20, "CRF 20"}, {" crf 28 ", true, 28, "CRF 28"}, {"18", true, 18, "CRF 18"},
+      {"Bit Rate", true, 0, "bit rate"}, {"CRF 52", false, 0, "bit rate"},
+      {"good", false, 0, "bit rate"},   {"CRF 2.5", false, 0, "bit rate"},
+  };
+  for (const auto& c : kTyped) {
+    const size_t messages = box_.Texts().size();
+    std::vector<std::string> cells = Values(view_.video);
+    cells[4] = c.typed;
+    panel_.VideoValueListStringsChange(cells);
+    EXPECT_EQ(box_.Texts().size(), messages + (c.taken ? 0 : 1)) << c.typed;
+    EXPECT_EQ(panel_.current()->crf, c.crf) << c.typed;
+    EXPECT_EQ(view_.video[4].value, c.shown) << c.typed;
+  }
+  // Profiles without it show the four rows they always had.
+  Select("AVI");
+  EXPECT_EQ(view_.video.size(), 4u);
 }
 
 // A name the user chose names the output in the folder shown, with the
