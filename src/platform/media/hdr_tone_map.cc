@@ -63,14 +63,14 @@ std::string ChainFor(const ColourFacts& stated) {
   std::snprintf(source, sizeof source, "tin=%d:pin=%d:min=%d:rin=%d",
                 static_cast<int>(facts.transfer), static_cast<int>(facts.primaries),
                 static_cast<int>(facts.matrix), facts.range == AVCOL_RANGE_JPEG ? 1 : 0);
-  const std::string to_sdr = ":t=bt709:p=bt709:m=bt709:r=tv,format=yuv420p";
-  if (!IsHdrTransfer(facts.transfer)) return "zscale=" + std::string(source) + to_sdr;
+  const std::string to_sdr = "t=bt709:p=bt709:m=bt709:r=tv,format=yuv420p";
+  if (!IsHdrTransfer(facts.transfer)) return "zscale=" + std::string(source) + ":" + to_sdr;
   // Linear light with 1.0 at 100 cd/m², in floating point so that the
   // highlights above it survive; then BT.709 primaries, then the curve
   // brings the peak down to 1.0, keeping the colours' saturation.
   return "zscale=" + std::string(source) + ":t=linear:npl=100:p=" +
          std::to_string(static_cast<int>(facts.primaries)) +
-         ",format=gbrpf32le,zscale=p=bt709,tonemap=hable:desat=0,zscale" + to_sdr;
+         ",format=gbrpf32le,zscale=p=bt709,tonemap=hable:desat=0,zscale=" + to_sdr;
 }
 
 const char* TransferName(AVColorTransferCharacteristic transfer) {
@@ -161,8 +161,14 @@ std::unique_ptr<ColourConverter> ColourConverter::Build(int width, int height,
   converter->format_ = format;
   converter->facts_ = facts;
   if (sample_aspect.num > 0 && sample_aspect.den > 0) converter->sample_aspect_ = sample_aspect;
+  // Every band is read through a window of the same height, so that one
+  // graph (and one set of its frame pools) serves them all.
   converter->band_lines_ = std::max(2, (kBandPixels / width) & ~1);
-  if (converter->band_lines_ + kBandOverlap >= height) converter->band_lines_ = height;
+  converter->window_lines_ = converter->band_lines_ + 2 * kBandOverlap;
+  if (converter->window_lines_ >= height) {
+    converter->band_lines_ = height;
+    converter->window_lines_ = height;
+  }
 
   FramePtr out(av_frame_alloc());
   if (!out) return nullptr;
@@ -171,12 +177,9 @@ std::unique_ptr<ColourConverter> ColourConverter::Build(int width, int height,
   out->height = height;
   if (av_frame_get_buffer(out.get(), 0) < 0) return nullptr;
   converter->out_ = std::move(out);
-  // The first band's filters now, so that a source they fail for is
-  // refused before any picture.
-  const int first_band = converter->band_lines_ == height
-                             ? height
-                             : std::min(height, converter->band_lines_ + kBandOverlap);
-  if (!converter->BandOf(first_band)) return nullptr;
+  // The filters now, so that a source they fail for is refused before
+  // any picture.
+  if (!converter->BandOf(converter->window_lines_)) return nullptr;
   return converter;
 }
 
@@ -220,11 +223,11 @@ bool ColourConverter::Fits(const AVFrame& frame, const ColourFacts& facts) const
 }
 
 bool ColourConverter::ConvertBand(const AVFrame& frame, int first, int end) {
-  // The band with its overlap, on even lines, so that 4:2:0 chroma lines
-  // start with it.
-  const bool whole = first == 0 && end == height_;
-  const int from = whole ? 0 : std::max(0, first - kBandOverlap);
-  const int to = whole ? height_ : std::min(height_, end + kBandOverlap);
+  // The window: the band and its overlap, moved inside the picture at the
+  // edges; on an even line, so that 4:2:0 chroma lines start with it.
+  const int from = std::clamp(first - kBandOverlap, 0, (height_ - window_lines_) & ~1);
+  int to = std::min(height_, from + window_lines_);
+  if (to < end) to = height_;  // the last line of an odd height
   Band* band = BandOf(to - from);
   if (!band) return false;
   FramePtr in(av_frame_clone(&frame));

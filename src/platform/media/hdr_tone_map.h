@@ -90,7 +90,7 @@ class ColourConverter {
   static constexpr int kBandOverlap = 8;  // lines, even
 
  private:
-  // The filters for bands of one height.
+  // The filters for windows of one height.
   struct Band {
     FilterGraphPtr graph;
     AVFilterContext* source = nullptr;  // owned by graph
@@ -101,15 +101,17 @@ class ColourConverter {
   static std::unique_ptr<ColourConverter> Build(int width, int height, AVPixelFormat format,
                                                 AVRational sample_aspect,
                                                 const ColourFacts& facts);
-  // The filters for bands `height` lines high, built when first asked
-  // for; nullptr when they cannot be built.
+  // The filters for windows `height` lines high (window_lines_, or the
+  // whole height of an odd-height picture's last window), built when
+  // first asked for; nullptr when they cannot be built.
   Band* BandOf(int height);
   // Converts lines [first, end) of `frame` into out_; false on failure.
   bool ConvertBand(const AVFrame& frame, int first, int end);
 
   std::map<int, Band> bands_;
   AVRational sample_aspect_{1, 1};
-  int band_lines_ = 0;  // lines each band delivers (the last may have fewer)
+  int band_lines_ = 0;    // lines each band delivers (the last may have fewer)
+  int window_lines_ = 0;  // lines the filters read for a band
   int width_ = 0;
   int height_ = 0;
   AVPixelFormat format_ = AV_PIX_FMT_NONE;
