@@ -3,7 +3,8 @@
 // orange. Whatever the kind, the delivered 8-bit pictures must show that
 // scene in the levels of an 8-bit BT.709 source; an HDR picture taken as it
 // is decoded would come out grey and pale (PQ white near luma 180, colours
-// with little chroma). A source in colours nothing converts is refused.
+// with little chroma). A source in colours nothing converts is refused, and
+// a large picture converted in bands shows no seams.
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@
 #include "platform/av/av_handles.h"
 #include "platform/media/filter_graph.h"
 #include "platform/media/grabber_filter.h"
+#include "platform/media/hdr_tone_map.h"
 #include "platform/media/media_test_support.h"
 #include "support/temp_world.h"
 
@@ -283,6 +285,56 @@ TEST(SourceColoursRefusedTest, CieXyzPicturesAreNotDelivered) {
             "");
   const FirstPicture picture = PlayFirstPicture(path);
   EXPECT_FALSE(picture.connected);
+}
+
+// A picture too large for one pass goes through in bands: a PQ picture
+// whose colour changes a little from line to line comes out changing as
+// smoothly across the bands' joins as anywhere else.
+TEST(ColourConverterTest, BandsJoinWithoutSeams) {
+  constexpr int kBandedWidth = 4096;
+  constexpr int kBandedHeight = 600;
+  ASSERT_LT(ColourConverter::kBandPixels / kBandedWidth + 32, kBandedHeight / 2);
+  const SourceKind pq{"", 10, AVCOL_TRC_SMPTE2084, AVCOL_PRI_BT2020, AVCOL_SPC_BT2020_NCL};
+  av::FramePtr frame(av_frame_alloc());
+  frame->format = AV_PIX_FMT_YUV420P10;
+  frame->width = kBandedWidth;
+  frame->height = kBandedHeight;
+  frame->color_trc = pq.transfer;
+  frame->color_primaries = pq.primaries;
+  frame->colorspace = pq.matrix;
+  frame->color_range = AVCOL_RANGE_MPEG;
+  ASSERT_GE(av_frame_get_buffer(frame.get(), 0), 0);
+  for (int y = 0; y < kBandedHeight; ++y) {
+    const double t = static_cast<double>(y) / kBandedHeight;
+    const std::array<int, 3> codes =
+        Codes(pq, Encode(pq, {0.2 + 0.8 * t, 0.2 + 0.5 * t, 0.6 - 0.4 * t}));
+    for (int x = 0; x < kBandedWidth; ++x) {
+      SetSample(*frame, 0, x, y, codes[0]);
+      if (x % 2 == 0 && y % 2 == 0) {
+        SetSample(*frame, 1, x / 2, y / 2, codes[1]);
+        SetSample(*frame, 2, x / 2, y / 2, codes[2]);
+      }
+    }
+  }
+  std::unique_ptr<ColourConverter> converter =
+      ColourConverter::Create(*frame, ColourFacts::Of(*frame));
+  ASSERT_NE(converter, nullptr);
+  const AVFrame* out = converter->Convert(*frame);
+  ASSERT_NE(out, nullptr);
+  ASSERT_EQ(out->format, AV_PIX_FMT_YUV420P);
+  // Every plane's lines, down the picture: the step from one line to the
+  // next never jumps by more than a few codes.
+  for (int plane = 0; plane < 3; ++plane) {
+    const int lines = plane == 0 ? kBandedHeight : kBandedHeight / 2;
+    int previous = -1;
+    for (int y = 0; y < lines; ++y) {
+      const int value = out->data[plane][static_cast<ptrdiff_t>(y) * out->linesize[plane] + 7];
+      if (previous >= 0) {
+        EXPECT_LE(std::abs(value - previous), 3) << "plane " << plane << " line " << y;
+      }
+      previous = value;
+    }
+  }
 }
 
 }  // namespace
