@@ -103,7 +103,6 @@ ColourRoute RouteFor(const ColourFacts& facts) {
 std::string UnconvertibleColours(const ColourFacts& facts) {
   const ColourRoute route = RouteFor(facts);
   if (route == ColourRoute::kAsDecoded) return "";
-  std::string what;
   if (route == ColourRoute::kUnsupported) {
     const char* transfer = av_color_transfer_name(facts.transfer);
     const char* primaries = av_color_primaries_name(facts.primaries);
