@@ -11,6 +11,7 @@
 #include "engine/playback/capture_stage.h"
 #include "engine/playback/recording_clock.h"
 #include "platform/media/file_source.h"
+#include "platform/media/hdr_tone_map.h"
 #include "platform/media/video_decoder.h"
 
 namespace ovc {
@@ -111,6 +112,19 @@ std::string UndecodableSoundReason(const FilterGraph& graph) {
     const auto* source = dynamic_cast<const media::FileSource*>(filter);
     if (source && source->audio_pin())
       return media::UndecodableReason(source->Info(*source->audio_pin()));
+  }
+  return "";
+}
+
+// Why the source's picture is refused for its colours (an HDR or wide
+// gamut stream this build cannot convert); "" when that is not why.
+std::string UnconvertiblePictureReason(const FilterGraph& graph) {
+  for (media::Filter* filter : graph.Filters()) {
+    const auto* source = dynamic_cast<const media::FileSource*>(filter);
+    if (!source || !source->video_pin()) continue;
+    const media::StreamInfo& info = source->Info(*source->video_pin());
+    if (info.parameters)
+      return media::UnconvertibleColours(media::ColourFacts::Of(*info.parameters));
   }
   return "";
 }
@@ -253,6 +267,8 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
   // reaches a renderer past the grabber is routed through it below.
   if (!built->video_grabber->in()->IsConnected() &&
       graph.FindFilterByName("Video Renderer") == nullptr) {
+    if (const std::string why = UnconvertiblePictureReason(graph); !why.empty())
+      return Fail(media::kErrorCannotRender, "Its picture cannot be converted: " + why + ".");
     return Fail(media::kErrorCannotRender,
                 HasVideoStream(graph) ? "Its picture cannot be decoded."
                                       : "It has no picture, only sound: there is nothing to "

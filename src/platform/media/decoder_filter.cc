@@ -2,9 +2,39 @@
 
 #include <pthread.h>
 
+#include <algorithm>
+
 #include "common/trace.h"
 
+extern "C" {
+#include <libavutil/cpu.h>
+#include <libavutil/imgutils.h>
+}
+
 namespace ovc::media {
+namespace {
+
+// Bytes of decoded pictures a video decoder keeps beyond its stream's
+// reference pictures: the frame threads hold one picture in the making
+// each, the read-ahead finished ones. A 4K picture takes 12 MB (8-bit)
+// to 25 MB (10-bit); left to the number of cores, a large machine would
+// hold hundreds of MB of them.
+constexpr int64_t kThreadPictureBytes = int64_t{64} << 20;
+constexpr int64_t kAheadPictureBytes = int64_t{32} << 20;
+// libavcodec's own ceiling on the threads it picks itself.
+constexpr int kMaxDecoderThreads = 16;
+
+// Bytes of one decoded picture of the stream (4:2:0 8-bit when its pixel
+// format is not known yet).
+int64_t PictureBytes(const AVCodecParameters& parameters) {
+  const auto format = static_cast<AVPixelFormat>(parameters.format);
+  const int bytes = av_image_get_buffer_size(
+      format == AV_PIX_FMT_NONE ? AV_PIX_FMT_YUV420P : format, parameters.width,
+      parameters.height, 1);
+  return std::max<int64_t>(1, bytes);
+}
+
+}  // namespace
 
 DecoderFilter::DecoderFilter(MajorType major)
     : major_(major),
@@ -60,6 +90,17 @@ MediaResult DecoderFilter::OnConnected(Pin& pin) {
   }
   codec->pkt_timebase = info.time_base;
   codec->thread_count = 0;  // as many as the machine has
+  frames_ahead_ = kFramesAhead;
+  if (major_ == MajorType::kVideo) {
+    // As many as the machine has, but large pictures in fewer threads and
+    // read ahead less, so that a 4K source stays within memory.
+    const int64_t picture = PictureBytes(*info.parameters);
+    const int most = std::max(2, std::min(av_cpu_count() + 1, kMaxDecoderThreads));
+    codec->thread_count =
+        static_cast<int>(std::clamp<int64_t>(kThreadPictureBytes / picture, 2, most));
+    frames_ahead_ = static_cast<size_t>(
+        std::clamp<int64_t>(kAheadPictureBytes / picture, 1, static_cast<int64_t>(kFramesAhead)));
+  }
   if (avcodec_open2(codec.get(), decoder, nullptr) < 0) {
     TracePrintf("Cannot open the %s decoder", decoder->name);
     return kErrorTypeNotAccepted;
@@ -181,7 +222,7 @@ void DecoderFilter::DeliverDecodedAhead() {
     pthread_setname_np(pthread_self(), "ovc-decode");
     Decode([this](FramePtr& frame) {
       MutexLock lock(&ahead_mutex_);
-      while (!stop_ && ahead_.size() >= kFramesAhead) ahead_changed_.Wait(&ahead_mutex_);
+      while (!stop_ && ahead_.size() >= frames_ahead_) ahead_changed_.Wait(&ahead_mutex_);
       if (stop_) return false;
       ahead_.push_back(std::move(frame));  // the decoder gets a fresh frame
       lock.Unlock();

@@ -65,7 +65,7 @@ class DecoderFilter : public Filter {
 
  private:
   // Frames decoded ahead of the streaming thread (video): enough to keep
-  // the decoder busy while one is delivered.
+  // the decoder busy while one is delivered; fewer for large pictures.
   static constexpr size_t kFramesAhead = 3;
 
   void StreamingLoop();
@@ -92,6 +92,7 @@ class DecoderFilter : public Filter {
   const FileSource* source_ = nullptr;
   StreamInfo info_;
   CodecContextPtr codec_;
+  size_t frames_ahead_ = kFramesAhead;
   MediaType output_type_;
 
   // Written by the control thread while no streaming thread runs.

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/trace.h"
 #include "platform/media/media_formats.h"
 #include "platform/media/yuv_packing.h"
 
@@ -39,6 +40,20 @@ MediaType VideoDecoder::TypeFor(int32_t width, int32_t height, AVRational sample
 MediaResult VideoDecoder::PrepareOutput(const StreamInfo& info, MediaType* type) {
   const AVCodecParameters& parameters = *info.parameters;
   if (parameters.width <= 0 || parameters.height <= 0) return kErrorTypeNotAccepted;
+  stream_colours_ = ColourFacts::Of(parameters);
+  colours_.reset();
+  traced_colours_.reset();
+  if (const std::string why = UnconvertibleColours(stream_colours_); !why.empty()) {
+    TracePrintf("The picture cannot be decoded: %s", why.c_str());
+    return kErrorTypeNotAccepted;
+  }
+  const ColourRoute route = RouteFor(stream_colours_);
+  if ((route == ColourRoute::kToneMap || route == ColourRoute::kToBt709) &&
+      !ColourConverter::Create(parameters)) {
+    TracePrintf("The picture cannot be decoded: its colours cannot be converted (%s)",
+                ColourTraceLine(stream_colours_).c_str());
+    return kErrorTypeNotAccepted;
+  }
   avg_time_per_frame_ = kDefaultFrameTime;
   if (info.frame_rate.num > 0 && info.frame_rate.den > 0) {
     avg_time_per_frame_ = av_rescale(kUnitsPerSecond, info.frame_rate.den, info.frame_rate.num);
@@ -70,13 +85,41 @@ MediaResult VideoDecoder::PrepareOutput(const StreamInfo& info, MediaType* type)
 
 void VideoDecoder::ResetRun() { next_start_ = 0; }
 
-void VideoDecoder::DeliverFrame(AVFrame& frame) {
-  ReferenceTime start = frame.best_effort_timestamp != AV_NOPTS_VALUE
-                            ? SegmentTime(frame.best_effort_timestamp)
+AVFrame* VideoDecoder::WithSdrColours(AVFrame& frame) {
+  // What a picture leaves unstated, its stream states.
+  ColourFacts facts = ColourFacts::Of(frame);
+  if (facts.transfer == AVCOL_TRC_UNSPECIFIED) facts.transfer = stream_colours_.transfer;
+  if (facts.primaries == AVCOL_PRI_UNSPECIFIED) facts.primaries = stream_colours_.primaries;
+  if (facts.matrix == AVCOL_SPC_UNSPECIFIED) facts.matrix = stream_colours_.matrix;
+  if (facts.range == AVCOL_RANGE_UNSPECIFIED) facts.range = stream_colours_.range;
+  const ColourRoute route = RouteFor(facts);
+  if (route == ColourRoute::kAsDecoded) return &frame;
+  if (!colours_ || !colours_->Fits(frame, facts)) {
+    colours_ = ColourConverter::Create(frame, facts);
+    if (traced_colours_ != facts) {
+      // Once per change of colours, not for every picture dropped.
+      traced_colours_ = facts;
+      const std::string line = ColourTraceLine(facts);
+      if (!colours_) {
+        const std::string why = UnconvertibleColours(facts);
+        TracePrintf("Pictures dropped: %s", why.empty() ? "their colours cannot be converted"
+                                                        : why.c_str());
+      } else if (!line.empty()) {
+        WriteTraceLine(line);
+      }
+    }
+    if (!colours_) return nullptr;
+  }
+  return colours_->Convert(frame);
+}
+
+void VideoDecoder::DeliverFrame(AVFrame& decoded) {
+  ReferenceTime start = decoded.best_effort_timestamp != AV_NOPTS_VALUE
+                            ? SegmentTime(decoded.best_effort_timestamp)
                             : next_start_;
-  const ReferenceTime duration = frame.pkt_duration > 0
-                                     ? ToReferenceTime(frame.pkt_duration, stream_info().time_base)
-                                     : avg_time_per_frame_;
+  const ReferenceTime duration =
+      decoded.pkt_duration > 0 ? ToReferenceTime(decoded.pkt_duration, stream_info().time_base)
+                               : avg_time_per_frame_;
   const ReferenceTime stop = start + duration;
   next_start_ = stop;
   // Decoded only to reach the segment start.
@@ -84,7 +127,10 @@ void VideoDecoder::DeliverFrame(AVFrame& frame) {
   // The picture showing at the segment start begins it.
   if (start < 0) start = 0;
 
-  if (frame.width <= 0 || frame.height <= 0) return;
+  if (decoded.width <= 0 || decoded.height <= 0) return;
+  AVFrame* sdr = WithSdrColours(decoded);
+  if (!sdr) return;
+  AVFrame& frame = *sdr;
   // Fields lie in the stored lines: shown turned on its side, a picture
   // keeps its blend.
   const int shown = shown_height_.load();

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
+#include <optional>
 
 #include "platform/media/decoder_filter.h"
+#include "platform/media/hdr_tone_map.h"
 #include "platform/media/upright_picture.h"
 
 namespace ovc::media {
@@ -18,6 +21,9 @@ namespace ovc::media {
 // moving edges show no combs, unless they are shown at half their height
 // or less (set_shown_height): scaling them down that far merges the lines
 // of both fields anyway, and the blend would only soften the picture.
+// HDR pictures (PQ, HLG) are tone-mapped and BT.2020 ones converted to
+// 8-bit BT.709 SDR (ColourConverter); a stream whose colours cannot be
+// converted is refused.
 class VideoDecoder final : public DecoderFilter {
  public:
   VideoDecoder() : DecoderFilter(MajorType::kVideo) {}
@@ -33,6 +39,10 @@ class VideoDecoder final : public DecoderFilter {
 
  private:
   MediaType TypeFor(int32_t width, int32_t height, AVRational sample_aspect) const;
+  // `frame` itself when its colours go on as decoded; else the picture
+  // tone-mapped (HDR) or converted (BT.2020) to 8-bit BT.709, or nullptr
+  // when that fails (the picture is dropped, the trace says why).
+  AVFrame* WithSdrColours(AVFrame& frame);
   // Delivers the frame turned upright and with its fields blended as
   // needed; drops a frame libswscale cannot convert.
   void DeliverUpright(AVFrame& frame, bool interlaced, ReferenceTime start, ReferenceTime stop);
@@ -48,6 +58,7 @@ class VideoDecoder final : public DecoderFilter {
   ReferenceTime avg_time_per_frame_ = 0;
   bool interlaced_ = false;
   int rotation_ = 0;  // degrees clockwise
+  ColourFacts stream_colours_;
   // Set from any thread, read by the streaming thread.
   std::atomic<int> shown_height_{0};
 
@@ -59,6 +70,8 @@ class VideoDecoder final : public DecoderFilter {
   // Written by the streaming thread only.
   SwsContextPtr scaler_;
   SwsContextPtr to_i420_;
+  std::unique_ptr<ColourConverter> colours_;
+  std::optional<ColourFacts> traced_colours_;  // the colours last traced
   I420Buffer converted_;  // the frame as 4:2:0, fields blended
   I420Buffer upright_;    // that turned
   ReferenceTime next_start_ = 0;  // for frames without a timestamp
