@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "platform/media/media_formats.h"
-#include "platform/media/yuv_packing.h"
 
 namespace ovc::media {
 namespace {
@@ -126,13 +125,10 @@ void VideoDecoder::DeliverFrame(AVFrame& frame) {
 
 void VideoDecoder::PackAndDeliver(const PlanarPicture& planes, ReferenceTime start,
                                   ReferenceTime stop) {
+  // Packed only for a receiver that reads the bytes (the preview's
+  // renderer, a capture without use for the planes).
   Sample& out = sample();
-  const int stride = out_width_ * 2;
-  out.Resize(stride * out_height_);
-  PackI420ToYuy2(planes.planes[0], planes.strides[0], planes.planes[1], planes.strides[1],
-                 planes.planes[2], planes.strides[2], out.mutable_data(), stride, planes.width,
-                 planes.height);
-  out.SetPlanarSource(planes);
+  out.DeferPacking(planes);
   out.SetTimes(start, stop);
   DeliverSample();
   out.ClearPlanarSource();
