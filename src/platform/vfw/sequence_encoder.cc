@@ -123,10 +123,18 @@ int SequenceEncoder::OpenCodec() {
   if (setup_.input_format == AV_PIX_FMT_YUV420P && scaled_format == AV_PIX_FMT_YUV420P &&
       !full_range)
     return 0;
-  converter_.reset(sws_getContext(setup_.width, setup_.height, setup_.input_format, setup_.width,
+  // Other encoders (4:2:2 JPEG) take I420 frames packed first: the range
+  // stretch is right from packed frames, not from planar ones.
+  if (setup_.input_format == AV_PIX_FMT_YUV420P) {
+    to_packed_.reset(sws_getContext(setup_.width, setup_.height, AV_PIX_FMT_YUV420P, setup_.width,
+                                    setup_.height, AV_PIX_FMT_YUYV422, SWS_BILINEAR, nullptr,
+                                    nullptr, nullptr));
+    packed_.resize(static_cast<size_t>(setup_.width) * setup_.height * 2 + 64);
+  }
+  converter_.reset(sws_getContext(setup_.width, setup_.height, AV_PIX_FMT_YUYV422, setup_.width,
                                   setup_.height, scaled_format, SWS_BILINEAR, nullptr, nullptr,
                                   nullptr));
-  if (!converter_) {
+  if (!converter_ || (setup_.input_format == AV_PIX_FMT_YUV420P && !to_packed_)) {
     TracePrintf("vfw: no converter from %s for %s", av_get_pix_fmt_name(setup_.input_format),
                 info.encoder_name);
     return -1;
@@ -152,7 +160,14 @@ int SequenceEncoder::Encode(const uint8_t* picture, bool force_key_frame,
   } else {
     const uint8_t* source[4] = {picture, nullptr, nullptr, nullptr};
     int source_stride[4] = {setup_.width * 2, 0, 0, 0};
-    if (setup_.input_format == AV_PIX_FMT_YUV420P) layout.Planes(picture, source, source_stride);
+    if (to_packed_) {
+      const uint8_t* planes[4] = {};
+      int strides[4] = {};
+      layout.Planes(picture, planes, strides);
+      uint8_t* packed[4] = {packed_.data(), nullptr, nullptr, nullptr};
+      sws_scale(to_packed_.get(), planes, strides, 0, setup_.height, packed, source_stride);
+      source[0] = packed_.data();
+    }
     sws_scale(converter_.get(), source, source_stride, 0, setup_.height, frame_->data,
               frame_->linesize);
   }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/vfw/av_handles.h"
 #include "platform/vfw/compressor_settings.h"
@@ -57,6 +58,9 @@ class SequenceEncoder {
   const EncoderSetup setup_;  // without stats_in
   CodecContextPtr context_;
   SwsContextPtr converter_;  // null where frames are copied
+  // I420 to YUY2 ahead of converter_, and its packed frame.
+  SwsContextPtr to_packed_;
+  std::vector<uint8_t> packed_;
   FramePtr frame_;
   PacketPtr packet_;
   int64_t next_pts_ = 0;

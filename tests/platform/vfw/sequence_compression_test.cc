@@ -43,9 +43,13 @@ TEST_P(SequenceCompressionTest, EveryFrameDecodesBackWithKeyFramesEvery15) {
         DecodeToYuy2(handler, options.width, options.height, frames);
     ASSERT_EQ(pictures.size(), 64u);
     for (int i = 0; i < 64; ++i) {
+      std::vector<uint8_t> given = MakeYuy2Frame(options.width, options.height, i);
+      // I420 holds the chroma of every other line.
+      const size_t line = 2 * static_cast<size_t>(options.width);
+      for (size_t y = 1; i420 && y < static_cast<size_t>(options.height); y += 2)
+        for (size_t x = 1; x < line; x += 2) given[y * line + x] = given[(y - 1) * line + x];
       // A range or chroma-order mistake costs far more than 10 dB.
-      EXPECT_GT(Psnr(MakeYuy2Frame(options.width, options.height, i), pictures[i]), 38.0)
-          << "frame " << i;
+      EXPECT_GT(Psnr(given, pictures[i]), 38.0) << "frame " << i;
     }
   }
 }
