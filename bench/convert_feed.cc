@@ -1,12 +1,12 @@
 // Feeds raw pictures and sound through the recording engine into the FFmpeg
-// writer, as a conversion does after the capture stage: one packed YUY2
-// frame at a time, each with the sound of its frame period, through
+// writer, as a conversion does after the capture stage: one 4:2:0 frame
+// at a time, each with the sound of its frame period, through
 // RecordingSession with the encoding threads (two or more processors).
 //
-//   convert_feed PROFILE VIDEO.yuy2 AUDIO.s16 OUTPUT
+//   convert_feed PROFILE VIDEO.i420 AUDIO.s16 OUTPUT
 //
 // PROFILE is psp-mpeg4 or ipod-h264 (the shipped profiles' settings). The
-// input is 320x240 YUY2 at 29.97 frames per second and 48000 Hz stereo
+// input is 320x240 planar 4:2:0 (yuv420p) at 29.97 frames per second and 48000 Hz stereo
 // signed 16-bit PCM. Prints the frames written and the seconds taken.
 
 #include <chrono>
@@ -19,6 +19,7 @@
 
 #include "engine/record/mp4_writer.h"
 #include "engine/record/recording_session.h"
+#include "platform/av/i420_frame.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ bool ConfigureProfile(const std::string& name, ovc::OutputConfig* output) {
 
 int main(int argc, char** argv) {
   if (argc != 5) {
-    std::fprintf(stderr, "usage: %s psp-mpeg4|ipod-h264 VIDEO.yuy2 AUDIO.s16 OUTPUT\n", argv[0]);
+    std::fprintf(stderr, "usage: %s psp-mpeg4|ipod-h264 VIDEO.i420 AUDIO.s16 OUTPUT\n", argv[0]);
     return 2;
   }
   ovc::OutputConfig output;
@@ -83,7 +84,7 @@ int main(int argc, char** argv) {
   if (session.OpenOutput(false) != 0) return 1;
   session.StartProducers();
 
-  const size_t frame_bytes = static_cast<size_t>(output.width) * output.height * 2;
+  const size_t frame_bytes = ovc::av::I420Frame{output.width, output.height}.bytes();
   std::vector<uint8_t> frame(frame_bytes);
   std::vector<int16_t> pcm;
   const double rate = output.input_sample_rate;

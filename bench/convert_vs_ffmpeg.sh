@@ -29,10 +29,10 @@ ffmpeg -v error -nostdin -f lavfi -i "testsrc=size=720x480:rate=30000/1001" \
   -f lavfi -i "sine=frequency=440:sample_rate=48000" -t "$CLIP_SECONDS" \
   -c:v mpeg2video -q:v 3 -c:a pcm_s16le -ac 2 "$WORK/clip.mkv"
 ffmpeg -v error -nostdin -i "$WORK/clip.mkv" \
-  -map 0:v -vf scale=320:240 -pix_fmt yuyv422 -f rawvideo "$WORK/video.yuy2" \
+  -map 0:v -vf scale=320:240 -pix_fmt yuv420p -f rawvideo "$WORK/video.i420" \
   -map 0:a -ar 48000 -ac 2 -f s16le "$WORK/audio.s16"
 
-RAW_IN=(-f rawvideo -pix_fmt yuyv422 -video_size 320x240 -framerate 2997/100 -i "$WORK/video.yuy2"
+RAW_IN=(-f rawvideo -pix_fmt yuv420p -video_size 320x240 -framerate 2997/100 -i "$WORK/video.i420"
         -f s16le -ar 48000 -ac 2 -i "$WORK/audio.s16")
 
 ffmpeg_psp() {
@@ -51,7 +51,7 @@ ffmpeg_ipod() {
 }
 
 ours() {
-  "$FEED" "$1" "$WORK/video.yuy2" "$WORK/audio.s16" "$WORK/ours_$1.mp4" >/dev/null 2>"$WORK/ours.log" ||
+  "$FEED" "$1" "$WORK/video.i420" "$WORK/audio.s16" "$WORK/ours_$1.mp4" >/dev/null 2>"$WORK/ours.log" ||
     { cat "$WORK/ours.log" >&2; return 1; }
 }
 

@@ -6,6 +6,7 @@
 
 #include "common/trace.h"
 #include "engine/record/output_shape.h"
+#include "platform/av/i420_frame.h"
 #include "platform/imaging/image_ops.h"
 
 namespace ovc {
@@ -84,24 +85,17 @@ media::GrabberCallback CaptureStage::AudioCallback() {
 }
 
 void CaptureStage::EnsureBuffersLocked(int64_t pixels) {
-  if (pixels <= state_.buffer_pixels) return;
+  const size_t frame_bytes =
+      av::I420Frame{std::max(output_.width, 0), std::max(output_.height, 0)}.bytes() +
+      kPlanePadding;
+  if (pixels <= state_.buffer_pixels && frame_bytes <= state_.output_frame.size()) return;
   try {
-    for (auto& plane : state_.input_planes) plane.assign(pixels + kPlanePadding, 0);
-    for (auto& plane : state_.output_planes) plane.assign(pixels + kPlanePadding, 0);
-    state_.output_frame.assign(2 * pixels + kPlanePadding, 0);
-    state_.buffer_pixels = pixels;
+    if (frame_bytes > state_.output_frame.size()) state_.output_frame.assign(frame_bytes, 0);
+    state_.buffer_pixels = std::max(state_.buffer_pixels, pixels);
   } catch (const std::bad_alloc&) {
+    // The frame keeps its old size; ScaleFrameLocked writes no picture
+    // larger than it holds.
     WriteTraceLine("malloc error");
-    // Keep what every buffer still holds, so that no picture larger than
-    // that is ever written into them.
-    int64_t usable = INT64_MAX;
-    for (auto& plane : state_.input_planes)
-      usable = std::min<int64_t>(usable, static_cast<int64_t>(plane.size()) - kPlanePadding);
-    for (auto& plane : state_.output_planes)
-      usable = std::min<int64_t>(usable, static_cast<int64_t>(plane.size()) - kPlanePadding);
-    usable = std::min<int64_t>(
-        usable, (static_cast<int64_t>(state_.output_frame.size()) - kPlanePadding) / 2);
-    state_.buffer_pixels = std::max<int64_t>(0, usable);
   }
 }
 
@@ -124,22 +118,22 @@ PictureArea CaptureStage::OutputAreaLocked(int crop_width, int crop_height) cons
 }
 
 void CaptureStage::ScaleFrameLocked() {
-  if (!resize_this_picture_) {
-    frame_to_hand_over_ = sample_data_;
-    return;
-  }
   const int in_width = state_.input_width;
   const int in_height = state_.input_height;
   const int out_width = output_.width;
   const int out_height = output_.height;
   frame_to_hand_over_ = state_.output_frame.data();
+  const av::I420Frame layout{out_width, out_height};
   if (in_width < 2 || in_height < 1 || out_width < 2 || out_height < 1 ||
       static_cast<int64_t>(in_width) * in_height > state_.buffer_pixels ||
-      static_cast<int64_t>(out_width) * out_height > state_.buffer_pixels)
+      static_cast<int64_t>(out_width) * out_height > state_.buffer_pixels ||
+      layout.bytes() + kPlanePadding > state_.output_frame.size())
     return;
+  if (sample_data_ == nullptr && sample_planes_ == nullptr) return;
 
   // The crop in input pixels; a crop that leaves less than two pixels of
-  // width or a line of height takes the whole picture.
+  // width or a line of height takes the whole picture. Without resizing the
+  // picture is the frame: only its form changes.
   auto fraction = [](double value) { return std::isnan(value) ? 0.0 : std::clamp(value, 0.0, 1.0); };
   double left = fraction(crop_.left), right = fraction(crop_.right);
   double top = fraction(crop_.top), bottom = fraction(crop_.bottom);
@@ -149,7 +143,7 @@ void CaptureStage::ScaleFrameLocked() {
   int h = static_cast<int>((bottom - top) * in_height);
   w = std::min(w, in_width - x);
   h = std::min(h, in_height - y);
-  if (w < 2 || h < 1) {
+  if (w < 2 || h < 1 || !resize_this_picture_) {
     x = y = 0;
     w = in_width;
     h = in_height;
@@ -161,25 +155,22 @@ void CaptureStage::ScaleFrameLocked() {
   w &= ~1;
   y &= ~1;
 
-  uint8_t* planes_out[3] = {state_.output_planes[0].data(), state_.output_planes[1].data(),
-                            state_.output_planes[2].data()};
-  const int out_strides[3] = {out_width, out_width, out_width};
-  if (sample_data_ == nullptr) return;
+  uint8_t* planes_out[3];
+  int out_strides[3];
+  layout.Planes(state_.output_frame.data(), planes_out, out_strides);
   // The picture goes into its area; the bars around it are painted black
   // after scaling, over whatever the scaler wrote past its lines' ends.
-  const PictureArea area = OutputAreaLocked(w, h);
-  const size_t luma_offset = static_cast<size_t>(area.y) * out_width + area.x;
-  const size_t chroma_offset = static_cast<size_t>(area.y) * out_width + area.x / 2;
-  uint8_t* out[3] = {planes_out[0] + luma_offset, planes_out[1] + chroma_offset,
-                     planes_out[2] + chroma_offset};
+  const PictureArea whole{0, 0, out_width, out_height};
+  const PictureArea area = resize_this_picture_ ? OutputAreaLocked(w, h) : whole;
+  uint8_t* out[3] = {planes_out[0] + static_cast<size_t>(area.y) * out_strides[0] + area.x,
+                     planes_out[1] + static_cast<size_t>(area.y / 2) * out_strides[1] + area.x / 2,
+                     planes_out[2] + static_cast<size_t>(area.y / 2) * out_strides[2] + area.x / 2};
   // From the decoder's 4:2:0 planes where it passed them along: less to
   // read and scale than the packed 4:2:2 picture made from them.
   const media::PlanarPicture* planes = sample_planes_;
-  const bool from_planes = planes != nullptr && planes->width == in_width &&
-                           planes->height == in_height;
   const int packed_stride = 2 * state_.input_line_pixels;
   const uint8_t* packed = sample_data_;
-  if (!from_planes && sample_padding_ < kScalerSlack) {
+  if (planes == nullptr && sample_padding_ < kScalerSlack) {
     // The scaler reads whole vectors, past the end of the last line: a
     // sample without room after it is scaled from a copy that has it.
     const size_t bytes = static_cast<size_t>(packed_stride) * in_height;
@@ -188,31 +179,27 @@ void CaptureStage::ScaleFrameLocked() {
     packed = state_.padded_picture.data();
   }
   const int scaled =
-      from_planes
-          ? CropScaleI420ToPlanes(planes->planes, planes->strides, in_width, in_height, x, y, w,
-                                  h, out, out_strides, area.width, area.height, kScaleBicubic)
-          : CropScaleYuy2ToPlanes(packed, in_width, in_height, packed_stride, x, y, w, h, out,
-                                  out_strides, area.width, area.height, kScaleBicubic);
-  if (scaled != 0) return;
-  if (!(area == PictureArea{0, 0, out_width, out_height})) {
-    PaintBars(planes_out[0], out_width, out_width, out_height, area.x, area.width, area.y,
+      planes != nullptr
+          ? CropScaleI420ToI420(planes->planes, planes->strides, in_width, in_height, x, y, w, h,
+                                out, out_strides, area.width, area.height, kScaleBicubic)
+          : CropScaleYuy2ToI420(packed, in_width, in_height, packed_stride, x, y, w, h, out,
+                                out_strides, area.width, area.height, kScaleBicubic);
+  if (scaled != 0 || !resize_this_picture_) return;
+  if (!(area == whole)) {
+    PaintBars(planes_out[0], out_strides[0], out_width, out_height, area.x, area.width, area.y,
               area.height, kBlackLuma);
     for (int i = 1; i < 3; ++i)
-      PaintBars(planes_out[i], out_width, out_width / 2, out_height, area.x / 2, area.width / 2,
-                area.y, area.height, kNeutralChroma);
+      PaintBars(planes_out[i], out_strides[i], layout.chroma_width(), layout.chroma_height(),
+                area.x / 2, area.width / 2, area.y / 2, (area.height + 1) / 2, kNeutralChroma);
   }
   const int brightness_offset = output_.brightness_a;
   if (brightness_offset != 0) {
-    // The luma lines are out_width apart.
     // Only the picture: the bars stay black.
-    ScaleLuma(static_cast<int>(output_.brightness_b * 128), out[0], area.width, out_width,
+    ScaleLuma(static_cast<int>(output_.brightness_b * 128), out[0], area.width, out_strides[0],
               area.height, 7);
-    OffsetLuma(static_cast<uint8_t>(brightness_offset & 0xFF), out[0], area.width, out_width,
-               area.height, 0);
+    OffsetLuma(static_cast<uint8_t>(brightness_offset & 0xFF), out[0], area.width,
+               out_strides[0], area.height, 0);
   }
-  const uint8_t* join[3] = {planes_out[0], planes_out[1], planes_out[2]};
-  JoinPlanesToYuy2(join, out_strides, state_.output_frame.data(), 2 * out_width,
-                   2 * (out_width / 2), out_height);
 }
 
 void CaptureStage::BeginRecording(bool need_resize) {
@@ -333,11 +320,7 @@ void CaptureStage::WaitForAudioLocked(double needed) {
 Bitmap24 CaptureStage::StillPicture() {
   MutexLock lock(&capture_lock_);
   ApplyRequestsLocked();
-  if (static_cast<int64_t>(state_.input_width) * state_.input_height > state_.buffer_pixels)
-    return {};
-  const uint8_t* planes[3] = {state_.input_planes[0].data(), state_.input_planes[1].data(),
-                              state_.input_planes[2].data()};
-  return PlanesToBitmap(planes, state_.input_width, state_.input_height);
+  return state_.still.ToBitmap();
 }
 
 void CaptureStage::ReadInputSize() {

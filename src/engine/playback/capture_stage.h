@@ -148,9 +148,10 @@ class CaptureStage {
   int AdoptVideoType(const media::MediaSample* sample);
   int AdoptAudioType(const media::MediaSample* sample);
 
-  // Turns the input planes into the output frame (crop, scale, brightness,
-  // join). Without resizing the output frame is the sample itself. Run by
-  // OnVideoSample once for every picture it writes.
+  // Turns the sample into the output frame, a 4:2:0 picture of the output
+  // size (crop, scale, bars, brightness). Without resizing the frame is the
+  // sample's picture as it is, in that form. Run by OnVideoSample once for
+  // every picture it writes.
   void ScaleFrame();
 
   // --- The conversion workflow ---
@@ -204,7 +205,8 @@ class CaptureStage {
   double covered_seconds();
 
   // --- Read by the main window and tests, under the lock ---
-  // The paused still picture: the current input planes as a 24-bit bitmap.
+  // The paused still picture: the input picture last kept, as a 24-bit
+  // bitmap.
   Bitmap24 StillPicture();
   // The input picture size; while a callback holds the lock, the size last
   // seen (never waits for it).
@@ -226,7 +228,8 @@ class CaptureStage {
   void AdoptVideoFormatLocked(const media::MediaType& type) OVC_REQUIRES(capture_lock_);
   int AdoptAudioTypeLocked(const media::MediaSample* sample) OVC_REQUIRES(capture_lock_);
   void AdoptAudioFormatLocked(const media::MediaType& type) OVC_REQUIRES(capture_lock_);
-  // Grows the seven picture buffers to hold `pixels` pixels each.
+  // Takes pictures of up to `pixels` pixels, and grows the output frame to
+  // the output size.
   void EnsureBuffersLocked(int64_t pixels) OVC_REQUIRES(capture_lock_);
   // Updates the frame-time estimates with one picture's duration and
   // returns the duration to use (0.042 s when implausible).
@@ -313,7 +316,7 @@ class CaptureStage {
   // In this recording the pictures have ended: the sound after them gets
   // output frames that repeat the last one, held_frame_.
   bool pictures_ended_ OVC_GUARDED_BY(capture_lock_) = false;
-  // Packed YUY2 of the output size, or empty.
+  // A 4:2:0 frame of the output size (av::I420Frame), or empty.
   std::vector<uint8_t> held_frame_ OVC_GUARDED_BY(capture_lock_);
   // Where the latest recorded picture ends (seconds).
   double last_picture_end_ OVC_GUARDED_BY(capture_lock_) = -std::numeric_limits<double>::infinity();
@@ -335,12 +338,12 @@ class CaptureStage {
   // The input size as last read under the lock (ReadInputSize).
   std::atomic<int> input_width_seen_{0};
   std::atomic<int> input_height_seen_{0};
-  // The frame handed over for the current picture: the output frame, or the
-  // sample itself when nothing needs resizing.
+  // The frame handed over for the current picture: the output frame.
   const uint8_t* frame_to_hand_over_ OVC_GUARDED_BY(capture_lock_) = nullptr;
   const uint8_t* sample_data_ OVC_GUARDED_BY(capture_lock_) = nullptr;
-  // The 4:2:0 planes the sample was packed from, when the decoder passed
-  // them along; valid with sample_data_.
+  // The sample's picture: its 4:2:0 planes when the decoder passed them
+  // along (sample_data_ is then null), else its packed bytes. Valid during
+  // the callback.
   const media::PlanarPicture* sample_planes_ OVC_GUARDED_BY(capture_lock_) = nullptr;
   // Bytes the sample's storage holds past its data; valid with sample_data_.
   int32_t sample_padding_ OVC_GUARDED_BY(capture_lock_) = 0;

@@ -7,6 +7,7 @@
 #include "engine/playback/capture_audio_buffer.h"
 #include "engine/playback/frame_time_estimator.h"
 #include "engine/playback/output_grid.h"
+#include "engine/playback/still_picture.h"
 
 namespace ovc {
 
@@ -51,14 +52,14 @@ struct CaptureState {
   bool need_resize = false;
   bool split_failed = false;  // no further output part could be opened
 
-  // Planes with a line stride equal to their picture's width: the input
-  // planes of the input size, the output planes of the output size. U and V
-  // use the left half of each line. The frame is packed YUY2 of the output
-  // size. All grow, never shrink; `buffer_pixels` is what each plane holds.
-  std::vector<uint8_t> input_planes[3];
-  std::vector<uint8_t> output_planes[3];
+  // The output frame: a 4:2:0 picture of the output size in the layout of
+  // av::I420Frame, with kScalerSlack bytes after it. Grows, never shrinks.
+  // `buffer_pixels` is the largest picture (input or output) the capture
+  // takes.
   std::vector<uint8_t> output_frame;
   int64_t buffer_pixels = 0;
+  // The input picture, kept now and then for the still picture.
+  KeptPicture still;
   // A copy of a packed picture whose sample keeps too little room after it
   // for the scaler, with that room added.
   std::vector<uint8_t> padded_picture;

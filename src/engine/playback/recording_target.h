@@ -15,7 +15,8 @@ class RecordingTarget {
   // Whether a conversion runs (capture_active).
   virtual bool recording() const = 0;
 
-  // The producer entry: one packed YUY2 frame of the output size (or none)
+  // The producer entry: one 4:2:0 frame of the output size in the layout
+  // of av::I420Frame (or none)
   // and the n sample frames of 16-bit PCM that belong before it. Copies what
   // it keeps before returning; may block while the encoders catch up.
   virtual void Produce(const uint8_t* frame, const int16_t* audio, int n) = 0;

@@ -7,6 +7,7 @@
 
 #include "common/trace.h"
 #include "engine/playback/capture_stage.h"
+#include "platform/av/i420_frame.h"
 
 namespace ovc {
 namespace {
@@ -44,8 +45,7 @@ void CaptureStage::OnAudioEnd() {
 }
 
 void CaptureStage::KeepLastFrameLocked() {
-  const size_t bytes =
-      2 * static_cast<size_t>(std::max(output_.width, 0)) * std::max(output_.height, 0);
+  const size_t bytes = av::I420Frame{output_.width, output_.height}.bytes();
   if (frame_to_hand_over_ == nullptr || bytes == 0) {
     held_frame_.clear();
     return;
@@ -63,8 +63,7 @@ void CaptureStage::HoldLastPictureLocked() {
       stop_reached_)
     return;
   const double rate = output_.out_frame_rate;
-  const size_t frame_bytes =
-      2 * static_cast<size_t>(std::max(output_.width, 0)) * std::max(output_.height, 0);
+  const size_t frame_bytes = av::I420Frame{output_.width, output_.height}.bytes();
   if (!(rate > 0 && rate <= kHighestFrameRate) || frame_bytes == 0 ||
       held_frame_.size() != frame_bytes)
     return;

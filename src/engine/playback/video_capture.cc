@@ -199,18 +199,24 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
     TracePrintf("audio_buffer_i %d    borrow %d", static_cast<int>(state_.audio.fill()),
                 static_cast<int>(state_.audio.borrow()));
 
-  // The picture as delivered: packed YUY2, lines of input_line_pixels.
+  // The picture as delivered: packed YUY2, lines of input_line_pixels, or
+  // the 4:2:0 planes it was made from. Where the planes serve, the packed
+  // bytes are never asked for (the decoder then never makes them).
   const int width = state_.input_width;
   const int height = state_.input_height;
   const int line_pixels = state_.input_line_pixels;
   const int64_t picture_bytes = 2 * static_cast<int64_t>(line_pixels) * height;
-  const bool usable = sample.data() != nullptr && width >= 2 && height >= 1 &&
-                      length >= picture_bytes &&
-                      static_cast<int64_t>(line_pixels) * height <= state_.buffer_pixels;
+  const media::PlanarPicture* planes = sample.planar_source();
+  if (planes != nullptr && (planes->width != width || planes->height != height)) planes = nullptr;
+  const bool fits = width >= 2 && height >= 1 &&
+                    static_cast<int64_t>(line_pixels) * height <= state_.buffer_pixels;
+  const uint8_t* packed = fits && planes == nullptr ? sample.data() : nullptr;
+  const bool usable =
+      fits && (planes != nullptr || (packed != nullptr && length >= picture_bytes));
   if (!usable && recording && width > 0)
     TracePrintf("Video sample too short: %d bytes for %dx%d", length, width, height);
-  sample_data_ = sample.data();
-  sample_planes_ = sample.planar_source();
+  sample_data_ = packed;
+  sample_planes_ = planes;
   sample_padding_ = sample.padding();
   // A picture that is not exactly the output frame is always scaled, so
   // that the recording never reads beyond the sample.
@@ -219,14 +225,12 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
                          height != output_.height || line_pixels != width ||
                          (recording && !(OutputAreaLocked(width, height) ==
                                          PictureArea{0, 0, output_.width, output_.height}));
-  // The planes keep the picture for the still picture; a recording scales
-  // straight from the sample, so it refreshes them only now and then.
+  // The still picture keeps the input picture; while recording, only now
+  // and then.
   const int counter = state_.frame_counter;
   if (usable && (!recording || counter < 0 || counter % 4 == 0)) {
-    uint8_t* planes[3] = {state_.input_planes[0].data(), state_.input_planes[1].data(),
-                          state_.input_planes[2].data()};
-    const int strides[3] = {width, width, width};
-    SplitYuy2ToPlanes(sample.data(), 2 * line_pixels, planes, strides, width, height);
+    if (planes != nullptr) state_.still.KeepPlanes(*planes, width, height);
+    else state_.still.KeepYuy2(packed, 2 * line_pixels, width, height);
   }
 
   if (recording && usable) {

@@ -67,7 +67,7 @@ int AviOutput::OpenVideoEncoder(MissingCodecPrompt* prompt) {
   // The compressors read their bit rate from their own settings.
   vfw::SetCompressorBitRate(codec.fcc_handler,
                             static_cast<uint32_t>(std::max(0.0f, output_.video_bitrate)));
-  vfw::BitmapInfoHeader input = vfw::Yuy2Header(output_.width, output_.height);
+  vfw::BitmapInfoHeader input = vfw::I420Header(output_.width, output_.height);
   compressor_ = vfw::ICOpen(codec.fcc_type, codec.fcc_handler, vfw::kIcModeCompress);
   if (!compressor_) {
     if (prompt) prompt->Show();
@@ -227,14 +227,14 @@ bool AviOutput::FileFailed() const {
   return failed_;
 }
 
-int AviOutput::EncodeVideoFrame(const uint8_t* yuy2, int /*frame*/) {
+int AviOutput::EncodeVideoFrame(const uint8_t* i420, int /*frame*/) {
   {
     MutexLock lock(&state_lock_);
     if (failed_ || finished_) return -1;
   }
   bool key = false;
   int32_t size = 0;
-  const void* data = vfw::ICSeqCompressFrame(&vars_, 0, yuy2, &key, &size);
+  const void* data = vfw::ICSeqCompressFrame(&vars_, 0, i420, &key, &size);
   if (!data) {
     Fail("ICSeqCompressFrame failed.", "ICSeqCompressFrame failed.");
     return -1;

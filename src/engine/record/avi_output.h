@@ -42,7 +42,7 @@ class AviOutput : public FileOutput {
   ~AviOutput() override;
 
   int EncodeAudioPeriod(const int16_t* pcm, int frames, int period) override;
-  int EncodeVideoFrame(const uint8_t* yuy2, int frame) override;
+  int EncodeVideoFrame(const uint8_t* i420, int frame) override;
   // Flushes the MP3 encoder into the file, ends the compression sequence,
   // closes the writer and the compressor; traces "AVI End.".
   int Finish() override;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/trace.h"
+#include "platform/av/i420_frame.h"
 
 namespace ovc {
 
@@ -30,7 +31,7 @@ void EncodingEngine::Open(const Format& format, OutputSink* sink, bool audio_ena
 }
 
 int EncodingEngine::QueueLimit(int width, int height) {
-  const size_t frame_bytes = static_cast<size_t>(std::max(width, 1)) * std::max(height, 1) * 2;
+  const size_t frame_bytes = av::I420Frame{std::max(width, 1), std::max(height, 1)}.bytes();
   const size_t fit = kQueueBytes / frame_bytes;
   return static_cast<int>(std::clamp<size_t>(fit, kMinQueueFrames, kQueueFrames));
 }
@@ -88,9 +89,14 @@ void EncodingEngine::AppendAudioLocked(const int16_t* audio, int n) {
 
 void EncodingEngine::PushFrameLocked(const uint8_t* frame) {
   if (static_cast<int>(frame_queue_.size()) < queue_limit_.load()) {
-    size_t size = static_cast<size_t>(format_.width) * format_.height * 2;
+    const size_t size = av::I420Frame{format_.width, format_.height}.bytes();
     // The encoders' converters read whole vectors past the last line.
-    std::vector<uint8_t>& queued = frame_queue_.emplace_back(size + kFramePadding);
+    std::vector<uint8_t>& queued = frame_queue_.emplace_back();
+    if (!spare_frames_.empty()) {
+      queued.swap(spare_frames_.back());
+      spare_frames_.pop_back();
+    }
+    queued.resize(size + kFramePadding);
     std::copy_n(frame, size, queued.data());
   }
   average_queue_ = average_queue_ * 0.99 + static_cast<double>(frame_queue_.size()) * 0.01;
@@ -150,6 +156,7 @@ int EncodingEngine::EncodeVideoFrameLocked() {
   if (result < 0) ReportOutputFailure();
   recording_lock_.Lock();
   --encoding_now_;
+  if (spare_frames_.size() < kSpareFrames) spare_frames_.push_back(std::move(frame));
   if (result < 0) {
     video_failed_ = true;
     frame_queue_.clear();

@@ -29,8 +29,8 @@ namespace ovc {
 class EncodingEngine {
  public:
   // The frame queue holds at most kQueueFrames frames and, past
-  // kMinQueueFrames, at most kQueueBytes: 80 small frames, but only 9 of
-  // 1280x720, which would otherwise hold 150 MB for no gain in speed.
+  // kMinQueueFrames, at most kQueueBytes: 80 small frames, but only 12 of
+  // 1280x720, which would otherwise hold 110 MB for no gain in speed.
   static constexpr int kQueueFrames = 80;
   static constexpr int kMinQueueFrames = 8;
   static constexpr size_t kQueueBytes = 16 << 20;
@@ -44,7 +44,7 @@ class EncodingEngine {
   static constexpr int kMaxCallSamples = 384000;
 
   struct Format {
-    int width = 0;            // frame size, packed YUY2, width × height × 2 bytes
+    int width = 0;            // frame size; 4:2:0 frames (av::I420Frame)
     int height = 0;
     double frame_rate = 15;   // output frames per second
     int sample_rate = 44100;  // input sampling rate, Hz
@@ -159,6 +159,10 @@ class EncodingEngine {
   OutputSink* sink_ OVC_GUARDED_BY(recording_lock_) = nullptr;
   bool audio_enabled_ OVC_GUARDED_BY(recording_lock_) = true;
   std::deque<std::vector<uint8_t>> frame_queue_ OVC_GUARDED_BY(recording_lock_);
+  // Frames encoded, kept for the next ones to be copied into: no allocation
+  // per frame.
+  static constexpr size_t kSpareFrames = 2;
+  std::vector<std::vector<uint8_t>> spare_frames_ OVC_GUARDED_BY(recording_lock_);
   // A ring of kAudioBufferBytes.
   std::vector<uint8_t> audio_buffer_ OVC_GUARDED_BY(recording_lock_);
   size_t audio_head_ OVC_GUARDED_BY(recording_lock_) = 0;

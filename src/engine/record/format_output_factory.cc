@@ -21,8 +21,8 @@ class D263LevelOutput : public FileOutput {
   int EncodeAudioPeriod(const int16_t* pcm, int frames, int period) override {
     return writer_->EncodeAudioPeriod(pcm, frames, period);
   }
-  int EncodeVideoFrame(const uint8_t* yuy2, int frame) override {
-    return writer_->EncodeVideoFrame(yuy2, frame);
+  int EncodeVideoFrame(const uint8_t* i420, int frame) override {
+    return writer_->EncodeVideoFrame(i420, frame);
   }
   int Finish() override {
     const int result = writer_->Finish();

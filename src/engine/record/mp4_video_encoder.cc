@@ -8,6 +8,7 @@
 
 #include "common/trace.h"
 #include "engine/record/rate_stats.h"
+#include "platform/av/i420_frame.h"
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -120,10 +121,9 @@ int Mp4VideoEncoder::SetUpPass(const Mp4VideoSettings& settings, AVCodecContext*
   return pass;
 }
 
-Mp4VideoEncoder::Mp4VideoEncoder(Mp4CodecContextPtr context, Mp4SwsPtr converter, Mp4FramePtr frame,
+Mp4VideoEncoder::Mp4VideoEncoder(Mp4CodecContextPtr context, Mp4FramePtr frame,
                                  Mp4PacketPtr packet, int64_t peak_bits)
     : context_(std::move(context)),
-      converter_(std::move(converter)),
       frame_(std::move(frame)),
       packet_(std::move(packet)),
       peak_window_(peak_bits, PeakWindow::FramesPerWindow(av_q2d(av_inv_q(context_->time_base)))),
@@ -216,18 +216,15 @@ std::unique_ptr<Mp4VideoEncoder> Mp4VideoEncoder::Open(const Mp4VideoSettings& s
     return nullptr;
   }
 
-  Mp4SwsPtr converter(sws_getContext(settings.width, settings.height, AV_PIX_FMT_YUYV422,
-                                     settings.width, settings.height, AV_PIX_FMT_YUV420P,
-                                     SWS_BILINEAR, nullptr, nullptr, nullptr));
   frame->format = AV_PIX_FMT_YUV420P;
   frame->width = settings.width;
   frame->height = settings.height;
-  if (!converter || av_frame_get_buffer(frame.get(), 0) < 0) {
+  if (av_frame_get_buffer(frame.get(), 0) < 0) {
     *reason = "out of memory";
     return nullptr;
   }
   std::unique_ptr<Mp4VideoEncoder> video(new Mp4VideoEncoder(
-      std::move(context), std::move(converter), std::move(frame), std::move(packet),
+      std::move(context), std::move(frame), std::move(packet),
       settings.max_b_frames == 0 || settings.codec == AV_CODEC_ID_H263 ? settings.peak_bits : 0));
   video->pass_ = pass;
   video->stats_path_ = settings.stats_path;
@@ -248,7 +245,7 @@ int Mp4VideoEncoder::FillStream(AVStream* stream) const {
   return 0;
 }
 
-int Mp4VideoEncoder::Encode(const uint8_t* yuy2, const Mp4PacketWriter& write) {
+int Mp4VideoEncoder::Encode(const uint8_t* i420, const Mp4PacketWriter& write) {
   // The encoder may still hold the last picture: then the next one gets a
   // new buffer (nothing of the old one is needed, so nothing is copied).
   if (!av_frame_is_writable(frame_.get())) {
@@ -259,10 +256,7 @@ int Mp4VideoEncoder::Encode(const uint8_t* yuy2, const Mp4PacketWriter& write) {
     int result = av_frame_get_buffer(frame_.get(), 0);
     if (result < 0) return result;
   }
-  const uint8_t* source[1] = {yuy2};
-  const int source_stride[1] = {context_->width * 2};
-  sws_scale(converter_.get(), source, source_stride, 0, context_->height, frame_->data,
-            frame_->linesize);
+  av::CopyI420ToFrame(i420, av::I420Frame{context_->width, context_->height}, frame_.get());
   const bool key_frame = context_->gop_size > 0 && frames_coded_ % context_->gop_size == 0;
   if (guard_peak_ && !peak_window_.Admits(key_frame)) {
     peak_window_.Add(0, false);

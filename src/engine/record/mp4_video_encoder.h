@@ -14,8 +14,8 @@ extern "C" {
 
 namespace ovc {
 
-// The video encoder of the FFmpeg writer: converts each packed YUY2 frame
-// to planar 4:2:0 and encodes it, handing every packet to a
+// The video encoder of the FFmpeg writer: encodes each 4:2:0 frame, handing
+// every packet to a
 // Mp4PacketWriter time-stamped in frames (the encoder's time base is one
 // frame period). Used by one thread at a time (the video encoding thread,
 // then Finish).
@@ -35,16 +35,16 @@ class Mp4VideoEncoder {
   // buffers and mux rate by). Returns 0 or a negative AVERROR.
   int FillStream(AVStream* stream) const;
 
-  // Encodes one frame of width × height packed YUY2 (Y0 U Y1 V), the next
+  // Encodes one 4:2:0 frame of width × height (av::I420Frame), the next
   // frame period after the last. Returns 0, the write's own negative result
   // or a negative AVERROR of the encoder.
-  int Encode(const uint8_t* yuy2, const Mp4PacketWriter& write);
+  int Encode(const uint8_t* i420, const Mp4PacketWriter& write);
   // Writes the frames the encoder still holds (reordering, look-ahead).
   int Flush(const Mp4PacketWriter& write);
 
  private:
-  Mp4VideoEncoder(Mp4CodecContextPtr context, Mp4SwsPtr converter, Mp4FramePtr frame,
-                  Mp4PacketPtr packet, int64_t peak_bits);
+  Mp4VideoEncoder(Mp4CodecContextPtr context, Mp4FramePtr frame, Mp4PacketPtr packet,
+                  int64_t peak_bits);
   int Receive(const Mp4PacketWriter& write);
   // Chooses the pass this file is encoded in and sets the encoder's flags
   // and statistics for it (before the encoder is opened).
@@ -52,8 +52,7 @@ class Mp4VideoEncoder {
                        std::string* stats_in);
 
   Mp4CodecContextPtr context_;
-  Mp4SwsPtr converter_;  // YUYV 4:2:2 to planar 4:2:0, same size
-  Mp4FramePtr frame_;    // the converted picture
+  Mp4FramePtr frame_;  // the picture given to the encoder
   Mp4PacketPtr packet_;
   int64_t next_pts_ = 0;  // frames
   PeakWindow peak_window_;

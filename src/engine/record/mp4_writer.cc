@@ -324,10 +324,10 @@ int Mp4Writer::WriteAudioPacket(AVPacket* packet) {
                      "Error while writing audio frame. hr=%d");
 }
 
-int Mp4Writer::EncodeVideoFrame(const uint8_t* yuy2, int /*frame*/) {
+int Mp4Writer::EncodeVideoFrame(const uint8_t* i420, int /*frame*/) {
   if (failed_) return -1;
   if (!video_) return 0;
-  int result = video_->Encode(yuy2, [this](AVPacket* packet) { return WriteVideoPacket(packet); });
+  int result = video_->Encode(i420, [this](AVPacket* packet) { return WriteVideoPacket(packet); });
   if (result < 0) {
     if (!failed_) ReportFailure("error encoding video: " + Mp4ErrorText(result));
     return -1;

@@ -24,7 +24,7 @@ namespace ovc {
 // 3GP and QuickTime, through libavformat and libavcodec (and AMR-NB through
 // libopencore-amrnb).
 //
-// Video: each packed YUY2 frame is converted to planar 4:2:0 and encoded;
+// Video: each 4:2:0 frame is encoded as it comes;
 // frame k (from 0) is presented at k frame periods. Audio: each period of
 // input PCM is split into the output channels, converted from the input
 // rate to `audio_output_freq`, queued in a FIFO and encoded a whole encoder
@@ -53,7 +53,7 @@ class Mp4Writer : public FileOutput {
   Mp4Writer& operator=(const Mp4Writer&) = delete;
 
   int EncodeAudioPeriod(const int16_t* pcm, int frames, int period) override;
-  int EncodeVideoFrame(const uint8_t* yuy2, int frame) override;
+  int EncodeVideoFrame(const uint8_t* i420, int frame) override;
   // Drains every encoder (the resamplers' look-ahead, the FIFO's last
   // partial frame padded with silence, delayed and reordered pictures),
   // writes the trailer and closes the file. Traces "MP4_End...". Returns

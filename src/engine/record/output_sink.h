@@ -17,10 +17,11 @@ class OutputSink {
   // Returns 0, or -1 when audio encoding must end for this file.
   virtual int EncodeAudioPeriod(const int16_t* pcm, int frames, int period) = 0;
 
-  // One packed YUY2 frame of the output size, with 64 readable bytes after
-  // it (EncodingEngine::kFramePadding). `frame` counts from 1 in the
-  // file. Returns 0, or -1 when video encoding must end for this file.
-  virtual int EncodeVideoFrame(const uint8_t* yuy2, int frame) = 0;
+  // One 4:2:0 frame of the output size in the layout of av::I420Frame,
+  // with 64 readable bytes after it (EncodingEngine::kFramePadding).
+  // `frame` counts from 1 in the file. Returns 0, or -1 when video
+  // encoding must end for this file.
+  virtual int EncodeVideoFrame(const uint8_t* i420, int frame) = 0;
 
   // Whether the file itself failed (a write did), so that neither stream
   // can go on; a failure of one encoder alone leaves the other writing.

@@ -11,6 +11,7 @@
 #include "engine/record/output_shape.h"
 #include "engine/record/wmv_codec_list.h"
 #include "engine/record/wmv_streams.h"
+#include "platform/av/i420_frame.h"
 #include "platform/wmf/wm_wide_text.h"
 
 namespace ovc {
@@ -82,7 +83,7 @@ CWMVFile::CWMVFile(const OutputConfig& output, const WmvCodecChoice& codecs,
   // Step 1: the frame and audio formats.
   width_ = width;
   height_ = height;
-  bits_per_pixel_ = 16;
+  bits_per_pixel_ = 12;
   sampling_rate_ = sampling_rate;
   channels_ = channels;
   bits_per_sample_ = 16;
@@ -304,10 +305,10 @@ bool CWMVFile::SetInputTypes() {
     return Fail("Unable to Set Audio Input Properties for Media Writer");
   audio_state_ = 2;
 
-  // Video: packed YUY2 frames of the output size.
+  // Video: planar I420 frames of the output size.
   wmf::MediaType video;
   video.major_type = MajorType::kVideo;
-  video.subtype = wmf::kSubtypeYuy2;
+  video.subtype = wmf::kSubtypeI420;
   video.fixed_size_samples = false;
   video.temporal_compression = false;
   video.sample_size = 0;
@@ -322,8 +323,8 @@ bool CWMVFile::SetInputTypes() {
   info.bmi.height = height_;
   info.bmi.planes = 1;
   info.bmi.bit_count = static_cast<uint16_t>(bits_per_pixel_);
-  info.bmi.compression = wmf::kSubtypeYuy2;
-  info.bmi.image_size = static_cast<uint32_t>(width_) * height_ * bits_per_pixel_ / 8;
+  info.bmi.compression = wmf::kSubtypeI420;
+  info.bmi.image_size = static_cast<uint32_t>(av::I420Frame{width_, height_}.bytes());
   video.SetVideoInfo(info);
   if (Failed(video_props_->SetMediaType(video))) return Fail("Unable to Set Media Type");
   if (Failed(writer_->SetInputProps(video_input_, *video_props_)))
@@ -351,7 +352,7 @@ HResult CWMVFile::WriteAudio(double time, const uint8_t* data, uint32_t bytes) {
 HResult CWMVFile::WriteVideo(double time, const uint8_t* frame) {
   const char* failure = nullptr;
   HResult hr;
-  const uint32_t bytes = static_cast<uint32_t>(width_) * height_ * bits_per_pixel_ / 8;
+  const auto bytes = static_cast<uint32_t>(av::I420Frame{width_, height_}.bytes());
   {
     std::shared_lock<std::shared_mutex> lock(state_lock_);
     hr = (this->*kVideoWriters[video_state_])(time, frame, bytes, &failure);

@@ -62,7 +62,7 @@ class CWMVFile {
   // `bytes` of interleaved signed 16-bit PCM, whole sample frames, starting
   // at `time` seconds.
   wmf::HResult WriteAudio(double time, const uint8_t* data, uint32_t bytes);
-  // One packed YUY2 frame of width × height at `time` seconds.
+  // One 4:2:0 frame of width × height (av::I420Frame) at `time` seconds.
   wmf::HResult WriteVideo(double time, const uint8_t* frame);
 
   // Ends writing (index and trailer) and releases everything. Returns the
@@ -137,7 +137,7 @@ class CWMVFile {
   double start_time_ = 0;              // seconds taken off every sample time
   int width_ = 0;
   int height_ = 0;
-  int bits_per_pixel_ = 16;
+  int bits_per_pixel_ = 12;  // I420
   int sampling_rate_ = 0;
   int channels_ = 0;
   int bits_per_sample_ = 16;

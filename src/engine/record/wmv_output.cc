@@ -27,9 +27,9 @@ int WmvOutput::EncodeAudioPeriod(const int16_t* pcm, int frames, int period) {
                                                                                              : 0;
 }
 
-int WmvOutput::EncodeVideoFrame(const uint8_t* yuy2, int frame) {
+int WmvOutput::EncodeVideoFrame(const uint8_t* i420, int frame) {
   const double time = (frame - 1) / frame_rate_;
-  return wmf::Failed(file_->WriteVideo(time, yuy2)) ? -1 : 0;
+  return wmf::Failed(file_->WriteVideo(time, i420)) ? -1 : 0;
 }
 
 int WmvOutput::Finish() {

@@ -10,7 +10,7 @@
 namespace ovc {
 
 // Format 1: a Windows Media file written by CWMVFile. The raw interleaved
-// PCM of each period and each YUY2 frame go to the file with the time of
+// PCM of each period and each 4:2:0 frame go to the file with the time of
 // their number: (number − 1) ÷ out_frame_rate seconds.
 class WmvOutput : public FileOutput {
  public:
@@ -21,7 +21,7 @@ class WmvOutput : public FileOutput {
   ~WmvOutput() override;
 
   int EncodeAudioPeriod(const int16_t* pcm, int frames, int period) override;
-  int EncodeVideoFrame(const uint8_t* yuy2, int frame) override;
+  int EncodeVideoFrame(const uint8_t* i420, int frame) override;
   // Closes the file; -1 when a failure of this file was shown.
   int Finish() override;
   const std::string& path() const override { return path_; }

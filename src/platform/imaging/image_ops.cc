@@ -180,7 +180,7 @@ int CropScalePlane(const uint8_t* source, int source_width, int source_height, i
 namespace {
 
 // Scales a crop_width × crop_height region, whose planes start at `region`,
-// into 4:2:2 planes of destination_width (even) × destination_height.
+// into 4:2:0 planes of destination_width (even) × destination_height.
 int ScaleRegionToPlanes(AVPixelFormat source_format, const uint8_t* const region[3],
                         const int region_strides[3], int crop_width, int crop_height,
                         uint8_t* const planes[3], const int plane_strides[3],
@@ -189,13 +189,14 @@ int ScaleRegionToPlanes(AVPixelFormat source_format, const uint8_t* const region
       destination_width % 2 != 0 || destination_height <= 0)
     return -1;
   const int chroma_width = destination_width / 2;
+  const int chroma_height = (destination_height + 1) / 2;
   if (!PlaneArgsOk(planes[0], destination_width, plane_strides[0], destination_height) ||
-      !PlaneArgsOk(planes[1], chroma_width, plane_strides[1], destination_height) ||
-      !PlaneArgsOk(planes[2], chroma_width, plane_strides[2], destination_height))
+      !PlaneArgsOk(planes[1], chroma_width, plane_strides[1], chroma_height) ||
+      !PlaneArgsOk(planes[2], chroma_width, plane_strides[2], chroma_height))
     return -1;
   int flags = SwsFlags(filter);
   if (flags < 0) return -1;
-  SwsContext* context = Scalers().Get(source_format, crop_width, crop_height, AV_PIX_FMT_YUV422P,
+  SwsContext* context = Scalers().Get(source_format, crop_width, crop_height, AV_PIX_FMT_YUV420P,
                                       destination_width, destination_height, flags);
   if (context == nullptr) return -1;
   const uint8_t* source_planes[4] = {region[0], region[1], region[2], nullptr};
@@ -209,10 +210,10 @@ int ScaleRegionToPlanes(AVPixelFormat source_format, const uint8_t* const region
 
 }  // namespace
 
-int CropScaleYuy2ToPlanes(const uint8_t* packed, int width, int height, int packed_stride,
-                          int crop_x, int crop_y, int crop_width, int crop_height,
-                          uint8_t* const planes[3], const int plane_strides[3],
-                          int destination_width, int destination_height, int filter) {
+int CropScaleYuy2ToI420(const uint8_t* packed, int width, int height, int packed_stride,
+                        int crop_x, int crop_y, int crop_width, int crop_height,
+                        uint8_t* const planes[3], const int plane_strides[3],
+                        int destination_width, int destination_height, int filter) {
   if (packed == nullptr || width < 2 || height <= 0 || packed_stride < 2 * width) return -1;
   if (crop_x < 0 || crop_y < 0 || crop_x % 2 != 0 || crop_width < 2 || crop_width % 2 != 0 ||
       crop_height <= 0 || crop_x > width - crop_width || crop_y > height - crop_height)
@@ -224,10 +225,10 @@ int CropScaleYuy2ToPlanes(const uint8_t* packed, int width, int height, int pack
                              plane_strides, destination_width, destination_height, filter);
 }
 
-int CropScaleI420ToPlanes(const uint8_t* const source[3], const int source_strides[3], int width,
-                          int height, int crop_x, int crop_y, int crop_width, int crop_height,
-                          uint8_t* const planes[3], const int plane_strides[3],
-                          int destination_width, int destination_height, int filter) {
+int CropScaleI420ToI420(const uint8_t* const source[3], const int source_strides[3], int width,
+                        int height, int crop_x, int crop_y, int crop_width, int crop_height,
+                        uint8_t* const planes[3], const int plane_strides[3],
+                        int destination_width, int destination_height, int filter) {
   if (source == nullptr || source_strides == nullptr || width < 2 || height <= 0) return -1;
   if (!PlaneArgsOk(source[0], width, source_strides[0], height) ||
       !PlaneArgsOk(source[1], width / 2, source_strides[1], (height + 1) / 2) ||

@@ -6,9 +6,10 @@ namespace ovc {
 
 // Picture operations on 8-bit planes and packed pictures.
 //
-// The capture stage keeps pictures in planar 4:2:2 form: a Y plane of
-// width × height and U and V planes of width/2 × height (full height, half
-// width). Packed YUY2 holds two pixels in four bytes: Y0 U Y1 V. Every
+// Planar 4:2:2 pictures have a Y plane of width × height and U and V planes
+// of width/2 × height (full height, half width); planar 4:2:0 ones halve
+// the chroma height too. Packed YUY2 holds two pixels in four bytes: Y0 U
+// Y1 V. Every
 // stride is in bytes. Each function keeps the argument order its callers
 // were written against and returns 0 on success or -1 when an argument is
 // unusable (null pointers, sizes below one pixel, a stride shorter than a
@@ -42,22 +43,23 @@ int CropScalePlane(const uint8_t* source, int source_width, int source_height, i
                    double horizontal_factor, double vertical_factor, int filter);
 
 // Crops the region (crop_x, crop_y, crop_width, crop_height) out of a packed
-// YUY2 picture and scales it, in one step, into Y, U and V planes of
-// destination_width (even) × destination_height: the planar 4:2:2 form.
-// crop_x and crop_width are even, so the region starts and ends on a whole
-// pixel pair; the region must lie inside the picture.
-int CropScaleYuy2ToPlanes(const uint8_t* packed, int width, int height, int packed_stride,
-                          int crop_x, int crop_y, int crop_width, int crop_height,
-                          uint8_t* const planes[3], const int plane_strides[3],
-                          int destination_width, int destination_height, int filter);
+// YUY2 picture and scales it, in one step, into 4:2:0 Y, U and V planes of
+// destination_width (even) × destination_height: U and V of
+// destination_width/2 × (destination_height+1)/2. crop_x and crop_width are
+// even, so the region starts and ends on a whole pixel pair; the region
+// must lie inside the picture.
+int CropScaleYuy2ToI420(const uint8_t* packed, int width, int height, int packed_stride,
+                        int crop_x, int crop_y, int crop_width, int crop_height,
+                        uint8_t* const planes[3], const int plane_strides[3],
+                        int destination_width, int destination_height, int filter);
 
 // The same from a 4:2:0 picture (Y of width × height, U and V of width/2 ×
 // (height+1)/2): crop_x, crop_width and crop_y are even, so the region
-// starts on a chroma sample.
-int CropScaleI420ToPlanes(const uint8_t* const source[3], const int source_strides[3], int width,
-                          int height, int crop_x, int crop_y, int crop_width, int crop_height,
-                          uint8_t* const planes[3], const int plane_strides[3],
-                          int destination_width, int destination_height, int filter);
+// starts on a chroma sample. Same sizes copy the planes.
+int CropScaleI420ToI420(const uint8_t* const source[3], const int source_strides[3], int width,
+                        int height, int crop_x, int crop_y, int crop_width, int crop_height,
+                        uint8_t* const planes[3], const int plane_strides[3],
+                        int destination_width, int destination_height, int filter);
 
 // Multiplies every luma value by gain ÷ 2^fraction_bits, rounding to the
 // nearest value and saturating at 0 and 255. A negative gain gives 0.

@@ -98,9 +98,11 @@ class MediaSample {
   // The type attached to this sample; false when it carries none (the type
   // is unchanged).
   virtual bool GetMediaType(MediaType* type) const = 0;
-  // A packed picture the decoder made from 4:2:0 planes of the same size
-  // may carry them along, valid during the callback only: a receiver that
-  // scales the picture anyway does better from them. Null otherwise.
+  // A picture the decoder has as 4:2:0 planes of the same size carries
+  // them along, valid during the callback only: a receiver that scales the
+  // picture anyway does better from them. Its packed bytes are then made
+  // only when data() is first called, so such a receiver leaves data()
+  // alone. Null otherwise.
   virtual const PlanarPicture* planar_source() const { return nullptr; }
   // Bytes after length() that belong to the sample's storage and may be
   // read (never part of the data): a receiver handing the bytes to a

@@ -4,7 +4,6 @@
 
 #include "common/trace.h"
 #include "platform/media/media_formats.h"
-#include "platform/media/yuv_packing.h"
 
 namespace ovc::media {
 namespace {
@@ -172,13 +171,10 @@ void VideoDecoder::DeliverFrame(AVFrame& decoded) {
 
 void VideoDecoder::PackAndDeliver(const PlanarPicture& planes, ReferenceTime start,
                                   ReferenceTime stop) {
+  // Packed only for a receiver that reads the bytes (the preview's
+  // renderer, a capture without use for the planes).
   Sample& out = sample();
-  const int stride = out_width_ * 2;
-  out.Resize(stride * out_height_);
-  PackI420ToYuy2(planes.planes[0], planes.strides[0], planes.planes[1], planes.strides[1],
-                 planes.planes[2], planes.strides[2], out.mutable_data(), stride, planes.width,
-                 planes.height);
-  out.SetPlanarSource(planes);
+  out.DeferPacking(planes);
   out.SetTimes(start, stop);
   DeliverSample();
   out.ClearPlanarSource();

@@ -69,6 +69,7 @@ void VideoRenderer::EndOfStream(Pin&) {
 }
 
 void VideoRenderer::Present(const Sample& sample) {
+  if (!surface_->ShowsPictures()) return;
   const MediaType type = in()->media_type();
   VideoFrameView view;
   if (!Yuy2Geometry(type, &view.width, &view.height, &view.stride)) return;

@@ -22,12 +22,16 @@ class VideoSurface {
  public:
   virtual ~VideoSurface() = default;
   virtual void Present(const VideoFrameView& frame) = 0;
+  // False for a surface that shows nothing: the renderer then hands it no
+  // pictures (and makes none for it).
+  virtual bool ShowsPictures() const { return true; }
 };
 
 // Shows nothing: for headless use.
 class NullVideoSurface final : public VideoSurface {
  public:
   void Present(const VideoFrameView&) override {}
+  bool ShowsPictures() const override { return false; }
 };
 
 }  // namespace ovc::media

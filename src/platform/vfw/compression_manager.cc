@@ -1,6 +1,7 @@
 #include "platform/vfw/compression_manager.h"
 
 #include "common/trace.h"
+#include "platform/av/i420_frame.h"
 #include "platform/registry/registry_store.h"
 #include "platform/vfw/compressor.h"
 #include "platform/vfw/compressor_table.h"
@@ -19,6 +20,17 @@ BitmapInfoHeader Yuy2Header(int width, int height) {
   header.bit_count = 16;
   header.compression = kCompressionYuy2;
   header.size_image = static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * 2;
+  return header;
+}
+
+BitmapInfoHeader I420Header(int width, int height) {
+  BitmapInfoHeader header;
+  header.width = width;
+  header.height = height;
+  header.planes = 1;
+  header.bit_count = 12;
+  header.compression = kCompressionI420;
+  header.size_image = static_cast<uint32_t>(av::I420Frame{width, height}.bytes());
   return header;
 }
 

@@ -41,8 +41,10 @@
 // The first pass writes the statistics file (complete when the sequence
 // ends), the second pass reads it for libavcodec's two-pass rate control.
 //
-// Input is packed YUY2, top-down, width × height × 2 bytes. Every frame
-// compresses to exactly one output frame at once (no B-frames, no delay).
+// Input is packed YUY2 (width × height × 2 bytes) or planar I420 (Y, then
+// U and V of ⌈width/2⌉ × ⌈height/2⌉, lines right after each other), top-down.
+// Every frame compresses to exactly one output frame at once (no B-frames,
+// no delay).
 //
 // A compressor handle is used by one thread at a time.
 
@@ -65,6 +67,7 @@ inline constexpr FourCC kHandlerXvid = MakeFourCC('X', 'V', 'I', 'D');
 inline constexpr FourCC kHandlerDivx = MakeFourCC('D', 'I', 'V', 'X');
 inline constexpr FourCC kHandlerMjpg = MakeFourCC('M', 'J', 'P', 'G');
 inline constexpr FourCC kCompressionYuy2 = MakeFourCC('Y', 'U', 'Y', '2');
+inline constexpr FourCC kCompressionI420 = MakeFourCC('I', '4', '2', '0');
 
 // Message results.
 inline constexpr int kIcErrOk = 0;
@@ -100,8 +103,9 @@ struct BitmapInfoHeader {
 };
 static_assert(sizeof(BitmapInfoHeader) == 40);
 
-// The packed YUY2 header for a frame size.
+// The packed YUY2 and the planar I420 header for a frame size.
 BitmapInfoHeader Yuy2Header(int width, int height);
+BitmapInfoHeader I420Header(int width, int height);
 
 // The frame information a compressor gets before a sequence.
 struct CompressFrames {
@@ -142,8 +146,9 @@ Hic ICOpen(FourCC type, FourCC handler, uint32_t mode);
 // compressor. kIcErrBadHandle for nullptr.
 int ICClose(Hic hic);
 
-// kIcErrOk when the compressor takes `in` (packed YUY2, 16 bits, one plane,
-// positive even-width size within its limits) and, when `out` is given,
+// kIcErrOk when the compressor takes `in` (packed YUY2 of 16 bits or I420
+// of 12, one plane, positive even-width size within its limits) and, when
+// `out` is given,
 // produces that: its own handler code at the same size. kIcErrBadFormat
 // otherwise.
 int ICCompressQuery(Hic hic, const BitmapInfoHeader* in, const BitmapInfoHeader* out);

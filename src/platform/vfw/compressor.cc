@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/trace.h"
+#include "platform/av/i420_frame.h"
 
 namespace ovc::vfw {
 namespace {
@@ -18,6 +19,14 @@ constexpr int kDefaultKeyInterval = 300;
 // a null pointer.
 constexpr uint8_t kNoBytes[1] = {};
 
+// The pixel format of an input the compressors take, or AV_PIX_FMT_NONE.
+AVPixelFormat InputPixelFormat(const BitmapInfoHeader& in) {
+  const FourCC compression = UpperFourCC(in.compression);
+  if (compression == kCompressionYuy2 && in.bit_count == 16) return AV_PIX_FMT_YUYV422;
+  if (compression == kCompressionI420 && in.bit_count == 12) return AV_PIX_FMT_YUV420P;
+  return AV_PIX_FMT_NONE;
+}
+
 }  // namespace
 
 Compressor::Compressor(const CompressorInfo& info)
@@ -27,14 +36,17 @@ Compressor::~Compressor() { EndSequence(); }
 
 int Compressor::Query(const BitmapInfoHeader* in, const BitmapInfoHeader* out) const {
   if (in == nullptr || in->size < sizeof(BitmapInfoHeader) ||
-      UpperFourCC(in->compression) != kCompressionYuy2 || in->bit_count != 16 ||
-      in->planes != 1 || in->width <= 0 || in->height <= 0 || in->width % 2 != 0 ||
-      in->width > info_.max_dimension || in->height > info_.max_dimension) {
+      InputPixelFormat(*in) == AV_PIX_FMT_NONE || in->planes != 1 || in->width <= 0 ||
+      in->height <= 0 || in->width % 2 != 0 || in->width > info_.max_dimension ||
+      in->height > info_.max_dimension) {
     return kIcErrBadFormat;
   }
   // 4:2:0 encoders halve the chroma rows too.
   if (info_.pixel_format == AV_PIX_FMT_YUV420P && in->height % 2 != 0) return kIcErrBadFormat;
-  uint64_t frame_bytes = static_cast<uint64_t>(in->width) * static_cast<uint64_t>(in->height) * 2;
+  const uint64_t frame_bytes =
+      InputPixelFormat(*in) == AV_PIX_FMT_YUV420P
+          ? av::I420Frame{in->width, in->height}.bytes()
+          : static_cast<uint64_t>(in->width) * static_cast<uint64_t>(in->height) * 2;
   if (in->size_image != 0 && in->size_image < frame_bytes) return kIcErrBadFormat;
   if (out != nullptr && (UpperFourCC(out->compression) != info_.handler ||
                          out->width != in->width || out->height != in->height)) {
@@ -89,6 +101,7 @@ bool Compressor::StartSequence(CompVars* vars, const BitmapInfoHeader& in) {
   auto sequence = std::make_unique<Sequence>();
   EncoderSetup& setup = sequence->setup;
   setup.info = &info_;
+  setup.input_format = InputPixelFormat(in);
   setup.width = in.width;
   setup.height = in.height;
   setup.frame_rate = AVRational{static_cast<int>(frames_info_.rate),

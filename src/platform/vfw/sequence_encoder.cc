@@ -6,9 +6,11 @@
 #include <utility>
 
 #include "common/trace.h"
+#include "platform/av/i420_frame.h"
 
 extern "C" {
 #include <libavutil/error.h>
+#include <libavutil/pixdesc.h>
 #include <libavutil/rational.h>
 }
 
@@ -113,16 +115,28 @@ int SequenceEncoder::OpenCodec() {
   frame_->height = c->height;
   if (av_frame_get_buffer(frame_.get(), 0) < 0) return -1;
   // JPEG's full-range formats are the plain planar layouts with a full-range
-  // output: YUY2 (video range) is stretched to 0..255.
+  // output: the input (video range) is stretched to 0..255.
   AVPixelFormat scaled_format = c->pix_fmt;
   bool full_range = c->color_range == AVCOL_RANGE_JPEG;
   if (c->pix_fmt == AV_PIX_FMT_YUVJ422P) scaled_format = AV_PIX_FMT_YUV422P;
   if (c->pix_fmt == AV_PIX_FMT_YUVJ420P) scaled_format = AV_PIX_FMT_YUV420P;
+  if (setup_.input_format == AV_PIX_FMT_YUV420P && scaled_format == AV_PIX_FMT_YUV420P &&
+      !full_range)
+    return 0;
+  // Other encoders (4:2:2 JPEG) take I420 frames packed first: the range
+  // stretch is right from packed frames, not from planar ones.
+  if (setup_.input_format == AV_PIX_FMT_YUV420P) {
+    to_packed_.reset(sws_getContext(setup_.width, setup_.height, AV_PIX_FMT_YUV420P, setup_.width,
+                                    setup_.height, AV_PIX_FMT_YUYV422, SWS_BILINEAR, nullptr,
+                                    nullptr, nullptr));
+    packed_.resize(static_cast<size_t>(setup_.width) * setup_.height * 2 + 64);
+  }
   converter_.reset(sws_getContext(setup_.width, setup_.height, AV_PIX_FMT_YUYV422, setup_.width,
                                   setup_.height, scaled_format, SWS_BILINEAR, nullptr, nullptr,
                                   nullptr));
-  if (!converter_) {
-    TracePrintf("vfw: no YUY2 converter for %s", info.encoder_name);
+  if (!converter_ || (setup_.input_format == AV_PIX_FMT_YUV420P && !to_packed_)) {
+    TracePrintf("vfw: no converter from %s for %s", av_get_pix_fmt_name(setup_.input_format),
+                info.encoder_name);
     return -1;
   }
   if (full_range) {
@@ -132,17 +146,31 @@ int SequenceEncoder::OpenCodec() {
   return 0;
 }
 
-int SequenceEncoder::Encode(const uint8_t* yuy2, bool force_key_frame, const AVPacket** packet) {
+int SequenceEncoder::Encode(const uint8_t* picture, bool force_key_frame,
+                            const AVPacket** packet) {
   AVCodecContext* c = context_.get();
   av_packet_unref(packet_.get());
   last_stats_.clear();
 
   // The encoder may still hold the previous picture as its reference.
   if (av_frame_make_writable(frame_.get()) < 0) return -1;
-  const uint8_t* source[4] = {yuy2, nullptr, nullptr, nullptr};
-  const int source_stride[4] = {setup_.width * 2, 0, 0, 0};
-  sws_scale(converter_.get(), source, source_stride, 0, setup_.height, frame_->data,
-            frame_->linesize);
+  const av::I420Frame layout{setup_.width, setup_.height};
+  if (!converter_) {
+    av::CopyI420ToFrame(picture, layout, frame_.get());
+  } else {
+    const uint8_t* source[4] = {picture, nullptr, nullptr, nullptr};
+    int source_stride[4] = {setup_.width * 2, 0, 0, 0};
+    if (to_packed_) {
+      const uint8_t* planes[4] = {};
+      int strides[4] = {};
+      layout.Planes(picture, planes, strides);
+      uint8_t* packed[4] = {packed_.data(), nullptr, nullptr, nullptr};
+      sws_scale(to_packed_.get(), planes, strides, 0, setup_.height, packed, source_stride);
+      source[0] = packed_.data();
+    }
+    sws_scale(converter_.get(), source, source_stride, 0, setup_.height, frame_->data,
+              frame_->linesize);
+  }
   frame_->pts = next_pts_++;
   frame_->pict_type = force_key_frame ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
   frame_->quality = (c->flags & AV_CODEC_FLAG_QSCALE) ? c->global_quality : 0;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/vfw/av_handles.h"
 #include "platform/vfw/compressor_settings.h"
@@ -13,6 +14,8 @@ namespace ovc::vfw {
 // What one libavcodec encoder instance is opened with.
 struct EncoderSetup {
   const CompressorInfo* info = nullptr;
+  // The frames given: packed YUY2 or planar I420 (av::I420Frame).
+  AVPixelFormat input_format = AV_PIX_FMT_YUYV422;
   int width = 0;  // pixels
   int height = 0;
   AVRational frame_rate{15, 1};  // frames per second
@@ -23,9 +26,10 @@ struct EncoderSetup {
   std::string stats_in;          // second pass: the first pass's statistics
 };
 
-// One libavcodec encoder fed with packed YUY2 frames: converts each frame to
-// the encoder's pixel format and returns its compressed frame at once (the
-// encoder runs without B-frames, so there is no delay).
+// One libavcodec encoder fed with packed YUY2 or planar I420 frames:
+// converts each frame to the encoder's pixel format (I420 frames for a 4:2:0
+// encoder are copied as they are) and returns its compressed frame at once
+// (the encoder runs without B-frames, so there is no delay).
 class SequenceEncoder {
  public:
   // nullptr when the encoder is missing or refuses the setup (traced).
@@ -35,10 +39,10 @@ class SequenceEncoder {
   SequenceEncoder& operator=(const SequenceEncoder&) = delete;
   ~SequenceEncoder();
 
-  // Encodes one frame of width × height × 2 bytes. Returns 0 with the
+  // Encodes one frame of the input format. Returns 0 with the
   // compressed frame in *packet (owned by the encoder, valid until the next
   // call; size 0 when the encoder gave nothing for this frame), or -1.
-  int Encode(const uint8_t* yuy2, bool force_key_frame, const AVPacket** packet);
+  int Encode(const uint8_t* picture, bool force_key_frame, const AVPacket** packet);
 
   // The rate-control statistics the last Encode produced (first pass only),
   // or "".
@@ -53,7 +57,10 @@ class SequenceEncoder {
   std::string stats_in_;
   const EncoderSetup setup_;  // without stats_in
   CodecContextPtr context_;
-  SwsContextPtr converter_;
+  SwsContextPtr converter_;  // null where frames are copied
+  // I420 to YUY2 ahead of converter_, and its packed frame.
+  SwsContextPtr to_packed_;
+  std::vector<uint8_t> packed_;
   FramePtr frame_;
   PacketPtr packet_;
   int64_t next_pts_ = 0;

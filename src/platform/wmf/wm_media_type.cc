@@ -1,5 +1,7 @@
 #include "platform/wmf/wm_media_type.h"
 
+#include "platform/av/i420_frame.h"
+
 namespace ovc::wmf {
 
 MediaType PcmMediaType(int channels, int rate) {
@@ -17,21 +19,38 @@ MediaType PcmMediaType(int channels, int rate) {
   return type;
 }
 
-MediaType Yuy2MediaType(int width, int height, int64_t avg_time_per_frame) {
+namespace {
+
+MediaType VideoMediaType(uint32_t subtype, int bit_count, uint32_t image_size, int width,
+                         int height, int64_t avg_time_per_frame) {
   MediaType type;
   type.major_type = MajorType::kVideo;
-  type.subtype = kSubtypeYuy2;
+  type.subtype = subtype;
   VideoInfoHeader info;
   info.source = Rect32{0, 0, width, height};
   info.target = info.source;
   info.avg_time_per_frame = avg_time_per_frame;
   info.bmi.width = width;
   info.bmi.height = height;
-  info.bmi.bit_count = 16;
-  info.bmi.compression = kSubtypeYuy2;
-  info.bmi.image_size = static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * 2;
+  info.bmi.bit_count = static_cast<uint16_t>(bit_count);
+  info.bmi.compression = subtype;
+  info.bmi.image_size = image_size;
   type.SetVideoInfo(info);
   return type;
+}
+
+}  // namespace
+
+MediaType Yuy2MediaType(int width, int height, int64_t avg_time_per_frame) {
+  return VideoMediaType(kSubtypeYuy2, 16,
+                        static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * 2, width,
+                        height, avg_time_per_frame);
+}
+
+MediaType I420MediaType(int width, int height, int64_t avg_time_per_frame) {
+  return VideoMediaType(kSubtypeI420, 12,
+                        static_cast<uint32_t>(av::I420Frame{width, height}.bytes()), width,
+                        height, avg_time_per_frame);
 }
 
 }  // namespace ovc::wmf

@@ -23,6 +23,7 @@ constexpr uint32_t FourCcCode(std::string_view code) {
 inline constexpr uint32_t kSubtypePcm = 0x0001;        // WMMEDIASUBTYPE_PCM
 inline constexpr uint32_t kSubtypeWmAudioV8 = 0x0161;  // WMMEDIASUBTYPE_WMAudioV8: standard WMA
 inline constexpr uint32_t kSubtypeYuy2 = FourCcCode("YUY2");
+inline constexpr uint32_t kSubtypeI420 = FourCcCode("I420");
 inline constexpr uint32_t kSubtypeWmv1 = FourCcCode("WMV1");
 inline constexpr uint32_t kSubtypeWmv2 = FourCcCode("WMV2");
 inline constexpr uint32_t kSubtypeWmv3 = FourCcCode("WMV3");
@@ -132,5 +133,7 @@ MediaType PcmMediaType(int channels, int rate);
 // Packed YUY2 frames of width × height pixels, `avg_time_per_frame` 100-ns
 // units apart.
 MediaType Yuy2MediaType(int width, int height, int64_t avg_time_per_frame);
+// Planar I420 frames (av::I420Frame) of width × height pixels, likewise.
+MediaType I420MediaType(int width, int height, int64_t avg_time_per_frame);
 
 }  // namespace ovc::wmf

@@ -11,6 +11,8 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 }
 
+#include "platform/av/i420_frame.h"
+
 namespace ovc::wmf {
 namespace {
 
@@ -197,6 +199,7 @@ class VideoStreamEncoder : public StreamEncoder {
  private:
   int input_width_ = 0;
   int input_height_ = 0;
+  AVPixelFormat input_format_ = AV_PIX_FMT_YUYV422;  // or AV_PIX_FMT_YUV420P
   int64_t time_per_frame_ = 0;  // 100-ns units
   SwsContextPtr scaler_;
   FramePtr frame_;
@@ -211,10 +214,11 @@ HResult VideoStreamEncoder::Open(const Codec& codec, const WmStreamConfig& strea
   if (!out || out->bmi.width <= 0 || out->bmi.height == 0 || out->avg_time_per_frame <= 0 ||
       stream.GetBitrate() == 0)
     return kNsEInvalidOutputFormat;
-  if (!IsValidYuy2Input(input)) return kNsEInvalidInputFormat;
+  if (!IsValidVideoInput(input)) return kNsEInvalidInputFormat;
   const VideoInfoHeader* in = input.video_info();
   input_width_ = in->bmi.width;
   input_height_ = std::abs(in->bmi.height);
+  input_format_ = input.subtype == kSubtypeI420 ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUYV422;
   time_per_frame_ = out->avg_time_per_frame;
 
   const AVCodec* encoder = avcodec_find_encoder_by_name(codec.encoder.c_str());
@@ -247,10 +251,13 @@ HResult VideoStreamEncoder::Open(const Codec& codec, const WmStreamConfig& strea
   int ret = avcodec_open2(c, encoder, nullptr);
   if (ret < 0) return OpenResult(ret, kNsEVideoCodecError);
 
-  scaler_.reset(sws_getContext(input_width_, input_height_, AV_PIX_FMT_YUYV422, c->width,
-                               c->height, c->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
+  const bool copies = input_format_ == c->pix_fmt && input_width_ == c->width &&
+                      input_height_ == c->height;
+  if (!copies)
+    scaler_.reset(sws_getContext(input_width_, input_height_, input_format_, c->width, c->height,
+                                 c->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
   frame_.reset(av_frame_alloc());
-  if (!scaler_ || !frame_) return kEOutOfMemory;
+  if ((!copies && !scaler_) || !frame_) return kEOutOfMemory;
   frame_->format = c->pix_fmt;
   frame_->width = c->width;
   frame_->height = c->height;
@@ -260,11 +267,20 @@ HResult VideoStreamEncoder::Open(const Codec& codec, const WmStreamConfig& strea
 
 HResult VideoStreamEncoder::Encode(const uint8_t* data, uint32_t size, int64_t sample_time,
                                    uint32_t flags, const PacketSink& sink) {
-  if (size < static_cast<uint64_t>(input_width_) * input_height_ * 2) return kEInvalidArg;
+  const av::I420Frame layout{input_width_, input_height_};
+  const uint64_t frame_bytes = input_format_ == AV_PIX_FMT_YUV420P
+                                   ? layout.bytes()
+                                   : static_cast<uint64_t>(input_width_) * input_height_ * 2;
+  if (size < frame_bytes) return kEInvalidArg;
   if (av_frame_make_writable(frame_.get()) < 0) return kEOutOfMemory;
-  const uint8_t* planes[1] = {data};
-  const int strides[1] = {input_width_ * 2};
-  sws_scale(scaler_.get(), planes, strides, 0, input_height_, frame_->data, frame_->linesize);
+  if (!scaler_) {
+    av::CopyI420ToFrame(data, layout, frame_.get());
+  } else {
+    const uint8_t* planes[4] = {data, nullptr, nullptr, nullptr};
+    int strides[4] = {input_width_ * 2, 0, 0, 0};
+    if (input_format_ == AV_PIX_FMT_YUV420P) layout.Planes(data, planes, strides);
+    sws_scale(scaler_.get(), planes, strides, 0, input_height_, frame_->data, frame_->linesize);
+  }
   // Frame times fall on the stream's frame grid; a time that rounds onto
   // the previous frame's slot takes the next one.
   int64_t pts = std::llround(static_cast<double>(sample_time) / time_per_frame_);
@@ -291,14 +307,19 @@ bool IsValidPcmInput(const MediaType& type) {
          wave->avg_bytes_per_sec == wave->samples_per_sec * wave->block_align;
 }
 
-bool IsValidYuy2Input(const MediaType& type) {
+bool IsValidVideoInput(const MediaType& type) {
   const VideoInfoHeader* info = type.video_info();
-  if (type.major_type != MajorType::kVideo || type.subtype != kSubtypeYuy2 || !info) return false;
+  if (type.major_type != MajorType::kVideo || !info) return false;
   const BitmapInfoHeader& bmi = info->bmi;
-  int64_t height = std::abs(static_cast<int64_t>(bmi.height));
-  return bmi.compression == kSubtypeYuy2 && bmi.bit_count == 16 && bmi.width > 0 &&
-         bmi.width % 2 == 0 && bmi.width <= 16384 && height > 0 && height <= 16384 &&
-         (bmi.image_size == 0 || bmi.image_size >= bmi.width * height * 2);
+  const int64_t height = std::abs(static_cast<int64_t>(bmi.height));
+  if (bmi.width <= 0 || bmi.width % 2 != 0 || bmi.width > 16384 || height <= 0 || height > 16384)
+    return false;
+  int64_t frame_bytes = 0;
+  if (type.subtype == kSubtypeYuy2 && bmi.compression == kSubtypeYuy2 && bmi.bit_count == 16)
+    frame_bytes = bmi.width * height * 2;
+  else if (type.subtype == kSubtypeI420 && bmi.compression == kSubtypeI420 && bmi.bit_count == 12)
+    frame_bytes = static_cast<int64_t>(av::I420Frame{bmi.width, static_cast<int>(height)}.bytes());
+  return frame_bytes > 0 && (bmi.image_size == 0 || bmi.image_size >= frame_bytes);
 }
 
 HResult CreateAudioStreamEncoder(const Codec& codec, const WmStreamConfig& stream,

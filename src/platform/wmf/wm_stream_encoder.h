@@ -46,7 +46,8 @@ HResult CreateAudioStreamEncoder(const Codec& codec, const WmStreamConfig& strea
                                  std::unique_ptr<StreamEncoder>* encoder);
 
 // Opens the encoder of `codec` for a video stream and a converter from the
-// input's YUY2 frames (scaled with libswscale when the sizes differ).
+// input's YUY2 or I420 frames (scaled with libswscale when the sizes
+// differ; I420 frames of the stream's size are copied as they are).
 // `pixel_aspect` is the stream's pixel aspect ratio ({0, 1} = not set).
 HResult CreateVideoStreamEncoder(const Codec& codec, const WmStreamConfig& stream,
                                  const MediaType& input, AVRational pixel_aspect,
@@ -54,7 +55,8 @@ HResult CreateVideoStreamEncoder(const Codec& codec, const WmStreamConfig& strea
 
 // Whether `type` is a PCM input type the audio encoder converts from.
 bool IsValidPcmInput(const MediaType& type);
-// Whether `type` is a YUY2 input type the video encoder converts from.
-bool IsValidYuy2Input(const MediaType& type);
+// Whether `type` is a YUY2 or I420 input type the video encoder converts
+// from.
+bool IsValidVideoInput(const MediaType& type);
 
 }  // namespace ovc::wmf

@@ -120,7 +120,7 @@ HResult WmWriter::SetInputProps(uint32_t input, const WmInputMediaProps& props) 
   if (props.GetType() != in.type.major_type || type.major_type != in.type.major_type)
     return kNsEInvalidInputFormat;
   bool valid =
-      type.major_type == MajorType::kAudio ? IsValidPcmInput(type) : IsValidYuy2Input(type);
+      type.major_type == MajorType::kAudio ? IsValidPcmInput(type) : IsValidVideoInput(type);
   if (!valid) return kNsEInvalidInputFormat;
   in.type = type;
   return kSOk;

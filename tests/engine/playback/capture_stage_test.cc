@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "engine/playback/capture_test_support.h"
+#include "platform/av/i420_frame.h"
 #include "support/temp_world.h"
 
 namespace ovc {
@@ -757,7 +758,7 @@ TEST_F(CaptureStageTest, ScaleFrameCropsTheRegionOfTheCropRectangle) {
   output_.width = 648;
   output_.height = 432;
   target_.keep_frames = true;
-  target_.frame_bytes = 648 * 432 * 2;
+  target_.frame_bytes = av::I420Frame{648, 432}.bytes();
   stage_.set_crop(CropRect{0.1, 0, 0.9, 1});
   AdoptPictureType(400000, 720, 480);
   BeginRecording(true);
@@ -768,9 +769,9 @@ TEST_F(CaptureStageTest, ScaleFrameCropsTheRegionOfTheCropRectangle) {
   const std::vector<uint8_t>& frame = target_.calls[0].frame;
   for (int y : {0, 100, 431})
     for (int x : {0, 1, 300, 647})
-      ASSERT_EQ(frame[(y * 648 + x) * 2], uint8_t((x + 72 + 3 * y) & 0xFF)) << x << "," << y;
-  EXPECT_EQ(frame[1], 128);
-  EXPECT_EQ(frame[3], 128);
+      ASSERT_EQ(frame[y * 648 + x], uint8_t((x + 72 + 3 * y) & 0xFF)) << x << "," << y;
+  EXPECT_EQ(frame[648 * 432], 128);
+  EXPECT_EQ(frame.back(), 128);
 }
 
 // A picture whose last byte is the last readable byte before an unmapped
@@ -802,14 +803,14 @@ TEST_F(CaptureStageTest, APictureEndingAtItsLastReadableByteIsScaledWithinIt) {
   // 10 pixels make a line of 20 bytes; the scaler reads lines 32 bytes at a
   // time.
   target_.keep_frames = true;
-  target_.frame_bytes = kWidth * kHeight * 2;
+  target_.frame_bytes = av::I420Frame{kWidth, kHeight}.bytes();
   AdoptPictureType(400000, 10, 6);
   BeginRecording(true);
   ReferenceTime start = 0, stop = 400000;
   PictureAtPageEnd sample(LumaPicture(10, 6, [](int, int) { return uint8_t(200); }));
   stage_.OnVideoSample(sample, &start, &stop, 0, 0);
   ASSERT_EQ(target_.calls.size(), 1u);
-  EXPECT_NEAR(target_.calls[0].frame[(kHeight - 1) * kWidth * 2], 200, 2);
+  EXPECT_NEAR(target_.calls[0].frame[(kHeight - 1) * kWidth], 200, 2);
 }
 
 struct BrightnessCase {
@@ -831,7 +832,7 @@ TEST_P(BrightnessTest, BrightensTheLumaOfEveryScaledFrame) {
   output_.width = 32;
   output_.height = 18;
   target_.keep_frames = true;
-  target_.frame_bytes = 32 * 18 * 2;
+  target_.frame_bytes = av::I420Frame{32, 18}.bytes();
   // A large input (more than the first buffers hold) scaled down, filling
   // the frame of its shape.
   AdoptPictureType(400000, 1280, 720);
@@ -841,8 +842,7 @@ TEST_P(BrightnessTest, BrightensTheLumaOfEveryScaledFrame) {
   stage_.OnVideoSample(sample, &start, &stop, 0, 0);
   ASSERT_EQ(target_.calls.size(), 1u);
   const std::vector<uint8_t>& frame = target_.calls[0].frame;
-  for (size_t i = 0; i < frame.size(); i += 2) ASSERT_EQ(frame[i], c.expected) << i;
-  for (size_t i = 1; i < frame.size(); i += 2) ASSERT_EQ(frame[i], 128) << i;
+  for (size_t i = 0; i < frame.size(); ++i) ASSERT_EQ(frame[i], i < 32 * 18 ? c.expected : 128) << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -865,7 +865,7 @@ TEST_F(CaptureStageTest, APictureOfAnotherShapeSitsBetweenBarsThatStayBlack) {
   output_.width = 32;
   output_.height = 32;
   target_.keep_frames = true;
-  target_.frame_bytes = 32 * 32 * 2;
+  target_.frame_bytes = av::I420Frame{32, 32}.bytes();
   AdoptPictureType(400000, 1280, 720);
   BeginRecording(true);
   ReferenceTime start = 0, stop = 400000;
@@ -875,12 +875,107 @@ TEST_F(CaptureStageTest, APictureOfAnotherShapeSitsBetweenBarsThatStayBlack) {
   const std::vector<uint8_t>& frame = target_.calls[0].frame;
   for (int y = 0; y < 32; ++y) {
     const bool picture = y >= 6 && y < 24;
-    for (int x = 0; x < 32; ++x) {
-      ASSERT_EQ(frame[(y * 32 + x) * 2], picture ? 171 : 16) << x << "," << y;
-      ASSERT_EQ(frame[(y * 32 + x) * 2 + 1], 128) << x << "," << y;
+    for (int x = 0; x < 32; ++x) ASSERT_EQ(frame[y * 32 + x], picture ? 171 : 16) << x << "," << y;
+  }
+  for (size_t i = 32 * 32; i < frame.size(); ++i) ASSERT_EQ(frame[i], 128) << i;
+}
+
+// A picture as the decoder delivers it: 4:2:0 planes, whose packed bytes
+// are made only when asked for (counted).
+class PlanarSample : public media::MediaSample {
+ public:
+  PlanarSample(int width, int height, const std::function<uint8_t(int, int, int)>& value)
+      : layout_{width, height}, frame_(layout_.bytes()) {
+    layout_.Planes(static_cast<const uint8_t*>(frame_.data()), picture_.planes, picture_.strides);
+    picture_.width = width;
+    picture_.height = height;
+    for (int plane = 0; plane < 3; ++plane) {
+      const int w = plane == 0 ? width : layout_.chroma_width();
+      const int h = plane == 0 ? height : layout_.chroma_height();
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          frame_[picture_.planes[plane] - frame_.data() + y * picture_.strides[plane] + x] =
+              value(plane, x, y);
     }
   }
+  // The packed picture of the same planes, chroma lines repeated.
+  std::vector<uint8_t> Packed() const {
+    std::vector<uint8_t> packed(layout_.luma_bytes() * 2);
+    for (int y = 0; y < layout_.height; ++y)
+      for (int x = 0; x < layout_.width; ++x) {
+        uint8_t* p = &packed[(static_cast<size_t>(y) * layout_.width + x) * 2];
+        p[0] = picture_.planes[0][y * picture_.strides[0] + x];
+        p[1] = picture_.planes[1 + x % 2][y / 2 * picture_.strides[1] + x / 2];
+      }
+    return packed;
+  }
+  const uint8_t* data() const override {
+    ++packed_reads;
+    packed_ = Packed();
+    return packed_.data();
+  }
+  int32_t length() const override { return static_cast<int32_t>(layout_.luma_bytes() * 2); }
+  bool GetMediaType(media::MediaType*) const override { return false; }
+  const media::PlanarPicture* planar_source() const override { return &picture_; }
+
+  mutable int packed_reads = 0;
+
+ private:
+  av::I420Frame layout_;
+  std::vector<uint8_t> frame_;
+  media::PlanarPicture picture_;
+  mutable std::vector<uint8_t> packed_;
+};
+
+struct PlanesCase {
+  const char* name;
+  int in_width, in_height, out_width, out_height;
+  bool need_resize;
+  int brightness;  // brightness_a; brightness_b is 1.36
+};
+void PrintTo(const PlanesCase& c, std::ostream* os) { *os << c.name; }
+
+class PlanesTest : public CaptureStageTest, public testing::WithParamInterface<PlanesCase> {};
+
+// The decoder's planes and the packed picture made of them give the same
+// frame (bars, brightness and all), and the planes are used without the
+// packed bytes ever being made.
+TEST_P(PlanesTest, PlanesAndPackedPictureGiveTheSameFrame) {
+  const PlanesCase& c = GetParam();
+  output_.width = c.out_width;
+  output_.height = c.out_height;
+  output_.brightness_a = c.brightness;
+  output_.brightness_b = 1.36f;
+  target_.keep_frames = true;
+  const av::I420Frame layout{c.out_width, c.out_height};
+  target_.frame_bytes = layout.bytes();
+  AdoptPictureType(400000, c.in_width, c.in_height);
+  BeginRecording(c.need_resize);
+  PlanarSample planar(c.in_width, c.in_height, [](int plane, int x, int y) {
+    return static_cast<uint8_t>(plane == 0 ? 40 + (x * 3 + y) % 160 : plane == 1 ? 90 + y % 40 : 200 - x % 50);
+  });
+  ReferenceTime start = 0, stop = 400000;
+  stage_.OnVideoSample(planar, &start, &stop, 0, 0);
+  EXPECT_EQ(planar.packed_reads, 0);
+  FakeSample packed(planar.Packed());
+  start = 400000, stop = 800000;
+  stage_.OnVideoSample(packed, &start, &stop, 0, 0);
+  ASSERT_EQ(target_.calls.size(), 2u);
+  const std::vector<uint8_t>& from_planes = target_.calls[0].frame;
+  const std::vector<uint8_t>& from_packed = target_.calls[1].frame;
+  ASSERT_EQ(from_planes.size(), layout.bytes());
+  ASSERT_EQ(from_packed.size(), layout.bytes());
+  for (size_t i = 0; i < layout.luma_bytes(); ++i) ASSERT_EQ(from_planes[i], from_packed[i]) << i;
+  for (size_t i = layout.luma_bytes(); i < layout.bytes(); ++i)
+    ASSERT_NEAR(from_planes[i], from_packed[i], 2) << i;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlanesTest,
+    testing::Values(PlanesCase{"ScaledBetweenBarsAndBrightened", 160, 90, 32, 32, true, 35},
+                    PlanesCase{"Scaled", 160, 120, 64, 48, true, 0},
+                    PlanesCase{"SameSizeUnchanged", 64, 48, 64, 48, false, 35}),
+    [](const testing::TestParamInfo<PlanesCase>& info) { return std::string(info.param.name); });
 
 TEST_F(CaptureStageTest, TheStillPictureIsABlueFirstBitmapOfTheInputPlanes) {
   target_.recording_flag = false;

@@ -67,7 +67,7 @@ class FakeSample : public media::MediaSample {
 // One producer call as the target saw it.
 struct ProducedCall {
   bool has_frame = false;
-  int frame_id = -1;          // the first four bytes of the frame
+  int frame_id = -1;          // the first four bytes of the frame: its first four lumas
   std::vector<uint8_t> frame;  // the whole frame, when kept
   std::vector<int16_t> audio;
 };
@@ -172,11 +172,14 @@ inline media::MediaType PcmType(int rate, int channels, int bits = 16) {
   return type;
 }
 
-// A YUY2 picture whose first four bytes hold `id`; the rest is mid grey.
-// (At least the four bytes, also for an empty picture.)
+// A YUY2 picture whose first four pixels' luma holds `id`, so that a 4:2:0
+// frame made of it without scaling starts with `id`; the rest is mid grey.
+// (At least the four pixels, also for an empty picture.)
 inline std::vector<uint8_t> PictureWithId(int id, int width, int height) {
-  std::vector<uint8_t> picture(std::max<size_t>(static_cast<size_t>(width) * height * 2, 4), 128);
-  std::memcpy(picture.data(), &id, sizeof id);
+  std::vector<uint8_t> picture(std::max<size_t>(static_cast<size_t>(width) * height * 2, 8), 128);
+  uint8_t bytes[sizeof id];
+  std::memcpy(bytes, &id, sizeof id);
+  for (size_t i = 0; i < sizeof id; ++i) picture[2 * i] = bytes[i];
   return picture;
 }
 

@@ -16,6 +16,7 @@
 #include "engine/record/recording_session.h"
 #include "support/command_output.h"
 #include "support/temp_world.h"
+#include "support/i420_picture.h"
 
 namespace ovc {
 namespace {
@@ -50,7 +51,7 @@ OutputConfig AviConfig(const char* handler) {
   return output;
 }
 
-// A moving gradient in packed YUY2.
+// A moving gradient, as a 4:2:0 frame.
 std::vector<uint8_t> Picture(const OutputConfig& output, int index) {
   std::vector<uint8_t> frame(static_cast<size_t>(output.width) * output.height * 2);
   for (int y = 0; y < output.height; ++y)
@@ -59,7 +60,7 @@ std::vector<uint8_t> Picture(const OutputConfig& output, int index) {
       p[0] = static_cast<uint8_t>((x + y + index * 4) & 0xff);
       p[1] = static_cast<uint8_t>(x & 1 ? 100 + y : 140 - y / 2);
     }
-  return frame;
+  return test::I420FromYuy2(frame, output.width, output.height);
 }
 
 class AviOutputTest : public testing::Test {

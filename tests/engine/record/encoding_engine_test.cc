@@ -33,12 +33,12 @@ class RecordingSink : public OutputSink {
     return -1;
   }
   bool FileFailed() const override { return file_failed; }
-  int EncodeVideoFrame(const uint8_t* yuy2, int frame) override {
+  int EncodeVideoFrame(const uint8_t* i420, int frame) override {
     WaitGate(&video_open_);
     std::lock_guard<std::mutex> lock(mutex_);
     EXPECT_EQ(frame, static_cast<int>(frame_ids.size()) + 1);
     int id;
-    std::memcpy(&id, yuy2, sizeof id);
+    std::memcpy(&id, i420, sizeof id);
     frame_ids.push_back(id);
     return frame == fail_at_frame ? -1 : 0;
   }
@@ -305,7 +305,7 @@ struct QueueCase {
   int width, height, limit;
 };
 const QueueCase kQueueCases[] = {
-    {kWidth, kHeight, 80}, {320, 240, 80}, {720, 480, 24}, {1280, 720, 9}, {1920, 1080, 8}};
+    {kWidth, kHeight, 80}, {320, 240, 80}, {720, 480, 32}, {1280, 720, 12}, {1920, 1080, 8}};
 
 TEST(EncodingEngineQueue, BoundByCountAndBytes) {
   for (const QueueCase& c : kQueueCases) {

@@ -38,12 +38,15 @@ class FakeOutput : public FileOutput {
     record_->audio_frames += frames;
     return 0;
   }
-  int EncodeVideoFrame(const uint8_t* yuy2, int) override {
+  int EncodeVideoFrame(const uint8_t* i420, int) override {
     std::lock_guard<std::mutex> lock(mutex_);
     int id;
-    std::memcpy(&id, yuy2, sizeof id);
+    std::memcpy(&id, i420, sizeof id);
     record_->frame_ids.push_back(id);
-    file_.write(reinterpret_cast<const char*>(yuy2), 1024);
+    // 1 KiB a frame, whatever its size: the id, then nothing.
+    char bytes[1024] = {};
+    std::memcpy(bytes, &id, sizeof id);
+    file_.write(bytes, sizeof bytes);
     file_.flush();  // the size on disk decides when a part is split
     return 0;
   }

@@ -20,6 +20,7 @@
 #include "support/command_output.h"
 #include "support/temp_world.h"
 #include "support/file_size_limit.h"
+#include "support/i420_picture.h"
 
 namespace ovc {
 namespace {
@@ -207,7 +208,7 @@ class MovingPicture {
                             16.0, 235.0));
         p[1] = static_cast<uint8_t>(128 + 40 * (x & 1 ? std::sin(v / 31.0) : std::cos(u / 41.0)));
       }
-    return frame;
+    return test::I420FromYuy2(frame, width_, height_);
   }
 
  private:

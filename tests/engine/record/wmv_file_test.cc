@@ -15,6 +15,7 @@
 #include "platform/wmf/wm_codecs.h"
 #include "support/command_output.h"
 #include "support/temp_world.h"
+#include "support/i420_picture.h"
 
 namespace ovc {
 namespace {
@@ -112,7 +113,7 @@ std::vector<uint8_t> Frame(int width, int height, int index) {
                                                std::cos(pixel / width / 4.0 - index / 2.0));
     frame[i + 1] = static_cast<uint8_t>(pixel % 2 ? 110 : 150);
   }
-  return frame;
+  return test::I420FromYuy2(frame, width, height);
 }
 
 class WmvFileTest : public testing::Test {

@@ -17,6 +17,7 @@
 #include "engine/record/recording_session.h"
 #include "support/command_output.h"
 #include "support/temp_world.h"
+#include "support/i420_picture.h"
 
 namespace ovc {
 namespace {
@@ -70,7 +71,7 @@ double Fraction(const std::string& text) {
   return static_cast<double>(num) / den;
 }
 
-// Packed YUY2: moving waves with a little noise, or a white frame for a
+// A 4:2:0 frame: moving waves with a little noise, or a white frame for a
 // sync mark.
 std::vector<uint8_t> Picture(int width, int height, int index, bool white) {
   std::vector<uint8_t> frame(static_cast<size_t>(width) * height * 2);
@@ -83,7 +84,7 @@ std::vector<uint8_t> Picture(int width, int height, int index, bool white) {
       p[0] = white ? 235 : static_cast<uint8_t>(128 + 70 * wave + (seed >> 30));
       p[1] = white ? 128 : static_cast<uint8_t>(x & 1 ? 100 + (y & 63) : 140 - (x & 31));
     }
-  return frame;
+  return test::I420FromYuy2(frame, width, height);
 }
 
 // What a recording feeds: the frames, and the audio as a 440 Hz tone, or

@@ -127,10 +127,11 @@ TEST(ImageOpsTest, CropScaleRefusesARegionOutsideTheSource) {
   for (uint8_t value : destination) ASSERT_EQ(value, 7);
 }
 
-// Every pixel of 4:2:2 planes (lines `width` apart) has the colour Y, U, V.
+// Every pixel of 4:2:0 planes (lines `width` apart) has the colour Y, U, V.
 void ExpectFlat(const Planes& planes, int width, int height, int y, int u, int v) {
   for (int row = 0; row < height; ++row) {
     for (int x = 0; x < width; ++x) ASSERT_EQ(planes.y[row * width + x], y) << row << "," << x;
+    if (row >= (height + 1) / 2) continue;
     for (int x = 0; x < width / 2; ++x) {
       ASSERT_EQ(planes.u[row * width + x], u) << row << "," << x;
       ASSERT_EQ(planes.v[row * width + x], v) << row << "," << x;
@@ -153,16 +154,16 @@ TEST(ImageOpsTest, PackedCropScaleTakesOnlyTheRegionAndKeepsEachPlane) {
     }
   const int out_width = 20, out_height = 14;
   Planes planes(out_height, out_width);
-  ASSERT_EQ(CropScaleYuy2ToPlanes(packed.data(), width, height, stride, width / 2, 4, width / 2,
-                                  height - 8, planes.pointers(), planes.strides(), out_width,
-                                  out_height, kScaleBicubic),
+  ASSERT_EQ(CropScaleYuy2ToI420(packed.data(), width, height, stride, width / 2, 4, width / 2,
+                                height - 8, planes.pointers(), planes.strides(), out_width,
+                                out_height, kScaleBicubic),
             0);
   ExpectFlat(planes, out_width, out_height, 200, 90, 60);
 
   // The whole picture: the left output pixels are the left colour.
-  ASSERT_EQ(CropScaleYuy2ToPlanes(packed.data(), width, height, stride, 0, 0, width, height,
-                                  planes.pointers(), planes.strides(), out_width, out_height,
-                                  kScaleBicubic),
+  ASSERT_EQ(CropScaleYuy2ToI420(packed.data(), width, height, stride, 0, 0, width, height,
+                                planes.pointers(), planes.strides(), out_width, out_height,
+                                kScaleBicubic),
             0);
   EXPECT_EQ(planes.y[0], 30);
   EXPECT_EQ(planes.u[0], 160);
@@ -186,19 +187,19 @@ TEST(ImageOpsTest, PlanarCropScaleTakesOnlyTheRegionAndKeepsEachPlane) {
   const int strides[3] = {y_stride, c_stride, c_stride};
   const int out_width = 20, out_height = 14;
   Planes planes(out_height, out_width);
-  ASSERT_EQ(CropScaleI420ToPlanes(source, strides, width, height, width / 2, 4, width / 2,
-                                  height - 8, planes.pointers(), planes.strides(), out_width,
-                                  out_height, kScaleBicubic),
+  ASSERT_EQ(CropScaleI420ToI420(source, strides, width, height, width / 2, 4, width / 2,
+                                height - 8, planes.pointers(), planes.strides(), out_width,
+                                out_height, kScaleBicubic),
             0);
   ExpectFlat(planes, out_width, out_height, 200, 90, 60);
   // A region starting between two chroma lines, or outside, is refused.
-  EXPECT_EQ(CropScaleI420ToPlanes(source, strides, width, height, 0, 3, width, 10,
-                                  planes.pointers(), planes.strides(), out_width, out_height,
-                                  kScaleBicubic),
+  EXPECT_EQ(CropScaleI420ToI420(source, strides, width, height, 0, 3, width, 10,
+                                planes.pointers(), planes.strides(), out_width, out_height,
+                                kScaleBicubic),
             -1);
-  EXPECT_EQ(CropScaleI420ToPlanes(source, strides, width, height, 0, 2, width, height,
-                                  planes.pointers(), planes.strides(), out_width, out_height,
-                                  kScaleBicubic),
+  EXPECT_EQ(CropScaleI420ToI420(source, strides, width, height, 0, 2, width, height,
+                                planes.pointers(), planes.strides(), out_width, out_height,
+                                kScaleBicubic),
             -1);
 }
 
@@ -206,8 +207,8 @@ TEST(ImageOpsTest, PackedCropScaleRefusesRegionsOffThePixelPairsOrOutside) {
   std::vector<uint8_t> packed(2 * 16 * 16, 1);
   Planes planes(8, 8);
   auto scale = [&](int x, int y, int w, int h, int out_width) {
-    return CropScaleYuy2ToPlanes(packed.data(), 16, 16, 32, x, y, w, h, planes.pointers(),
-                                 planes.strides(), out_width, 8, kScaleBicubic);
+    return CropScaleYuy2ToI420(packed.data(), 16, 16, 32, x, y, w, h, planes.pointers(),
+                               planes.strides(), out_width, 8, kScaleBicubic);
   };
   EXPECT_EQ(scale(1, 0, 8, 16, 8), -1);   // starts inside a pixel pair
   EXPECT_EQ(scale(0, 0, 9, 16, 8), -1);   // ends inside one

@@ -60,7 +60,7 @@ class CompressorTest : public ::testing::TestWithParam<FourCC> {
   Hic hic_ = nullptr;
 };
 
-TEST_P(CompressorTest, QueryTakesOnlyPackedYuy2) {
+TEST_P(CompressorTest, QueryTakesOnlyPackedYuy2AndPlanarI420) {
   const bool is_jpeg = GetParam() == kHandlerMjpg;
   struct Case {
     const char* what;
@@ -74,6 +74,11 @@ TEST_P(CompressorTest, QueryTakesOnlyPackedYuy2) {
       {"UYVY", [](BitmapInfoHeader* h) { h->compression = MakeFourCC('U', 'Y', 'V', 'Y'); },
        false},
       {"YUY2 of 12 bits", [](BitmapInfoHeader* h) { h->bit_count = 12; }, false},
+      {"I420", [](BitmapInfoHeader* h) { *h = I420Header(176, 144); }, true},
+      {"I420 of 16 bits", [](BitmapInfoHeader* h) { *h = I420Header(176, 144); h->bit_count = 16; },
+       false},
+      {"I420 image size too small",
+       [](BitmapInfoHeader* h) { *h = I420Header(176, 144); h->size_image = 176 * 144; }, false},
       {"odd width", [](BitmapInfoHeader* h) { h->width = 175; h->size_image = 175 * 144 * 2; },
        false},
       {"negative height", [](BitmapInfoHeader* h) { h->height = -144; }, false},

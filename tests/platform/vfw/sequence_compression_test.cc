@@ -29,20 +29,28 @@ class SequenceCompressionTest : public ::testing::TestWithParam<FourCC> {
 TEST_P(SequenceCompressionTest, EveryFrameDecodesBackWithKeyFramesEvery15) {
   const FourCC handler = GetParam();
   ASSERT_EQ(SetCompressorBitRate(handler, 3000), registry::kSuccess);
-  const SequenceOptions options = Frames(64);
-  std::vector<CompressedFrame> frames = CompressPattern(handler, options);
-  ASSERT_EQ(frames.size(), 64u);
-  for (int i = 0; i < 64; ++i) {
-    EXPECT_FALSE(frames[i].bytes.empty()) << "frame " << i;
-    EXPECT_EQ(frames[i].key, handler == kHandlerMjpg || i % 15 == 0) << "frame " << i;
-  }
-  std::vector<std::vector<uint8_t>> pictures =
-      DecodeToYuy2(handler, options.width, options.height, frames);
-  ASSERT_EQ(pictures.size(), 64u);
-  for (int i = 0; i < 64; ++i) {
-    // A range or chroma-order mistake costs far more than 10 dB.
-    EXPECT_GT(Psnr(MakeYuy2Frame(options.width, options.height, i), pictures[i]), 38.0)
-        << "frame " << i;
+  for (bool i420 : {false, true}) {
+    SCOPED_TRACE(i420 ? "I420" : "YUY2");
+    SequenceOptions options = Frames(64);
+    options.i420 = i420;
+    std::vector<CompressedFrame> frames = CompressPattern(handler, options);
+    ASSERT_EQ(frames.size(), 64u);
+    for (int i = 0; i < 64; ++i) {
+      EXPECT_FALSE(frames[i].bytes.empty()) << "frame " << i;
+      EXPECT_EQ(frames[i].key, handler == kHandlerMjpg || i % 15 == 0) << "frame " << i;
+    }
+    std::vector<std::vector<uint8_t>> pictures =
+        DecodeToYuy2(handler, options.width, options.height, frames);
+    ASSERT_EQ(pictures.size(), 64u);
+    for (int i = 0; i < 64; ++i) {
+      std::vector<uint8_t> given = MakeYuy2Frame(options.width, options.height, i);
+      // I420 holds the chroma of every other line.
+      const size_t line = 2 * static_cast<size_t>(options.width);
+      for (size_t y = 1; i420 && y < static_cast<size_t>(options.height); y += 2)
+        for (size_t x = 1; x < line; x += 2) given[y * line + x] = given[(y - 1) * line + x];
+      // A range or chroma-order mistake costs far more than 10 dB.
+      EXPECT_GT(Psnr(given, pictures[i]), 38.0) << "frame " << i;
+    }
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/registry/registry_store.h"
 #include "platform/vfw/av_handles.h"
+#include "support/i420_picture.h"
 
 namespace ovc::vfw::test {
 namespace {
@@ -47,7 +48,8 @@ std::vector<CompressedFrame> CompressPattern(FourCC handler, const SequenceOptio
   Hic hic = ICOpen(kTypeVideo, handler, kIcModeCompress);
   EXPECT_NE(hic, nullptr);
   if (hic == nullptr) return out;
-  const BitmapInfoHeader in = Yuy2Header(options.width, options.height);
+  const BitmapInfoHeader in = options.i420 ? I420Header(options.width, options.height)
+                                           : Yuy2Header(options.width, options.height);
   EXPECT_EQ(ICCompressQuery(hic, &in, nullptr), kIcErrOk);
   std::vector<uint8_t> state(static_cast<size_t>(ICGetStateSize(hic)));
   const int state_size = static_cast<int>(state.size());
@@ -69,6 +71,7 @@ std::vector<CompressedFrame> CompressPattern(FourCC handler, const SequenceOptio
     for (int i = 0; i < options.frames; ++i) {
       std::vector<uint8_t> picture =
           MakeYuy2Frame(options.width, options.height, i, i >= options.detail_from);
+      if (options.i420) picture = ovc::test::I420FromYuy2(picture, options.width, options.height);
       bool key = false;
       int32_t size = -1;
       const auto* data =

@@ -31,6 +31,7 @@ struct SequenceOptions {
   int32_t quality = -1;         // frame information
   int32_t data_rate = 0;        // frame information, bytes/s
   int32_t vars_data_rate = 0;   // compression variables, kbytes/s
+  bool i420 = false;            // the frames given as planar I420, not YUY2
 };
 
 // Runs one sequence the way the AVI encoder does: open, query, state round

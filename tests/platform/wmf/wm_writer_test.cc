@@ -134,6 +134,8 @@ TEST_F(WmWriterTest, InputsTakeOnlyWhatTheyCanConvert) {
   pcm24.wave_format()->bits_per_sample = 24;
   MediaType rgb = Yuy2MediaType(320, 240, 0);
   rgb.subtype = FourCcCode("RGB3");
+  MediaType short_i420 = I420MediaType(320, 240, 0);
+  short_i420.video_info()->bmi.image_size = 320 * 240;
   const Case cases[] = {
       {"SixChannels", 0, PcmMediaType(6, 48000), kSOk},
       {"NoChannels", 0, PcmMediaType(0, 48000), kNsEInvalidInputFormat},
@@ -142,6 +144,8 @@ TEST_F(WmWriterTest, InputsTakeOnlyWhatTheyCanConvert) {
       {"LargerFrames", 1, Yuy2MediaType(640, 480, 0), kSOk},
       {"OddWidth", 1, Yuy2MediaType(321, 240, 0), kNsEInvalidInputFormat},
       {"NotYuy2", 1, rgb, kNsEInvalidInputFormat},
+      {"PlanarI420", 1, I420MediaType(320, 240, 0), kSOk},
+      {"I420ShorterThanItsFrames", 1, short_i420, kNsEInvalidInputFormat},
   };
   for (const Case& c : cases) {
     std::unique_ptr<WmInputMediaProps> props;

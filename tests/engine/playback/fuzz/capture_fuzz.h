@@ -11,6 +11,7 @@
 
 #include "engine/playback/capture_stage.h"
 #include "engine/playback/capture_test_support.h"
+#include "platform/av/i420_frame.h"
 
 namespace ovc::test {
 
@@ -61,8 +62,7 @@ inline std::string CheckCaptureScript(const uint8_t* data, size_t size) {
         int width = op % 8 == 0 ? stage.input_width() : in.Take<uint8_t>() % 40;
         int height = op % 8 == 0 ? stage.input_height() : in.Take<uint8_t>() % 40;
         FakeSample sample(PictureWithId(step, width, height));
-        target.frame_bytes = static_cast<size_t>(std::max(output.width, 0)) *
-                             std::max(output.height, 0) * 2;
+        target.frame_bytes = av::I420Frame{output.width, output.height}.bytes();
         stage.OnVideoSample(sample, &start, &stop, 0, op & 0x80);
         break;
       }
