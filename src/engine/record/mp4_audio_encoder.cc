@@ -26,6 +26,11 @@ const AVCodec* FindAudioEncoder(AVCodecID codec) {
     case AV_CODEC_ID_AC3:
       preferred = "ac3";
       break;
+    // libavcodec's own Opus encoder is experimental; libopus codes 20 ms
+    // frames (960 sample frames) after a pre-skip the containers carry.
+    case AV_CODEC_ID_OPUS:
+      preferred = "libopus";
+      break;
     default:
       break;
   }

@@ -4,6 +4,7 @@
 
 #include "engine/record/device_limits.h"
 #include "engine/record/dvd_output.h"
+#include "engine/record/web_format_plan.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -77,6 +78,7 @@ std::string Mp4MuxerName(const OutputConfig& output) {
     case kFormatQuickTime:
       return "mov";
     default:
+      if (IsWebOutput(output)) return WebMuxerName(output);
       return output.device_kind == kDevicePsp ? "psp" : "ipod";
   }
 }
@@ -99,6 +101,7 @@ AVRational Mp4VideoTimeBase(const OutputConfig& output, AVCodecID codec) {
 }
 
 int PlanMp4Output(const OutputConfig& output, Mp4Plan* plan) {
+  if (IsWebOutput(output)) return PlanWebOutput(output, plan);
   *plan = Mp4Plan{};
   plan->muxer = Mp4MuxerName(output);
   const AVOutputFormat* container = av_guess_format(plan->muxer.c_str(), nullptr, nullptr);

@@ -140,12 +140,15 @@ int Mp4Writer::OpenEncoders(const Mp4Plan& plan, bool audio_enabled) {
   // A right channel of its own when both the source and the output have one;
   // a mono source is copied to both sides after conversion.
   const bool stereo_source = output_.input_channels >= 2;
-  if (left_resampler_.Initialise(output_.input_sample_rate, output_.audio_output_freq) < 0 ||
+  // The sound is converted to the rate the encoder codes (Opus: always
+  // 48 kHz, whatever the setting).
+  const int rate = audio_->sample_rate();
+  if (left_resampler_.Initialise(output_.input_sample_rate, rate) < 0 ||
       (audio_->channels() == 2 && stereo_source &&
-       right_resampler_.Initialise(output_.input_sample_rate, output_.audio_output_freq) < 0)) {
+       right_resampler_.Initialise(output_.input_sample_rate, rate) < 0)) {
     char text[160];
     std::snprintf(text, sizeof text, "Could not convert the audio from %d Hz to %d Hz.",
-                  output_.input_sample_rate, output_.audio_output_freq);
+                  output_.input_sample_rate, rate);
     WriteTraceLine(text);
     ShowError(text);
     return -1;
@@ -422,7 +425,7 @@ int Mp4Writer::DrainResamplers() {
   // a look-ahead of input samples, which silence after the end pushes out;
   // what the silence itself converts to is not queued.
   const int64_t wanted =
-      input_samples_ * output_.audio_output_freq / std::max(1, output_.input_sample_rate);
+      input_samples_ * audio_->sample_rate() / std::max(1, output_.input_sample_rate);
   const int kSilence = 2 * ZntvResampler::kHistory;
   std::vector<int16_t> silence(static_cast<size_t>(kSilence) * output_.input_channels, 0);
   for (int round = 0; round < 16 && queued_samples_ < wanted; ++round)

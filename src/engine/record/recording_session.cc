@@ -65,6 +65,8 @@ ProfileRange ApplyProfile(const CProfile& profile, OutputConfig* output) {
   output->psp_profile = profile.device == "PSP";
   if (profile.device == "PSP") output->device_kind = kDevicePsp;
   else if (profile.device == "iPod") output->device_kind = kDeviceIpod;
+  else if (profile.device == "webm") output->device_kind = kDeviceWebm;
+  else if (profile.device == "av1") output->device_kind = kDeviceAv1;
   output->audio_bitrate = profile.ab;
   output->audio_output_freq = profile.ar;
   output->audio_channels = LeadingNumber(profile.ac);
