@@ -56,6 +56,20 @@ void SetMetadata(AVFormatContext* format, const OutputConfig& output) {
   av_dict_set(&format->metadata, "comment", "N/A", 0);
 }
 
+// Matroska (WebM) players take a track's codec delay (Opus's pre-skip)
+// off each of its time stamps, so the first packet belongs that far past 0.
+// libavformat up to 59.30.100 writes the delay but leaves the packets
+// where the encoder puts them, before 0, and then moves every stream later
+// to start at 0: the picture would lag the sound by the pre-skip. With
+// such a muxer the packets are written that much later here instead; later
+// ones do it themselves.
+bool MovesStreamsPastCodecDelay(const AVFormatContext* format, const AVCodecParameters* audio) {
+  const char* name = format->oformat->name;
+  const bool matroska = std::strcmp(name, "webm") == 0 || std::strcmp(name, "matroska") == 0;
+  return matroska && audio->codec_id == AV_CODEC_ID_OPUS && audio->initial_padding > 0 &&
+         avformat_version() <= AV_VERSION_INT(59, 30, 100);
+}
+
 }  // namespace
 
 Mp4Writer::Mp4Writer(const OutputConfig& output, std::string path)
@@ -194,6 +208,8 @@ int Mp4Writer::AddStreams() {
       audio_time_offset_ = audio_->initial_padding();
       sound_to_skip_ = audio_->initial_padding();
     }
+    if (MovesStreamsPastCodecDelay(format, audio_stream_->codecpar))
+      audio_time_offset_ = audio_->initial_padding();
   }
   return 0;
 }
