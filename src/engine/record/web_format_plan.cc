@@ -18,6 +18,10 @@ constexpr int kVp9CpuUsed = 5;
 // SVT-AV1's preset: 10 keeps 720p near real time on two cores; lower ones
 // save a few percent of the size at two to three times the time.
 constexpr int kSvtAv1Preset = 10;
+// SVT-AV1 codes pictures at least 64 pixels wide and high; libaom-av1,
+// slower on large ones, codes the smaller ones at this speed.
+constexpr int kSvtAv1MinSide = 64;
+constexpr int kAomCpuUsed = 6;
 // libvpx splits the picture into columns of tiles at least 256 pixels wide,
 // which its threads code side by side.
 constexpr int kVp9MinTileWidth = 256;
@@ -52,8 +56,13 @@ void SetVp9(const OutputConfig& output, Mp4VideoSettings* video) {
 
 void SetAv1(const OutputConfig& output, Mp4VideoSettings* video) {
   video->codec = AV_CODEC_ID_AV1;
-  video->encoder = "libsvtav1";
-  video->encoder_options = {{"preset", std::to_string(kSvtAv1Preset)}};
+  if (video->width >= kSvtAv1MinSide && video->height >= kSvtAv1MinSide) {
+    video->encoder = "libsvtav1";
+    video->encoder_options = {{"preset", std::to_string(kSvtAv1Preset)}};
+  } else {
+    video->encoder = "libaom-av1";
+    video->encoder_options = {{"cpu-used", std::to_string(kAomCpuUsed)}, {"row-mt", "1"}};
+  }
   if (output.video_quality > 0) {
     video->encoder_options.push_back({"crf", std::to_string(output.video_quality)});
     video->crf = output.video_quality;

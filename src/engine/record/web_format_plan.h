@@ -12,7 +12,8 @@ namespace ovc {
 //
 //  device      container        video                     sound
 //  kDeviceWebm WebM ("webm")    VP9 profile 0 (libvpx)    Opus 48 kHz, 1-2 ch
-//  kDeviceAv1  MP4 ("mp4")      AV1 Main (SVT-AV1)        Opus 48 kHz, 1-2 ch
+//  kDeviceAv1  MP4 ("mp4")      AV1 Main (SVT-AV1; below  Opus 48 kHz, 1-2 ch
+//                               64x64 libaom-av1)
 //
 // Browsers, GStreamer and the ffmpeg command all read both; MP4 carries the
 // Opus pre-skip in its sample description and an edit list, WebM in the
