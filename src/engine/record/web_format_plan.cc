@@ -22,6 +22,8 @@ constexpr int kSvtAv1Preset = 10;
 // slower on large ones, codes the smaller ones at this speed.
 constexpr int kSvtAv1MinSide = 64;
 constexpr int kAomCpuUsed = 6;
+// Pictures larger than 720p are coded without SVT-AV1's look-ahead.
+constexpr int kSvtAv1LookAheadPixels = 1280 * 720;
 // libvpx splits the picture into columns of tiles at least 256 pixels wide,
 // which its threads code side by side.
 constexpr int kVp9MinTileWidth = 256;
@@ -59,6 +61,10 @@ void SetAv1(const OutputConfig& output, Mp4VideoSettings* video) {
   if (video->width >= kSvtAv1MinSide && video->height >= kSvtAv1MinSide) {
     video->encoder = "libsvtav1";
     video->encoder_options = {{"preset", std::to_string(kSvtAv1Preset)}};
+    // Its look-ahead holds pictures by the dozen: 640 MB at 1080p, 370
+    // without, for 4 % more bits.
+    if (video->width * video->height > kSvtAv1LookAheadPixels)
+      video->encoder_options.push_back({"svtav1-params", "lookahead=0"});
   } else {
     video->encoder = "libaom-av1";
     video->encoder_options = {{"cpu-used", std::to_string(kAomCpuUsed)}, {"row-mt", "1"}};
