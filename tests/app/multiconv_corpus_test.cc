@@ -14,6 +14,7 @@
 #include <iterator>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,12 @@ constexpr double kSoundTolerance = 0.05;
 
 const char* const kProfiles[] = {"PSP", "iPod", "3GP phone", "AVI", "WMV",
                                  "Phone (H.264 720p)"};
+// The web's profiles follow the source's size, rate and sound; AV1 and VP9
+// are slow, so they take only the files that try that most: turned phone
+// pictures, 10 bits, non-square pixels, 96 kHz sound.
+const char* const kWebProfiles[] = {"Web (WebM VP9)", "AV1 (small files)"};
+const char* const kWebSources[] = {"phone-vfr.mp4", "hevc-10bit.mp4", "camcorder-pal.dv",
+                                   "studio-96k.mkv"};
 
 // How a damaged source is made from a good one.
 enum class Damage {
@@ -384,7 +391,12 @@ TEST_P(MulticonvCorpusTest, EveryProfileKeepsTheLengthTheSoundAndTheShape) {
   const CorpusFile& c = GetParam();
   const std::string source = MakeSource(c);
   const Lengths lengths = *c.refusal ? Lengths{} : SourceLengths(c, source);
-  for (const char* profile : kProfiles) {
+  std::vector<const char*> profiles(std::begin(kProfiles), std::end(kProfiles));
+  if (std::find_if(std::begin(kWebSources), std::end(kWebSources), [&](const char* file) {
+        return std::string(file) == c.file;
+      }) != std::end(kWebSources))
+    profiles.insert(profiles.end(), std::begin(kWebProfiles), std::end(kWebProfiles));
+  for (const char* profile : profiles) {
     SCOPED_TRACE(profile);
     ProgramRun run = Multiconv("-q -y -p " + Quote(profile) + " -o " + Quote(out_) + " " +
                                Quote(source));

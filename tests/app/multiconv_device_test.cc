@@ -34,7 +34,7 @@ void PrintTo(const DeviceCase& c, std::ostream* os) { *os << c.profile; }
 
 // The players' peaks are those of engine/record/device_limits.h; Windows
 // Media keeps its 3-second buffer window, so its stream may carry four
-// times its rate in one second.
+// times its rate in one second; the web's files three times theirs.
 const DeviceCase kDevices[] = {
     {"PSP", 768, "mpeg4", "mp4v", "Simple Profile", "4", "320x240", "", false},
     {"PSP AVC", 768, "h264", "avc1", "Main", "21", "320x240", "", false},
@@ -51,6 +51,10 @@ const DeviceCase kDevices[] = {
     {"Phone (H.264 720p)", 17500, "h264", "avc1", "High", "31", "480x360", "", true},
     {"Phone (H.264 1080p)", 17500, "h264", "avc1", "High", "31", "480x360", "", true},
     {"iPhone/iPad (HEVC)", 10000, "hevc", "hvc1", "Main", "93", "480x360", "", true},
+    // The web's players take any rate; the rate control still keeps each
+    // second near the asked one. Sizes follow the source.
+    {"Web (WebM VP9)", 6000, "vp9", "", "", "", "480x360", "", false},
+    {"AV1 (small files)", 3000, "av1", "av01", "", "", "480x360", "", false},
 };
 
 // The most bits of the first video stream whose decoding times lie within

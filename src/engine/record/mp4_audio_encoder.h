@@ -52,8 +52,8 @@ struct Mp4AudioSettings {
 };
 
 // Opens libavcodec's encoder for settings.codec (by its preferred name
-// first: "aac", "libmp3lame", "mp2", "ac3"). On failure returns null and
-// sets *reason to why, in words for the user.
+// first: "aac", "libmp3lame", "mp2", "ac3", "libopus"). On failure returns
+// null and sets *reason to why, in words for the user.
 std::unique_ptr<Mp4AudioEncoder> OpenLavcAudioEncoder(const Mp4AudioSettings& settings,
                                                       std::string* reason);
 

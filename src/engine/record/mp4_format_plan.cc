@@ -5,6 +5,7 @@
 
 #include "engine/record/device_limits.h"
 #include "engine/record/dvd_output.h"
+#include "engine/record/web_format_plan.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -100,6 +101,7 @@ std::string Mp4MuxerName(const OutputConfig& output) {
     case kFormatQuickTime:
       return "mov";
     default:
+      if (IsWebOutput(output)) return WebMuxerName(output);
       if (output.device_kind == kDevicePhone || output.device_kind == kDeviceHevc) return "mp4";
       return output.device_kind == kDevicePsp ? "psp" : "ipod";
   }
@@ -123,6 +125,7 @@ AVRational Mp4VideoTimeBase(const OutputConfig& output, AVCodecID codec) {
 }
 
 int PlanMp4Output(const OutputConfig& output, Mp4Plan* plan) {
+  if (IsWebOutput(output)) return PlanWebOutput(output, plan);
   *plan = Mp4Plan{};
   plan->muxer = Mp4MuxerName(output);
   const AVOutputFormat* container = av_guess_format(plan->muxer.c_str(), nullptr, nullptr);

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/record/mp4_audio_encoder.h"
 #include "engine/record/output_config.h"
@@ -46,6 +48,9 @@ struct Mp4VideoSettings {
   std::string x264_params;
   // Extra x265 settings, likewise.
   std::string x265_params;
+  // The encoder's own options (of its private data) by name, set before
+  // it opens: speed, tiles, constant quality of the VP9 and AV1 encoders.
+  std::vector<std::pair<std::string, std::string>> encoder_options;
   // Device playback: one slice per picture, so no slice threads.
   bool single_slice = false;
   // Two passes: 1 records rate-control statistics, 2 encodes by them; 0
@@ -80,7 +85,8 @@ struct Mp4Plan {
 //   2, 8 up  "psp" for the PSP, "mp4" for a phone (H.264 High) and for
 //            Apple's HEVC players (HEVC tagged hvc1), both with the index
 //            first; else "ipod"; format 2: H.264 when use_h264, else MPEG-4;
-//            others the container's defaults; AAC
+//            others the container's defaults; AAC. The web's
+//            devices (WebM, AV1) are PlanWebOutput's (web_format_plan.h).
 // The video is then held to its player's limits (ApplyDeviceLimits).
 // Returns 0, or -1 when FFmpeg has no such container.
 int PlanMp4Output(const OutputConfig& output, Mp4Plan* plan);

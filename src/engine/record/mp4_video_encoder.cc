@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "common/trace.h"
@@ -71,6 +72,28 @@ bool IsRegularFile(const std::string& path) {
   return lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
 }
 
+// x265, VP9 and AV1 keep first-pass statistics of their own making, which
+// the range statistics can't cut by picture: they run one pass.
+bool KeepsOwnStats(const AVCodecContext* context) {
+  return context->codec_id == AV_CODEC_ID_HEVC || context->codec_id == AV_CODEC_ID_VP9 ||
+         context->codec_id == AV_CODEC_ID_AV1;
+}
+
+// Sets the web encoders' own options (speed, tiles, constant quality). An
+// option the installed encoder lacks is traced and left out: the stream
+// is still right, only slower or larger.
+void ApplyWebEncoderOptions(const Mp4VideoSettings& settings, AVCodecContext* context) {
+  for (const auto& [name, value] : settings.encoder_options) {
+    const int result = av_opt_set(context->priv_data, name.c_str(), value.c_str(), 0);
+    if (result < 0)
+      TracePrintf("%s takes no option %s=%s: %s", context->codec->name, name.c_str(),
+                  value.c_str(), Mp4ErrorText(result).c_str());
+  }
+  // SVT-AV1 prints its set-up on the standard error unless told otherwise;
+  // a setting of the user's own stays.
+  if (std::strcmp(context->codec->name, "libsvtav1") == 0) setenv("SVT_LOG", "1", 0);
+}
+
 // Records past the first pass's last picture: the second pass may take a
 // picture or two more over the same range, and one more record costs
 // nothing.
@@ -87,8 +110,8 @@ int Mp4VideoEncoder::SetUpPass(const Mp4VideoSettings& settings, AVCodecContext*
     TracePrintf("Video pass %d: constant quality %d runs one pass", pass, settings.crf);
     return 0;
   }
-  if (std::strcmp(context->codec->name, "libx265") == 0) {
-    TracePrintf("Video pass %d: x265 runs one pass", pass);
+  if (KeepsOwnStats(context)) {
+    TracePrintf("Video pass %d: %s runs one pass", pass, context->codec->name);
     return 0;
   }
   if (IsX264(context) && settings.first_frame > 0) {
@@ -200,6 +223,8 @@ std::unique_ptr<Mp4VideoEncoder> Mp4VideoEncoder::Open(const Mp4VideoSettings& s
       av_opt_set(context->priv_data, "x264-params", settings.x264_params.c_str(), 0);
   }
   SetQualityOptions(settings, context.get());
+
+  ApplyWebEncoderOptions(settings, context.get());
 
   // Key frames every gop_size pictures and nowhere else, so that a picture
   // left out for the peak rate (PeakWindow) is judged by its kind.

@@ -56,6 +56,20 @@ void SetMetadata(AVFormatContext* format, const OutputConfig& output) {
   av_dict_set(&format->metadata, "comment", "N/A", 0);
 }
 
+// Matroska (WebM) players take a track's codec delay (Opus's pre-skip)
+// off each of its time stamps, so the first packet belongs that far past 0.
+// libavformat up to 59.30.100 writes the delay but leaves the packets
+// where the encoder puts them, before 0, and then moves every stream later
+// to start at 0: the picture would lag the sound by the pre-skip. With
+// such a muxer the packets are written that much later here instead; later
+// ones do it themselves.
+bool MovesStreamsPastCodecDelay(const AVFormatContext* format, const AVCodecParameters* audio) {
+  const char* name = format->oformat->name;
+  const bool matroska = std::strcmp(name, "webm") == 0 || std::strcmp(name, "matroska") == 0;
+  return matroska && audio->codec_id == AV_CODEC_ID_OPUS && audio->initial_padding > 0 &&
+         avformat_version() <= AV_VERSION_INT(59, 30, 100);
+}
+
 }  // namespace
 
 Mp4Writer::Mp4Writer(const OutputConfig& output, std::string path)
@@ -147,12 +161,15 @@ int Mp4Writer::OpenEncoders(const Mp4Plan& plan, bool audio_enabled) {
   // A right channel of its own when both the source and the output have one;
   // a mono source is copied to both sides after conversion.
   const bool stereo_source = output_.input_channels >= 2;
-  if (left_resampler_.Initialise(output_.input_sample_rate, output_.audio_output_freq) < 0 ||
+  // The sound is converted to the rate the encoder codes (Opus: always
+  // 48 kHz, whatever the setting).
+  const int rate = audio_->sample_rate();
+  if (left_resampler_.Initialise(output_.input_sample_rate, rate) < 0 ||
       (audio_->channels() == 2 && stereo_source &&
-       right_resampler_.Initialise(output_.input_sample_rate, output_.audio_output_freq) < 0)) {
+       right_resampler_.Initialise(output_.input_sample_rate, rate) < 0)) {
     char text[160];
     std::snprintf(text, sizeof text, "Could not convert the audio from %d Hz to %d Hz.",
-                  output_.input_sample_rate, output_.audio_output_freq);
+                  output_.input_sample_rate, rate);
     WriteTraceLine(text);
     ShowError(text);
     return -1;
@@ -198,6 +215,8 @@ int Mp4Writer::AddStreams() {
       audio_time_offset_ = audio_->initial_padding();
       sound_to_skip_ = audio_->initial_padding();
     }
+    if (MovesStreamsPastCodecDelay(format, audio_stream_->codecpar))
+      audio_time_offset_ = audio_->initial_padding();
   }
   return 0;
 }
@@ -429,7 +448,7 @@ int Mp4Writer::DrainResamplers() {
   // a look-ahead of input samples, which silence after the end pushes out;
   // what the silence itself converts to is not queued.
   const int64_t wanted =
-      input_samples_ * output_.audio_output_freq / std::max(1, output_.input_sample_rate);
+      input_samples_ * audio_->sample_rate() / std::max(1, output_.input_sample_rate);
   const int kSilence = 2 * ZntvResampler::kHistory;
   std::vector<int16_t> silence(static_cast<size_t>(kSilence) * output_.input_channels, 0);
   for (int round = 0; round < 16 && queued_samples_ < wanted; ++round)

@@ -27,9 +27,10 @@ namespace ovc {
 // Video: each 4:2:0 frame is encoded as it comes;
 // frame k (from 0) is presented at k frame periods. Audio: each period of
 // input PCM is split into the output channels, converted from the input
-// rate to `audio_output_freq`, queued in a FIFO and encoded a whole encoder
-// frame at a time; its time is the count of sample frames before it. So
-// both streams start at 0 and stay in step by count, not by clock.
+// rate to the encoder's (`audio_output_freq`, or 48 kHz for Opus), queued
+// in a FIFO and encoded a whole encoder frame at a time; its time is the
+// count of sample frames before it. So both streams start at 0 and stay
+// in step by count, not by clock.
 //
 // The video thread and the audio thread call in at the same time; each
 // works on its own encoder and buffers, and only the packet writes into the

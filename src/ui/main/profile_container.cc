@@ -74,6 +74,12 @@ bool ChooseContainer(const CProfile& profile, OutputConfig* output) {
     if (mpeg4 && aac) output->format_3gp = 3;
     matched = true;
   }
+  // Today's web files: WebM (VP9 + Opus) and AV1 + Opus, both written like
+  // the MP4 family; the device kind picks the container and codecs.
+  if (profile.device == "webm" || profile.device == "av1") {
+    output->format = kFormatMp4;
+    matched = true;
+  }
   // The extension names containers the codec pairs can't tell apart: MPEG-4
   // and AAC in a QuickTime file, MPEG-2 in a DVD's program stream.
   if (EqualsNoCase(profile.fileext, "mov")) {
@@ -94,7 +100,10 @@ void MatchDeviceKind(const CProfile& profile, bool psp, OutputConfig* output) {
     output->device_kind = kDeviceOtherPlayer;
   } else if (psp) {
     output->device_kind = kDevicePsp;
-  } else if (output->device_kind == kDevicePsp) {
+  } else if (output->device_kind == kDevicePsp || output->device_kind == kDeviceWebm ||
+             output->device_kind == kDeviceAv1) {
+    // A device that picks its own container and codecs is not left over
+    // for a profile without one.
     output->device_kind = kDeviceOtherPlayer;
   }
 }

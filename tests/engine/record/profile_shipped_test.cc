@@ -43,6 +43,8 @@ const Set kPspSizes = {"160x120", "176x144", "320x240", "368x208", "400x192", "4
 const Set kTodaysRates = {"24", "25", "30", "50", "60"};
 // Phones decode H.263 at level 45 (QCIF, 128 kbit/s).
 const Set kPhoneSizes = {"128x96", "176x144"};
+const Set kWebSizes = {"640x360", "854x480", "1280x720", "1920x1080"};
+const Set kWebRates = {"24", "25", "30", "50", "60"};
 
 const Shipped kShipped[] = {
     {"AVI", "", "avi", "xvid", "mp3", "640x480", 29.97, 44100, "2", 128,
@@ -90,6 +92,12 @@ const Shipped kShipped[] = {
     {"iPhone/iPad (HEVC)", "hevc", "mp4", "hevc", "aac", "1920x1080", 60, 48000, "2", 160,
      {"hevc"}, {"aac"}, {"1280x720", "1920x1080", "3840x2160"}, kTodaysRates,
      {"48000"}, {"2"}, 96, 192, 1000, 30000},
+    // Sizes follow the source ("s" empty) unless one is chosen; Opus codes
+    // 48 kHz only.
+    {"Web (WebM VP9)", "webm", "webm", "vp9", "opus", "", 30, 48000, "2", 128,
+     {"vp9"}, {"opus"}, kWebSizes, kWebRates, {"48000"}, {"1", "2"}, 32, 256, 300, 8000},
+    {"AV1 (small files)", "av1", "mp4", "av1", "opus", "", 30, 48000, "2", 96,
+     {"av1"}, {"opus"}, kWebSizes, kWebRates, {"48000"}, {"1", "2"}, 32, 256, 200, 6000},
 };
 
 // The container the main window picks for a codec pair; -1 when it knows
@@ -103,17 +111,22 @@ int ContainerOf(const std::string& device, const std::string& vcodec, const std:
   if (vcodec == "h264" && acodec == "aac") format = 2;
   if (vcodec == "hevc" && acodec == "aac") format = 2;
   if (vcodec == "mpeg2video") format = 4;
+  if ((device == "webm" && vcodec == "vp9") || (device == "av1" && vcodec == "av1")) {
+    if (acodec == "opus") format = 2;
+  }
   if (device == "mobile3gp" && (vcodec == "h263" || vcodec == "mpeg4") &&
       (acodec == "amr_nb" || acodec == "mpeg4aac"))
     format = 6;
   return format;
 }
 
+// `value` "" (a size that follows the source) need not be among them.
 void ExpectChoicesWithin(const std::vector<std::string>& choices, const Set& allowed,
                          const std::string& value, const char* what) {
   EXPECT_FALSE(choices.empty()) << what;
   for (const std::string& choice : choices)
     EXPECT_TRUE(allowed.count(choice)) << what << " offers " << choice;
+  if (value.empty()) return;
   EXPECT_NE(std::find(choices.begin(), choices.end(), value), choices.end())
       << what << " does not offer its own value " << value;
 }
