@@ -74,6 +74,13 @@ bool ChooseContainer(const CProfile& profile, OutputConfig* output) {
     if (mpeg4 && aac) output->format_3gp = 3;
     matched = true;
   }
+  // Today's devices are written by FFmpeg as format 2, whose device kind
+  // picks container and codecs.
+  if (const std::optional<int> kind = DeviceKindOf(profile.device);
+      kind && FollowsSourceShape(*kind)) {
+    output->format = kFormatMp4;
+    matched = true;
+  }
   // The extension names containers the codec pairs can't tell apart: MPEG-4
   // and AAC in a QuickTime file, MPEG-2 in a DVD's program stream.
   if (EqualsNoCase(profile.fileext, "mov")) {
