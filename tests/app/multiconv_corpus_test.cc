@@ -26,6 +26,10 @@ namespace {
 // Sound may differ from the longer stream by this much (seconds).
 constexpr double kSoundTolerance = 0.05;
 
+// The sixth picture (or the last of fewer) shows the scene's circle at
+// least this many lines tall.
+constexpr int kLeastLinesForTheCircle = 48;
+
 const char* const kProfiles[] = {"PSP", "iPod", "3GP phone", "AVI", "WMV",
                                  "Phone (H.264 720p)"};
 // The web's profiles follow the source's size, rate and sound; AV1 and VP9
@@ -356,7 +360,7 @@ class CorpusSourceTest : public MulticonvTest {
 
     const std::string luma = CommandOutput(
         "ffmpeg -v error -i " + Quote(output) +
-        " -vf 'select=eq(n\\,5)' -frames:v 1 -f rawvideo -pix_fmt gray - 2>/dev/null");
+        " -vf 'trim=end_frame=6,reverse' -frames:v 1 -f rawvideo -pix_fmt gray - 2>/dev/null");
     ASSERT_EQ(luma.size(), static_cast<size_t>(width) * height);
     int stored_width = 0;
     int stored_height = 0;
@@ -375,7 +379,9 @@ class CorpusSourceTest : public MulticonvTest {
     EXPECT_NEAR(picture.left + picture.right, width - 1, 4);
     EXPECT_NEAR(picture.top + picture.bottom, height - 1, 4);
 
-    // The circle is round on the screen and sits in the upper half.
+    // The circle is round on the screen and sits in the upper half; a
+    // frame kept as small as a tiny source has too few lines to tell.
+    if (height < kLeastLinesForTheCircle) return;
     const Box circle = BoxAbove(luma, width, height, 200);
     ASSERT_GT(circle.width(), 5);
     EXPECT_NEAR(circle.width() * output_sar / circle.height(), 1.0, 0.1)

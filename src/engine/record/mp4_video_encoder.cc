@@ -53,7 +53,8 @@ void SetQualityOptions(const Mp4VideoSettings& settings, AVCodecContext* context
     context->bit_rate = 0;
   }
   if (std::strcmp(context->codec->name, "libx265") != 0) return;
-  if (settings.profile == FF_PROFILE_HEVC_MAIN) av_opt_set(context->priv_data, "profile", "main", 0);
+  if (settings.profile == FF_PROFILE_HEVC_MAIN)
+    av_opt_set(context->priv_data, "profile", "main", 0);
   std::string params = settings.x265_params;
   if (settings.level > 0) {
     char level[32];

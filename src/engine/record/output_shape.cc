@@ -17,6 +17,10 @@ constexpr double kWidescreenFrom = kFourThirds * 1.02;
 constexpr double kVeryWide = 1.9;
 constexpr double kNarrowing = 0.75;
 
+// The slowest frame rate a recording runs at (frames per second), as a
+// profile's own.
+constexpr double kSlowestFollowedRate = 1;
+
 // An even fraction of the source's rate is kept when it is at least this
 // share of the ceiling.
 constexpr double kLeastEvenShare = 0.75;
@@ -120,6 +124,10 @@ FrameSize FittedFrameSize(int source_width, int source_height, double display_as
 double FollowedFrameRate(double source_rate, double ceiling) {
   if (!(source_rate > 0)) return ceiling;
   if (!(ceiling > 0)) return source_rate;
+  // Slides: each picture repeated, as often as it takes to reach the
+  // slowest rate the recording runs at.
+  if (source_rate < kSlowestFollowedRate)
+    source_rate *= std::ceil(kSlowestFollowedRate / source_rate - 1e-9);
   // Rates a hair above the ceiling (30.00001 from a rounded time base)
   // count as on it.
   const double steps = std::ceil(source_rate / ceiling - 1e-6);

@@ -71,8 +71,9 @@ FrameSize FittedFrameSize(int source_width, int source_height, double display_as
 // the smallest whole number that brings it within the ceiling (60 → 30 and
 // 50 → 25 under 30), so every kept picture lasts as long as every other;
 // but the ceiling itself where that fraction would be below three quarters
-// of it (30 under 25 stays 25, not 15). The ceiling when the source's rate
-// is unknown (0 or less).
+// of it (30 under 25 stays 25, not 15). A source slower than one picture a
+// second takes a whole multiple of its rate that reaches one. The ceiling
+// when the source's rate is unknown (0 or less).
 double FollowedFrameRate(double source_rate, double ceiling);
 
 }  // namespace ovc

@@ -74,9 +74,10 @@ bool ChooseContainer(const CProfile& profile, OutputConfig* output) {
     if (mpeg4 && aac) output->format_3gp = 3;
     matched = true;
   }
-  // Today's web files: WebM (VP9 + Opus) and AV1 + Opus, both written like
-  // the MP4 family; the device kind picks the container and codecs.
-  if (profile.device == "webm" || profile.device == "av1") {
+  // Today's devices are written by FFmpeg as format 2, whose device kind
+  // picks container and codecs.
+  if (const std::optional<int> kind = DeviceKindOf(profile.device);
+      kind && FollowsSourceShape(*kind)) {
     output->format = kFormatMp4;
     matched = true;
   }

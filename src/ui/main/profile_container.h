@@ -26,6 +26,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 //                                          amr_nb, 1 h263 + mpeg4aac, 2 mpeg4
 //                                          + amr_nb, 3 mpeg4 + mpeg4aac (other
 //                                          pairs keep format_3gp)
+//   device "phone", "hevc", "webm", "av1"  format 2 (FollowsSourceShape)
 //   fileext "mov"                          format 7
 //   fileext "vob"                          format 5
 // Codec names and the extension compare without regard to case, the device

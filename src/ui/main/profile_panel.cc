@@ -220,7 +220,8 @@ void ProfilePanel::VideoValueListStringsChange(const std::vector<std::string>& c
   }
   int crf = profile->crf;
   if (profile->OffersQuality() && cells.size() > 4 && !ParseQualityCell(cells[4], &crf)) {
-    RefuseValue(cells[4], "a quality", "bit rate, or CRF and a number from 1 to 51, such as CRF 23");
+    RefuseValue(cells[4], "a quality",
+                "bit rate, or CRF and a number from 1 to 51, such as CRF 23");
     return;
   }
   profile->crf = crf;

@@ -14,7 +14,7 @@ TEST(BatchOptionsTest, PathsBecomeAbsoluteAndTimesParse) {
   std::string error;
   ASSERT_TRUE(Parse({"-p", "PSP AVC", "-o", "out", "--start", "1:30", "--duration", "0:01:00",
                      "--passes", "2", "--split-mb", "700", "--volume", "9", "--brightness", "0",
-                     "a.mkv", "/abs/b.avi", "--", "-odd.mp4"},
+                     "--crf", "20", "a.mkv", "/abs/b.avi", "--", "-odd.mp4"},
                     &options, &error))
       << error;
   EXPECT_EQ(options.profile, "PSP AVC");
@@ -25,6 +25,7 @@ TEST(BatchOptionsTest, PathsBecomeAbsoluteAndTimesParse) {
   EXPECT_EQ(*options.split_mb, 700);
   EXPECT_EQ(*options.volume, 9);
   EXPECT_EQ(*options.brightness, 0);
+  EXPECT_EQ(*options.crf, 20);
   EXPECT_EQ(options.inputs,
             (std::vector<std::string>{"/work/a.mkv", "/abs/b.avi", "/work/-odd.mp4"}));
 }
@@ -36,6 +37,8 @@ TEST(BatchOptionsTest, BadUsageIsRefusedWithAReason) {
       {"--volume", "0", "a"},               // volume out of range
       {"--brightness", "4", "a"},
       {"--split-mb", "0", "a"},
+      {"--crf", "52", "a"},                 // quality out of range
+      {"--crf", "-1", "a"},
       {"--start", "1:x", "a"},              // not a time
       {"--duration", "", "a"},
       {"-p"},                               // value missing

@@ -178,6 +178,7 @@ TEST(FollowedFrameRate, KeepsTheSourcesRateOrAnEvenFractionWithinTheCeiling) {
       {120, 60, 60},      {100, 60, 50},      {60, 30, 30},       {50, 30, 25},
       {59.94, 30, 29.97}, {90, 60, 45},       {30, 30, 30},       {0, 60, 60},
       {24, 0, 24},        {30, 25, 25},       {29.97, 24, 24},    {60, 25, 20},
+      {5, 60, 5},         {0.5, 60, 1},       {0.3, 60, 1.2},
   };
   for (const auto& c : kRates)
     EXPECT_NEAR(FollowedFrameRate(c.source, c.ceiling), c.expected, 1e-9)

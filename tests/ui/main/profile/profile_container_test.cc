@@ -65,6 +65,9 @@ INSTANTIATE_TEST_SUITE_P(
         SizeCase{"H263Untouched", "176x144", "h263", "mobile3gp", false, 720, 405, 0, nullptr},
         SizeCase{"PhoneMpeg4KeepsItsStandardSize", "176x144", "mpeg4", "mobile3gp", false, 720,
                  405, 0, nullptr},
+        // Today's devices keep their box; the recording fits the picture in it.
+        SizeCase{"PhoneKeepsItsBox", "1280x720", "h264", "phone", false, 1080, 1920, 0, nullptr},
+        SizeCase{"WebKeepsItsBox", "1920x1080", "vp9", "webm", false, 640, 480, 1, nullptr},
         SizeCase{"Mpeg2KeepsItsStandardSize", "720x480", "MPEG2VIDEO", "", false, 1280, 720, 0,
                  nullptr},
         SizeCase{"UnknownSource", "320x240", "mpeg4", "", false, 0, 0, 0, nullptr},
