@@ -154,6 +154,8 @@ const ShippedCase kShippedCases[] = {
     {"MPEG-2", 4, -1, -1, -1, "My clip.mpg", false},
     {"WMV", 1, -1, -1, -1, "My clip.wmv", false},
     {"QuickTime", 7, -1, -1, -1, "My clip.mov", false},
+    {"Web (WebM VP9)", 2, -1, -1, -1, "My clip.webm", false},
+    {"AV1 (small files)", 2, -1, -1, -1, "My clip.mp4", false},
 };
 
 TEST(ShippedProfileTableTest, CoversEveryShippedProfile) {
@@ -422,9 +424,9 @@ TEST_F(ProfilePanelTest, ListIsSortedAndFallsBackToTheFirstProfile) {
   WriteFile(world_.home() + "/profile/notes.txt", "not a profile");
   WriteSettingText("OutputConfig", "last_profile", "psp");  // names match exactly
   panel_.LoadProfileList();
-  const std::vector<std::string> expected = {"3GP MPEG-4", "3GP phone", "AVI",     "iPod",
-                                             "iPod MPEG-4", "MPEG-2",   "PSP",     "PSP AVC",
-                                             "QuickTime",  "WMV"};
+  const std::vector<std::string> expected = {
+      "3GP MPEG-4", "3GP phone", "AV1 (small files)", "AVI",       "iPod",           "iPod MPEG-4",
+      "MPEG-2",     "PSP",       "PSP AVC",           "QuickTime", "Web (WebM VP9)", "WMV"};
   EXPECT_EQ(panel_.profile_names(), expected);
   EXPECT_EQ(view_.items, expected);
   EXPECT_EQ(view_.selection, 0);
