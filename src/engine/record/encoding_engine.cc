@@ -10,6 +10,13 @@
 #include "platform/av/i420_frame.h"
 
 namespace ovc {
+namespace {
+
+// How long Stop waits for the encoding threads to encode anything more of
+// what is queued before it tells them to stop.
+constexpr std::chrono::seconds kStopWithoutProgress(2);
+
+}  // namespace
 
 EncodingEngine::EncodingEngine() : audio_buffer_(kAudioBufferBytes) {}
 
@@ -299,10 +306,22 @@ void EncodingEngine::Stop() {
   {
     MutexLock lock(&recording_lock_);
     // Both threads end by themselves once the queue and the whole periods
-    // are encoded; give them 2 s before telling them to stop.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (!(video_finished_ && audio_finished_) &&
-           changed_.WaitUntil(&recording_lock_, deadline)) {
+    // are encoded; they are told to stop once 2 s pass with nothing more
+    // encoded. A slow encoder (VP9 or AV1 at HD sizes on a busy machine)
+    // may need longer than that for what is queued, which belongs in the
+    // file all the same.
+    int frames = video_frames_;
+    int periods = audio_periods_;
+    auto deadline = std::chrono::steady_clock::now() + kStopWithoutProgress;
+    while (!(video_finished_ && audio_finished_)) {
+      const bool signalled = changed_.WaitUntil(&recording_lock_, deadline);
+      if (video_frames_ != frames || audio_periods_ != periods) {
+        frames = video_frames_;
+        periods = audio_periods_;
+        deadline = std::chrono::steady_clock::now() + kStopWithoutProgress;
+      } else if (!signalled) {
+        break;
+      }
     }
     stop_requested_ = true;
   }

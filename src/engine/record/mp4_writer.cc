@@ -32,6 +32,9 @@ constexpr char kWriteFailedText[] =
 constexpr int64_t kReserveBytes = 256 * 1024;
 constexpr int64_t kReservePerPacket = 32;
 
+// The most a Matroska cluster holds, bytes: well inside the 0.1 MB a part
+// is cut before its split size.
+constexpr int64_t kClusterBytes = 64 * 1024;
 // Room for input sample frames the FIFO starts with; it grows when needed.
 constexpr int kFifoBytes = 262144;
 // The text metadata take at most this many bytes each.
@@ -113,6 +116,12 @@ std::unique_ptr<Mp4Writer> Mp4Writer::Open(const OutputConfig& output, const std
     ShowError("Invalid output format parameters");
     return nullptr;
   }
+  // Matroska keeps a cluster in memory until it holds 5 MB or 5 s; the
+  // split size is judged by what is in the file, so its clusters are kept
+  // smaller than the margin the split leaves.
+  if (std::strcmp(format->oformat->name, "webm") == 0 ||
+      std::strcmp(format->oformat->name, "matroska") == 0)
+    av_opt_set_int(format->priv_data, "cluster_size_limit", kClusterBytes, 0);
   if (plan.mux_rate > 0 && av_opt_set_int(format->priv_data, "muxrate", plan.mux_rate, 0) < 0) {
     WriteTraceLine("the container takes no mux rate");
     ShowError("Invalid output format parameters");

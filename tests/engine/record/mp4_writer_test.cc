@@ -244,6 +244,7 @@ struct RecordCase {
   // Seconds of encoder delay the container plays before the sound: AVI has
   // no way to mark MP3's as skipped.
   double audio_delay = 0;
+  int crf = 0;  // constant quality instead of the bit rate; 0: none
 };
 
 struct RecordParam {
@@ -274,6 +275,7 @@ OutputConfig ConfigFor(const RecordCase& c) {
   output.stereo = c.audio_channels == 1 ? 3 : 0;
   output.audio_bitrate = c.audio_kbps;
   output.left_right_channel = 0;
+  output.video_quality = c.crf;
   return output;
 }
 
@@ -480,6 +482,12 @@ const RecordCase kCases[] = {
      44100, 2, 48000, 2, 96, "matroska,webm", "", "vp9", "Profile 0", -99, "", "opus", ""},
     {"Av1Mp4", 2, kDeviceAv1, false, false, false, 0, 320, 240, 29.97, 400,
      48000, 1, 48000, 1, 64, kMov, "isom", "av1", "Main", -99, "av01", "opus", ""},
+    // Constant quality: the bit rate is only the most these pictures take.
+    {"WebmVp9Crf", 2, kDeviceWebm, false, false, false, 0, 320, 240, 25, 3000,
+     48000, 2, 48000, 2, 96, "matroska,webm", "", "vp9", "Profile 0", -99, "", "opus", "", 0,
+     32},
+    {"Av1Mp4Crf", 2, kDeviceAv1, false, false, false, 0, 320, 240, 25, 3000,
+     48000, 2, 48000, 2, 96, kMov, "isom", "av1", "Main", -99, "av01", "opus", "", 0, 35},
 };
 // clang-format on
 

@@ -44,7 +44,6 @@ const Set kTodaysRates = {"24", "25", "30", "50", "60"};
 // Phones decode H.263 at level 45 (QCIF, 128 kbit/s).
 const Set kPhoneSizes = {"128x96", "176x144"};
 const Set kWebSizes = {"640x360", "854x480", "1280x720", "1920x1080"};
-const Set kWebRates = {"24", "25", "30", "50", "60"};
 
 const Shipped kShipped[] = {
     {"AVI", "", "avi", "xvid", "mp3", "640x480", 29.97, 44100, "2", 128,
@@ -92,12 +91,12 @@ const Shipped kShipped[] = {
     {"iPhone/iPad (HEVC)", "hevc", "mp4", "hevc", "aac", "1920x1080", 60, 48000, "2", 160,
      {"hevc"}, {"aac"}, {"1280x720", "1920x1080", "3840x2160"}, kTodaysRates,
      {"48000"}, {"2"}, 96, 192, 1000, 30000},
-    // Sizes follow the source ("s" empty) unless one is chosen; Opus codes
+    // The web's files: a 1080p box, the source's rate up to 60; Opus codes
     // 48 kHz only.
-    {"Web (WebM VP9)", "webm", "webm", "vp9", "opus", "", 30, 48000, "2", 128,
-     {"vp9"}, {"opus"}, kWebSizes, kWebRates, {"48000"}, {"1", "2"}, 32, 256, 300, 8000},
-    {"AV1 (small files)", "av1", "mp4", "av1", "opus", "", 30, 48000, "2", 96,
-     {"av1"}, {"opus"}, kWebSizes, kWebRates, {"48000"}, {"1", "2"}, 32, 256, 200, 6000},
+    {"Web (WebM VP9)", "webm", "webm", "vp9", "opus", "1920x1080", 60, 48000, "2", 128,
+     {"vp9"}, {"opus"}, kWebSizes, kTodaysRates, {"48000"}, {"1", "2"}, 32, 256, 300, 8000},
+    {"AV1 (small files)", "av1", "mp4", "av1", "opus", "1920x1080", 60, 48000, "2", 96,
+     {"av1"}, {"opus"}, kWebSizes, kTodaysRates, {"48000"}, {"1", "2"}, 32, 256, 200, 6000},
 };
 
 // The container the main window picks for a codec pair; -1 when it knows

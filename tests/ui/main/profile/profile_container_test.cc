@@ -74,6 +74,38 @@ INSTANTIATE_TEST_SUITE_P(
         SizeCase{"NoWidth", "x240", "mpeg4", "", false, 720, 405, 0, nullptr},
         SizeCase{"EmptySize", "", "mpeg4", "", true, 720, 405, 0, nullptr}));
 
+// A web profile picks its container and codecs by its device; a profile
+// chosen after it without a device of its own must not inherit them (an
+// H.264 profile would write WebM under an .mp4 name).
+TEST(ChooseContainerTest, WebDevicesAreNotLeftOverForProfilesWithoutOne) {
+  struct Step {
+    const char* device;
+    const char* vcodec;
+    const char* acodec;
+    int format;
+    int kind;
+  };
+  const Step steps[] = {
+      {"webm", "vp9", "opus", kFormatMp4, kDeviceWebm},
+      {"", "h264", "aac", kFormatMp4, kDeviceOtherPlayer},
+      {"av1", "av1", "opus", kFormatMp4, kDeviceAv1},
+      {"", "xvid", "mp3", kFormatFfmpegAvi, kDeviceOtherPlayer},
+  };
+  OutputConfig output;
+  output.format = kFormatAvi;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(std::string(step.device) + " " + step.vcodec);
+    CProfile profile;
+    profile.device = step.device;
+    profile.vcodec = step.vcodec;
+    profile.acodec = step.acodec;
+    EXPECT_TRUE(ChooseContainer(profile, &output));
+    MatchDeviceKind(profile, false, &output);
+    EXPECT_EQ(output.format, step.format);
+    EXPECT_EQ(output.device_kind, step.kind);
+  }
+}
+
 TEST(CellTextTest, LeadingNumbersReadLikeTheCellsShowThem) {
   EXPECT_EQ(LeadingInt("384 kbps"), 384);
   EXPECT_EQ(LeadingInt("  -12x"), -12);

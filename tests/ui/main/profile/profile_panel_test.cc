@@ -158,6 +158,8 @@ const ShippedCase kShippedCases[] = {
     {"Phone (H.264 720p)", 2, 1, -1, -1, "My clip.mp4", false, kDevicePhone},
     {"Phone (H.264 1080p)", 2, 1, -1, -1, "My clip.mp4", false, kDevicePhone},
     {"iPhone/iPad (HEVC)", 2, -1, -1, -1, "My clip.mp4", false, kDeviceHevc},
+    {"Web (WebM VP9)", 2, -1, -1, -1, "My clip.webm", false, kDeviceWebm},
+    {"AV1 (small files)", 2, -1, -1, -1, "My clip.mp4", false, kDeviceAv1},
 };
 
 TEST(ShippedProfileTableTest, CoversEveryShippedProfile) {
@@ -437,9 +439,10 @@ TEST_F(ProfilePanelTest, ListIsSortedAndFallsBackToTheFirstProfile) {
   WriteSettingText("OutputConfig", "last_profile", "psp");  // names match exactly
   panel_.LoadProfileList();
   const std::vector<std::string> expected = {
-      "3GP MPEG-4",          "3GP phone",          "AVI", "iPhone/iPad (HEVC)", "iPod",
-      "iPod MPEG-4",         "MPEG-2",             "Phone (H.264 1080p)",
-      "Phone (H.264 720p)",  "PSP",                "PSP AVC", "QuickTime", "WMV"};
+      "3GP MPEG-4",          "3GP phone",           "AV1 (small files)", "AVI",
+      "iPhone/iPad (HEVC)",  "iPod",                "iPod MPEG-4",       "MPEG-2",
+      "Phone (H.264 1080p)", "Phone (H.264 720p)",  "PSP",               "PSP AVC",
+      "QuickTime",           "Web (WebM VP9)",      "WMV"};
   EXPECT_EQ(panel_.profile_names(), expected);
   EXPECT_EQ(view_.items, expected);
   EXPECT_EQ(view_.selection, 0);
