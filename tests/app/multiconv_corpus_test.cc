@@ -139,6 +139,13 @@ const CorpusFile kCorpus[] = {
     {"unknown-picture.avi", "320x240", "25", 1, "sine=r=44100:d=1", 1, 1, 1, "", 0,
      "-c:v mpeg4 -c:a pcm_s16le", Damage::kUnknownPictureCode,
      "Cannot open the file %s Its picture cannot be decoded."},
+    // A digital cinema picture in CIE XYZ colours: nothing here converts them.
+    {"cinema-xyz.mkv", "320x240", "24", 1, "sine=r=48000:d=1", 1, 1, 1, "", 0,
+     "-c:v ffv1 -pix_fmt yuv420p10le -color_primaries smpte428 -color_trc smpte428 "
+     "-colorspace bt709 -c:a pcm_s16le",
+     Damage::kNone,
+     "Cannot open the file %s Its picture cannot be converted: its colours (transfer "
+     "smpte428, primaries smpte428, matrix bt709) cannot be converted."},
 };
 
 double Number(const std::string& text) { return text.empty() ? -1 : std::atof(text.c_str()); }
