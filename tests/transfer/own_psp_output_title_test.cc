@@ -39,10 +39,11 @@ std::string RecordPspClip(const std::string& path, const std::string& title) {
   session.set_output_path(path);
   if (session.OpenOutput(false) != 0) return "open failed";
   session.StartProducers();
-  std::vector<uint8_t> frame(320 * 240 * 2, 0x80);
+  // 4:2:0 frames: a moving luma ramp on grey.
+  std::vector<uint8_t> frame(320 * 240 * 3 / 2, 0x80);
   std::vector<int16_t> pcm(1602 * 2, 0);
   for (int i = 0; i < kFrames; ++i) {
-    for (size_t p = 0; p < frame.size(); p += 2) frame[p] = static_cast<uint8_t>((p / 2 + i * 3) & 0xff);
+    for (size_t p = 0; p < 320 * 240; ++p) frame[p] = static_cast<uint8_t>((p + i * 3) & 0xff);
     session.Produce(frame.data(), pcm.data(), i % 5 == 4 ? 1601 : 1602);
   }
   session.StopProducers();

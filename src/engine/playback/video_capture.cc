@@ -8,6 +8,7 @@
 #include "common/trace.h"
 #include "engine/playback/capture_stage.h"
 #include "engine/playback/recording_clock.h"
+#include "platform/av/i420_frame.h"
 #include "platform/imaging/image_ops.h"
 
 namespace ovc {
@@ -239,9 +240,12 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
         static_cast<int64_t>(std::max(output_.width, 0)) * std::max(output_.height, 0);
     EnsureBuffersLocked(output_pixels);
     const double rate = output_.out_frame_rate;
-    const bool output_usable = output_.width >= 2 && output_.height >= 1 &&
-                               output_pixels <= state_.buffer_pixels && rate > 0 &&
-                               rate <= kHighestFrameRate;
+    // A frame the output frame could not grow to (no memory) is not taken.
+    const bool output_usable =
+        output_.width >= 2 && output_.height >= 1 && output_pixels <= state_.buffer_pixels &&
+        av::I420Frame{output_.width, output_.height}.bytes() + kScalerSlack <=
+            state_.output_frame.size() &&
+        rate > 0 && rate <= kHighestFrameRate;
     if (output_usable) RecordPictureLocked(t1, start_seconds, t_end, clock_start);
   }
   sample_data_ = nullptr;
