@@ -13,7 +13,8 @@ Inputs (made with the ffmpeg command, --seconds long, default 60):
   sd   720x480 29.97 fps MPEG-2 + 48 kHz stereo MP2 in an MPEG program stream
   hd   1280x720 29.97 fps H.264 + 48 kHz stereo AAC in MP4
   fhd  1920x1080, uhd 3840x2160: as hd (not in the default --inputs)
-Jobs: PSP (MPEG-4 + AAC, 768/128 kbit/s), iPod (H.264 Baseline 1.3 + AAC,
+Jobs: "Phone (H.264 1080p)" (H.264 High 4.0 at constant quality 23 + AAC
+160 kbit/s; for the fhd and uhd inputs, not in the default --jobs), PSP (MPEG-4 + AAC, 768/128 kbit/s), iPod (H.264 Baseline 1.3 + AAC,
 600/128 kbit/s), 3GP phone (H.263 + AMR-NB, 15 fps, 128/12.2 kbit/s) and WMV
 (WMV8 + WMA2, 500/64 kbit/s), 29.97 fps but the phone's. The profiles keep
 the source's shape (a 3:2 picture goes into the PSP's 368x208 with black bars
@@ -53,13 +54,21 @@ END_MARK = "<!-- compare_peers: end -->"
 
 # Output size and frame rate of each job, as the profiles set them.
 JOB_SHAPE = {"PSP": ("320x240", "30000/1001"), "iPod": ("320x240", "30000/1001"),
-             "3GP phone": ("176x144", "15"), "WMV": ("320x240", "30000/1001")}
+             "3GP phone": ("176x144", "15"), "WMV": ("320x240", "30000/1001"),
+             "Phone (H.264 1080p)": ("1920x1080", "30000/1001")}
 
 # The video rate, ceiling and buffer (kbit/s, kbit/s, kbit) our profiles end
 # up with once the device's limits hold them (the asked 768 / 600 / 128
 # kbit/s less the buffer the player's peak must leave).
 VIDEO_RATE = {"PSP": (672, 672, 96), "iPod": (576, 576, 192), "3GP phone": (96, 96, 32),
               "WMV": (500, 0, 0)}
+# The phone's constant quality and the ceiling and buffer of H.264 High at
+# level 4.0 as the profile keeps them (kbit/s, kbit), a key frame every two
+# seconds, x264 looking 20 pictures ahead.
+PHONE_1080P = ["-c:v", "libx264", "-profile:v", "high", "-level", "4.0", "-crf", "23",
+               "-maxrate", "18750k", "-bufsize", "6250k", "-g", "60", "-x264-params",
+               "rc-lookahead=20", "-c:a", "aac", "-b:a", "160k", "-ar", "48000", "-ac", "2",
+               "-movflags", "+faststart"]
 
 
 def rate_args(job):
@@ -131,6 +140,9 @@ def ffmpeg_command(job, src, out_dir, geometry=None):
                  "-profile:v", "baseline", "-level", "1.3", *rate_args(job), "-x264-params",
                  "ref=1:bframes=0:cabac=0:8x8dct=0:weightp=0:slices=1", "-c:a", "aac",
                  "-b:a", "128k", "-ar", "44100", "-ac", "2", "-f", "ipod", out]
+    elif job == "Phone (H.264 1080p)":
+        out = os.path.join(out_dir, "ffmpeg.mp4")
+        args += ["-vf", scale, "-r", "30000/1001", *PHONE_1080P, out]
     elif job == "3GP phone":
         out = os.path.join(out_dir, "ffmpeg.3gp")
         args += ["-vf", scale, "-r", "15", "-c:v", "h263", *rate_args(job),
