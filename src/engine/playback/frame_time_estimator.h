@@ -13,8 +13,7 @@ namespace ovc {
 // implausible. Not thread safe: the capture keeps it under its lock.
 class FrameTimeEstimator {
  public:
-  // Phones film slow motion at 120 and 240 pictures a second.
-  static constexpr double kShortest = 1.0 / 250;
+  static constexpr double kShortest = 0.0166;
   static constexpr double kLongest = 0.1;
   // The duration an implausible picture is taken to have.
   static constexpr double kImplausible = 0.042;

@@ -124,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         EstimateCase{"DeclaredWins", 0.04, false, {0.05, 0.03}, 0.03, 0.04, 0.04},
         EstimateCase{"ImplausiblePicture", 0.04, true, {0.2}, 0.042, 0.04, 0.04},
-        EstimateCase{"TooShortPicture", 0.04, true, {0.003}, 0.042, 0.04, 0.04},
+        EstimateCase{"TooShortPicture", 0.04, true, {0.01}, 0.042, 0.04, 0.04},
         EstimateCase{"LearnedWhilePlaying", 0, false, {0.04, 0.04, 0.04}, 0.04, 0.04, 0.04},
         // While recording the first picture sets the estimate; the figure
         // that paces playback moves 0.5 % per picture from there.
