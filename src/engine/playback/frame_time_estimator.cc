@@ -6,6 +6,7 @@ void FrameTimeEstimator::Declare(double seconds) {
   actual_ = seconds;
   smoothed_ = seconds;
   long_term_ = seconds;
+  declared_fast_ = seconds >= kFastest && seconds <= kShortest ? seconds : 0;
   if (Plausible(seconds)) {
     declared_known_ = true;
     declared_ = static_cast<float>(seconds);
@@ -13,7 +14,13 @@ void FrameTimeEstimator::Declare(double seconds) {
 }
 
 double FrameTimeEstimator::Observe(double delta, bool recording) {
-  if (!Plausible(delta)) return kImplausible;
+  if (!Plausible(delta)) {
+    // A fast source's pictures last what its type says; any other short
+    // picture (one cut by a seek) is taken to last kImplausible.
+    const bool fast = declared_fast_ > 0 && delta > declared_fast_ * 0.9 &&
+                      delta < declared_fast_ * 1.1;
+    return fast ? delta : kImplausible;
+  }
   // Only a frame time that the type did not give (or gave implausibly) is
   // estimated.
   if (Plausible(actual_)) return delta;

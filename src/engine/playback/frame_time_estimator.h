@@ -21,10 +21,14 @@ class FrameTimeEstimator {
   static bool Plausible(double seconds) { return seconds > kShortest && seconds <= kLongest; }
 
   // The media type's frame time: all three figures take it; a plausible one
-  // is remembered as declared.
+  // is remembered as declared, and so is a shorter one of a source filmed
+  // faster than kShortest allows (slow motion at 120 or 240 fps).
   void Declare(double seconds);
   // A new source: what the old one declared no longer holds.
-  void ForgetDeclared() { declared_known_ = false; }
+  void ForgetDeclared() {
+    declared_known_ = false;
+    declared_fast_ = 0;
+  }
 
   // One picture whose stamps say it lasts `delta` seconds: returns the
   // duration to take for it, and moves the estimates when the type declared
@@ -44,6 +48,9 @@ class FrameTimeEstimator {
   double long_term_ = 0;
   bool declared_known_ = false;
   float declared_ = 0;  // in (kShortest, kLongest] once known
+  // A declared frame time in [kFastest, kShortest]; 0 when there is none.
+  double declared_fast_ = 0;
+  static constexpr double kFastest = 1.0 / 250;
 };
 
 }  // namespace ovc

@@ -125,6 +125,12 @@ INSTANTIATE_TEST_SUITE_P(
         EstimateCase{"DeclaredWins", 0.04, false, {0.05, 0.03}, 0.03, 0.04, 0.04},
         EstimateCase{"ImplausiblePicture", 0.04, true, {0.2}, 0.042, 0.04, 0.04},
         EstimateCase{"TooShortPicture", 0.04, true, {0.01}, 0.042, 0.04, 0.04},
+        // A 120 fps source's pictures keep their length; a picture of half
+        // that is still taken as cut short.
+        EstimateCase{"FastSource", 1 / 120.0, true, {1 / 120.0}, 1 / 120.0, 1 / 120.0,
+                     1 / 120.0},
+        EstimateCase{"ShorterThanTheFastSource", 1 / 120.0, true, {1 / 240.0}, 0.042,
+                     1 / 120.0, 1 / 120.0},
         EstimateCase{"LearnedWhilePlaying", 0, false, {0.04, 0.04, 0.04}, 0.04, 0.04, 0.04},
         // While recording the first picture sets the estimate; the figure
         // that paces playback moves 0.5 % per picture from there.
