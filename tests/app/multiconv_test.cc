@@ -46,6 +46,11 @@ const ProfileCase kProfiles[] = {
     {"iPod MPEG-4", "mpeg4", "aac", ".mp4"}, {"3GP phone", "h263", "amr_nb", ".3gp"},
     {"3GP MPEG-4", "mpeg4", "aac", ".3gp"}, {"MPEG-2", "mpeg2video", "mp2", ".mpg"},
     {"WMV", "wmv2", "wmav2", ".wmv"},       {"QuickTime", "mpeg4", "aac", ".mov"},
+    {"Phone (H.264 720p)", "h264", "aac", ".mp4"},
+    {"Phone (H.264 1080p)", "h264", "aac", ".mp4"},
+    {"iPhone/iPad (HEVC)", "hevc", "aac", ".mp4"},
+    {"Web (WebM VP9)", "vp9", "opus", ".webm"},
+    {"AV1 (small files)", "av1", "opus", ".mp4"},
 };
 
 class MulticonvProfileTest : public MulticonvTest,
