@@ -107,6 +107,20 @@ std::string Mp4MuxerName(const OutputConfig& output) {
   }
 }
 
+void SetFrameAndRate(const OutputConfig& output, AVCodecID codec, Mp4VideoSettings* video) {
+  video->width = output.width;
+  video->height = output.height;
+  if (const PixelAspect pixel = OutputPixelAspect(output); pixel.num != pixel.den)
+    video->sample_aspect = AVRational{pixel.num, pixel.den};
+  video->time_base = Mp4VideoTimeBase(output, codec);
+  video->bit_rate = static_cast<int64_t>(output.video_bitrate * 1000);
+  // libavcodec's rate control steers by this many bits of deviation; 4
+  // Mbit is half a minute of a 128 kbit/s phone clip, so a short file
+  // could run at almost any rate. One second of the stream at most.
+  if (video->bit_rate > 0 && video->bit_rate < video->bit_rate_tolerance)
+    video->bit_rate_tolerance = static_cast<int>(video->bit_rate);
+}
+
 AVRational Mp4VideoTimeBase(const OutputConfig& output, AVCodecID codec) {
   double rate = output.out_frame_rate;
   // The PSP's grid; only for its own container, so that a PSP device left
@@ -171,17 +185,7 @@ int PlanMp4Output(const OutputConfig& output, Mp4Plan* plan) {
   v.codec = video;
   v.encoder = EncoderName(video);
   v.codec_tag = tag;
-  v.width = output.width;
-  v.height = output.height;
-  if (const PixelAspect pixel = OutputPixelAspect(output); pixel.num != pixel.den)
-    v.sample_aspect = AVRational{pixel.num, pixel.den};
-  v.time_base = Mp4VideoTimeBase(output, video);
-  v.bit_rate = static_cast<int64_t>(output.video_bitrate * 1000);
-  // libavcodec's rate control steers by this many bits of deviation; 4
-  // Mbit is half a minute of a 128 kbit/s phone clip, so a short file
-  // could run at almost any rate. One second of the stream at most.
-  if (v.bit_rate > 0 && v.bit_rate < v.bit_rate_tolerance)
-    v.bit_rate_tolerance = static_cast<int>(v.bit_rate);
+  SetFrameAndRate(output, video, &v);
   v.global_header = WantsGlobalHeader(plan->muxer);
   if (video == AV_CODEC_ID_MPEG2VIDEO) v.max_b_frames = 2;
   if (plan->muxer == "psp" || plan->muxer == "ipod" || plan->muxer == "3gp")

@@ -94,6 +94,10 @@ int PlanMp4Output(const OutputConfig& output, Mp4Plan* plan);
 // FFmpeg's short name of the container `format` calls for.
 std::string Mp4MuxerName(const OutputConfig& output);
 
+// The frame size, pixel shape, frame period and bit rate (with its
+// tolerance) of the configuration's video.
+void SetFrameAndRate(const OutputConfig& output, AVCodecID codec, Mp4VideoSettings* video);
+
 // One frame period for the configuration: 1000 ÷ (rate × 1000 as an
 // integer) of a second; the PSP plays on the 29.97 grid above 15 fps and on
 // 14.985 at or below. MPEG-1/2 video only codes its standard rates, so for

@@ -7,7 +7,6 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "engine/record/output_shape.h"
 
 namespace ovc {
 namespace {
@@ -96,14 +95,7 @@ int PlanWebOutput(const OutputConfig& output, Mp4Plan* plan) {
   if (!container) return -1;
 
   Mp4VideoSettings& v = plan->video;
-  v.width = output.width;
-  v.height = output.height;
-  if (const PixelAspect pixel = OutputPixelAspect(output); pixel.num != pixel.den)
-    v.sample_aspect = AVRational{pixel.num, pixel.den};
-  v.time_base = Mp4VideoTimeBase(output, AV_CODEC_ID_NONE);
-  v.bit_rate = static_cast<int64_t>(output.video_bitrate * 1000);
-  if (v.bit_rate > 0 && v.bit_rate < v.bit_rate_tolerance)
-    v.bit_rate_tolerance = static_cast<int>(v.bit_rate);
+  SetFrameAndRate(output, AV_CODEC_ID_NONE, &v);
   // Both containers take the codec's set-up from the encoder, not from the
   // first picture.
   v.global_header = (container->flags & AVFMT_GLOBALHEADER) != 0;

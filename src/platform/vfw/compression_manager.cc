@@ -12,26 +12,30 @@ extern "C" {
 
 namespace ovc::vfw {
 
-BitmapInfoHeader Yuy2Header(int width, int height) {
+namespace {
+
+BitmapInfoHeader PictureHeader(int width, int height, uint16_t bit_count, FourCC compression,
+                               size_t bytes) {
   BitmapInfoHeader header;
   header.width = width;
   header.height = height;
   header.planes = 1;
-  header.bit_count = 16;
-  header.compression = kCompressionYuy2;
-  header.size_image = static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * 2;
+  header.bit_count = bit_count;
+  header.compression = compression;
+  header.size_image = static_cast<uint32_t>(bytes);
   return header;
 }
 
+}  // namespace
+
+BitmapInfoHeader Yuy2Header(int width, int height) {
+  return PictureHeader(width, height, 16, kCompressionYuy2,
+                       static_cast<size_t>(static_cast<uint32_t>(width) *
+                                           static_cast<uint32_t>(height) * 2));
+}
+
 BitmapInfoHeader I420Header(int width, int height) {
-  BitmapInfoHeader header;
-  header.width = width;
-  header.height = height;
-  header.planes = 1;
-  header.bit_count = 12;
-  header.compression = kCompressionI420;
-  header.size_image = static_cast<uint32_t>(av::I420Frame{width, height}.bytes());
-  return header;
+  return PictureHeader(width, height, 12, kCompressionI420, av::I420Frame{width, height}.bytes());
 }
 
 Hic ICOpen(FourCC type, FourCC handler, uint32_t mode) {
