@@ -4,12 +4,11 @@
 #include <cstdio>
 
 extern "C" {
-#include <libavfilter/avfilter.h>
-#include <libavfilter/buffersink.h>
-#include <libavfilter/buffersrc.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
 }
+
+#include "platform/media/filter_library.h"
 
 namespace ovc::media {
 namespace {
@@ -111,8 +110,13 @@ std::string UnconvertibleColours(const ColourFacts& facts) {
            (primaries ? primaries : "?") + ", matrix " + (matrix ? matrix : "?") +
            ") cannot be converted";
   }
+  const FilterLibrary* filters = Filters();
+  if (filters == nullptr) {
+    return std::string("its ") + (route == ColourRoute::kToneMap ? "HDR" : "BT.2020") +
+           " colours cannot be converted: libavfilter can't be opened";
+  }
   for (const char* name : {"zscale", "tonemap", "format", "buffer", "buffersink"}) {
-    if (!avfilter_get_by_name(name)) {
+    if (!filters->get_by_name(name)) {
       return std::string("its ") + (route == ColourRoute::kToneMap ? "HDR" : "BT.2020") +
              " colours cannot be converted: libavfilter lacks the " + name + " filter";
     }
@@ -132,7 +136,7 @@ std::string ColourTraceLine(const ColourFacts& facts) {
   }
 }
 
-void FilterGraphDeleter::operator()(AVFilterGraph* graph) const { avfilter_graph_free(&graph); }
+void FilterGraphDeleter::operator()(AVFilterGraph* graph) const { Filters()->graph_free(&graph); }
 
 std::unique_ptr<ColourConverter> ColourConverter::Create(const AVFrame& frame,
                                                          const ColourFacts& facts) {
@@ -184,8 +188,10 @@ std::unique_ptr<ColourConverter> ColourConverter::Build(int width, int height,
 
 ColourConverter::Band* ColourConverter::BandOf(int height) {
   if (auto known = bands_.find(height); known != bands_.end()) return &known->second;
+  const FilterLibrary* filters = Filters();
+  if (filters == nullptr) return nullptr;
   Band band;
-  band.graph.reset(avfilter_graph_alloc());
+  band.graph.reset(filters->graph_alloc());
   AVFilterGraph* graph = band.graph.get();
   if (!graph) return nullptr;
   char arguments[160];
@@ -193,26 +199,26 @@ ColourConverter::Band* ColourConverter::BandOf(int height) {
   std::snprintf(arguments, sizeof arguments,
                 "video_size=%dx%d:pix_fmt=%s:time_base=1/90000:pixel_aspect=%d/%d", width_,
                 height, av_get_pix_fmt_name(format_), sample_aspect_.num, sample_aspect_.den);
-  const AVFilter* buffer = avfilter_get_by_name("buffer");
-  const AVFilter* sink = avfilter_get_by_name("buffersink");
+  const AVFilter* buffer = filters->get_by_name("buffer");
+  const AVFilter* sink = filters->get_by_name("buffersink");
   if (!buffer || !sink ||
-      avfilter_graph_create_filter(&band.source, buffer, "in", arguments, nullptr, graph) < 0 ||
-      avfilter_graph_create_filter(&band.sink, sink, "out", nullptr, nullptr, graph) < 0) {
+      filters->graph_create_filter(&band.source, buffer, "in", arguments, nullptr, graph) < 0 ||
+      filters->graph_create_filter(&band.sink, sink, "out", nullptr, nullptr, graph) < 0) {
     return nullptr;
   }
-  AVFilterInOut* outputs = avfilter_inout_alloc();
-  AVFilterInOut* inputs = avfilter_inout_alloc();
+  AVFilterInOut* outputs = filters->inout_alloc();
+  AVFilterInOut* inputs = filters->inout_alloc();
   int result = AVERROR(ENOMEM);
   if (outputs && inputs) {
     outputs->name = av_strdup("in");
     outputs->filter_ctx = band.source;
     inputs->name = av_strdup("out");
     inputs->filter_ctx = band.sink;
-    result = avfilter_graph_parse_ptr(graph, ChainFor(facts_).c_str(), &inputs, &outputs, nullptr);
+    result = filters->graph_parse_ptr(graph, ChainFor(facts_).c_str(), &inputs, &outputs, nullptr);
   }
-  avfilter_inout_free(&inputs);
-  avfilter_inout_free(&outputs);
-  if (result < 0 || avfilter_graph_config(graph, nullptr) < 0) return nullptr;
+  filters->inout_free(&inputs);
+  filters->inout_free(&outputs);
+  if (result < 0 || filters->graph_config(graph, nullptr) < 0) return nullptr;
   return &bands_.emplace(height, std::move(band)).first->second;
 }
 
@@ -244,10 +250,12 @@ bool ColourConverter::ConvertBand(const AVFrame& frame, int first, int end) {
   in->color_primaries = facts_.primaries;
   in->colorspace = facts_.matrix;
   in->color_range = facts_.range;
-  // Takes the picture's reference, leaving `in` empty.
-  if (av_buffersrc_add_frame(band->source, in.get()) < 0) return false;
+  // Takes the picture's reference, leaving `in` empty. A band was made, so
+  // the library is open.
+  const FilterLibrary* filters = Filters();
+  if (filters->buffersrc_add_frame(band->source, in.get()) < 0) return false;
   FramePtr converted(av_frame_alloc());
-  if (!converted || av_buffersink_get_frame(band->sink, converted.get()) < 0) return false;
+  if (!converted || filters->buffersink_get_frame(band->sink, converted.get()) < 0) return false;
   for (int plane = 0; plane < 3; ++plane) {
     const int shift = plane == 0 ? 0 : 1;
     const int lines = ((end - first) + shift) >> shift;
