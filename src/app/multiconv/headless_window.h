@@ -30,16 +30,7 @@ class HeadlessWindow : public MainView,
   using MessageHandler = std::function<bool(uint32_t, intptr_t, intptr_t)>;
 
   // This window as every part a MainPresenter talks to.
-  MainWindowParts parts() {
-    MainWindowParts parts;
-    parts.view = this;
-    parts.host = this;
-    parts.profile_view = this;
-    parts.profile_host = this;
-    parts.bar_view = this;
-    parts.guide_view = this;
-    return parts;
-  }
+  MainWindowParts parts() { return MainWindowParts::Of(this); }
 
   // What the dialogs answer.
   std::function<std::string()> ask_default_output_folder = [] { return std::string(); };

@@ -46,6 +46,19 @@ struct MainWindowParts {
   // Where the preview draws and plays; null for none.
   std::shared_ptr<media::VideoSurface> preview_surface;
   std::shared_ptr<media::AudioSink> preview_sink;
+
+  // A window that is every view and host itself; the services stay unset.
+  template <typename Window>
+  static MainWindowParts Of(Window* window) {
+    MainWindowParts parts;
+    parts.view = window;
+    parts.host = window;
+    parts.profile_view = window;
+    parts.profile_host = window;
+    parts.bar_view = window;
+    parts.guide_view = window;
+    return parts;
+  }
 };
 
 // Start-up choices that tests and the batch converter make.

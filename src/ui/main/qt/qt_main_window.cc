@@ -87,13 +87,7 @@ QtMainWindow::QtMainWindow(const QtMainWindowOptions& options, QWidget* parent)
   missing_codec_ = new QtMissingCodecDialog(shell_.get(), this);
   if (options_.preview_sound) sink_ = std::make_shared<QtAudioSink>();
 
-  MainWindowParts parts;
-  parts.view = this;
-  parts.host = this;
-  parts.profile_view = this;
-  parts.profile_host = this;
-  parts.bar_view = this;
-  parts.guide_view = this;
+  MainWindowParts parts = MainWindowParts::Of(this);
   parts.screen_saver = screen_saver_.get();
   parts.missing_codec = missing_codec_;
   parts.preview_surface = video_->surface();
