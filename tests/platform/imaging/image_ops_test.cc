@@ -1,8 +1,11 @@
 #include "platform/imaging/image_ops.h"
+#include "platform/imaging/plane_halving.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <ostream>
 #include <vector>
 
@@ -298,6 +301,56 @@ TEST(ImageOpsTest, ReorderSwapsRedAndBlueInPlace) {
   EXPECT_EQ(picture, (std::vector<uint8_t>{3, 2, 1, 6, 5, 4, 9, 9, 9, 8, 7, 12, 11, 10, 9, 9}));
   const int bad[3] = {0, 1, 3};
   EXPECT_EQ(ReorderChannels(picture.data(), 8, 2, 2, bad), -1);
+}
+
+TEST(ImageOpsTest, HalvingTakesTheRoundedMeanOfEachBlockAtEveryWidth) {
+  // Widths around the 16-sample vector step, so both the vector loop and
+  // the tail are checked against the plain formula.
+  for (int width : {2, 30, 32, 34, 64, 98}) {
+    const int height = 6, stride = width + 5;
+    std::vector<uint8_t> source(static_cast<size_t>(stride) * height);
+    for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i * 37 + i / 7);
+    std::vector<uint8_t> half(static_cast<size_t>(width / 2) * (height / 2), 0);
+    HalvePlane(source.data(), stride, width, height, half.data(), width / 2);
+    for (int y = 0; y < height / 2; ++y)
+      for (int x = 0; x < width / 2; ++x) {
+        const uint8_t* top = &source[static_cast<size_t>(2 * y) * stride + 2 * x];
+        const int mean = (top[0] + top[1] + top[stride] + top[stride + 1] + 2) / 4;
+        ASSERT_EQ(half[static_cast<size_t>(y) * (width / 2) + x], mean)
+            << "width " << width << " at " << x << "," << y;
+      }
+  }
+}
+
+TEST(ImageOpsTest, ShrinkingByMoreThanThreeKeepsThePictureWhereOneStepPutsIt) {
+  // A 1280x720 wave shrunk to 368x208 goes through a halved picture; a
+  // shift of half an output pixel would move the wave by about 16 levels.
+  const int width = 1280, height = 720, out_width = 368, out_height = 208;
+  std::vector<uint8_t> luma(static_cast<size_t>(width) * height);
+  std::vector<uint8_t> chroma(static_cast<size_t>(width / 2) * (height / 2));
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      luma[static_cast<size_t>(y) * width + x] = static_cast<uint8_t>(
+          128 + 50 * std::sin(x * 2 * M_PI / 64) + 50 * std::cos(y * 2 * M_PI / 48));
+  for (size_t i = 0; i < chroma.size(); ++i)
+    chroma[i] = luma[(i / (width / 2)) * 2 * width + (i % (width / 2)) * 2];
+  const uint8_t* source[3] = {luma.data(), chroma.data(), chroma.data()};
+  const int strides[3] = {width, width / 2, width / 2};
+  Planes through_half((out_height + 1) / 2 * 2, out_width);
+  ASSERT_EQ(CropScaleI420ToI420(source, strides, width, height, 0, 0, width, height,
+                                through_half.pointers(), through_half.strides(), out_width,
+                                out_height, kScaleBicubic),
+            0);
+  // The reference: the luma scaled in one step (a single plane is never
+  // halved).
+  std::vector<uint8_t> one_step(static_cast<size_t>(out_width) * out_height);
+  ASSERT_EQ(CropScalePlane(luma.data(), width, height, width, 0, 0, width, height,
+                           one_step.data(), out_width, out_width, out_height, 1, 1, kScaleBicubic),
+            0);
+  int worst = 0;
+  for (size_t at = 0; at < one_step.size(); ++at)
+    worst = std::max(worst, std::abs(through_half.y[at] - one_step[at]));
+  EXPECT_LE(worst, 2);
 }
 
 }  // namespace
