@@ -21,6 +21,7 @@ extern "C" {
 
 #include "app/multiconv/batch_converter.h"
 #include "app/multiconv/batch_options.h"
+#include "platform/imaging/scaler_code.h"
 #include "platform/media/library_log.h"
 
 namespace {
@@ -90,5 +91,6 @@ int main(int argc, char** argv) {
   // writers report, finishing what they wrote.
   signal(SIGXFSZ, SIG_IGN);
 
+  ovc::ChooseScalerCode();
   return ovc::RunBatch(options, std::cout, std::cerr, &interrupted);
 }

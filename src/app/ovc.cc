@@ -23,6 +23,7 @@ extern "C" {
 #include "common/paths.h"
 #include "common/trace.h"
 #include "engine/record/recording_session.h"
+#include "platform/imaging/scaler_code.h"
 #include "platform/media/library_log.h"
 #include "transfer/qt/qt_transfer_window.h"
 #include "ui/dialogs/qt/qt_message_box.h"
@@ -112,6 +113,8 @@ int main(int argc, char** argv) {
   // A file reaching the size limit must fail the write (EFBIG), which the
   // writers report and finish from, not kill the program mid-file.
   signal(SIGXFSZ, SIG_IGN);
+  // Before any thread scales a picture or opens a codec.
+  ovc::ChooseScalerCode();
 
   OvcApplication app(argc, argv);
   app.setApplicationName(ovc::kProductName);
