@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/playback/capture_stage.h"
+#include "platform/imaging/scaler_code.h"
 #include "engine/playback/recording_clock.h"
 #include "engine/record/output_config.h"
 
@@ -123,4 +124,12 @@ BENCHMARK(BM_OnVideoSample)->Arg(1)->Arg(0)->ArgNames({"scale"})->Unit(benchmark
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// As the programs do: the scalers take libswscale's faster code here.
+int main(int argc, char** argv) {
+  ovc::ChooseScalerCode();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
