@@ -9,6 +9,7 @@
 
 #include "common/trace.h"
 #include "engine/record/rate_stats.h"
+#include "engine/record/x264_stats.h"
 #include "platform/av/i420_frame.h"
 
 extern "C" {
@@ -65,8 +66,17 @@ void SetQualityOptions(const Mp4VideoSettings& settings, AVCodecContext* context
   if (!params.empty()) av_opt_set(context->priv_data, "x265-params", params.c_str(), 0);
 }
 
-// x264 keeps its own statistics (and its macroblock-tree file beside them).
+// x264 keeps its own statistics (and its macroblock-tree file beside them):
+// the range's at X264StatsPath, a first-pass part's beginning after the
+// first picture beside them until they join the range's, and a later
+// second-pass part's cut from the range's.
 std::string X264StatsPath(const std::string& range_path) { return range_path + ".x264"; }
+std::string X264PartStatsPath(const std::string& range_path) {
+  return X264StatsPath(range_path) + ".part";
+}
+std::string X264CutStatsPath(const std::string& range_path) {
+  return X264StatsPath(range_path) + ".from";
+}
 
 bool IsRegularFile(const std::string& path) {
   struct stat info;
@@ -100,6 +110,33 @@ void ApplyWebEncoderOptions(const Mp4VideoSettings& settings, AVCodecContext* co
 // nothing.
 constexpr double kPadSeconds = 2;
 
+// The statistics file x264 writes (first pass) or reads (second pass) for
+// this part; empty when the part runs one pass (traced).
+std::string X264PassStats(const Mp4VideoSettings& settings, size_t pad) {
+  const std::string range = X264StatsPath(settings.stats_path);
+  if (settings.pass == 1) {
+    if (settings.first_frame == 0) return range;
+    const std::string part = X264PartStatsPath(settings.stats_path);
+    std::remove(part.c_str());
+    std::remove((part + ".mbtree").c_str());
+    return part;
+  }
+  if (!IsRegularFile(range)) {
+    TracePrintf("Video pass 2: no first-pass statistics in %s; one pass", range.c_str());
+    return {};
+  }
+  if (settings.first_frame == 0) return range;
+  const std::string cut = X264CutStatsPath(settings.stats_path);
+  std::string why;
+  if (WriteX264StatsFrom(range, settings.first_frame, pad, cut, &why) < 0) {
+    TracePrintf("Video pass 2: this part begins at picture %lld and x264's statistics can't be "
+                "cut there (%s); one pass",
+                static_cast<long long>(settings.first_frame), why.c_str());
+    return {};
+  }
+  return cut;
+}
+
 }  // namespace
 
 int Mp4VideoEncoder::SetUpPass(const Mp4VideoSettings& settings, AVCodecContext* context,
@@ -115,20 +152,12 @@ int Mp4VideoEncoder::SetUpPass(const Mp4VideoSettings& settings, AVCodecContext*
     TracePrintf("Video pass %d: %s runs one pass", pass, context->codec->name);
     return 0;
   }
-  if (IsX264(context) && settings.first_frame > 0) {
-    // x264's statistics go with its macroblock-tree file, which can't be
-    // cut where this part begins: the parts after the first run one pass.
-    TracePrintf("Video pass %d: this part begins at picture %lld; x264 runs one pass", pass,
-                static_cast<long long>(settings.first_frame));
-    return 0;
-  }
-  if (pass == 2 && IsX264(context) && !IsRegularFile(X264StatsPath(settings.stats_path))) {
-    TracePrintf("Video pass 2: no first-pass statistics in %s; one pass",
-                X264StatsPath(settings.stats_path).c_str());
-    return 0;
-  }
-  if (pass == 2 && !IsX264(context)) {
-    const auto pad = static_cast<size_t>(std::lround(kPadSeconds / av_q2d(context->time_base)));
+  const auto pad = static_cast<size_t>(std::lround(kPadSeconds / av_q2d(context->time_base)));
+  if (IsX264(context)) {
+    const std::string stats = X264PassStats(settings, pad);
+    if (stats.empty()) return 0;
+    av_opt_set(context->priv_data, "stats", stats.c_str(), 0);
+  } else if (pass == 2) {
     *stats_in = ReadRangeStats(settings.stats_path, RateStatsFormat::kLavc, settings.first_frame,
                                pad);
     if (stats_in->empty()) {
@@ -138,8 +167,6 @@ int Mp4VideoEncoder::SetUpPass(const Mp4VideoSettings& settings, AVCodecContext*
     }
     context->stats_in = stats_in->data();
   }
-  if (IsX264(context))
-    av_opt_set(context->priv_data, "stats", X264StatsPath(settings.stats_path).c_str(), 0);
   context->flags |= pass == 1 ? AV_CODEC_FLAG_PASS1 : AV_CODEC_FLAG_PASS2;
   TracePrintf("Video pass %d of 2 with rate statistics", pass);
   return pass;
@@ -304,7 +331,15 @@ int Mp4VideoEncoder::Flush(const Mp4PacketWriter& write) {
   // the second pass then runs one pass (traced).
   if (result >= 0 && pass_ == 1 && !IsX264(context_.get()))
     AppendRangeStats(stats_path_, RateStatsFormat::kLavc, stats_out_, first_frame_);
+  // x264 writes its statistics out when it is closed.
+  join_x264_part_ = result >= 0 && pass_ == 1 && IsX264(context_.get()) && first_frame_ > 0;
   return result;
+}
+
+Mp4VideoEncoder::~Mp4VideoEncoder() {
+  if (!join_x264_part_) return;
+  context_.reset();
+  AppendX264RangeStats(X264StatsPath(stats_path_), X264PartStatsPath(stats_path_), first_frame_);
 }
 
 int Mp4VideoEncoder::Receive(const Mp4PacketWriter& write) {

@@ -25,6 +25,7 @@ class Mp4VideoEncoder {
   // *reason to why, in words for the user.
   static std::unique_ptr<Mp4VideoEncoder> Open(const Mp4VideoSettings& settings,
                                                std::string* reason);
+  ~Mp4VideoEncoder();
 
   // The encoder's name, e.g. "libx264".
   const char* name() const { return context_->codec->name; }
@@ -64,6 +65,9 @@ class Mp4VideoEncoder {
   std::string stats_path_;
   int64_t first_frame_ = 0;
   std::string stats_out_;
+  // x264 coded a first-pass part after the range's first picture: its
+  // statistics join the range's once it is closed.
+  bool join_x264_part_ = false;
 };
 
 }  // namespace ovc
