@@ -262,7 +262,7 @@ int CropScaleI420ToI420(const uint8_t* const source[3], const int source_strides
     const int half_height = crop_height / 2;
     const size_t luma = static_cast<size_t>(half_width) * half_height;
     std::vector<uint8_t>& half = halves[which];
-    half.resize(luma + luma / 2);
+    half.resize(luma + luma / 2 + kScalerSlack);  // the scaler reads past the last line
     uint8_t* half_planes[3] = {half.data(), half.data() + luma, half.data() + luma + luma / 4};
     const int half_strides[3] = {half_width, half_width / 2, half_width / 2};
     for (int plane = 0; plane < 3; ++plane) {

@@ -32,7 +32,8 @@ double BestShrinkSeconds() {
                      AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr,
                      nullptr));
   if (!context) return 0;
-  std::vector<uint8_t> in(kWidth * kHeight * 3 / 2), out(kOutWidth * kOutHeight * 3 / 2 + 64);
+  // Room after both pictures: the scaler reads and writes whole vectors.
+  std::vector<uint8_t> in(kWidth * kHeight * 3 / 2 + 64), out(kOutWidth * kOutHeight * 3 / 2 + 64);
   for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<uint8_t>(i * 7 + i / 720);
   const uint8_t* source[4] = {in.data(), in.data() + kWidth * kHeight,
                               in.data() + kWidth * kHeight * 5 / 4, nullptr};
