@@ -4,7 +4,10 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <new>
 #include <numeric>
+#include <system_error>
 
 #include "common/paths.h"
 #include "common/trace.h"
@@ -72,7 +75,20 @@ const X264Stats::Frame* LastReference(const X264Stats& stats) {
   return stats.frames.empty() ? nullptr : &stats.frames.back();
 }
 
+// The most of x264's statistics (text and macroblock tree) taken into
+// memory: a long 1080p range holds 16 KB of tree a picture, and a cut
+// keeps two copies of it. Past this the part runs one pass.
+constexpr uintmax_t kMostStatsBytes = uintmax_t{1} << 30;
+
 bool ReadX264Files(const std::string& path, X264Stats* stats, std::string* why) {
+  std::error_code text_error, tree_error;
+  const uintmax_t text_bytes = std::filesystem::file_size(path, text_error);
+  const uintmax_t tree_bytes = std::filesystem::file_size(path + ".mbtree", tree_error);
+  if (!text_error && (tree_error ? 0 : tree_bytes) + text_bytes > kMostStatsBytes) {
+    *why = "the statistics of " + path + " are too large to cut (" +
+           std::to_string((text_bytes + tree_bytes) >> 20) + " MB)";
+    return false;
+  }
   std::string text, tree;
   if (!ReadRegularFile(path, &text, /*follow_links=*/false)) {
     *why = "no statistics in " + path;
@@ -216,8 +232,10 @@ std::string X264StatsTree(const X264Stats& stats) {
   return tree;
 }
 
-int AppendX264RangeStats(const std::string& range_path, const std::string& part_path,
-                         int64_t first_frame) {
+namespace {
+
+int JoinX264Part(const std::string& range_path, const std::string& part_path,
+                 int64_t first_frame) {
   X264Stats range, part;
   std::string why;
   if (!ReadX264Files(part_path, &part, &why) ||
@@ -251,8 +269,8 @@ int AppendX264RangeStats(const std::string& range_path, const std::string& part_
   return WriteX264Files(range_path, range);
 }
 
-int WriteX264StatsFrom(const std::string& range_path, int64_t first_frame, size_t pad,
-                       const std::string& out_path, std::string* why) {
+int CutX264Stats(const std::string& range_path, int64_t first_frame, size_t pad,
+                 const std::string& out_path, std::string* why) {
   X264Stats range;
   if (!ReadX264Files(range_path, &range, why)) return -1;
   const X264Stats from =
@@ -266,6 +284,30 @@ int WriteX264StatsFrom(const std::string& range_path, int64_t first_frame, size_
     return -1;
   }
   return 0;
+}
+
+}  // namespace
+
+// Short of memory, the part runs one pass rather than the conversion
+// failing.
+int AppendX264RangeStats(const std::string& range_path, const std::string& part_path,
+                         int64_t first_frame) {
+  try {
+    return JoinX264Part(range_path, part_path, first_frame);
+  } catch (const std::bad_alloc&) {
+    TracePrintf("Cannot add x264's statistics to the range: out of memory");
+    return -1;
+  }
+}
+
+int WriteX264StatsFrom(const std::string& range_path, int64_t first_frame, size_t pad,
+                       const std::string& out_path, std::string* why) {
+  try {
+    return CutX264Stats(range_path, first_frame, pad, out_path, why);
+  } catch (const std::bad_alloc&) {
+    *why = "out of memory";
+    return -1;
+  }
 }
 
 }  // namespace ovc
