@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
 #include <vector>
 
 extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "platform/av/av_handles.h"
 #include "platform/imaging/plane_halving.h"
 
 namespace ovc {
@@ -19,11 +19,6 @@ uint8_t Saturate(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 2
 bool PlaneArgsOk(const void* plane, int width, int stride, int height) {
   return plane != nullptr && width > 0 && height > 0 && stride >= width;
 }
-
-struct SwsContextDeleter {
-  void operator()(SwsContext* context) const { sws_freeContext(context); }
-};
-using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
 
 // Scaler contexts of one thread, keyed by their formats, sizes and flags.
 // A caller scales at most a few planes or pictures of different sizes per
@@ -42,7 +37,7 @@ class ScalerCache {
         return entry.context.get();
       }
     }
-    SwsContextPtr context(sws_getContext(source_width, source_height, source_format,
+    av::SwsContextPtr context(sws_getContext(source_width, source_height, source_format,
                                          destination_width, destination_height,
                                          destination_format, flags, nullptr, nullptr, nullptr));
     if (!context) return nullptr;
@@ -65,7 +60,7 @@ class ScalerCache {
     bool operator==(const Key&) const = default;
   };
   struct Entry {
-    SwsContextPtr context;
+    av::SwsContextPtr context;
     Key key{};
     uint64_t last_use = 0;
   };

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 extern "C" {
@@ -12,22 +11,19 @@ extern "C" {
 }
 
 #include "common/trace.h"
+#include "platform/av/av_handles.h"
 
 namespace ovc {
 namespace {
 
 #if defined(__x86_64__) && defined(AV_CPU_FLAG_SLOW_GATHER)
 
-struct SwsContextDeleter {
-  void operator()(SwsContext* context) const { sws_freeContext(context); }
-};
-
 // The best of a few runs of the capture's typical shrink (a 720x480 4:2:0
 // picture to 320x214, bicubic) with the code libswscale picks under the
 // processor flags now in force, in seconds; 0 when it can't be timed.
 double BestShrinkSeconds() {
   constexpr int kWidth = 720, kHeight = 480, kOutWidth = 320, kOutHeight = 214;
-  std::unique_ptr<SwsContext, SwsContextDeleter> context(
+  av::SwsContextPtr context(
       sws_getContext(kWidth, kHeight, AV_PIX_FMT_YUV420P, kOutWidth, kOutHeight,
                      AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr,
                      nullptr));
