@@ -269,10 +269,11 @@ class ClipWriter {
     encoder->framerate = AVRational{recipe_.fps_num, recipe_.fps_den};
     encoder->sample_aspect_ratio = AVRational{recipe_.sample_aspect_num, recipe_.sample_aspect_den};
     encoder->gop_size = recipe_.gop;
-    // No reordering: packets leave in display order with dts = pts, so no
-    // muxer shifts the video against the sound.
-    encoder->max_b_frames = 0;
-    if (id == AV_CODEC_ID_MPEG2VIDEO) encoder->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    // Without B-pictures packets leave in display order with dts = pts, so
+    // no muxer shifts the video against the sound.
+    encoder->max_b_frames = recipe_.b_frames;
+    if (id == AV_CODEC_ID_MPEG2VIDEO && recipe_.b_frames == 0)
+      encoder->flags |= AV_CODEC_FLAG_LOW_DELAY;
     encoder->flags |= AV_CODEC_FLAG_QSCALE;
     encoder->global_quality = FF_QP2LAMBDA * 2;
     encoder->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;

@@ -61,6 +61,9 @@ struct ClipRecipe {
   double gap_start = 0.0;     // seconds: a hole in the sound…
   double gap_seconds = 0.0;   // …this long (0: none)
   int gop = 12;               // pictures from one key frame to the next
+  // B-pictures between reference pictures (0: none, the packets leave in
+  // the order they show).
+  int b_frames = 0;
   // A variable frame rate: when not empty, picture n lasts
   // frame_durations_ms[n % size] milliseconds (each 1 or more) and
   // fps_num / fps_den only names the stream's average rate. Empty: every

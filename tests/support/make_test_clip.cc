@@ -5,7 +5,7 @@
 //   make-test-clip OUT [--seconds S] [--size WxH] [--fps N[/D]] [--rate HZ]
 //                  [--channels N] [--container mp4|mkv|avi] [--no-audio]
 //                  [--no-video] [--audio-start S] [--gap START:LENGTH]
-//                  [--jump AT:SHIFT]...
+//                  [--jump AT:SHIFT]... [--b-frames N]
 //
 // --jump moves the time stamps from AT seconds on by SHIFT seconds (negative:
 // back); a clip with jumps is an MPEG transport stream.
@@ -24,7 +24,7 @@ int Usage() {
                "usage: make-test-clip OUT [--seconds S] [--size WxH] [--fps N[/D]] [--rate HZ]\n"
                "                      [--channels N] [--container mp4|mkv|avi] [--no-audio]\n"
                "                      [--no-video] [--audio-start S] [--gap START:LENGTH]\n"
-               "                      [--jump AT:SHIFT]...\n");
+               "                      [--jump AT:SHIFT]... [--b-frames N]\n");
   return 2;
 }
 
@@ -62,6 +62,8 @@ int main(int argc, char** argv) {
       else if (!std::strcmp(value, "mkv")) clip_recipe.container = ovc::test::ClipContainer::kMkv;
       else if (!std::strcmp(value, "avi")) clip_recipe.container = ovc::test::ClipContainer::kAvi;
       else return Usage();
+    } else if (option == "--b-frames") {
+      clip_recipe.b_frames = std::atoi(value);
     } else if (option == "--audio-start") {
       clip_recipe.audio_start = std::atof(value);
     } else if (option == "--gap") {

@@ -209,6 +209,7 @@ void CaptureStage::BeginRecording(bool need_resize) {
   state_.split_failed = false;
   stop_reached_ = false;
   times_.first_picture_pending.store(true);
+  PublishDemandLocked(false);
   // Nothing is recorded until the first picture: the times of an earlier
   // pass would read as this one's progress (and end it at once when that
   // pass got past this one's stop point).
@@ -231,9 +232,22 @@ void CaptureStage::BeginRecording(bool need_resize) {
 
 void CaptureStage::PassCaptureLock() {
   MutexLock lock(&capture_lock_);
+  PublishDemandLocked(false);
   stop_waits_ = true;
   stream_moved_.SignalAll();
   while (emitting_) stream_moved_.Wait(&capture_lock_);
+}
+
+bool CaptureStage::UsesPicture(double after, double start, double stop) const {
+  if (!FrameTimeEstimator::Plausible(stop - start)) return true;
+  MutexLock lock(&demand_lock_);
+  return !demand_recording_ || demand_grid_.ShowsBetween(after, stop);
+}
+
+void CaptureStage::PublishDemandLocked(bool recording) {
+  MutexLock lock(&demand_lock_);
+  demand_recording_ = recording;
+  if (recording) demand_grid_ = state_.grid;
 }
 
 void CaptureStage::ApplyRequestsLocked() {

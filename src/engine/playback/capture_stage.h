@@ -154,6 +154,15 @@ class CaptureStage {
   // every picture it writes.
   void ScaleFrame();
 
+  // Whether the recording uses a picture shown from `start` to `stop`
+  // seconds of the stream's time that follows one ending at `after`: false
+  // only while a recording runs none of whose output frames from the next
+  // one on shows it (a picture of implausible duration counts as used: the
+  // capture times it by its own estimate). The video decoder asks it of a
+  // picture nothing else refers to before it decodes it. Any thread; never
+  // waits for the capture lock.
+  bool UsesPicture(double after, double start, double stop) const;
+
   // --- The conversion workflow ---
   // The output settings the callbacks work from (frame size and rate,
   // brightness, volume, aspect, part size, pass), copied: later changes to
@@ -248,6 +257,9 @@ class CaptureStage {
   void SwitchPartIfFullLocked() OVC_REQUIRES(capture_lock_);
   // The stop point on the output grid (seconds); infinity for none.
   double StopGridLocked() const OVC_REQUIRES(capture_lock_);
+  // Publishes where the output grid stands for UsesPicture (`recording`
+  // false: no recording runs, every picture is used).
+  void PublishDemandLocked(bool recording) OVC_REQUIRES(capture_lock_);
   // Publishes the input size for input_width()/input_height().
   void ReadInputSize();
   void ScaleFrameLocked() OVC_REQUIRES(capture_lock_);
@@ -293,6 +305,11 @@ class CaptureStage {
   CropRect crop_ OVC_GUARDED_BY(capture_lock_);
   // Taken alone, or inside the capture lock.
   Mutex queries_lock_ OVC_ACQUIRED_AFTER(capture_lock_);
+  // UsesPicture's copy of the output grid, taken as each recorded picture
+  // leaves; taken alone, or inside the capture lock.
+  mutable Mutex demand_lock_ OVC_ACQUIRED_AFTER(capture_lock_);
+  OutputGrid demand_grid_ OVC_GUARDED_BY(demand_lock_);
+  bool demand_recording_ OVC_GUARDED_BY(demand_lock_) = false;
   ConnectedTypeQuery video_type_query_ OVC_GUARDED_BY(queries_lock_);
   ConnectedTypeQuery audio_type_query_ OVC_GUARDED_BY(queries_lock_);
   // Pictures and audio blocks delivered so far.

@@ -45,6 +45,12 @@ int64_t OutputGrid::FramesWithin(double frame_offset, double time, double stop) 
   return static_cast<int64_t>(std::min(count, kMostFrames));
 }
 
+bool OutputGrid::ShowsBetween(double after, double end) const {
+  // Counted as the capture counts them, so that both agree to the last bit.
+  const double no_stop = std::numeric_limits<double>::infinity();
+  return FramesShowing(end, no_stop) > FramesShowing(after, no_stop);
+}
+
 int64_t OutputGrid::FramesShowing(double picture_end, double stop) const {
   return FramesWithin(0.5, picture_end, stop);
 }

@@ -39,6 +39,10 @@ class OutputGrid {
   // Frames from next() on that end at or before `end` and begin before
   // `stop`: the frames whose sound has arrived up to `end`.
   int64_t FramesEndingBy(double end, double stop) const;
+  // Whether a picture that follows one ending at `after` and ends at `end`
+  // is shown by any frame from next() on: FramesShowing counts more frames
+  // up to `end` than up to `after`.
+  bool ShowsBetween(double after, double end) const;
   // Whether the next frame begins at or after `stop`.
   bool Reached(double stop) const { return next() >= stop - kTolerance; }
 

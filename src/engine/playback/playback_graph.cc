@@ -295,6 +295,20 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
     return result;
   }
   host_->HideStillPicture();
+  // While converting to a lower frame rate, pictures the output does not
+  // show and nothing refers to are not decoded.
+  for (media::Filter* filter : graph.Filters()) {
+    if (auto* decoder = dynamic_cast<media::VideoDecoder*>(filter)) {
+      decoder->set_picture_demand([capture = capture_](media::ReferenceTime after,
+                                                       media::ReferenceTime start,
+                                                       media::ReferenceTime stop) {
+        constexpr double kSeconds = 1.0 / media::kUnitsPerSecond;
+        return capture->UsesPicture(static_cast<double>(after) * kSeconds,
+                                    static_cast<double>(start) * kSeconds,
+                                    static_cast<double>(stop) * kSeconds);
+      });
+    }
+  }
   built->video_grabber->SetCallback(capture_->VideoCallback());
   built->audio_grabber->SetCallback(capture_->AudioCallback());
   built->video_grabber->SetEndOfStreamCallback([capture = capture_] { capture->OnVideoEnd(); });

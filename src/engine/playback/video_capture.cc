@@ -353,6 +353,8 @@ void CaptureStage::RecordPictureLocked(double t1, double start_seconds, double t
     SwitchPartIfFullLocked();
   }
 
+  PublishDemandLocked(!grid.Reached(stop_grid));
+
   // Pacing: the clock moves on by what is left of this picture's period.
   clock_->RestartBase();
   double elapsed = static_cast<double>(clock_->GetTime() - clock_start) * kSecondsPerUnit;

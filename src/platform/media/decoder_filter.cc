@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <limits>
 
 #include "common/trace.h"
 
@@ -21,6 +22,9 @@ namespace {
 // hold hundreds of MB of them.
 constexpr int64_t kThreadPictureBytes = int64_t{64} << 20;
 constexpr int64_t kAheadPictureBytes = int64_t{32} << 20;
+// Packets whose times are kept to find the picture a B-picture follows:
+// more than any stream reorders.
+constexpr size_t kRecentPackets = 32;
 // libavcodec's own ceiling on the threads it picks itself.
 constexpr int kMaxDecoderThreads = 16;
 
@@ -205,10 +209,70 @@ void DecoderFilter::Decode(const std::function<bool(FramePtr&)>& take) {
       receive();
       break;
     }
+    if (major_ == MajorType::kVideo && demand_) OfferToLeaveUndecoded(*packet_);
     // A packet the decoder refuses is damaged: skip it.
     avcodec_send_packet(codec_.get(), packet_.get());
     av_packet_unref(packet_.get());
     if (!receive()) break;
+  }
+}
+
+void DecoderFilter::OfferToLeaveUndecoded(const AVPacket& packet) {
+  // The codecs whose decoders tell pictures nothing refers to by their
+  // headers, and leave them out when told to skip those.
+  const AVCodecID id = codec_->codec_id;
+  bool leave = id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC ||
+               id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO;
+  int64_t duration = packet.duration;
+  if (duration <= 0 && info_.frame_rate.num > 0 && info_.frame_rate.den > 0)
+    duration = av_rescale_q(1, av_inv_q(info_.frame_rate), info_.time_base);
+  if (packet.pts == AV_NOPTS_VALUE || duration <= 0) leave = false;
+  if (leave && (packet.flags & AV_PKT_FLAG_KEY) == 0) {
+    // The picture it follows: the latest to show before it of those that
+    // came, itself decoded or standing in for one left undecoded.
+    int64_t after = AV_NOPTS_VALUE;
+    int64_t before = std::numeric_limits<int64_t>::min();
+    for (const auto& [timestamp, end] : recent_) {
+      if (timestamp < packet.pts && timestamp > before) {
+        before = timestamp;
+        after = end;
+      }
+    }
+    // Pictures before the segment start are decoded to reach it.
+    const ReferenceTime start = SegmentTime(packet.pts);
+    leave = after != AV_NOPTS_VALUE && start > 0 &&
+            !demand_(SegmentTime(after), start,
+                     start + ToReferenceTime(duration, info_.time_base));
+  } else {
+    leave = false;
+  }
+  if (packet.pts != AV_NOPTS_VALUE && duration > 0) {
+    recent_.emplace_back(packet.pts, packet.pts + duration);
+    if (recent_.size() > kRecentPackets) recent_.pop_front();
+  }
+  codec_->skip_frame = leave ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+  if (!leave) return;
+  // Packets come in decoding order: kept in the order they show.
+  const auto at = std::upper_bound(
+      undecoded_.begin(), undecoded_.end(), packet.pts,
+      [](int64_t timestamp, const Undecoded& picture) { return timestamp < picture.timestamp; });
+  undecoded_.insert(at, Undecoded{packet.pts, duration});
+}
+
+void DecoderFilter::TakeUndecodedBefore(int64_t timestamp, std::deque<FramePtr>* into) {
+  while (!undecoded_.empty() &&
+         (timestamp == AV_NOPTS_VALUE || undecoded_.front().timestamp <= timestamp)) {
+    const Undecoded picture = undecoded_.front();
+    undecoded_.pop_front();
+    // Decoded after all: other pictures refer to it.
+    if (picture.timestamp == timestamp) continue;
+    FramePtr stand_in(av_frame_alloc());
+    if (!stand_in) continue;
+    stand_in->pts = picture.timestamp;
+    stand_in->best_effort_timestamp = picture.timestamp;
+    stand_in->pkt_duration = picture.duration;
+    into->push_back(std::move(stand_in));
+    ++undecoded_count_;
   }
 }
 
@@ -218,12 +282,19 @@ void DecoderFilter::DeliverDecodedAhead() {
     ahead_.clear();
     decoding_done_ = false;
   }
+  undecoded_.clear();
+  recent_.clear();
+  undecoded_count_ = 0;
   std::thread decoder([this] {
     pthread_setname_np(pthread_self(), "ovc-decode");
     Decode([this](FramePtr& frame) {
       MutexLock lock(&ahead_mutex_);
       while (!stop_ && ahead_.size() >= frames_ahead_) ahead_changed_.Wait(&ahead_mutex_);
       if (stop_) return false;
+      // Pictures come out in the order they show: those left undecoded
+      // before this one come first.
+      if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
+        TakeUndecodedBefore(frame->best_effort_timestamp, &ahead_);
       ahead_.push_back(std::move(frame));  // the decoder gets a fresh frame
       lock.Unlock();
       ahead_changed_.SignalAll();
@@ -231,6 +302,7 @@ void DecoderFilter::DeliverDecodedAhead() {
     });
     {
       MutexLock lock(&ahead_mutex_);
+      if (!stop_) TakeUndecodedBefore(AV_NOPTS_VALUE, &ahead_);
       decoding_done_ = true;
     }
     ahead_changed_.SignalAll();
@@ -246,9 +318,24 @@ void DecoderFilter::DeliverDecodedAhead() {
       ahead_.pop_front();
     }
     ahead_changed_.SignalAll();  // room for the next one
-    DeliverFrame(*frame);
+    if (frame->buf[0] != nullptr) {
+      DeliverFrame(*frame);
+      if (demand_) last_delivered_ = std::move(frame);
+    } else if (last_delivered_) {
+      // A picture left undecoded: the one before it again, at its times.
+      FramePtr again(av_frame_clone(last_delivered_.get()));
+      if (!again) continue;
+      again->pts = frame->pts;
+      again->best_effort_timestamp = frame->best_effort_timestamp;
+      again->pkt_duration = frame->pkt_duration;
+      DeliverFrame(*again);
+    }
   }
   decoder.join();
+  last_delivered_.reset();
+  if (undecoded_count_ > 0)
+    TracePrintf("Pictures not used at the output's frame rate, left undecoded: %lld",
+                static_cast<long long>(undecoded_count_));
   MutexLock lock(&ahead_mutex_);
   ahead_.clear();
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "common/mutex.h"
 #include "platform/media/av_handles.h"
@@ -32,6 +33,19 @@ class DecoderFilter : public Filter {
 
   Pin* in() const { return in_; }
   Pin* out() const { return out_; }
+
+  // Whether the receiver uses a picture shown from `start` to `stop`
+  // (segment time) that follows one ending at `after`. Asked on the decoding
+  // thread.
+  using PictureDemand =
+      std::function<bool(ReferenceTime after, ReferenceTime start, ReferenceTime stop)>;
+  // A video decoder asks `demand` before it decodes a picture that no other
+  // picture refers to (of H.264, HEVC, MPEG-1 and MPEG-2, which mark them),
+  // and leaves one that is not used undecoded: the picture before it goes
+  // down again in its place, with its times, so that the receiver sees every
+  // picture's time as without it. Set while no streaming thread runs; none
+  // (the default): every picture is decoded.
+  void set_picture_demand(PictureDemand demand) { demand_ = std::move(demand); }
 
  protected:
   explicit DecoderFilter(MajorType major);
@@ -74,6 +88,15 @@ class DecoderFilter : public Filter {
   void Decode(const std::function<bool(FramePtr&)>& take);
   // The video way: Decode on a thread of its own, deliver here.
   void DeliverDecodedAhead();
+  // Before `packet` goes to the decoder: tells it to leave the picture
+  // undecoded where demand_ does not use it and nothing refers to it, and
+  // remembers that picture's times.
+  void OfferToLeaveUndecoded(const AVPacket& packet);
+  // The pictures left undecoded that show before `timestamp` (all of them:
+  // AV_NOPTS_VALUE), in order, as frames without pictures that carry their
+  // times; a decoded picture at `timestamp` itself was not left out.
+  void TakeUndecodedBefore(int64_t timestamp, std::deque<FramePtr>* into)
+      OVC_REQUIRES(ahead_mutex_);
   // Wakes both threads of a run after stop_ was set.
   void WakeForStop();
 
@@ -106,10 +129,29 @@ class DecoderFilter : public Filter {
   Sample sample_;
   // Written by the thread that decodes.
   PacketPtr packet_;
+  // The pictures the decoder was told it may leave undecoded, in the order
+  // they show: time stamp and duration (the stream's time base).
+  struct Undecoded {
+    int64_t timestamp;
+    int64_t duration;
+  };
+  std::deque<Undecoded> undecoded_;
+  // The latest packets' time stamps and ends (the stream's time base), in
+  // the order they came: the picture a candidate follows is among them.
+  std::deque<std::pair<int64_t, int64_t>> recent_;
+  int64_t undecoded_count_ = 0;  // of this run, for the trace
+
+  // Set while no streaming thread runs.
+  PictureDemand demand_;
+  // Written by the streaming thread only: the picture last delivered, kept
+  // while a demand is set, to stand in for the pictures left undecoded.
+  FramePtr last_delivered_;
 
   // Frames between the two threads of a video run.
   Mutex ahead_mutex_;
   CondVar ahead_changed_;
+  // A frame without a picture (no buffer) stands for a picture left
+  // undecoded.
   std::deque<FramePtr> ahead_ OVC_GUARDED_BY(ahead_mutex_);
   bool decoding_done_ OVC_GUARDED_BY(ahead_mutex_) = false;
 };

@@ -48,6 +48,7 @@ struct SyncCase {
   test::ClipContainer container = test::ClipContainer::kMp4;
   bool default_waits = false;  // the capture's own bounds on its waits
   std::vector<int> frame_durations_ms = {};  // a variable frame rate (see ClipRecipe)
+  int b_frames = 0;  // MPEG-2 B-pictures, which a lower output rate leaves undecoded
 };
 
 void PrintTo(const SyncCase& c, std::ostream* os) { *os << c.name; }
@@ -184,12 +185,19 @@ TEST_P(EngineSyncTest, OutputKeepsFlashesAndClicksTogether) {
   clip_recipe.audio_8bit = c.audio_8bit;
   clip_recipe.container = c.container;
   clip_recipe.frame_durations_ms = c.frame_durations_ms;
+  clip_recipe.b_frames = c.b_frames;
+  // MP2 in Matroska starts 10 ms before the pictures.
+  if (c.b_frames > 0) clip_recipe.audio_codec = test::ClipAudioCodec::kPcm;
   test::DecodedClip out;
   ASSERT_NO_FATAL_FAILURE(Convert(c, world, clip_recipe, &out));
   EXPECT_TRUE(box.Texts().empty()) << box.Texts()[0];
 
   const double period = 1.0 / c.out_fps;
   const double in_fps = static_cast<double>(c.fps_num) / c.fps_den;
+  // B-pictures no output frame shows are not decoded.
+  if (c.b_frames > 0) {
+    EXPECT_EQ(test::TraceHas("left undecoded"), c.out_fps < in_fps);
+  }
   const auto source_time = [&](int n) { return test::FrameStartSeconds(clip_recipe, n); };
   const int pictures = static_cast<int>(out.frame_numbers.size());
   ASSERT_GT(pictures, 0);
@@ -347,7 +355,15 @@ INSTANTIATE_TEST_SUITE_P(
         SyncCase{"VariableRateTo25", 70, 3, 12, 320, 240, 25, Pattern::kAny, 0, 0, 0, 0, 48000, 2,
                  false, test::ClipContainer::kMp4, false, kVariableDurations},
         SyncCase{"VariableRateTo14_985", 70, 3, 12, 320, 240, 15000.0 / 1001, Pattern::kAny, 0, 0,
-                 0, 0, 48000, 2, false, test::ClipContainer::kMp4, false, kVariableDurations}),
+                 0, 0, 48000, 2, false, test::ClipContainer::kMp4, false, kVariableDurations},
+        // MPEG-2 with B-pictures: those a lower rate does not show are left
+        // undecoded, the others still show at their times.
+        SyncCase{"BPictures25To25", 25, 1, 10, 320, 240, 25, Pattern::kOnePerPicture, 0, 0, 0, 0,
+                 48000, 2, false, test::ClipContainer::kMkv, false, {}, 2},
+        SyncCase{"BPictures25To12_5", 25, 1, 10, 320, 240, 12.5, Pattern::kEverySecond, 0, 0, 0, 0,
+                 48000, 2, false, test::ClipContainer::kMkv, false, {}, 2},
+        SyncCase{"BPictures29_97To15", 30000, 1001, 10, 320, 240, 15, Pattern::kAny, 0, 0, 0, 0,
+                 48000, 2, false, test::ClipContainer::kMkv, false, {}, 3}),
     [](const testing::TestParamInfo<SyncCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
