@@ -140,6 +140,9 @@ class DecoderFilter : public Filter {
   // the order they came: the picture a candidate follows is among them.
   std::deque<std::pair<int64_t, int64_t>> recent_;
   int64_t undecoded_count_ = 0;  // of this run, for the trace
+  // Whether this run met damage: from then on every picture is decoded, as
+  // the decoder hides damage with the picture decoded before it.
+  bool damaged_ = false;
 
   // Set while no streaming thread runs.
   PictureDemand demand_;
