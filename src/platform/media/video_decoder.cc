@@ -135,7 +135,11 @@ void VideoDecoder::DeliverFrame(AVFrame& decoded) {
   const int shown = shown_height_.load();
   const bool interlaced = frame.interlaced_frame != 0 &&
                           (shown <= 0 || rotation_ % 180 != 0 || 2 * shown > frame.height);
-  if (rotation_ != 0 || interlaced) {
+  // Pictures of other layouts (4:2:2 and 4:4:4 camera and studio sources,
+  // full-range JPEG ones) go down as 4:2:0 planes too, converted once, which
+  // the capture scales from; only an odd size is packed, widened.
+  const bool even = frame.width % 2 == 0 && frame.height % 2 == 0;
+  if (rotation_ != 0 || interlaced || (frame.format != AV_PIX_FMT_YUV420P && even)) {
     DeliverUpright(frame, interlaced, start, stop);
     return;
   }
