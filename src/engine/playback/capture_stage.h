@@ -305,13 +305,13 @@ class CaptureStage {
   CropRect crop_ OVC_GUARDED_BY(capture_lock_);
   // Taken alone, or inside the capture lock.
   Mutex queries_lock_ OVC_ACQUIRED_AFTER(capture_lock_);
+  ConnectedTypeQuery video_type_query_ OVC_GUARDED_BY(queries_lock_);
+  ConnectedTypeQuery audio_type_query_ OVC_GUARDED_BY(queries_lock_);
   // UsesPicture's copy of the output grid, taken as each recorded picture
   // leaves; taken alone, or inside the capture lock.
   mutable Mutex demand_lock_ OVC_ACQUIRED_AFTER(capture_lock_);
   OutputGrid demand_grid_ OVC_GUARDED_BY(demand_lock_);
   bool demand_recording_ OVC_GUARDED_BY(demand_lock_) = false;
-  ConnectedTypeQuery video_type_query_ OVC_GUARDED_BY(queries_lock_);
-  ConnectedTypeQuery audio_type_query_ OVC_GUARDED_BY(queries_lock_);
   // Pictures and audio blocks delivered so far.
   uint64_t video_pictures_ OVC_GUARDED_BY(capture_lock_) = 0;
   uint64_t audio_blocks_ OVC_GUARDED_BY(capture_lock_) = 0;

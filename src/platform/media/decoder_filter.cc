@@ -211,7 +211,7 @@ void DecoderFilter::Decode(const std::function<bool(FramePtr&)>& take) {
     }
     if (major_ == MajorType::kVideo && demand_) OfferToLeaveUndecoded(*packet_);
     // A packet the decoder refuses is damaged: skip it.
-    if (avcodec_send_packet(codec_.get(), packet_.get()) < 0) damaged_ = true;
+    if (avcodec_send_packet(codec_.get(), packet_.get()) < 0) decode_all_ = true;
     av_packet_unref(packet_.get());
     if (!receive()) break;
   }
@@ -221,7 +221,7 @@ void DecoderFilter::OfferToLeaveUndecoded(const AVPacket& packet) {
   // The codecs whose decoders tell pictures nothing refers to by their
   // headers, and leave them out when told to skip those.
   const AVCodecID id = codec_->codec_id;
-  bool leave = !damaged_ && (id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC ||
+  bool leave = !decode_all_ && (id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC ||
                              id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO);
   int64_t duration = packet.duration;
   if (duration <= 0 && info_.frame_rate.num > 0 && info_.frame_rate.den > 0)
@@ -285,15 +285,16 @@ void DecoderFilter::DeliverDecodedAhead() {
   undecoded_.clear();
   recent_.clear();
   undecoded_count_ = 0;
-  damaged_ = false;
+  decode_all_ = false;
   std::thread decoder([this] {
     pthread_setname_np(pthread_self(), "ovc-decode");
     Decode([this](FramePtr& frame) {
       MutexLock lock(&ahead_mutex_);
       while (!stop_ && ahead_.size() >= frames_ahead_) ahead_changed_.Wait(&ahead_mutex_);
       if (stop_) return false;
-      if (frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT) != 0)
-        damaged_ = true;
+      if (frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT) != 0 ||
+          frame->interlaced_frame != 0)
+        decode_all_ = true;
       // Pictures come out in the order they show: those left undecoded
       // before this one come first.
       if (frame->best_effort_timestamp != AV_NOPTS_VALUE)

@@ -140,9 +140,11 @@ class DecoderFilter : public Filter {
   // the order they came: the picture a candidate follows is among them.
   std::deque<std::pair<int64_t, int64_t>> recent_;
   int64_t undecoded_count_ = 0;  // of this run, for the trace
-  // Whether this run met damage: from then on every picture is decoded, as
-  // the decoder hides damage with the picture decoded before it.
-  bool damaged_ = false;
+  // Whether this run met damage or fields: from then on every picture is
+  // decoded, as the decoder hides damage with the picture decoded before
+  // it, and the two fields of a frame may differ in whether others refer to
+  // them.
+  bool decode_all_ = false;
 
   // Set while no streaming thread runs.
   PictureDemand demand_;
