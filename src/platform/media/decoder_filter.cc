@@ -209,7 +209,7 @@ void DecoderFilter::Decode(const std::function<bool(FramePtr&)>& take) {
       receive();
       break;
     }
-    if (major_ == MajorType::kVideo && demand_) OfferToLeaveUndecoded(*packet_);
+    if (may_leave_out_) OfferToLeaveUndecoded(*packet_);
     // A packet the decoder refuses is damaged: skip it.
     if (avcodec_send_packet(codec_.get(), packet_.get()) < 0) decode_all_ = true;
     av_packet_unref(packet_.get());
@@ -218,11 +218,7 @@ void DecoderFilter::Decode(const std::function<bool(FramePtr&)>& take) {
 }
 
 void DecoderFilter::OfferToLeaveUndecoded(const AVPacket& packet) {
-  // The codecs whose decoders tell pictures nothing refers to by their
-  // headers, and leave them out when told to skip those.
-  const AVCodecID id = codec_->codec_id;
-  bool leave = !decode_all_ && (id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC ||
-                             id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO);
+  bool leave = !decode_all_;
   int64_t duration = packet.duration;
   if (duration <= 0 && info_.frame_rate.num > 0 && info_.frame_rate.den > 0)
     duration = av_rescale_q(1, av_inv_q(info_.frame_rate), info_.time_base);
@@ -282,6 +278,11 @@ void DecoderFilter::DeliverDecodedAhead() {
     ahead_.clear();
     decoding_done_ = false;
   }
+  // The codecs whose decoders tell pictures nothing refers to by their
+  // headers, and leave them out when told to skip those.
+  const AVCodecID id = codec_->codec_id;
+  may_leave_out_ = demand_ && (id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC ||
+                               id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO);
   undecoded_.clear();
   recent_.clear();
   undecoded_count_ = 0;
@@ -324,7 +325,7 @@ void DecoderFilter::DeliverDecodedAhead() {
     ahead_changed_.SignalAll();  // room for the next one
     if (frame->buf[0] != nullptr) {
       DeliverFrame(*frame);
-      if (demand_) last_delivered_ = std::move(frame);
+      if (may_leave_out_) last_delivered_ = std::move(frame);
     } else if (last_delivered_) {
       // A picture left undecoded: the one before it again, at its times.
       FramePtr again(av_frame_clone(last_delivered_.get()));

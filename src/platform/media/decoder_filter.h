@@ -148,8 +148,12 @@ class DecoderFilter : public Filter {
 
   // Set while no streaming thread runs.
   PictureDemand demand_;
+  // Whether this video run may leave pictures undecoded (a demand is set,
+  // the codec marks the pictures nothing refers to); set before its
+  // decoding thread starts.
+  bool may_leave_out_ = false;
   // Written by the streaming thread only: the picture last delivered, kept
-  // while a demand is set, to stand in for the pictures left undecoded.
+  // while pictures may be left undecoded, to stand in for them.
   FramePtr last_delivered_;
 
   // Frames between the two threads of a video run.
