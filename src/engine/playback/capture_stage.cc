@@ -238,12 +238,6 @@ void CaptureStage::PassCaptureLock() {
   while (emitting_) stream_moved_.Wait(&capture_lock_);
 }
 
-bool CaptureStage::UsesPicture(double after, double start, double stop) const {
-  if (!FrameTimeEstimator::Plausible(stop - start)) return true;
-  MutexLock lock(&demand_lock_);
-  return !demand_recording_ || demand_grid_.ShowsBetween(after, stop);
-}
-
 void CaptureStage::PublishDemandLocked(bool recording) {
   MutexLock lock(&demand_lock_);
   demand_recording_ = recording;

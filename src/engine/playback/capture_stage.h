@@ -154,14 +154,16 @@ class CaptureStage {
   // every picture it writes.
   void ScaleFrame();
 
-  // Whether the recording uses a picture shown from `start` to `stop`
-  // seconds of the stream's time that follows one ending at `after`: false
+  // Whether the recording uses a picture shown from `start` to `stop` (the
+  // times its video callback would get) that follows one ending at `after`:
+  // false
   // only while a recording runs none of whose output frames from the next
   // one on shows it (a picture of implausible duration counts as used: the
   // capture times it by its own estimate). The video decoder asks it of a
   // picture nothing else refers to before it decodes it. Any thread; never
   // waits for the capture lock.
-  bool UsesPicture(double after, double start, double stop) const;
+  bool UsesPicture(media::ReferenceTime after, media::ReferenceTime start,
+                   media::ReferenceTime stop) const;
 
   // --- The conversion workflow ---
   // The output settings the callbacks work from (frame size and rate,

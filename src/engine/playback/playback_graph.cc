@@ -299,14 +299,11 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
   // show and nothing refers to are not decoded.
   for (media::Filter* filter : graph.Filters()) {
     if (auto* decoder = dynamic_cast<media::VideoDecoder*>(filter)) {
-      decoder->set_picture_demand([capture = capture_](media::ReferenceTime after,
-                                                       media::ReferenceTime start,
-                                                       media::ReferenceTime stop) {
-        constexpr double kSeconds = 1.0 / media::kUnitsPerSecond;
-        return capture->UsesPicture(static_cast<double>(after) * kSeconds,
-                                    static_cast<double>(start) * kSeconds,
-                                    static_cast<double>(stop) * kSeconds);
-      });
+      decoder->set_picture_demand(
+          [capture = capture_](media::ReferenceTime after, media::ReferenceTime start,
+                               media::ReferenceTime stop) {
+            return capture->UsesPicture(after, start, stop);
+          });
     }
   }
   built->video_grabber->SetCallback(capture_->VideoCallback());

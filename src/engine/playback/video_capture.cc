@@ -263,6 +263,16 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
   return now < 0 || now % 4 == 0 ? 1 : 0;
 }
 
+bool CaptureStage::UsesPicture(media::ReferenceTime after, media::ReferenceTime start,
+                               media::ReferenceTime stop) const {
+  // In seconds as OnVideoSample takes them.
+  const double start_seconds = start * kSecondsPerUnit;
+  const double end = stop * kSecondsPerUnit;
+  if (!FrameTimeEstimator::Plausible(end - start_seconds)) return true;
+  MutexLock lock(&demand_lock_);
+  return !demand_recording_ || demand_grid_.ShowsBetween(after * kSecondsPerUnit, end);
+}
+
 void CaptureStage::SwitchPartIfFullLocked() {
   // The switch (under the capture lock) runs with the clock almost stopped.
   // After a failed switch the recording writes nothing more: it ends there,

@@ -38,8 +38,9 @@ class ScalerCache {
       }
     }
     av::SwsContextPtr context(sws_getContext(source_width, source_height, source_format,
-                                         destination_width, destination_height,
-                                         destination_format, flags, nullptr, nullptr, nullptr));
+                                             destination_width, destination_height,
+                                             destination_format, flags, nullptr, nullptr,
+                                             nullptr));
     if (!context) return nullptr;
     Entry* oldest = &entries_[0];
     for (Entry& entry : entries_)

@@ -12,6 +12,7 @@ extern "C" {
 
 #include "common/trace.h"
 #include "platform/av/av_handles.h"
+#include "platform/imaging/image_ops.h"
 
 namespace ovc {
 namespace {
@@ -29,7 +30,8 @@ double BestShrinkSeconds() {
                      nullptr));
   if (!context) return 0;
   // Room after both pictures: the scaler reads and writes whole vectors.
-  std::vector<uint8_t> in(kWidth * kHeight * 3 / 2 + 64), out(kOutWidth * kOutHeight * 3 / 2 + 64);
+  std::vector<uint8_t> in(kWidth * kHeight * 3 / 2 + kScalerSlack),
+      out(kOutWidth * kOutHeight * 3 / 2 + kScalerSlack);
   for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<uint8_t>(i * 7 + i / 720);
   const uint8_t* source[4] = {in.data(), in.data() + kWidth * kHeight,
                               in.data() + kWidth * kHeight * 5 / 4, nullptr};

@@ -218,12 +218,12 @@ void DecoderFilter::Decode(const std::function<bool(FramePtr&)>& take) {
 }
 
 void DecoderFilter::OfferToLeaveUndecoded(const AVPacket& packet) {
-  bool leave = !decode_all_;
   int64_t duration = packet.duration;
   if (duration <= 0 && info_.frame_rate.num > 0 && info_.frame_rate.den > 0)
     duration = av_rescale_q(1, av_inv_q(info_.frame_rate), info_.time_base);
-  if (packet.pts == AV_NOPTS_VALUE || duration <= 0) leave = false;
-  if (leave && (packet.flags & AV_PKT_FLAG_KEY) == 0) {
+  const bool timed = packet.pts != AV_NOPTS_VALUE && duration > 0;
+  bool leave = false;
+  if (timed && !decode_all_ && (packet.flags & AV_PKT_FLAG_KEY) == 0) {
     // The picture it follows: the latest to show before it of those that
     // came, itself decoded or standing in for one left undecoded.
     int64_t after = AV_NOPTS_VALUE;
@@ -239,10 +239,8 @@ void DecoderFilter::OfferToLeaveUndecoded(const AVPacket& packet) {
     leave = after != AV_NOPTS_VALUE && start > 0 &&
             !demand_(SegmentTime(after), start,
                      start + ToReferenceTime(duration, info_.time_base));
-  } else {
-    leave = false;
   }
-  if (packet.pts != AV_NOPTS_VALUE && duration > 0) {
+  if (timed) {
     recent_.emplace_back(packet.pts, packet.pts + duration);
     if (recent_.size() > kRecentPackets) recent_.pop_front();
   }
