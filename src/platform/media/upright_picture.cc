@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstdlib>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 extern "C" {
 #include <libavutil/display.h>
 }
@@ -67,6 +71,68 @@ void BlendPlane(uint8_t* plane, int stride, int width, int height, std::vector<u
   }
 }
 
+// Full-range samples (0-255) to the video range: luma to 16-235 and
+// chroma to 16-240 about 128, rounded; x / 255 is (x + (x >> 8) + 1) >> 8
+// for every x met here (below 65280).
+struct Narrowing {
+  int span;    // 219 or 224
+  int offset;  // what puts 0 at 16 (luma) or keeps 128 (chroma), and rounds
+};
+constexpr Narrowing kLumaNarrowing{219, 16 * 255 + 127};
+constexpr Narrowing kChromaNarrowing{224, 128 * (255 - 224) + 127};
+
+uint8_t Narrow(int v, Narrowing n) {
+  const int x = v * n.span + n.offset;
+  return static_cast<uint8_t>((x + (x >> 8) + 1) >> 8);
+}
+
+// `in` may be `out`.
+void NarrowLine(const uint8_t* in, uint8_t* out, int width, Narrowing n) {
+  int x = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i factor = _mm_set1_epi16(static_cast<int16_t>(n.span));
+  const __m128i offset = _mm_set1_epi16(static_cast<int16_t>(n.offset));
+  const __m128i one = _mm_set1_epi16(1);
+  auto narrow = [&](__m128i v) {
+    const __m128i t = _mm_add_epi16(_mm_mullo_epi16(v, factor), offset);
+    return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), one), 8);
+  };
+  for (; x + 16 <= width; x += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+    const __m128i low = narrow(_mm_unpacklo_epi8(v, zero));
+    const __m128i high = narrow(_mm_unpackhi_epi8(v, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(low, high));
+  }
+#endif
+  for (; x < width; ++x) out[x] = Narrow(in[x], n);
+}
+
+// One plane's lines into `out`, each output line the mean of a pair when
+// `pairs`, narrowed to the video range by `narrowing` when there is one.
+void ConvertPlane(const uint8_t* source, int source_stride, int width, int out_height, bool pairs,
+                  const Narrowing* narrowing, uint8_t* out, int out_stride) {
+  for (int y = 0; y < out_height; ++y) {
+    uint8_t* line = out + static_cast<ptrdiff_t>(y) * out_stride;
+    const uint8_t* top = source + static_cast<ptrdiff_t>(pairs ? 2 * y : y) * source_stride;
+    if (pairs) {
+      const uint8_t* bottom = top + source_stride;
+      int x = 0;
+#if defined(__SSE2__)
+      for (; x + 16 <= width; x += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(top + x));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(line + x), _mm_avg_epu8(a, b));
+      }
+#endif
+      for (; x < width; ++x) line[x] = static_cast<uint8_t>((top[x] + bottom[x] + 1) >> 1);
+      top = line;
+    }
+    if (narrowing != nullptr) NarrowLine(top, line, width, *narrowing);
+    else if (top != line) std::copy_n(top, width, line);
+  }
+}
+
 }  // namespace
 
 int StreamRotation(const AVStream& stream) {
@@ -112,6 +178,39 @@ void RotateI420(const PlanarPicture& source, int degrees, I420Buffer* out) {
     RotatePlane(source.planes[i], source.strides[i], plane_width, plane_height, degrees,
                 out->plane(i), out->stride(i));
   }
+}
+
+bool ToVideoRangeI420(const AVFrame& frame, I420Buffer* out) {
+  bool tall_chroma = false;
+  bool full_range = frame.color_range == AVCOL_RANGE_JPEG;
+  switch (frame.format) {
+    case AV_PIX_FMT_YUVJ420P:
+      full_range = true;
+      break;
+    case AV_PIX_FMT_YUVJ422P:
+      full_range = true;
+      tall_chroma = true;
+      break;
+    case AV_PIX_FMT_YUV422P:
+      tall_chroma = true;
+      break;
+    case AV_PIX_FMT_YUV420P:
+      break;
+    default:
+      return false;
+  }
+  if (frame.width < 2 || frame.height < 2 || frame.width % 2 != 0 || frame.height % 2 != 0)
+    return false;
+  out->Resize(frame.width, frame.height);
+  for (int i = 0; i < 3; ++i) {
+    const int width = i == 0 ? frame.width : frame.width / 2;
+    const int height = i == 0 ? frame.height : frame.height / 2;
+    const Narrowing* narrowing =
+        !full_range ? nullptr : i == 0 ? &kLumaNarrowing : &kChromaNarrowing;
+    ConvertPlane(frame.data[i], frame.linesize[i], width, height, i > 0 && tall_chroma,
+                 narrowing, out->plane(i), out->stride(i));
+  }
+  return true;
 }
 
 void BlendFields(I420Buffer* picture) {

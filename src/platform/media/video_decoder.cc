@@ -29,6 +29,12 @@ PlanarPicture PlanesOf(const AVFrame& frame) {
   return planes;
 }
 
+// A picture the decoder's own planes can go down as: 4:2:0 of the video
+// range.
+bool IsVideoRangeI420(const AVFrame& frame) {
+  return frame.format == AV_PIX_FMT_YUV420P && frame.color_range != AVCOL_RANGE_JPEG;
+}
+
 }  // namespace
 
 MediaType VideoDecoder::TypeFor(int32_t width, int32_t height, AVRational sample_aspect) const {
@@ -136,10 +142,11 @@ void VideoDecoder::DeliverFrame(AVFrame& decoded) {
   const bool interlaced = frame.interlaced_frame != 0 &&
                           (shown <= 0 || rotation_ % 180 != 0 || 2 * shown > frame.height);
   // Pictures of other layouts (4:2:2 and 4:4:4 camera and studio sources,
-  // full-range JPEG ones) go down as 4:2:0 planes too, converted once, which
-  // the capture scales from; only an odd size is packed, widened.
+  // full-range JPEG and phone ones) go down as 4:2:0 planes of the video
+  // range too, converted once, which the capture scales from; only an odd
+  // size is packed, widened.
   const bool even = frame.width % 2 == 0 && frame.height % 2 == 0;
-  if (rotation_ != 0 || interlaced || (frame.format != AV_PIX_FMT_YUV420P && even)) {
+  if (rotation_ != 0 || interlaced || (!IsVideoRangeI420(frame) && even)) {
     DeliverUpright(frame, interlaced, start, stop);
     return;
   }
@@ -150,7 +157,7 @@ void VideoDecoder::DeliverFrame(AVFrame& decoded) {
     out_height_ = frame.height;
     AnnounceType(TypeFor(frame.width, frame.height, aspect));
   }
-  if (frame.format == AV_PIX_FMT_YUV420P && out_width_ == frame.width) {
+  if (IsVideoRangeI420(frame) && out_width_ == frame.width) {
     // The common case (MPEG-2, MPEG-4, H.264 sources) packs without libswscale.
     const PlanarPicture planes = PlanesOf(frame);
     PackAndDeliver(planes, start, stop);
@@ -186,12 +193,16 @@ void VideoDecoder::PackAndDeliver(const PlanarPicture& planes, ReferenceTime sta
 
 void VideoDecoder::DeliverUpright(AVFrame& frame, bool interlaced, ReferenceTime start,
                                   ReferenceTime stop) {
-  if (!interlaced && frame.format == AV_PIX_FMT_YUV420P && frame.width >= 2 &&
-      frame.height >= 2) {
+  if (!interlaced && IsVideoRangeI420(frame) && frame.width >= 2 && frame.height >= 2) {
     // Turned straight from the decoder's planes.
     const PlanarPicture planes = PlanesOf(frame);
     RotateI420(planes, rotation_, &upright_);
     DeliverPicture(frame, upright_, start, stop);
+    return;
+  }
+  if (ToVideoRangeI420(frame, &converted_)) {
+    if (interlaced) BlendFields(&converted_);
+    DeliverTurned(converted_, frame, start, stop);
     return;
   }
   converted_.Resize(frame.width, frame.height);
@@ -205,11 +216,16 @@ void VideoDecoder::DeliverUpright(AVFrame& frame, bool interlaced, ReferenceTime
   int strides[4] = {converted_.stride(0), converted_.stride(1), converted_.stride(2), 0};
   sws_scale(to_i420_.get(), frame.data, frame.linesize, 0, frame.height, planes, strides);
   if (interlaced) BlendFields(&converted_);
+  DeliverTurned(converted_, frame, start, stop);
+}
+
+void VideoDecoder::DeliverTurned(const I420Buffer& picture, const AVFrame& frame,
+                                 ReferenceTime start, ReferenceTime stop) {
   if (rotation_ == 0) {
-    DeliverPicture(frame, converted_, start, stop);
+    DeliverPicture(frame, picture, start, stop);
     return;
   }
-  RotateI420(converted_.View(), rotation_, &upright_);
+  RotateI420(picture.View(), rotation_, &upright_);
   DeliverPicture(frame, upright_, start, stop);
 }
 

@@ -46,6 +46,9 @@ class VideoDecoder final : public DecoderFilter {
   // Delivers the frame turned upright and with its fields blended as
   // needed; drops a frame libswscale cannot convert.
   void DeliverUpright(AVFrame& frame, bool interlaced, ReferenceTime start, ReferenceTime stop);
+  // Delivers `picture`, the frame as 4:2:0, turned as the stream says.
+  void DeliverTurned(const I420Buffer& picture, const AVFrame& frame, ReferenceTime start,
+                     ReferenceTime stop);
   // Delivers `picture`, made from `frame`, announcing its size and pixel
   // shape when they changed.
   void DeliverPicture(const AVFrame& frame, const I420Buffer& picture, ReferenceTime start,

@@ -1,11 +1,20 @@
-// Turning pictures upright and blending the fields of interlaced ones.
+// Turning pictures upright, blending the fields of interlaced ones, and
+// camera and phone layouts to 4:2:0 of the video range.
 
 #include "platform/media/upright_picture.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
 
 namespace ovc::media {
 namespace {
@@ -104,6 +113,111 @@ TEST(BlendFieldsTest, LeavesWhatIsTheSameInBothFieldsAlone) {
     for (int x = 0; x < 16; ++x) EXPECT_EQ(picture.plane(0)[y * 16 + x], luma(x, y));
   for (int i = 1; i < 3; ++i)
     for (int k = 0; k < 8 * 4; ++k) EXPECT_EQ(picture.plane(i)[k], 128);
+}
+
+struct LayoutCase {
+  const char* name;
+  AVPixelFormat format;
+  AVColorRange range;
+};
+void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
+
+const LayoutCase kLayouts[] = {
+    {"Jpeg420", AV_PIX_FMT_YUVJ420P, AVCOL_RANGE_JPEG},
+    {"Jpeg422", AV_PIX_FMT_YUVJ422P, AVCOL_RANGE_JPEG},
+    {"Video422", AV_PIX_FMT_YUV422P, AVCOL_RANGE_MPEG},
+    // A phone's full-range 4:2:0 that only the frame's range flag tells.
+    {"FlaggedFull420", AV_PIX_FMT_YUV420P, AVCOL_RANGE_JPEG},
+};
+
+class VideoRangeTest : public testing::TestWithParam<LayoutCase> {};
+
+// What libswscale makes of the frame: 4:2:0 of the video range. It knows a
+// full range by the "j" formats only.
+I420Buffer ConvertedByLibswscale(const AVFrame& frame, bool full_range) {
+  AVPixelFormat format = static_cast<AVPixelFormat>(frame.format);
+  if (full_range && format == AV_PIX_FMT_YUV420P) format = AV_PIX_FMT_YUVJ420P;
+  I420Buffer out;
+  out.Resize(frame.width, frame.height);
+  SwsContext* context = sws_getContext(frame.width, frame.height, format, frame.width,
+                                       frame.height, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr,
+                                       nullptr, nullptr);
+  uint8_t* planes[4] = {out.plane(0), out.plane(1), out.plane(2), nullptr};
+  const int strides[4] = {out.stride(0), out.stride(1), out.stride(2), 0};
+  sws_scale(context, frame.data, frame.linesize, 0, frame.height, planes, strides);
+  sws_freeContext(context);
+  return out;
+}
+
+TEST_P(VideoRangeTest, MatchesLibswscaleWithoutIt) {
+  const LayoutCase& c = GetParam();
+  // 52 wide: the vector steps and the sample by sample rest both run.
+  const int width = 52, height = 32;
+  AVFrame* frame = av_frame_alloc();
+  frame->format = c.format;
+  frame->width = width;
+  frame->height = height;
+  frame->color_range = c.range;
+  ASSERT_EQ(av_frame_get_buffer(frame, 64), 0);
+  const bool tall_chroma = c.format == AV_PIX_FMT_YUV422P || c.format == AV_PIX_FMT_YUVJ422P;
+  // Luma takes every value from 0 to 255; chroma changes sharply across
+  // and evenly down (two levels a 4:2:2 line), where every filter agrees on
+  // what lies between lines.
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      frame->data[0][y * frame->linesize[0] + x] = static_cast<uint8_t>((x * 13 + y * 29) % 256);
+  for (int i = 1; i < 3; ++i)
+    for (int y = 0; y < (tall_chroma ? height : height / 2); ++y)
+      for (int x = 0; x < width / 2; ++x)
+        frame->data[i][y * frame->linesize[i] + x] =
+            static_cast<uint8_t>((x * 37 + 80 * i) % 190 + (tall_chroma ? 2 * y : 4 * y));
+
+  I420Buffer ours;
+  ASSERT_TRUE(ToVideoRangeI420(*frame, &ours));
+  I420Buffer reference = ConvertedByLibswscale(*frame, c.range == AVCOL_RANGE_JPEG);
+  ASSERT_EQ(ours.width(), width);
+  ASSERT_EQ(ours.height(), height);
+  for (int i = 0; i < 3; ++i) {
+    const int plane_width = i == 0 ? width : width / 2;
+    const int plane_height = i == 0 ? height : height / 2;
+    int worst = 0, differing = 0, compared = 0;
+    // libswscale's filters reach past the edge lines, where they guess.
+    for (int y = 1; y + 1 < plane_height; ++y) {
+      for (int x = 0; x < plane_width; ++x) {
+        const int difference = std::abs(ours.plane(i)[y * ours.stride(i) + x] -
+                                        reference.plane(i)[y * ours.stride(i) + x]);
+        worst = std::max(worst, difference);
+        differing += difference != 0;
+        ++compared;
+      }
+    }
+    // Both round, now and then the other way.
+    EXPECT_LE(worst, 1) << "plane " << i;
+    EXPECT_LE(differing, compared / 8) << "plane " << i;
+  }
+  av_frame_free(&frame);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, VideoRangeTest, testing::ValuesIn(kLayouts),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(VideoRangeTest, LeavesOtherLayoutsAndOddSizesToLibswscale) {
+  const struct {
+    AVPixelFormat format;
+    int width, height;
+  } kOthers[] = {{AV_PIX_FMT_YUV444P, 16, 16}, {AV_PIX_FMT_NV12, 16, 16},
+                 {AV_PIX_FMT_YUVJ422P, 15, 16}, {AV_PIX_FMT_YUVJ420P, 16, 9}};
+  for (const auto& other : kOthers) {
+    AVFrame* frame = av_frame_alloc();
+    frame->format = other.format;
+    frame->width = other.width;
+    frame->height = other.height;
+    ASSERT_EQ(av_frame_get_buffer(frame, 0), 0);
+    I420Buffer out;
+    EXPECT_FALSE(ToVideoRangeI420(*frame, &out)) << av_get_pix_fmt_name(other.format);
+    EXPECT_EQ(out.width(), 0);
+    av_frame_free(&frame);
+  }
 }
 
 }  // namespace
