@@ -23,33 +23,96 @@ int QuarterTurnsClockwise(double counter_clockwise) {
   return static_cast<int>(((quarters % 4) + 4) % 4) * 90;
 }
 
+// The samples of rows [y_from, y_to) and columns [x_from, x_to) of a
+// width × height plane turned a quarter, one by one: clockwise (90) the
+// left edge becomes the top, line y column height-1-y; the other way (270)
+// the right edge becomes the top, line y column y.
+void TurnSamples(const uint8_t* source, int source_stride, int width, int height, int degrees,
+                 uint8_t* out, int out_stride, int x_from, int x_to, int y_from, int y_to) {
+  for (int y = y_from; y < y_to; ++y) {
+    const uint8_t* line = source + static_cast<ptrdiff_t>(y) * source_stride;
+    for (int x = x_from; x < x_to; ++x) {
+      const ptrdiff_t at = degrees == 90
+                               ? static_cast<ptrdiff_t>(x) * out_stride + (height - 1 - y)
+                               : static_cast<ptrdiff_t>(width - 1 - x) * out_stride + y;
+      out[at] = line[x];
+    }
+  }
+}
+
+#if defined(__SSE2__)
+// The 8×8 block of `rows` (8 samples each) turned into 8 output lines
+// `out_stride` apart: output line k holds rows[0][k] … rows[7][k].
+void Transpose8x8(const uint8_t* const rows[8], uint8_t* out, ptrdiff_t out_stride) {
+  __m128i r[8];
+  for (int i = 0; i < 8; ++i) r[i] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[i]));
+  // Pairs of rows sample by sample, then fours, then all eight: each
+  // 8-byte half of `columns` ends up one column of the block.
+  const __m128i pair01 = _mm_unpacklo_epi8(r[0], r[1]);
+  const __m128i pair23 = _mm_unpacklo_epi8(r[2], r[3]);
+  const __m128i pair45 = _mm_unpacklo_epi8(r[4], r[5]);
+  const __m128i pair67 = _mm_unpacklo_epi8(r[6], r[7]);
+  const __m128i four_low = _mm_unpacklo_epi16(pair01, pair23);   // columns 0-3 of rows 0-3
+  const __m128i four_high = _mm_unpackhi_epi16(pair01, pair23);  // columns 4-7
+  const __m128i five_low = _mm_unpacklo_epi16(pair45, pair67);   // columns 0-3 of rows 4-7
+  const __m128i five_high = _mm_unpackhi_epi16(pair45, pair67);
+  const __m128i columns[4] = {
+      _mm_unpacklo_epi32(four_low, five_low), _mm_unpackhi_epi32(four_low, five_low),
+      _mm_unpacklo_epi32(four_high, five_high), _mm_unpackhi_epi32(four_high, five_high)};
+  for (int i = 0; i < 4; ++i) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * i * out_stride), columns[i]);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (2 * i + 1) * out_stride),
+                     _mm_srli_si128(columns[i], 8));
+  }
+}
+#endif
+
 // One plane turned: `source` of width × height into `out` (its lines
 // `out_stride` apart). Each source line becomes an output column (90, 270)
 // or a reversed line (180).
 void RotatePlane(const uint8_t* source, int source_stride, int width, int height, int degrees,
                  uint8_t* out, int out_stride) {
+  if (degrees == 90 || degrees == 270) {
+    int block_width = 0, block_height = 0;
+#if defined(__SSE2__)
+    // Blocks of 8×8, each read and written eight samples at a time; the
+    // columns and lines beyond the last whole block one by one.
+    block_width = width & ~7;
+    block_height = height & ~7;
+    for (int y = 0; y < block_height; y += 8) {
+      const uint8_t* rows[8];
+      for (int i = 0; i < 8; ++i) {
+        // Turned clockwise, the block's lowest line comes first in each output line.
+        const int row = degrees == 90 ? y + 7 - i : y + i;
+        rows[i] = source + static_cast<ptrdiff_t>(row) * source_stride;
+      }
+      for (int x = 0; x < block_width; x += 8) {
+        const uint8_t* at[8];
+        for (int i = 0; i < 8; ++i) at[i] = rows[i] + x;
+        if (degrees == 90) {
+          Transpose8x8(at, out + static_cast<ptrdiff_t>(x) * out_stride + (height - 8 - y),
+                       out_stride);
+        } else {
+          // Output lines run the other way: from line width-1-x upwards.
+          Transpose8x8(at, out + static_cast<ptrdiff_t>(width - 1 - x) * out_stride + y,
+                       -static_cast<ptrdiff_t>(out_stride));
+        }
+      }
+    }
+#endif
+    TurnSamples(source, source_stride, width, height, degrees, out, out_stride, block_width,
+                width, 0, block_height);
+    TurnSamples(source, source_stride, width, height, degrees, out, out_stride, 0, width,
+                block_height, height);
+    return;
+  }
   for (int y = 0; y < height; ++y) {
     const uint8_t* line = source + static_cast<ptrdiff_t>(y) * source_stride;
-    switch (degrees) {
-      case 90: {  // the left edge becomes the top: line y is column height-1-y
-        uint8_t* column = out + (height - 1 - y);
-        for (int x = 0; x < width; ++x) column[static_cast<ptrdiff_t>(x) * out_stride] = line[x];
-        break;
-      }
-      case 180: {
-        uint8_t* reversed = out + static_cast<ptrdiff_t>(height - 1 - y) * out_stride;
-        for (int x = 0; x < width; ++x) reversed[width - 1 - x] = line[x];
-        break;
-      }
-      case 270: {  // the right edge becomes the top: line y is column y
-        uint8_t* column = out + y;
-        for (int x = 0; x < width; ++x)
-          column[static_cast<ptrdiff_t>(width - 1 - x) * out_stride] = line[x];
-        break;
-      }
-      default:
-        std::copy_n(line, width, out + static_cast<ptrdiff_t>(y) * out_stride);
-        break;
+    if (degrees == 180) {
+      uint8_t* reversed = out + static_cast<ptrdiff_t>(height - 1 - y) * out_stride;
+      for (int x = 0; x < width; ++x) reversed[width - 1 - x] = line[x];
+    } else {
+      std::copy_n(line, width, out + static_cast<ptrdiff_t>(y) * out_stride);
     }
   }
 }

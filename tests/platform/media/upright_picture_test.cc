@@ -77,6 +77,42 @@ TEST_P(RotateTest, MovesEveryPixelWhereTheTurnPutsIt) {
 
 INSTANTIATE_TEST_SUITE_P(Turns, RotateTest, testing::ValuesIn(kTurns));
 
+TEST(RotateTest, TurnsPicturesOfWholeBlocksAndOfPartBlocksAlike) {
+  // 36x20: luma and chroma both have whole 8x8 blocks and lines and
+  // columns left over; every sample names its place.
+  const int width = 36, height = 20;
+  auto label = [](int plane, int x, int y) {
+    return static_cast<uint8_t>((plane * 89 + x * 7 + y * 31) % 251);
+  };
+  I420Buffer source;
+  source.Resize(width, height);
+  for (int i = 0; i < 3; ++i)
+    for (int y = 0; y < (i == 0 ? height : height / 2); ++y)
+      for (int x = 0; x < (i == 0 ? width : width / 2); ++x)
+        source.plane(i)[y * source.stride(i) + x] = label(i, x, y);
+  for (const int degrees : {90, 180, 270}) {
+    I420Buffer out;
+    RotateI420(source.View(), degrees, &out);
+    const bool sideways = degrees != 180;
+    ASSERT_EQ(out.width(), sideways ? height : width);
+    ASSERT_EQ(out.height(), sideways ? width : height);
+    int misplaced = 0;
+    for (int i = 0; i < 3; ++i) {
+      const int w = i == 0 ? width : width / 2;
+      const int h = i == 0 ? height : height / 2;
+      for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+          // Where (x, y) goes, by what each turn means.
+          const int out_x = degrees == 90 ? h - 1 - y : degrees == 180 ? w - 1 - x : y;
+          const int out_y = degrees == 90 ? x : degrees == 180 ? h - 1 - y : w - 1 - x;
+          misplaced += out.plane(i)[out_y * out.stride(i) + out_x] != label(i, x, y);
+        }
+      }
+    }
+    EXPECT_EQ(misplaced, 0) << degrees << " degrees";
+  }
+}
+
 // Fills a width × height picture: luma by `luma(x, y)`, chroma neutral.
 template <typename Luma>
 void Fill(I420Buffer* picture, int width, int height, Luma luma) {
