@@ -79,23 +79,32 @@ void RotatePlane(const uint8_t* source, int source_stride, int width, int height
     // columns and lines beyond the last whole block one by one.
     block_width = width & ~7;
     block_height = height & ~7;
-    for (int y = 0; y < block_height; y += 8) {
-      const uint8_t* rows[8];
-      for (int i = 0; i < 8; ++i) {
-        // Turned clockwise, the block's lowest line comes first in each output line.
-        const int row = degrees == 90 ? y + 7 - i : y + i;
-        rows[i] = source + static_cast<ptrdiff_t>(row) * source_stride;
-      }
-      for (int x = 0; x < block_width; x += 8) {
-        const uint8_t* at[8];
-        for (int i = 0; i < 8; ++i) at[i] = rows[i] + x;
-        if (degrees == 90) {
-          Transpose8x8(at, out + static_cast<ptrdiff_t>(x) * out_stride + (height - 8 - y),
-                       out_stride);
-        } else {
-          // Output lines run the other way: from line width-1-x upwards.
-          Transpose8x8(at, out + static_cast<ptrdiff_t>(width - 1 - x) * out_stride + y,
-                       -static_cast<ptrdiff_t>(out_stride));
+    // Tile by tile of 64×64, so that the output lines a tile writes stay in
+    // the cache until their 64 bytes are full.
+    constexpr int kTile = 64;
+    for (int tile_y = 0; tile_y < block_height; tile_y += kTile) {
+      for (int tile_x = 0; tile_x < block_width; tile_x += kTile) {
+        const int y_end = std::min(tile_y + kTile, block_height);
+        const int x_end = std::min(tile_x + kTile, block_width);
+        for (int y = tile_y; y < y_end; y += 8) {
+          const uint8_t* at[8];
+          for (int i = 0; i < 8; ++i) {
+            // Turned clockwise, the block's lowest line comes first in each
+            // output line.
+            const int row = degrees == 90 ? y + 7 - i : y + i;
+            at[i] = source + static_cast<ptrdiff_t>(row) * source_stride + tile_x;
+          }
+          for (int x = tile_x; x < x_end; x += 8) {
+            if (degrees == 90) {
+              Transpose8x8(at, out + static_cast<ptrdiff_t>(x) * out_stride + (height - 8 - y),
+                           out_stride);
+            } else {
+              // Output lines run the other way: from line width-1-x upwards.
+              Transpose8x8(at, out + static_cast<ptrdiff_t>(width - 1 - x) * out_stride + y,
+                           -static_cast<ptrdiff_t>(out_stride));
+            }
+            for (const uint8_t*& row : at) row += 8;
+          }
         }
       }
     }
