@@ -205,6 +205,49 @@ void ConvertPlane(const uint8_t* source, int source_stride, int width, int out_h
   }
 }
 
+// 10-bit samples to 8 with an ordered dither, as libswscale takes them
+// down: a flat area between two 8-bit levels keeps its mean instead of
+// falling to the lower one, and gradients show no bands. The 4×4 Bayer
+// pattern: every value once in every 4×4 square.
+constexpr uint8_t kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+
+// One 10-bit plane's lines into 8-bit `out`, each output line from the sum
+// of a pair when `pairs` (dropping 3 bits then, 2 otherwise).
+void ConvertPlane10(const uint8_t* source, int source_stride, int width, int out_height,
+                    bool pairs, uint8_t* out, int out_stride) {
+  const int drop = pairs ? 3 : 2;
+  for (int y = 0; y < out_height; ++y) {
+    uint8_t* line = out + static_cast<ptrdiff_t>(y) * out_stride;
+    const auto* top = reinterpret_cast<const uint16_t*>(
+        source + static_cast<ptrdiff_t>(pairs ? 2 * y : y) * source_stride);
+    const auto* bottom = reinterpret_cast<const uint16_t*>(
+        reinterpret_cast<const uint8_t*>(top) + source_stride);
+    // The pattern's values spread over the bits dropped.
+    uint16_t dither[8];
+    for (int k = 0; k < 8; ++k) dither[k] = kBayer[y & 3][k & 3] >> (4 - drop);
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i pattern = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dither));
+    const __m128i shift = _mm_cvtsi32_si128(drop);
+    auto eight = [&](int at) {
+      __m128i sum = _mm_loadu_si128(reinterpret_cast<const __m128i*>(top + at));
+      // Two 10-bit samples sum within 16 bits.
+      if (pairs)
+        sum = _mm_add_epi16(sum, _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + at)));
+      return _mm_srl_epi16(_mm_add_epi16(sum, pattern), shift);
+    };
+    for (; x + 16 <= width; x += 16) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(line + x),
+                       _mm_packus_epi16(eight(x), eight(x + 8)));
+    }
+#endif
+    for (; x < width; ++x) {
+      const int sum = pairs ? top[x] + bottom[x] : top[x];
+      line[x] = static_cast<uint8_t>(std::min((sum + dither[x & 7]) >> drop, 255));
+    }
+  }
+}
+
 }  // namespace
 
 int StreamRotation(const AVStream& stream) {
@@ -255,7 +298,15 @@ void RotateI420(const PlanarPicture& source, int degrees, I420Buffer* out) {
 bool ToVideoRangeI420(const AVFrame& frame, I420Buffer* out) {
   bool tall_chroma = false;
   bool full_range = frame.color_range == AVCOL_RANGE_JPEG;
+  bool ten_bits = false;
   switch (frame.format) {
+    case AV_PIX_FMT_YUV420P10LE:
+      ten_bits = true;
+      break;
+    case AV_PIX_FMT_YUV422P10LE:
+      ten_bits = true;
+      tall_chroma = true;
+      break;
     case AV_PIX_FMT_YUVJ420P:
       full_range = true;
       break;
@@ -273,10 +324,17 @@ bool ToVideoRangeI420(const AVFrame& frame, I420Buffer* out) {
   }
   if (frame.width < 2 || frame.height < 2 || frame.width % 2 != 0 || frame.height % 2 != 0)
     return false;
+  // Full-range 10-bit pictures are rare enough to leave to libswscale.
+  if (ten_bits && full_range) return false;
   out->Resize(frame.width, frame.height);
   for (int i = 0; i < 3; ++i) {
     const int width = i == 0 ? frame.width : frame.width / 2;
     const int height = i == 0 ? frame.height : frame.height / 2;
+    if (ten_bits) {
+      ConvertPlane10(frame.data[i], frame.linesize[i], width, height, i > 0 && tall_chroma,
+                     out->plane(i), out->stride(i));
+      continue;
+    }
     const Narrowing* narrowing =
         !full_range ? nullptr : i == 0 ? &kLumaNarrowing : &kChromaNarrowing;
     ConvertPlane(frame.data[i], frame.linesize[i], width, height, i > 0 && tall_chroma,

@@ -4,6 +4,7 @@
 #include "platform/media/upright_picture.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -236,6 +237,50 @@ TEST_P(VideoRangeTest, MatchesLibswscaleWithoutIt) {
 
 INSTANTIATE_TEST_SUITE_P(Layouts, VideoRangeTest, testing::ValuesIn(kLayouts),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(VideoRangeTest, TenBitPicturesKeepTheLevelsBetweenEightBitSteps) {
+  // Flat pictures a quarter step apart: dithered, each keeps its level on
+  // average, no sample further than a step from it. 4:2:2 chroma lines
+  // alternate two steps apart, so the 4:2:0 line is their mean.
+  const int width = 48, height = 32;
+  for (const AVPixelFormat format : {AV_PIX_FMT_YUV420P10LE, AV_PIX_FMT_YUV422P10LE}) {
+    const bool tall_chroma = format == AV_PIX_FMT_YUV422P10LE;
+    for (int quarter = 0; quarter < 4; ++quarter) {
+      SCOPED_TRACE(std::string(av_get_pix_fmt_name(format)) + " +" + std::to_string(quarter));
+      AVFrame* frame = av_frame_alloc();
+      frame->format = format;
+      frame->width = width;
+      frame->height = height;
+      ASSERT_EQ(av_frame_get_buffer(frame, 64), 0);
+      for (int i = 0; i < 3; ++i) {
+        for (int y = 0; y < (i == 0 || tall_chroma ? height : height / 2); ++y) {
+          auto* line = reinterpret_cast<uint16_t*>(frame->data[i] + y * frame->linesize[i]);
+          const int level = i == 0 ? 512 : tall_chroma ? 400 + 2 * (y % 2) : 401;
+          std::fill_n(line, i == 0 ? width : width / 2, level + quarter);
+        }
+      }
+      I420Buffer out;
+      ASSERT_TRUE(ToVideoRangeI420(*frame, &out));
+      for (int i = 0; i < 3; ++i) {
+        const double level = (i == 0 ? 512 + quarter : 401 + quarter) / 4.0;
+        const int plane_width = i == 0 ? width : width / 2;
+        const int plane_height = i == 0 ? height : height / 2;
+        double sum = 0;
+        double farthest = 0;
+        for (int y = 0; y < plane_height; ++y) {
+          for (int x = 0; x < plane_width; ++x) {
+            const int sample = out.plane(i)[y * out.stride(i) + x];
+            sum += sample;
+            farthest = std::max(farthest, std::abs(sample - level));
+          }
+        }
+        EXPECT_NEAR(sum / (plane_width * plane_height), level, 0.05) << "plane " << i;
+        EXPECT_LT(farthest, 1.0) << "plane " << i;
+      }
+      av_frame_free(&frame);
+    }
+  }
+}
 
 TEST(VideoRangeTest, LeavesOtherLayoutsAndOddSizesToLibswscale) {
   const struct {
