@@ -130,14 +130,37 @@ void RotatePlane(const uint8_t* source, int source_stride, int width, int height
 void BlendPlane(uint8_t* plane, int stride, int width, int height, std::vector<uint8_t>* previous) {
   if (height < 2) return;
   previous->resize(width);
+  uint8_t* kept = previous->data();
   for (int y = 0; y < height; ++y) {
     uint8_t* line = plane + static_cast<ptrdiff_t>(y) * stride;
-    const uint8_t* below = y + 1 < height ? line + stride : nullptr;
-    for (int x = 0; x < width; ++x) {
+    const uint8_t* below = y + 1 < height ? line + stride : kept;
+    // The top line counts the one below twice.
+    const uint8_t* above = y > 0 ? kept : below;
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i two = _mm_set1_epi16(2);
+    auto blend = [&](__m128i up, __m128i middle, __m128i down) {
+      const __m128i sum = _mm_add_epi16(_mm_add_epi16(up, down), _mm_add_epi16(middle, middle));
+      return _mm_srli_epi16(_mm_add_epi16(sum, two), 2);
+    };
+    for (; x + 16 <= width; x += 16) {
+      const __m128i up = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + x));
+      const __m128i middle = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x));
+      const __m128i down = _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + x));
+      const __m128i low = blend(_mm_unpacklo_epi8(up, zero), _mm_unpacklo_epi8(middle, zero),
+                                _mm_unpacklo_epi8(down, zero));
+      const __m128i high = blend(_mm_unpackhi_epi8(up, zero), _mm_unpackhi_epi8(middle, zero),
+                                 _mm_unpackhi_epi8(down, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(kept + x), middle);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(line + x), _mm_packus_epi16(low, high));
+    }
+#endif
+    for (; x < width; ++x) {
       const int original = line[x];
-      const int up = y > 0 ? (*previous)[x] : below[x];
-      const int down = below != nullptr ? below[x] : up;
-      (*previous)[x] = static_cast<uint8_t>(original);
+      const int up = above[x];
+      const int down = below[x];
+      kept[x] = static_cast<uint8_t>(original);
       line[x] = static_cast<uint8_t>((up + 2 * original + down + 2) >> 2);
     }
   }
