@@ -49,6 +49,8 @@ class Sample final : public MediaSample {
     length_ = length;
   }
   int32_t padding() const override {
+    // Packing makes room for the padding too.
+    if (pack_pending_) return kPadding;
     return static_cast<int32_t>(bytes_.size()) - length_;
   }
 
@@ -68,9 +70,10 @@ class Sample final : public MediaSample {
   // The picture of one delivery as 4:2:0 planes (valid until
   // ClearPlanarSource), `width` even: the sample's bytes become the packed
   // YUY2 picture of them, width × height × 2, made when data() is first
-  // asked for.
+  // asked for. Their storage too: a receiver that works from the planes
+  // never has the packed picture in memory.
   void DeferPacking(const PlanarPicture& planes) {
-    Resize(planes.width * 2 * planes.height);
+    length_ = planes.width * 2 * planes.height;
     planar_ = planes;
     pack_pending_ = true;
   }
@@ -90,6 +93,8 @@ class Sample final : public MediaSample {
   mutable bool pack_pending_ = false;
 
   void PackNow() const {
+    const size_t needed = static_cast<size_t>(length_) + kPadding;
+    if (needed > bytes_.size()) bytes_.resize(needed);
     const PlanarPicture& p = *planar_;
     PackI420ToYuy2(p.planes[0], p.strides[0], p.planes[1], p.strides[1], p.planes[2],
                    p.strides[2], bytes_.data(), 2 * p.width, p.width, p.height);
