@@ -52,13 +52,14 @@ void Transpose8x8(const uint8_t* const rows[8], uint8_t* out, ptrdiff_t out_stri
   const __m128i pair23 = _mm_unpacklo_epi8(r[2], r[3]);
   const __m128i pair45 = _mm_unpacklo_epi8(r[4], r[5]);
   const __m128i pair67 = _mm_unpacklo_epi8(r[6], r[7]);
-  const __m128i four_low = _mm_unpacklo_epi16(pair01, pair23);   // columns 0-3 of rows 0-3
-  const __m128i four_high = _mm_unpackhi_epi16(pair01, pair23);  // columns 4-7
-  const __m128i five_low = _mm_unpacklo_epi16(pair45, pair67);   // columns 0-3 of rows 4-7
-  const __m128i five_high = _mm_unpackhi_epi16(pair45, pair67);
+  // Rows 0-3 and rows 4-7, each of columns 0-3 and of columns 4-7.
+  const __m128i upper_left = _mm_unpacklo_epi16(pair01, pair23);
+  const __m128i upper_right = _mm_unpackhi_epi16(pair01, pair23);
+  const __m128i lower_left = _mm_unpacklo_epi16(pair45, pair67);
+  const __m128i lower_right = _mm_unpackhi_epi16(pair45, pair67);
   const __m128i columns[4] = {
-      _mm_unpacklo_epi32(four_low, five_low), _mm_unpackhi_epi32(four_low, five_low),
-      _mm_unpacklo_epi32(four_high, five_high), _mm_unpackhi_epi32(four_high, five_high)};
+      _mm_unpacklo_epi32(upper_left, lower_left), _mm_unpackhi_epi32(upper_left, lower_left),
+      _mm_unpacklo_epi32(upper_right, lower_right), _mm_unpackhi_epi32(upper_right, lower_right)};
   for (int i = 0; i < 4; ++i) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * i * out_stride), columns[i]);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (2 * i + 1) * out_stride),
@@ -228,8 +229,7 @@ void ConvertPlane(const uint8_t* source, int source_stride, int width, int out_h
   }
 }
 
-// 10-bit samples to 8 with an ordered dither, as libswscale takes them
-// down: a flat area between two 8-bit levels keeps its mean instead of
+// 10-bit samples to 8 with an ordered dither, as libswscale does too: a flat area between two 8-bit levels keeps its mean instead of
 // falling to the lower one, and gradients show no bands. The 4×4 Bayer
 // pattern: every value once in every 4×4 square.
 constexpr uint8_t kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
@@ -243,8 +243,9 @@ void ConvertPlane10(const uint8_t* source, int source_stride, int width, int out
     uint8_t* line = out + static_cast<ptrdiff_t>(y) * out_stride;
     const auto* top = reinterpret_cast<const uint16_t*>(
         source + static_cast<ptrdiff_t>(pairs ? 2 * y : y) * source_stride);
-    const auto* bottom = reinterpret_cast<const uint16_t*>(
-        reinterpret_cast<const uint8_t*>(top) + source_stride);
+    const auto* bottom = pairs ? reinterpret_cast<const uint16_t*>(
+                                     reinterpret_cast<const uint8_t*>(top) + source_stride)
+                               : top;
     // The pattern's values spread over the bits dropped.
     uint16_t dither[8];
     for (int k = 0; k < 8; ++k) dither[k] = kBayer[y & 3][k & 3] >> (4 - drop);

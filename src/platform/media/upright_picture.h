@@ -53,13 +53,14 @@ void RotateI420(const PlanarPicture& source, int degrees, I420Buffer* out);
 void BlendFields(I420Buffer* picture);
 
 // Writes a decoded picture of the layouts cameras and phones store most
-// into `out` as 4:2:0 of the video range, without libswscale: 8-bit
-// 4:2:0 or 4:2:2 (JPEG's "j" formats included), even width and height.
-// 4:2:2 chroma lines are averaged pair by pair (a 4:2:0 sample lies
-// between the two lines it stands for); full-range samples (the "j"
-// formats, or a frame that says so) are narrowed to luma 16-235 and
-// chroma 16-240 as libswscale narrows them. False, `out` untouched, for
-// anything else.
+// into `out` as 8-bit 4:2:0 of the video range, without libswscale: 4:2:0
+// or 4:2:2, 8 bits (JPEG's "j" formats included) or 10, even width and
+// height. 4:2:2 chroma lines are averaged pair by pair (a 4:2:0 sample lies
+// between the two lines it stands for); full-range 8-bit samples (the "j"
+// formats, or a frame that says so) are narrowed to luma 16-235 and chroma
+// 16-240 as libswscale narrows them; 10-bit ones are taken to 8 with an
+// ordered dither. False, `out` untouched, for anything else (full-range
+// 10-bit pictures among them).
 bool ToVideoRangeI420(const AVFrame& frame, I420Buffer* out);
 
 }  // namespace ovc::media
