@@ -274,6 +274,10 @@ class ClipWriter {
     encoder->max_b_frames = recipe_.b_frames;
     if (id == AV_CODEC_ID_MPEG2VIDEO && recipe_.b_frames == 0)
       encoder->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    if (recipe_.interlaced) {
+      encoder->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+      encoder->field_order = AV_FIELD_TT;
+    }
     encoder->flags |= AV_CODEC_FLAG_QSCALE;
     encoder->global_quality = FF_QP2LAMBDA * 2;
     encoder->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
@@ -289,6 +293,8 @@ class ClipWriter {
     video_.frame->format = encoder->pix_fmt;
     video_.frame->width = recipe_.width;
     video_.frame->height = recipe_.height;
+    video_.frame->interlaced_frame = recipe_.interlaced;
+    video_.frame->top_field_first = recipe_.interlaced;
     if ((result = av_frame_get_buffer(video_.frame.get(), 0)) < 0) {
       return Describe("picture buffer", result);
     }

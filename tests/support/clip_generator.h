@@ -64,6 +64,8 @@ struct ClipRecipe {
   // B-pictures between reference pictures (0: none, the packets leave in
   // the order they show).
   int b_frames = 0;
+  // Pictures coded as two fields, top first (MPEG-2 only).
+  bool interlaced = false;
   // A variable frame rate: when not empty, picture n lasts
   // frame_durations_ms[n % size] milliseconds (each 1 or more) and
   // fps_num / fps_den only names the stream's average rate. Empty: every
