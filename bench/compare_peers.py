@@ -3,7 +3,7 @@
 
   bench/compare_peers.py [BUILD_DIR] [--runs N] [--seconds S] [--inputs sd,hd]
                          [--jobs PSP,iPod,...] [--peers ffmpeg,handbrake]
-                         [--no-quality] [--readme] [--json FILE]
+                         [--no-quality] [--readme [--readme-block NAME]] [--json FILE]
 
 Peers: the ffmpeg command with the same codecs, size, rates and bit rates, and
 HandBrakeCLI (Debian package handbrake-cli) where it has the codecs (MPEG-4 or
@@ -13,6 +13,11 @@ Inputs (made with the ffmpeg command, --seconds long, default 60):
   sd   720x480 29.97 fps MPEG-2 + 48 kHz stereo MP2 in an MPEG program stream
   hd   1280x720 29.97 fps H.264 + 48 kHz stereo AAC in MP4
   fhd  1920x1080, uhd 3840x2160: as hd (not in the default --inputs)
+Files as cameras and phones leave them (not in the default --inputs):
+  camera    1280x720 MJPEG, full-range 4:2:2, + PCM in AVI
+  portrait  1920x1080 H.264, full range, stored on its side (turned 90
+            degrees to show upright 1080x1920, as phones record) + AAC in MP4
+  hevc10    1920x1080 HEVC Main 10 + AAC in MP4
 Jobs: "Phone (H.264 1080p)" (H.264 High 4.0 at constant quality 23 + AAC
 160 kbit/s; for the fhd and uhd inputs, not in the default --jobs), PSP (MPEG-4 + AAC, 768/128 kbit/s), iPod (H.264 Baseline 1.3 + AAC,
 600/128 kbit/s), 3GP phone (H.263 + AMR-NB, 15 fps, 128/12.2 kbit/s) and WMV
@@ -33,7 +38,9 @@ scaled (bicubic) to where our output holds the picture at the frame shift that g
 SSIM (-2..2 output frames; a correctly timed output has shift 0). Ratios are
 ours ÷ ffmpeg command; an SSIM difference is ours − ffmpeg command.
 
---readme replaces the table between the markers in bench/README.md.
+--readme replaces the table between the markers in bench/README.md; with
+--readme-block NAME the one between the markers of that name (the table of
+the default inputs is "compare_peers").
 """
 
 import argparse
@@ -41,6 +48,7 @@ import datetime
 import json
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import sys
@@ -49,8 +57,9 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SHIFTS = range(-2, 3)
-BEGIN_MARK = "<!-- compare_peers: begin -->"
-END_MARK = "<!-- compare_peers: end -->"
+DEFAULT_INPUTS = "sd,hd"
+DEFAULT_JOBS = "PSP,iPod,3GP phone,WMV"
+DEFAULT_BLOCK = "compare_peers"
 
 # Output size and frame rate of each job, as the profiles set them.
 JOB_SHAPE = {"PSP": ("320x240", "30000/1001"), "iPod": ("320x240", "30000/1001"),
@@ -93,18 +102,35 @@ INPUTS = {
                           "-b:a", "160k"], "fhd.mp4", "mp4"),
     "uhd": ("3840x2160", ["-c:v", "libx264", "-preset", "ultrafast", "-b:v", "20M", "-c:a",
                           "aac", "-b:a", "160k"], "uhd.mp4", "mp4"),
+    "camera": ("1280x720", ["-c:v", "mjpeg", "-q:v", "3", "-pix_fmt", "yuvj422p", "-c:a",
+                            "pcm_s16le"], "camera.avi", "avi"),
+    "portrait": ("1920x1080", ["-c:v", "libx264", "-preset", "veryfast", "-b:v", "8M",
+                               "-pix_fmt", "yuvj420p", "-c:a", "aac", "-b:a", "160k"],
+                 "portrait.mp4", "mp4", ["-metadata:s:v:0", "rotate=90"]),
+    "hevc10": ("1920x1080", ["-c:v", "libx265", "-preset", "ultrafast", "-b:v", "6M",
+                             "-pix_fmt", "yuv420p10le", "-x265-params", "log-level=error",
+                             "-tag:v", "hvc1", "-c:a", "aac", "-b:a", "160k"], "hevc10.mp4",
+               "mp4"),
 }
 
 
 def make_inputs(work, seconds, names):
     made = {}
     for name in names:
-        size, codecs, file_name, container = INPUTS[name]
+        size, codecs, file_name, container = INPUTS[name][:4]
+        # Metadata the encoding command cannot write (a phone's turn) is
+        # added by copying the streams into the file again.
+        metadata = INPUTS[name][4] if len(INPUTS[name]) > 4 else None
         path = os.path.join(work, file_name)
+        made_path = os.path.join(work, "unmarked-" + file_name) if metadata else path
         run(["ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "lavfi", "-i",
              "testsrc2=size=%s:rate=30000/1001" % size, "-f", "lavfi", "-i",
              "sine=frequency=440:sample_rate=48000", "-t", str(seconds), *codecs, "-ac", "2",
-             "-f", container, path])
+             "-f", container, made_path])
+        if metadata:
+            run(["ffmpeg", "-v", "error", "-nostdin", "-y", "-i", made_path, "-c", "copy",
+                 *metadata, path])
+            os.remove(made_path)
         made[name] = path
     return made
 
@@ -129,6 +155,8 @@ def ffmpeg_command(job, src, out_dir, geometry=None):
     if (pic_w, pic_h) != (width, height):
         scale += ",pad=%d:%d:%d:%d" % (width, height, (width - pic_w) // 2 // 2 * 2,
                                        (height - pic_h) // 2 // 2 * 2)
+    # The devices take 4:2:0 of the video range, whatever the source's layout.
+    scale += ",format=yuv420p"
     args = ["ffmpeg", "-v", "error", "-nostdin", "-y", "-i", src]
     if job == "PSP":
         out = os.path.join(out_dir, "ffmpeg.mp4")
@@ -199,13 +227,18 @@ def bit_rate_kbps(path):
 
 
 def stream_shape(path):
-    """(width, height, pixel aspect) of the first video stream."""
+    """(width, height, pixel aspect) of the first video stream as it shows:
+    a picture stored on its side (a phone's) counts turned upright."""
     video = json.loads(run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
-                            "stream=width,height,sample_aspect_ratio", "-of", "json", path],
-                           stdout=subprocess.PIPE).stdout)["streams"][0]
+                            "stream=width,height,sample_aspect_ratio:stream_side_data=rotation",
+                            "-of", "json", path], stdout=subprocess.PIPE).stdout)["streams"][0]
     num, _, den = (video.get("sample_aspect_ratio") or "1:1").partition(":")
     sar = float(num) / float(den) if num.isdigit() and den.isdigit() and float(num) else 1.0
-    return int(video["width"]), int(video["height"]), sar
+    width, height = int(video["width"]), int(video["height"])
+    turn = sum(int(side.get("rotation", 0)) for side in video.get("side_data_list", []))
+    if turn % 180:
+        width, height, sar = height, width, 1 / sar
+    return width, height, sar
 
 
 def reference_filter(rate, geometry):
@@ -219,11 +252,19 @@ def reference_filter(rate, geometry):
     return text + ",format=yuv420p"
 
 
+def shown_filter(rate):
+    """An output's pictures as a player shows them, one per frame time: a
+    picture a device's peak rate left out keeps the one before on the
+    screen for two frames, and every later picture stays at its time."""
+    return "fps=%s,format=yuv420p" % rate
+
+
 def ssim_by_shift(source, output, rate, geometry, shifts, frames=None):
     n = len(shifts)
     parts = ["[1:v:0]%s,split=%d%s" % (reference_filter(rate, geometry), n,
                                          "".join("[s%d]" % i for i in range(n))),
-             "[0:v:0]format=yuv420p,split=%d%s" % (n, "".join("[o%d]" % i for i in range(n)))]
+             "[0:v:0]%s,split=%d%s" % (shown_filter(rate), n,
+                                       "".join("[o%d]" % i for i in range(n)))]
     last = ":end_frame=%d" % frames if frames else ""
     for i, shift in enumerate(shifts):
         src_first, out_first = max(shift, 0), max(-shift, 0)
@@ -271,9 +312,9 @@ def quality(source, output, job, geometry):
     best = max(SHIFTS, key=lambda s: scores[s])
     src_first, out_first = max(best, 0), max(-best, 0)
     graph = ("[1:v:0]%s,trim=start_frame=%d,settb=1/1000,setpts=N*10[s];"
-             "[0:v:0]format=yuv420p,trim=start_frame=%d,settb=1/1000,setpts=N*10[o];"
+             "[0:v:0]%s,trim=start_frame=%d,settb=1/1000,setpts=N*10[o];"
              "[o][s]psnr=shortest=1[out]" % (reference_filter(rate, geometry), src_first,
-                                               out_first))
+                                               shown_filter(rate), out_first))
     err = run(["ffmpeg", "-nostdin", "-hide_banner", "-i", output, "-i", source,
                "-filter_complex", graph, "-map", "[out]", "-f", "null", "-"],
               stderr=subprocess.PIPE, text=True).stderr
@@ -359,11 +400,15 @@ def print_row(row, peers):
 
 def markdown(rows, peers, args):
     names = {"ours": "multiconv", "ffmpeg": "ffmpeg command", "handbrake": "HandBrakeCLI"}
-    lines = ["`bench/compare_peers.py %s --readme` (%d s clips, %d alternating runs), %s. "
+    chosen = "".join(" --%s %s" % (option, shlex.quote(value)) for option, value, default in (
+        ("inputs", args.inputs, DEFAULT_INPUTS), ("jobs", args.jobs, DEFAULT_JOBS),
+        ("readme-block", args.readme_block, DEFAULT_BLOCK)) if value != default)
+    lines = ["`bench/compare_peers.py %s%s --readme` (%d s clips, %d alternating runs), %s. "
              "Wall s / CPU s / peak MB, output bit rate, SSIM and PSNR against the source "
              "scaled to where our output holds the picture, at the best frame shift; ratio ours ÷ ffmpeg command "
              "(wall / CPU / memory) and SSIM difference:" % (
-                 args.build, args.seconds, args.runs, datetime.date.today().isoformat()), "",
+                 args.build, chosen, args.seconds, args.runs,
+                 datetime.date.today().isoformat()), "",
              "| input | job | " + " | ".join(names[p] for p in ["ours"] + peers) +
              " | ratio |", "|---|---|" + "---|" * (len(peers) + 2)]
     for row in rows:
@@ -373,14 +418,17 @@ def markdown(rows, peers, args):
     return "\n".join(lines) + "\n"
 
 
-def update_readme(text):
+def update_readme(text, name):
+    """Replaces the README's block of that name (its begin and end markers
+    and what lies between), or adds it at the end."""
     path = os.path.join(HERE, "README.md")
     with open(path, encoding="utf-8") as f:
         readme = f.read()
-    block = "%s\n%s%s" % (BEGIN_MARK, text, END_MARK)
-    if BEGIN_MARK in readme:
-        head, rest = readme.split(BEGIN_MARK, 1)
-        readme = head + block + rest.split(END_MARK, 1)[1]
+    begin, end = "<!-- %s: begin -->" % name, "<!-- %s: end -->" % name
+    block = "%s\n%s%s" % (begin, text, end)
+    if begin in readme:
+        head, rest = readme.split(begin, 1)
+        readme = head + block + rest.split(end, 1)[1]
     else:
         readme = readme.rstrip("\n") + "\n\n" + block + "\n"
     with open(path, "w", encoding="utf-8") as f:
@@ -393,8 +441,10 @@ def main():
     parser.add_argument("build", nargs="?", default="build")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--seconds", type=int, default=60)
-    parser.add_argument("--inputs", default="sd,hd")
-    parser.add_argument("--jobs", default="PSP,iPod,3GP phone,WMV")
+    parser.add_argument("--inputs", default=DEFAULT_INPUTS)
+    parser.add_argument("--jobs", default=DEFAULT_JOBS)
+    parser.add_argument("--readme-block", default=DEFAULT_BLOCK,
+                        help="the README block --readme replaces")
     parser.add_argument("--peers", default="ffmpeg,handbrake")
     parser.add_argument("--no-quality", action="store_true")
     parser.add_argument("--readme", action="store_true")
@@ -420,7 +470,7 @@ def main():
         with open(args.json, "w", encoding="utf-8") as f:
             json.dump(rows, f, indent=1)
     if args.readme:
-        update_readme(markdown(rows, peers, args))
+        update_readme(markdown(rows, peers, args), args.readme_block)
 
 
 if __name__ == "__main__":
