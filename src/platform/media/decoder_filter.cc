@@ -21,7 +21,7 @@ namespace {
 // to 25 MB (10-bit); left to the number of cores, a large machine would
 // hold hundreds of MB of them.
 constexpr int64_t kThreadPictureBytes = int64_t{64} << 20;
-constexpr int64_t kAheadPictureBytes = int64_t{32} << 20;
+constexpr int64_t kAheadPictureBytes = int64_t{8} << 20;
 // Packets whose times are kept to find the picture a B-picture follows:
 // more than any stream reorders.
 constexpr size_t kRecentPackets = 32;
