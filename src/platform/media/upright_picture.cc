@@ -23,27 +23,73 @@ int QuarterTurnsClockwise(double counter_clockwise) {
   return static_cast<int>(((quarters % 4) + 4) % 4) * 90;
 }
 
+// Full-range samples (0-255) to the video range: luma to 16-235 and
+// chroma to 16-240 about 128, rounded; x / 255 is (x + (x >> 8) + 1) >> 8
+// for every x met here (below 65280).
+struct Narrowing {
+  int span;    // 219 or 224
+  int offset;  // what puts 0 at 16 (luma) or keeps 128 (chroma), and rounds
+};
+constexpr Narrowing kLumaNarrowing{219, 16 * 255 + 127};
+constexpr Narrowing kChromaNarrowing{224, 128 * (255 - 224) + 127};
+
+uint8_t Narrow(int v, Narrowing n) {
+  const int x = v * n.span + n.offset;
+  return static_cast<uint8_t>((x + (x >> 8) + 1) >> 8);
+}
+
+#if defined(__SSE2__)
+// Narrow() for sixteen samples.
+__m128i NarrowVector(__m128i v, Narrowing n) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i factor = _mm_set1_epi16(static_cast<int16_t>(n.span));
+  const __m128i offset = _mm_set1_epi16(static_cast<int16_t>(n.offset));
+  const __m128i one = _mm_set1_epi16(1);
+  auto narrow = [&](__m128i wide) {
+    const __m128i t = _mm_add_epi16(_mm_mullo_epi16(wide, factor), offset);
+    return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), one), 8);
+  };
+  return _mm_packus_epi16(narrow(_mm_unpacklo_epi8(v, zero)), narrow(_mm_unpackhi_epi8(v, zero)));
+}
+#endif
+
+// `in` may be `out`.
+void NarrowLine(const uint8_t* in, uint8_t* out, int width, Narrowing n) {
+  int x = 0;
+#if defined(__SSE2__)
+  for (; x + 16 <= width; x += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), NarrowVector(v, n));
+  }
+#endif
+  for (; x < width; ++x) out[x] = Narrow(in[x], n);
+}
+
 // The samples of rows [y_from, y_to) and columns [x_from, x_to) of a
 // width × height plane turned a quarter, one by one: clockwise (90) the
 // left edge becomes the top, line y column height-1-y; the other way (270)
-// the right edge becomes the top, line y column y.
+// the right edge becomes the top, line y column y. Narrowed on the way by
+// `narrowing` when there is one.
 void TurnSamples(const uint8_t* source, int source_stride, int width, int height, int degrees,
-                 uint8_t* out, int out_stride, int x_from, int x_to, int y_from, int y_to) {
+                 const Narrowing* narrowing, uint8_t* out, int out_stride, int x_from, int x_to,
+                 int y_from, int y_to) {
   for (int y = y_from; y < y_to; ++y) {
     const uint8_t* line = source + static_cast<ptrdiff_t>(y) * source_stride;
     for (int x = x_from; x < x_to; ++x) {
       const ptrdiff_t at = degrees == 90
                                ? static_cast<ptrdiff_t>(x) * out_stride + (height - 1 - y)
                                : static_cast<ptrdiff_t>(width - 1 - x) * out_stride + y;
-      out[at] = line[x];
+      out[at] = narrowing != nullptr ? Narrow(line[x], *narrowing) : line[x];
     }
   }
 }
 
 #if defined(__SSE2__)
 // The 8×8 block of `rows` (8 samples each) turned into 8 output lines
-// `out_stride` apart: output line k holds rows[0][k] … rows[7][k].
-void Transpose8x8(const uint8_t* const rows[8], uint8_t* out, ptrdiff_t out_stride) {
+// `out_stride` apart: output line k holds rows[0][k] … rows[7][k],
+// narrowed by `narrowing` when there is one.
+void Transpose8x8(const uint8_t* const rows[8], uint8_t* out, ptrdiff_t out_stride,
+                  const Narrowing* narrowing) {
   __m128i r[8];
   for (int i = 0; i < 8; ++i) r[i] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[i]));
   // Pairs of rows sample by sample, then fours, then all eight: each
@@ -57,9 +103,11 @@ void Transpose8x8(const uint8_t* const rows[8], uint8_t* out, ptrdiff_t out_stri
   const __m128i upper_right = _mm_unpackhi_epi16(pair01, pair23);
   const __m128i lower_left = _mm_unpacklo_epi16(pair45, pair67);
   const __m128i lower_right = _mm_unpackhi_epi16(pair45, pair67);
-  const __m128i columns[4] = {
+  __m128i columns[4] = {
       _mm_unpacklo_epi32(upper_left, lower_left), _mm_unpackhi_epi32(upper_left, lower_left),
       _mm_unpacklo_epi32(upper_right, lower_right), _mm_unpackhi_epi32(upper_right, lower_right)};
+  if (narrowing != nullptr)
+    for (__m128i& pair : columns) pair = NarrowVector(pair, *narrowing);
   for (int i = 0; i < 4; ++i) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * i * out_stride), columns[i]);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (2 * i + 1) * out_stride),
@@ -70,9 +118,10 @@ void Transpose8x8(const uint8_t* const rows[8], uint8_t* out, ptrdiff_t out_stri
 
 // One plane turned: `source` of width × height into `out` (its lines
 // `out_stride` apart). Each source line becomes an output column (90, 270)
-// or a reversed line (180).
+// or a reversed line (180). Narrowed on the way by `narrowing` when there
+// is one.
 void RotatePlane(const uint8_t* source, int source_stride, int width, int height, int degrees,
-                 uint8_t* out, int out_stride) {
+                 const Narrowing* narrowing, uint8_t* out, int out_stride) {
   if (degrees == 90 || degrees == 270) {
     int block_width = 0, block_height = 0;
 #if defined(__SSE2__)
@@ -98,11 +147,11 @@ void RotatePlane(const uint8_t* source, int source_stride, int width, int height
           for (int x = tile_x; x < x_end; x += 8) {
             if (degrees == 90) {
               Transpose8x8(at, out + static_cast<ptrdiff_t>(x) * out_stride + (height - 8 - y),
-                           out_stride);
+                           out_stride, narrowing);
             } else {
               // Output lines run the other way: from line width-1-x upwards.
               Transpose8x8(at, out + static_cast<ptrdiff_t>(width - 1 - x) * out_stride + y,
-                           -static_cast<ptrdiff_t>(out_stride));
+                           -static_cast<ptrdiff_t>(out_stride), narrowing);
             }
             for (const uint8_t*& row : at) row += 8;
           }
@@ -110,19 +159,23 @@ void RotatePlane(const uint8_t* source, int source_stride, int width, int height
       }
     }
 #endif
-    TurnSamples(source, source_stride, width, height, degrees, out, out_stride, block_width,
-                width, 0, block_height);
-    TurnSamples(source, source_stride, width, height, degrees, out, out_stride, 0, width,
-                block_height, height);
+    TurnSamples(source, source_stride, width, height, degrees, narrowing, out, out_stride,
+                block_width, width, 0, block_height);
+    TurnSamples(source, source_stride, width, height, degrees, narrowing, out, out_stride, 0,
+                width, block_height, height);
     return;
   }
   for (int y = 0; y < height; ++y) {
     const uint8_t* line = source + static_cast<ptrdiff_t>(y) * source_stride;
+    uint8_t* out_line =
+        out + static_cast<ptrdiff_t>(degrees == 180 ? height - 1 - y : y) * out_stride;
     if (degrees == 180) {
-      uint8_t* reversed = out + static_cast<ptrdiff_t>(height - 1 - y) * out_stride;
-      for (int x = 0; x < width; ++x) reversed[width - 1 - x] = line[x];
+      for (int x = 0; x < width; ++x) out_line[width - 1 - x] = line[x];
+      if (narrowing != nullptr) NarrowLine(out_line, out_line, width, *narrowing);
+    } else if (narrowing != nullptr) {
+      NarrowLine(line, out_line, width, *narrowing);
     } else {
-      std::copy_n(line, width, out + static_cast<ptrdiff_t>(y) * out_stride);
+      std::copy_n(line, width, out_line);
     }
   }
 }
@@ -165,43 +218,6 @@ void BlendPlane(uint8_t* plane, int stride, int width, int height, std::vector<u
       line[x] = static_cast<uint8_t>((up + 2 * original + down + 2) >> 2);
     }
   }
-}
-
-// Full-range samples (0-255) to the video range: luma to 16-235 and
-// chroma to 16-240 about 128, rounded; x / 255 is (x + (x >> 8) + 1) >> 8
-// for every x met here (below 65280).
-struct Narrowing {
-  int span;    // 219 or 224
-  int offset;  // what puts 0 at 16 (luma) or keeps 128 (chroma), and rounds
-};
-constexpr Narrowing kLumaNarrowing{219, 16 * 255 + 127};
-constexpr Narrowing kChromaNarrowing{224, 128 * (255 - 224) + 127};
-
-uint8_t Narrow(int v, Narrowing n) {
-  const int x = v * n.span + n.offset;
-  return static_cast<uint8_t>((x + (x >> 8) + 1) >> 8);
-}
-
-// `in` may be `out`.
-void NarrowLine(const uint8_t* in, uint8_t* out, int width, Narrowing n) {
-  int x = 0;
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i factor = _mm_set1_epi16(static_cast<int16_t>(n.span));
-  const __m128i offset = _mm_set1_epi16(static_cast<int16_t>(n.offset));
-  const __m128i one = _mm_set1_epi16(1);
-  auto narrow = [&](__m128i v) {
-    const __m128i t = _mm_add_epi16(_mm_mullo_epi16(v, factor), offset);
-    return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), one), 8);
-  };
-  for (; x + 16 <= width; x += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
-    const __m128i low = narrow(_mm_unpacklo_epi8(v, zero));
-    const __m128i high = narrow(_mm_unpackhi_epi8(v, zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(low, high));
-  }
-#endif
-  for (; x < width; ++x) out[x] = Narrow(in[x], n);
 }
 
 // One plane's lines into `out`, each output line the mean of a pair when
@@ -306,7 +322,7 @@ PlanarPicture I420Buffer::View() const {
   return view;
 }
 
-void RotateI420(const PlanarPicture& source, int degrees, I420Buffer* out) {
+void RotateI420(const PlanarPicture& source, int degrees, I420Buffer* out, bool full_range) {
   const bool sideways = degrees == 90 || degrees == 270;
   const int width = source.width & ~1;
   const int height = source.height & ~1;
@@ -315,6 +331,7 @@ void RotateI420(const PlanarPicture& source, int degrees, I420Buffer* out) {
     const int plane_width = i == 0 ? width : width / 2;
     const int plane_height = i == 0 ? height : height / 2;
     RotatePlane(source.planes[i], source.strides[i], plane_width, plane_height, degrees,
+                full_range ? (i == 0 ? &kLumaNarrowing : &kChromaNarrowing) : nullptr,
                 out->plane(i), out->stride(i));
   }
 }

@@ -43,8 +43,11 @@ class I420Buffer {
 };
 
 // Copies `source` turned clockwise by `degrees` (90, 180 or 270; anything
-// else copies it as it is) into `out`, which takes the turned size.
-void RotateI420(const PlanarPicture& source, int degrees, I420Buffer* out);
+// else copies it as it is) into `out`, which takes the turned size; a
+// `full_range` source is narrowed to the video range on the way, as
+// ToVideoRangeI420 narrows it.
+void RotateI420(const PlanarPicture& source, int degrees, I420Buffer* out,
+                bool full_range = false);
 
 // Removes the combing of an interlaced picture where its two fields show
 // different moments: every line becomes (the line above + 2 × itself + the

@@ -35,6 +35,12 @@ bool IsVideoRangeI420(const AVFrame& frame) {
   return frame.format == AV_PIX_FMT_YUV420P && frame.color_range != AVCOL_RANGE_JPEG;
 }
 
+// 8-bit 4:2:0 of the full range, as JPEG and many phones store it.
+bool IsFullRangeI420(const AVFrame& frame) {
+  return frame.format == AV_PIX_FMT_YUVJ420P ||
+         (frame.format == AV_PIX_FMT_YUV420P && frame.color_range == AVCOL_RANGE_JPEG);
+}
+
 }  // namespace
 
 MediaType VideoDecoder::TypeFor(int32_t width, int32_t height, AVRational sample_aspect) const {
@@ -193,10 +199,12 @@ void VideoDecoder::PackAndDeliver(const PlanarPicture& planes, ReferenceTime sta
 
 void VideoDecoder::DeliverUpright(AVFrame& frame, bool interlaced, ReferenceTime start,
                                   ReferenceTime stop) {
-  if (!interlaced && IsVideoRangeI420(frame) && frame.width >= 2 && frame.height >= 2) {
-    // Turned straight from the decoder's planes.
+  const bool full_range = IsFullRangeI420(frame);
+  if (!interlaced && (IsVideoRangeI420(frame) || full_range) && frame.width >= 2 &&
+      frame.height >= 2) {
+    // Turned (and narrowed) straight from the decoder's planes.
     const PlanarPicture planes = PlanesOf(frame);
-    RotateI420(planes, rotation_, &upright_);
+    RotateI420(planes, rotation_, &upright_, full_range);
     DeliverPicture(frame, upright_, start, stop);
     return;
   }

@@ -111,6 +111,28 @@ TEST(RotateTest, TurnsPicturesOfWholeBlocksAndOfPartBlocksAlike) {
       }
     }
     EXPECT_EQ(misplaced, 0) << degrees << " degrees";
+
+    // A full-range picture comes out as turning the narrowed one.
+    AVFrame* frame = av_frame_alloc();
+    frame->format = AV_PIX_FMT_YUVJ420P;
+    frame->width = width;
+    frame->height = height;
+    ASSERT_EQ(av_frame_get_buffer(frame, 0), 0);
+    for (int i = 0; i < 3; ++i)
+      for (int y = 0; y < (i == 0 ? height : height / 2); ++y)
+        std::copy_n(source.plane(i) + y * source.stride(i), i == 0 ? width : width / 2,
+                    frame->data[i] + y * frame->linesize[i]);
+    I420Buffer narrowed, expected, turned;
+    ASSERT_TRUE(ToVideoRangeI420(*frame, &narrowed));
+    RotateI420(narrowed.View(), degrees, &expected);
+    RotateI420(source.View(), degrees, &turned, true);
+    for (int i = 0; i < 3; ++i) {
+      const size_t samples =
+          static_cast<size_t>(turned.stride(i)) * (i == 0 ? turned.height() : turned.height() / 2);
+      EXPECT_TRUE(std::equal(turned.plane(i), turned.plane(i) + samples, expected.plane(i)))
+          << degrees << " degrees, plane " << i;
+    }
+    av_frame_free(&frame);
   }
 }
 
