@@ -40,7 +40,7 @@ uint8_t Narrow(int v, Narrowing n) {
 
 #if defined(__SSE2__)
 // Narrow() for sixteen samples.
-__m128i NarrowVector(__m128i v, Narrowing n) {
+inline __attribute__((always_inline)) __m128i NarrowVector(__m128i v, Narrowing n) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i factor = _mm_set1_epi16(static_cast<int16_t>(n.span));
   const __m128i offset = _mm_set1_epi16(static_cast<int16_t>(n.offset));
