@@ -156,11 +156,10 @@ class CaptureStage {
 
   // Whether the recording uses a picture shown from `start` to `stop` (the
   // times its video callback would get) that follows one ending at `after`:
-  // false
-  // only while a recording runs none of whose output frames from the next
-  // one on shows it (a picture of implausible duration counts as used: the
-  // capture times it by its own estimate). The video decoder asks it of a
-  // picture nothing else refers to before it decodes it. Any thread; never
+  // false only while a recording runs none of whose output frames from the
+  // next one on shows it (a picture of implausible duration counts as used:
+  // the capture times it by its own estimate). The video decoder asks it of
+  // a picture nothing else refers to before it decodes it. Any thread; never
   // waits for the capture lock.
   bool UsesPicture(media::ReferenceTime after, media::ReferenceTime start,
                    media::ReferenceTime stop) const;

@@ -33,6 +33,13 @@ struct Narrowing {
 constexpr Narrowing kLumaNarrowing{219, 16 * 255 + 127};
 constexpr Narrowing kChromaNarrowing{224, 128 * (255 - 224) + 127};
 
+// How a plane of a picture is narrowed: not at all unless it is of the
+// full range.
+const Narrowing* NarrowingFor(int plane, bool full_range) {
+  if (!full_range) return nullptr;
+  return plane == 0 ? &kLumaNarrowing : &kChromaNarrowing;
+}
+
 uint8_t Narrow(int v, Narrowing n) {
   const int x = v * n.span + n.offset;
   return static_cast<uint8_t>((x + (x >> 8) + 1) >> 8);
@@ -245,9 +252,10 @@ void ConvertPlane(const uint8_t* source, int source_stride, int width, int out_h
   }
 }
 
-// 10-bit samples to 8 with an ordered dither, as libswscale does too: a flat area between two 8-bit levels keeps its mean instead of
-// falling to the lower one, and gradients show no bands. The 4×4 Bayer
-// pattern: every value once in every 4×4 square.
+// 10-bit samples to 8 with an ordered dither, as libswscale does too: a
+// flat area between two 8-bit levels keeps its mean instead of falling to
+// the lower one, and gradients show no bands. The 4×4 Bayer pattern: every
+// value once in every 4×4 square.
 constexpr uint8_t kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
 
 // One 10-bit plane's lines into 8-bit `out`, each output line from the sum
@@ -331,8 +339,7 @@ void RotateI420(const PlanarPicture& source, int degrees, I420Buffer* out, bool 
     const int plane_width = i == 0 ? width : width / 2;
     const int plane_height = i == 0 ? height : height / 2;
     RotatePlane(source.planes[i], source.strides[i], plane_width, plane_height, degrees,
-                full_range ? (i == 0 ? &kLumaNarrowing : &kChromaNarrowing) : nullptr,
-                out->plane(i), out->stride(i));
+                NarrowingFor(i, full_range), out->plane(i), out->stride(i));
   }
 }
 
@@ -376,10 +383,8 @@ bool ToVideoRangeI420(const AVFrame& frame, I420Buffer* out) {
                      out->plane(i), out->stride(i));
       continue;
     }
-    const Narrowing* narrowing =
-        !full_range ? nullptr : i == 0 ? &kLumaNarrowing : &kChromaNarrowing;
     ConvertPlane(frame.data[i], frame.linesize[i], width, height, i > 0 && tall_chroma,
-                 narrowing, out->plane(i), out->stride(i));
+                 NarrowingFor(i, full_range), out->plane(i), out->stride(i));
   }
   return true;
 }

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/av/av_handles.h"
+
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/pixdesc.h>
@@ -19,6 +21,18 @@ extern "C" {
 
 namespace ovc::media {
 namespace {
+
+// A frame of `format` with buffers of its own (contents undefined).
+av::FramePtr BufferedFrame(AVPixelFormat format, int width, int height,
+                           AVColorRange range = AVCOL_RANGE_UNSPECIFIED) {
+  av::FramePtr frame(av_frame_alloc());
+  frame->format = format;
+  frame->width = width;
+  frame->height = height;
+  frame->color_range = range;
+  if (av_frame_get_buffer(frame.get(), 64) < 0) return nullptr;
+  return frame;
+}
 
 // A 4x2 picture whose luma values name their position (10 × row + column)
 // and whose chroma (2x1) likewise, offset by 100 for V.
@@ -113,11 +127,8 @@ TEST(RotateTest, TurnsPicturesOfWholeBlocksAndOfPartBlocksAlike) {
     EXPECT_EQ(misplaced, 0) << degrees << " degrees";
 
     // A full-range picture comes out as turning the narrowed one.
-    AVFrame* frame = av_frame_alloc();
-    frame->format = AV_PIX_FMT_YUVJ420P;
-    frame->width = width;
-    frame->height = height;
-    ASSERT_EQ(av_frame_get_buffer(frame, 0), 0);
+    const av::FramePtr frame = BufferedFrame(AV_PIX_FMT_YUVJ420P, width, height);
+    ASSERT_NE(frame, nullptr);
     for (int i = 0; i < 3; ++i)
       for (int y = 0; y < (i == 0 ? height : height / 2); ++y)
         std::copy_n(source.plane(i) + y * source.stride(i), i == 0 ? width : width / 2,
@@ -132,7 +143,6 @@ TEST(RotateTest, TurnsPicturesOfWholeBlocksAndOfPartBlocksAlike) {
       EXPECT_TRUE(std::equal(turned.plane(i), turned.plane(i) + samples, expected.plane(i)))
           << degrees << " degrees, plane " << i;
     }
-    av_frame_free(&frame);
   }
 }
 
@@ -212,12 +222,8 @@ TEST_P(VideoRangeTest, MatchesLibswscaleWithoutIt) {
   const LayoutCase& c = GetParam();
   // 52 wide: the vector steps and the sample by sample rest both run.
   const int width = 52, height = 32;
-  AVFrame* frame = av_frame_alloc();
-  frame->format = c.format;
-  frame->width = width;
-  frame->height = height;
-  frame->color_range = c.range;
-  ASSERT_EQ(av_frame_get_buffer(frame, 64), 0);
+  const av::FramePtr frame = BufferedFrame(c.format, width, height, c.range);
+  ASSERT_NE(frame, nullptr);
   const bool tall_chroma = c.format == AV_PIX_FMT_YUV422P || c.format == AV_PIX_FMT_YUVJ422P;
   // Luma takes every value from 0 to 255; chroma changes sharply across
   // and evenly down (two levels a 4:2:2 line), where every filter agrees on
@@ -254,7 +260,6 @@ TEST_P(VideoRangeTest, MatchesLibswscaleWithoutIt) {
     EXPECT_LE(worst, 1) << "plane " << i;
     EXPECT_LE(differing, compared / 8) << "plane " << i;
   }
-  av_frame_free(&frame);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, VideoRangeTest, testing::ValuesIn(kLayouts),
@@ -269,11 +274,8 @@ TEST(VideoRangeTest, TenBitPicturesKeepTheLevelsBetweenEightBitSteps) {
     const bool tall_chroma = format == AV_PIX_FMT_YUV422P10LE;
     for (int quarter = 0; quarter < 4; ++quarter) {
       SCOPED_TRACE(std::string(av_get_pix_fmt_name(format)) + " +" + std::to_string(quarter));
-      AVFrame* frame = av_frame_alloc();
-      frame->format = format;
-      frame->width = width;
-      frame->height = height;
-      ASSERT_EQ(av_frame_get_buffer(frame, 64), 0);
+      const av::FramePtr frame = BufferedFrame(format, width, height);
+      ASSERT_NE(frame, nullptr);
       for (int i = 0; i < 3; ++i) {
         for (int y = 0; y < (i == 0 || tall_chroma ? height : height / 2); ++y) {
           auto* line = reinterpret_cast<uint16_t*>(frame->data[i] + y * frame->linesize[i]);
@@ -299,7 +301,6 @@ TEST(VideoRangeTest, TenBitPicturesKeepTheLevelsBetweenEightBitSteps) {
         EXPECT_NEAR(sum / (plane_width * plane_height), level, 0.05) << "plane " << i;
         EXPECT_LT(farthest, 1.0) << "plane " << i;
       }
-      av_frame_free(&frame);
     }
   }
 }
@@ -311,15 +312,11 @@ TEST(VideoRangeTest, LeavesOtherLayoutsAndOddSizesToLibswscale) {
   } kOthers[] = {{AV_PIX_FMT_YUV444P, 16, 16}, {AV_PIX_FMT_NV12, 16, 16},
                  {AV_PIX_FMT_YUVJ422P, 15, 16}, {AV_PIX_FMT_YUVJ420P, 16, 9}};
   for (const auto& other : kOthers) {
-    AVFrame* frame = av_frame_alloc();
-    frame->format = other.format;
-    frame->width = other.width;
-    frame->height = other.height;
-    ASSERT_EQ(av_frame_get_buffer(frame, 0), 0);
+    const av::FramePtr frame = BufferedFrame(other.format, other.width, other.height);
+    ASSERT_NE(frame, nullptr);
     I420Buffer out;
     EXPECT_FALSE(ToVideoRangeI420(*frame, &out)) << av_get_pix_fmt_name(other.format);
     EXPECT_EQ(out.width(), 0);
-    av_frame_free(&frame);
   }
 }
 
