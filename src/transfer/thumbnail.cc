@@ -58,14 +58,7 @@ void FillBlack(AVFrame* frame) {
 }
 
 av::FramePtr MakeFrame(int width, int height) {
-  av::FramePtr frame(av_frame_alloc());
-  if (!frame) return nullptr;
-  frame->format = AV_PIX_FMT_YUV420P;
-  frame->width = width;
-  frame->height = height;
-  frame->color_range = AVCOL_RANGE_JPEG;
-  if (av_frame_get_buffer(frame.get(), 0) < 0) return nullptr;
-  return frame;
+  return av::NewPictureFrame(AV_PIX_FMT_YUV420P, width, height, AVCOL_RANGE_JPEG);
 }
 
 // Writes the bytes to a temporary file beside `path` and renames it there.

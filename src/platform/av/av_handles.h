@@ -61,6 +61,20 @@ using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextDeleter>;
 using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
 using OutputContextWithFilePtr = std::unique_ptr<AVFormatContext, OutputContextWithFileDeleter>;
 
+// A picture frame of `format` with buffers of its own (contents
+// undefined); nullptr when there is no memory for it.
+inline FramePtr NewPictureFrame(AVPixelFormat format, int width, int height,
+                                AVColorRange range = AVCOL_RANGE_UNSPECIFIED) {
+  FramePtr frame(av_frame_alloc());
+  if (!frame) return nullptr;
+  frame->format = format;
+  frame->width = width;
+  frame->height = height;
+  frame->color_range = range;
+  if (av_frame_get_buffer(frame.get(), 0) < 0) return nullptr;
+  return frame;
+}
+
 // A channel layout that frees what it holds.
 class ChannelLayout {
  public:

@@ -22,18 +22,6 @@ extern "C" {
 namespace ovc::media {
 namespace {
 
-// A frame of `format` with buffers of its own (contents undefined).
-av::FramePtr BufferedFrame(AVPixelFormat format, int width, int height,
-                           AVColorRange range = AVCOL_RANGE_UNSPECIFIED) {
-  av::FramePtr frame(av_frame_alloc());
-  frame->format = format;
-  frame->width = width;
-  frame->height = height;
-  frame->color_range = range;
-  if (av_frame_get_buffer(frame.get(), 64) < 0) return nullptr;
-  return frame;
-}
-
 // A 4x2 picture whose luma values name their position (10 × row + column)
 // and whose chroma (2x1) likewise, offset by 100 for V.
 struct Labelled {
@@ -127,7 +115,7 @@ TEST(RotateTest, TurnsPicturesOfWholeBlocksAndOfPartBlocksAlike) {
     EXPECT_EQ(misplaced, 0) << degrees << " degrees";
 
     // A full-range picture comes out as turning the narrowed one.
-    const av::FramePtr frame = BufferedFrame(AV_PIX_FMT_YUVJ420P, width, height);
+    const av::FramePtr frame = av::NewPictureFrame(AV_PIX_FMT_YUVJ420P, width, height);
     ASSERT_NE(frame, nullptr);
     for (int i = 0; i < 3; ++i)
       for (int y = 0; y < (i == 0 ? height : height / 2); ++y)
@@ -222,7 +210,7 @@ TEST_P(VideoRangeTest, MatchesLibswscaleWithoutIt) {
   const LayoutCase& c = GetParam();
   // 52 wide: the vector steps and the sample by sample rest both run.
   const int width = 52, height = 32;
-  const av::FramePtr frame = BufferedFrame(c.format, width, height, c.range);
+  const av::FramePtr frame = av::NewPictureFrame(c.format, width, height, c.range);
   ASSERT_NE(frame, nullptr);
   const bool tall_chroma = c.format == AV_PIX_FMT_YUV422P || c.format == AV_PIX_FMT_YUVJ422P;
   // Luma takes every value from 0 to 255; chroma changes sharply across
@@ -274,7 +262,7 @@ TEST(VideoRangeTest, TenBitPicturesKeepTheLevelsBetweenEightBitSteps) {
     const bool tall_chroma = format == AV_PIX_FMT_YUV422P10LE;
     for (int quarter = 0; quarter < 4; ++quarter) {
       SCOPED_TRACE(std::string(av_get_pix_fmt_name(format)) + " +" + std::to_string(quarter));
-      const av::FramePtr frame = BufferedFrame(format, width, height);
+      const av::FramePtr frame = av::NewPictureFrame(format, width, height);
       ASSERT_NE(frame, nullptr);
       for (int i = 0; i < 3; ++i) {
         for (int y = 0; y < (i == 0 || tall_chroma ? height : height / 2); ++y) {
@@ -312,7 +300,7 @@ TEST(VideoRangeTest, LeavesOtherLayoutsAndOddSizesToLibswscale) {
   } kOthers[] = {{AV_PIX_FMT_YUV444P, 16, 16}, {AV_PIX_FMT_NV12, 16, 16},
                  {AV_PIX_FMT_YUVJ422P, 15, 16}, {AV_PIX_FMT_YUVJ420P, 16, 9}};
   for (const auto& other : kOthers) {
-    const av::FramePtr frame = BufferedFrame(other.format, other.width, other.height);
+    const av::FramePtr frame = av::NewPictureFrame(other.format, other.width, other.height);
     ASSERT_NE(frame, nullptr);
     I420Buffer out;
     EXPECT_FALSE(ToVideoRangeI420(*frame, &out)) << av_get_pix_fmt_name(other.format);
