@@ -358,10 +358,12 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
   return 0;
 }
 
-void PlaybackGraph::SetShownPictureHeight(int height) {
+void PlaybackGraph::SetShownPictureSize(int width, int height) {
   if (!graph_) return;
-  for (media::Filter* filter : graph_->graph->Filters())
-    if (auto* decoder = dynamic_cast<media::VideoDecoder*>(filter)) decoder->set_shown_height(height);
+  for (media::Filter* filter : graph_->graph->Filters()) {
+    if (auto* decoder = dynamic_cast<media::VideoDecoder*>(filter))
+      decoder->set_shown_size(width, height);
+  }
 }
 
 void PlaybackGraph::ClosePlaybackGraph() {

@@ -144,7 +144,7 @@ void VideoDecoder::DeliverFrame(AVFrame& decoded) {
   AVFrame& frame = *sdr;
   // Fields lie in the stored lines: shown turned on its side, a picture
   // keeps its blend.
-  const int shown = shown_height_.load();
+  const int shown = shown_size_.load().height;
   const bool interlaced = frame.interlaced_frame != 0 &&
                           (shown <= 0 || rotation_ % 180 != 0 || 2 * shown > frame.height);
   // Pictures of other layouts (4:2:2 and 4:4:4 camera and studio sources,
@@ -197,19 +197,34 @@ void VideoDecoder::PackAndDeliver(const PlanarPicture& planes, ReferenceTime sta
   out.ClearPlanarSource();
 }
 
+bool VideoDecoder::ShownAtHalf(const AVFrame& frame) const {
+  const ShownSize shown = shown_size_.load();
+  const bool sideways = rotation_ == 90 || rotation_ == 270;
+  const int upright_width = sideways ? frame.height : frame.width;
+  const int upright_height = sideways ? frame.width : frame.height;
+  return shown.width > 0 && shown.height > 0 && 2 * shown.width <= upright_width &&
+         2 * shown.height <= upright_height;
+}
+
 void VideoDecoder::DeliverUpright(AVFrame& frame, bool interlaced, ReferenceTime start,
                                   ReferenceTime stop) {
   const bool full_range = IsFullRangeI420(frame);
   if (!interlaced && (IsVideoRangeI420(frame) || full_range) && frame.width >= 2 &&
       frame.height >= 2) {
-    // Turned (and narrowed) straight from the decoder's planes.
-    const PlanarPicture planes = PlanesOf(frame);
+    // Turned (and narrowed) straight from the decoder's planes, or from
+    // the picture halved.
+    PlanarPicture planes = PlanesOf(frame);
+    if (ShownAtHalf(frame) && HalveI420(planes, &halved_)) planes = halved_.View();
     RotateI420(planes, rotation_, &upright_, full_range);
     DeliverPicture(frame, upright_, start, stop);
     return;
   }
   if (ToVideoRangeI420(frame, &converted_)) {
     if (interlaced) BlendFields(&converted_);
+    if (ShownAtHalf(frame) && HalveI420(converted_.View(), &halved_)) {
+      DeliverTurned(halved_, frame, start, stop);
+      return;
+    }
     DeliverTurned(converted_, frame, start, stop);
     return;
   }

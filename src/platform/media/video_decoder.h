@@ -19,8 +19,11 @@ namespace ovc::media {
 // upside down) are delivered turned, upright, with the turned size and
 // pixel shape; interlaced pictures have their fields blended, so that
 // moving edges show no combs, unless they are shown at half their height
-// or less (set_shown_height): scaling them down that far merges the lines
+// or less (set_shown_size): scaling them down that far merges the lines
 // of both fields anyway, and the blend would only soften the picture.
+// Pictures that are turned or narrowed anyway are halved first when shown
+// at half their size or less each way (sizes multiples of 4), so that the
+// turn and the scaling after it handle a quarter of the samples.
 // HDR pictures (PQ, HLG) are tone-mapped and BT.2020 ones converted to
 // 8-bit BT.709 SDR (ColourConverter); a stream whose colours cannot be
 // converted is refused.
@@ -28,9 +31,10 @@ class VideoDecoder final : public DecoderFilter {
  public:
   VideoDecoder() : DecoderFilter(MajorType::kVideo) {}
 
-  // The height the pictures are shown at (the output frame's); 0 when not
-  // known (fields are then blended). Any thread.
-  void set_shown_height(int height) { shown_height_.store(height); }
+  // The size of the frame the pictures are shown in (the output frame's);
+  // 0 × 0 when not known (fields are then blended, pictures never halved).
+  // Any thread.
+  void set_shown_size(int width, int height) { shown_size_.store(ShownSize{width, height}); }
 
  protected:
   MediaResult PrepareOutput(const StreamInfo& info, MediaType* type) override;
@@ -43,6 +47,13 @@ class VideoDecoder final : public DecoderFilter {
   // tone-mapped (HDR) or converted (BT.2020) to 8-bit BT.709, or nullptr
   // when that fails (the picture is dropped, the trace says why).
   AVFrame* WithSdrColours(AVFrame& frame);
+  struct ShownSize {
+    int width = 0;
+    int height = 0;
+  };
+  // Whether the frame, turned upright, is shown at half its size or less
+  // each way.
+  bool ShownAtHalf(const AVFrame& frame) const;
   // Delivers the frame turned upright and with its fields blended as
   // needed; drops a frame libswscale cannot convert.
   void DeliverUpright(AVFrame& frame, bool interlaced, ReferenceTime start, ReferenceTime stop);
@@ -63,7 +74,7 @@ class VideoDecoder final : public DecoderFilter {
   int rotation_ = 0;  // degrees clockwise
   ColourFacts stream_colours_;
   // Set from any thread, read by the streaming thread.
-  std::atomic<int> shown_height_{0};
+  std::atomic<ShownSize> shown_size_{ShownSize{}};
 
   // The size of the pictures delivered: set when the input connects, then
   // written by the streaming thread only.
@@ -75,6 +86,7 @@ class VideoDecoder final : public DecoderFilter {
   SwsContextPtr to_i420_;
   std::unique_ptr<ColourConverter> colours_;
   std::optional<ColourFacts> traced_colours_;  // the colours last traced
+  I420Buffer halved_;     // the frame, or that as 4:2:0, at half its size
   I420Buffer converted_;  // the frame as 4:2:0, fields blended
   I420Buffer upright_;    // that turned
   ReferenceTime next_start_ = 0;  // for frames without a timestamp

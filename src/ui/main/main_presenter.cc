@@ -322,7 +322,7 @@ bool MainPresenter::StartRecording() {
   // Stopping waits for the streaming threads as the seek itself does; none
   // is held up in the recording, which is not active yet.
   // Pictures decoded from here on are for the output.
-  graph_.SetShownPictureHeight(output_.height);
+  graph_.SetShownPictureSize(output_.width, output_.height);
   StopStreaming();
   if (output_.pass != 2) {
     SeekTo(recording_start_position_);
@@ -373,7 +373,7 @@ void MainPresenter::StopRecording() {
   host_->RunBlockingWork([this] { capture_.PassCaptureLock(); });
 
   graph_.SetFreeRunning(false);
-  graph_.SetShownPictureHeight(0);
+  graph_.SetShownPictureSize(0, 0);
   if (output_.disable_screensaver) screen_saver_->RestoreScreenSaver();
   view_->EnableOutputSettingsMenu(true);
   if (session_->uses_threads()) host_->SetCursor(CursorShape::kHourglass);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -131,6 +132,44 @@ TEST(RotateTest, TurnsPicturesOfWholeBlocksAndOfPartBlocksAlike) {
       EXPECT_TRUE(std::equal(turned.plane(i), turned.plane(i) + samples, expected.plane(i)))
           << degrees << " degrees, plane " << i;
     }
+  }
+}
+
+TEST(HalveTest, EverySampleIsTheRoundedMeanOfTheFourItStandsFor) {
+  // 72x20: the halved lines have whole runs of sixteen and samples left
+  // over, luma and chroma alike.
+  const int width = 72, height = 20;
+  auto label = [](int plane, int x, int y) {
+    return static_cast<uint8_t>((plane * 53 + x * x * 7 + y * 61) % 256);
+  };
+  I420Buffer source;
+  source.Resize(width, height);
+  for (int i = 0; i < 3; ++i)
+    for (int y = 0; y < (i == 0 ? height : height / 2); ++y)
+      for (int x = 0; x < (i == 0 ? width : width / 2); ++x)
+        source.plane(i)[y * source.stride(i) + x] = label(i, x, y);
+  I420Buffer out;
+  ASSERT_TRUE(HalveI420(source.View(), &out));
+  ASSERT_EQ(out.width(), width / 2);
+  ASSERT_EQ(out.height(), height / 2);
+  int wrong = 0;
+  for (int i = 0; i < 3; ++i) {
+    for (int y = 0; y < (i == 0 ? height : height / 2) / 2; ++y) {
+      for (int x = 0; x < (i == 0 ? width : width / 2) / 2; ++x) {
+        const int sum = label(i, 2 * x, 2 * y) + label(i, 2 * x + 1, 2 * y) +
+                        label(i, 2 * x, 2 * y + 1) + label(i, 2 * x + 1, 2 * y + 1);
+        wrong += out.plane(i)[y * out.stride(i) + x] != (sum + 2) / 4;
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+
+  // Sizes whose halves would be odd are refused, the shape kept exact.
+  for (const auto& [w, h] : {std::pair{70, 20}, std::pair{72, 18}, std::pair{2, 2}}) {
+    I420Buffer odd;
+    odd.Resize(w, h);
+    EXPECT_FALSE(HalveI420(odd.View(), &out)) << w << "x" << h;
+    EXPECT_EQ(out.width(), width / 2);
   }
 }
 
