@@ -117,6 +117,35 @@ PictureArea CaptureStage::OutputAreaLocked(int crop_width, int crop_height) cons
                     OutputPixelAspect(output_).value());
 }
 
+PictureArea CaptureStage::CropRegionLocked() const {
+  const int in_width = state_.input_width;
+  const int in_height = state_.input_height;
+  auto fraction = [](double value) { return std::isnan(value) ? 0.0 : std::clamp(value, 0.0, 1.0); };
+  const double left = fraction(crop_.left), right = fraction(crop_.right);
+  const double top = fraction(crop_.top), bottom = fraction(crop_.bottom);
+  PictureArea region{static_cast<int>(in_width * left), static_cast<int>(in_height * top),
+                     static_cast<int>((right - left) * in_width),
+                     static_cast<int>((bottom - top) * in_height)};
+  region.width = std::min(region.width, in_width - region.x);
+  region.height = std::min(region.height, in_height - region.y);
+  if (region.width < 2 || region.height < 1) return PictureArea{0, 0, in_width, in_height};
+  return region;
+}
+
+PictureArea CaptureStage::ShownPictureSize() {
+  MutexLock lock(&capture_lock_);
+  ApplyRequestsLocked();
+  const PictureArea region = CropRegionLocked();
+  if (region.width < 2 || region.height < 1 || output_.width < 2 || output_.height < 1)
+    return PictureArea{};
+  const PictureArea area = OutputAreaLocked(region.width, region.height);
+  const auto grown = [](int shown, int whole, int part) {
+    return static_cast<int>(static_cast<int64_t>(shown) * whole / part);
+  };
+  return PictureArea{0, 0, grown(area.width, state_.input_width, region.width),
+                     grown(area.height, state_.input_height, region.height)};
+}
+
 void CaptureStage::ScaleFrameLocked() {
   const int in_width = state_.input_width;
   const int in_height = state_.input_height;
@@ -131,23 +160,10 @@ void CaptureStage::ScaleFrameLocked() {
     return;
   if (sample_data_ == nullptr && sample_planes_ == nullptr) return;
 
-  // The crop in input pixels; a crop that leaves less than two pixels of
-  // width or a line of height takes the whole picture. Without resizing the
-  // picture is the frame: only its form changes.
-  auto fraction = [](double value) { return std::isnan(value) ? 0.0 : std::clamp(value, 0.0, 1.0); };
-  double left = fraction(crop_.left), right = fraction(crop_.right);
-  double top = fraction(crop_.top), bottom = fraction(crop_.bottom);
-  int x = static_cast<int>(in_width * left);
-  int y = static_cast<int>(in_height * top);
-  int w = static_cast<int>((right - left) * in_width);
-  int h = static_cast<int>((bottom - top) * in_height);
-  w = std::min(w, in_width - x);
-  h = std::min(h, in_height - y);
-  if (w < 2 || h < 1 || !resize_this_picture_) {
-    x = y = 0;
-    w = in_width;
-    h = in_height;
-  }
+  // Without resizing the picture is the frame: only its form changes.
+  const PictureArea region =
+      resize_this_picture_ ? CropRegionLocked() : PictureArea{0, 0, in_width, in_height};
+  int x = region.x, y = region.y, w = region.width, h = region.height;
 
   // The region starts and ends on whole pixel pairs of the packed picture,
   // and starts on a chroma line of a 4:2:0 one.

@@ -170,6 +170,11 @@ class CaptureStage {
   // `output` reach the capture only through the next call. Set once a
   // recording's output is open, before the graph streams for it.
   void SetOutput(const OutputConfig& output);
+  // The size (x and y 0) the whole input picture is shown at in the output
+  // frame of SetOutput: the area its cropped part takes, grown by what the
+  // crop leaves out; 0 × 0 before the input's size is known. A decoder may
+  // shrink the pictures it delivers ahead by it.
+  PictureArea ShownPictureSize();
   // A recording starts: the next recorded picture is its first.
   // `need_resize` false hands pictures over unchanged.
   void BeginRecording(bool need_resize);
@@ -268,6 +273,9 @@ class CaptureStage {
   // the output frame: the picture keeps its display aspect (or the one the
   // user chose), centred on black when the frame's shape differs.
   PictureArea OutputAreaLocked(int crop_width, int crop_height) const OVC_REQUIRES(capture_lock_);
+  // The cropped part of the input picture, in its pixels; the whole picture
+  // when the crop leaves less than two pixels of width or a line of height.
+  PictureArea CropRegionLocked() const OVC_REQUIRES(capture_lock_);
   // Releases the capture lock until `moved` changes, `limit` passes or the
   // recording stops.
   void WaitForOtherStreamLocked(const uint64_t& moved, std::chrono::milliseconds limit)

@@ -105,10 +105,10 @@ class PlaybackGraph {
   void set_source_path(const std::string& path) { source_path_ = path; }
   const std::string& source_path() const { return source_path_; }
 
-  // Tells the video decoder the size of the frame its pictures are shown in
-  // (0 × 0: not known); it blends the fields of interlaced pictures only
-  // where they show, and halves pictures it turns where they show at half
-  // their size or less.
+  // Tells the video decoder the size its whole pictures are shown at (0 ×
+  // 0: not known); it blends the fields of interlaced pictures only where
+  // they show, and halves pictures it copies anyway where they show at a
+  // third of their size or less.
   void SetShownPictureSize(int width, int height);
   // A flag (may be null; set from any thread, e.g. a signal handler) that
   // ends a build's wait for the file: the render is aborted and the build

@@ -12,6 +12,8 @@ extern "C" {
 #include <libavutil/display.h>
 }
 
+#include "platform/imaging/plane_halving.h"
+
 namespace ovc::media {
 namespace {
 
@@ -227,39 +229,6 @@ void BlendPlane(uint8_t* plane, int stride, int width, int height, std::vector<u
   }
 }
 
-// One plane at half its width and height: each output sample the rounded
-// mean of the 2×2 samples it stands for.
-void HalvePlane(const uint8_t* source, int source_stride, int out_width, int out_height,
-                uint8_t* out, int out_stride) {
-  for (int y = 0; y < out_height; ++y) {
-    const uint8_t* top = source + static_cast<ptrdiff_t>(2 * y) * source_stride;
-    const uint8_t* bottom = top + source_stride;
-    uint8_t* line = out + static_cast<ptrdiff_t>(y) * out_stride;
-    int x = 0;
-#if defined(__SSE2__)
-    const __m128i even_samples = _mm_set1_epi16(0x00FF);
-    const __m128i two = _mm_set1_epi16(2);
-    // Eight 2×2 means from sixteen samples of each line.
-    auto means = [&](int at) {
-      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(top + at));
-      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + at));
-      const __m128i sum =
-          _mm_add_epi16(_mm_add_epi16(_mm_and_si128(a, even_samples), _mm_srli_epi16(a, 8)),
-                        _mm_add_epi16(_mm_and_si128(b, even_samples), _mm_srli_epi16(b, 8)));
-      return _mm_srli_epi16(_mm_add_epi16(sum, two), 2);
-    };
-    for (; x + 16 <= out_width; x += 16) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(line + x),
-                       _mm_packus_epi16(means(2 * x), means(2 * x + 16)));
-    }
-#endif
-    for (; x < out_width; ++x) {
-      line[x] = static_cast<uint8_t>(
-          (top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1] + 2) >> 2);
-    }
-  }
-}
-
 // One plane's lines into `out`, each output line the mean of a pair when
 // `pairs`, narrowed to the video range by `narrowing` when there is one.
 void ConvertPlane(const uint8_t* source, int source_stride, int width, int out_height, bool pairs,
@@ -383,7 +352,8 @@ bool HalveI420(const PlanarPicture& source, I420Buffer* out) {
   for (int i = 0; i < 3; ++i) {
     const int width = i == 0 ? out->width() : out->width() / 2;
     const int height = i == 0 ? out->height() : out->height() / 2;
-    HalvePlane(source.planes[i], source.strides[i], width, height, out->plane(i), out->stride(i));
+    HalvePlane(source.planes[i], source.strides[i], 2 * width, 2 * height, out->plane(i),
+               out->stride(i));
   }
   return true;
 }

@@ -197,13 +197,13 @@ void VideoDecoder::PackAndDeliver(const PlanarPicture& planes, ReferenceTime sta
   out.ClearPlanarSource();
 }
 
-bool VideoDecoder::ShownAtHalf(const AVFrame& frame) const {
+bool VideoDecoder::ShownAtAThird(const AVFrame& frame) const {
   const ShownSize shown = shown_size_.load();
   const bool sideways = rotation_ == 90 || rotation_ == 270;
   const int upright_width = sideways ? frame.height : frame.width;
   const int upright_height = sideways ? frame.width : frame.height;
-  return shown.width > 0 && shown.height > 0 && 2 * shown.width <= upright_width &&
-         2 * shown.height <= upright_height;
+  return shown.width > 0 && shown.height > 0 && 3 * shown.width <= upright_width &&
+         3 * shown.height <= upright_height;
 }
 
 void VideoDecoder::DeliverUpright(AVFrame& frame, bool interlaced, ReferenceTime start,
@@ -214,14 +214,14 @@ void VideoDecoder::DeliverUpright(AVFrame& frame, bool interlaced, ReferenceTime
     // Turned (and narrowed) straight from the decoder's planes, or from
     // the picture halved.
     PlanarPicture planes = PlanesOf(frame);
-    if (ShownAtHalf(frame) && HalveI420(planes, &halved_)) planes = halved_.View();
+    if (ShownAtAThird(frame) && HalveI420(planes, &halved_)) planes = halved_.View();
     RotateI420(planes, rotation_, &upright_, full_range);
     DeliverPicture(frame, upright_, start, stop);
     return;
   }
   if (ToVideoRangeI420(frame, &converted_)) {
     if (interlaced) BlendFields(&converted_);
-    if (ShownAtHalf(frame) && HalveI420(converted_.View(), &halved_)) {
+    if (ShownAtAThird(frame) && HalveI420(converted_.View(), &halved_)) {
       DeliverTurned(halved_, frame, start, stop);
       return;
     }

@@ -21,9 +21,10 @@ namespace ovc::media {
 // moving edges show no combs, unless they are shown at half their height
 // or less (set_shown_size): scaling them down that far merges the lines
 // of both fields anyway, and the blend would only soften the picture.
-// Pictures that are turned or narrowed anyway are halved first when shown
-// at half their size or less each way (sizes multiples of 4), so that the
-// turn and the scaling after it handle a quarter of the samples.
+// Pictures that are copied anyway (turned, narrowed, converted) are halved
+// on the way when shown at a third of their size or less each way (sizes
+// multiples of 4), as the capture would halve them before scaling: the turn
+// and what follows handle a quarter of the samples.
 // HDR pictures (PQ, HLG) are tone-mapped and BT.2020 ones converted to
 // 8-bit BT.709 SDR (ColourConverter); a stream whose colours cannot be
 // converted is refused.
@@ -31,9 +32,9 @@ class VideoDecoder final : public DecoderFilter {
  public:
   VideoDecoder() : DecoderFilter(MajorType::kVideo) {}
 
-  // The size of the frame the pictures are shown in (the output frame's);
-  // 0 × 0 when not known (fields are then blended, pictures never halved).
-  // Any thread.
+  // The size the whole upright picture is shown at in the output; 0 × 0
+  // when not known (fields are then blended, pictures never halved). Any
+  // thread.
   void set_shown_size(int width, int height) { shown_size_.store(ShownSize{width, height}); }
 
  protected:
@@ -51,9 +52,9 @@ class VideoDecoder final : public DecoderFilter {
     int width = 0;
     int height = 0;
   };
-  // Whether the frame, turned upright, is shown at half its size or less
-  // each way.
-  bool ShownAtHalf(const AVFrame& frame) const;
+  // Whether the frame, turned upright, is shown at a third of its size or
+  // less each way.
+  bool ShownAtAThird(const AVFrame& frame) const;
   // Delivers the frame turned upright and with its fields blended as
   // needed; drops a frame libswscale cannot convert.
   void DeliverUpright(AVFrame& frame, bool interlaced, ReferenceTime start, ReferenceTime stop);

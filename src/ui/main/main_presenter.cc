@@ -322,7 +322,8 @@ bool MainPresenter::StartRecording() {
   // Stopping waits for the streaming threads as the seek itself does; none
   // is held up in the recording, which is not active yet.
   // Pictures decoded from here on are for the output.
-  graph_.SetShownPictureSize(output_.width, output_.height);
+  const PictureArea shown = need_resize ? capture_.ShownPictureSize() : PictureArea{};
+  graph_.SetShownPictureSize(shown.width, shown.height);
   StopStreaming();
   if (output_.pass != 2) {
     SeekTo(recording_start_position_);

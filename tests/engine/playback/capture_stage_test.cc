@@ -774,6 +774,26 @@ TEST_F(CaptureStageTest, ScaleFrameCropsTheRegionOfTheCropRectangle) {
   EXPECT_EQ(frame.back(), 128);
 }
 
+TEST_F(CaptureStageTest, TheWholePictureIsShownAtTheAreaOfItsCropGrownByWhatTheCropLeavesOut) {
+  output_.width = 480;
+  output_.height = 272;
+  stage_.SetOutput(output_);
+  EXPECT_EQ(stage_.ShownPictureSize(), PictureArea{}) << "no input yet";
+  // An upright 720x1280 stands 272 lines high, about 153 wide.
+  AdoptPictureType(400000, 720, 1280);
+  const PictureArea whole = stage_.ShownPictureSize();
+  EXPECT_EQ(whole.height, 272);
+  EXPECT_NEAR(whole.width, 153, 2);
+  // Its left half fills about 76 of the same lines; its top half stands
+  // 272 lines high, the whole twice that.
+  stage_.set_crop(CropRect{0, 0, 1, 0.5});
+  EXPECT_NEAR(stage_.ShownPictureSize().width, 153, 4);
+  EXPECT_EQ(stage_.ShownPictureSize().height, 272);
+  stage_.set_crop(CropRect{0, 0, 0.5, 1});
+  EXPECT_NEAR(stage_.ShownPictureSize().width, 306, 4);
+  EXPECT_EQ(stage_.ShownPictureSize().height, 544);
+}
+
 // A picture whose last byte is the last readable byte before an unmapped
 // page, as a sample from outside the decoder may lie in memory.
 class PictureAtPageEnd : public media::MediaSample {

@@ -43,6 +43,18 @@ struct Labelled {
   }
 };
 
+// A width × height picture whose every sample is label(plane, x, y).
+template <typename Label>
+I420Buffer LabelledPicture(int width, int height, Label label) {
+  I420Buffer picture;
+  picture.Resize(width, height);
+  for (int i = 0; i < 3; ++i)
+    for (int y = 0; y < (i == 0 ? height : height / 2); ++y)
+      for (int x = 0; x < (i == 0 ? width : width / 2); ++x)
+        picture.plane(i)[y * picture.stride(i) + x] = label(i, x, y);
+  return picture;
+}
+
 struct TurnCase {
   int degrees;
   int width;
@@ -88,12 +100,7 @@ TEST(RotateTest, TurnsPicturesOfWholeBlocksAndOfPartBlocksAlike) {
   auto label = [](int plane, int x, int y) {
     return static_cast<uint8_t>((plane * 89 + x * 7 + y * 31) % 251);
   };
-  I420Buffer source;
-  source.Resize(width, height);
-  for (int i = 0; i < 3; ++i)
-    for (int y = 0; y < (i == 0 ? height : height / 2); ++y)
-      for (int x = 0; x < (i == 0 ? width : width / 2); ++x)
-        source.plane(i)[y * source.stride(i) + x] = label(i, x, y);
+  I420Buffer source = LabelledPicture(width, height, label);
   for (const int degrees : {90, 180, 270}) {
     I420Buffer out;
     RotateI420(source.View(), degrees, &out);
@@ -142,12 +149,7 @@ TEST(HalveTest, EverySampleIsTheRoundedMeanOfTheFourItStandsFor) {
   auto label = [](int plane, int x, int y) {
     return static_cast<uint8_t>((plane * 53 + x * x * 7 + y * 61) % 256);
   };
-  I420Buffer source;
-  source.Resize(width, height);
-  for (int i = 0; i < 3; ++i)
-    for (int y = 0; y < (i == 0 ? height : height / 2); ++y)
-      for (int x = 0; x < (i == 0 ? width : width / 2); ++x)
-        source.plane(i)[y * source.stride(i) + x] = label(i, x, y);
+  I420Buffer source = LabelledPicture(width, height, label);
   I420Buffer out;
   ASSERT_TRUE(HalveI420(source.View(), &out));
   ASSERT_EQ(out.width(), width / 2);
