@@ -156,6 +156,10 @@ void VideoDecoder::DeliverFrame(AVFrame& decoded) {
     DeliverUpright(frame, interlaced, start, stop);
     return;
   }
+  if (IsVideoRangeI420(frame) && ShownAtAThird(frame) && HalveI420(PlanesOf(frame), &halved_)) {
+    DeliverPicture(frame, halved_, start, stop);
+    return;
+  }
   if (EvenWidth(frame.width) != out_width_ || frame.height != out_height_) {
     AVRational aspect = frame.sample_aspect_ratio;
     if (aspect.num <= 0 || aspect.den <= 0) aspect = stream_info().sample_aspect;
