@@ -107,8 +107,8 @@ class PlaybackGraph {
 
   // Tells the video decoder the size its whole pictures are shown at (0 ×
   // 0: not known); it blends the fields of interlaced pictures only where
-  // they show, and halves pictures it copies anyway where they show at a
-  // third of their size or less.
+  // they show, and halves pictures that show at a third of their size or
+  // less.
   void SetShownPictureSize(int width, int height);
   // A flag (may be null; set from any thread, e.g. a signal handler) that
   // ends a build's wait for the file: the render is aborted and the build

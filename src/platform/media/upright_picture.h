@@ -50,8 +50,8 @@ void RotateI420(const PlanarPicture& source, int degrees, I420Buffer* out,
                 bool full_range = false);
 
 // Writes `source` at half its width and height into `out`, each sample the
-// rounded mean of the 2×2 it stands for: for a picture shown at half its
-// size or less, so that what follows (a turn, the scaling) handles a
+// rounded mean of the 2×2 it stands for: for a picture shown at a third of
+// its size or less, so that what follows (a turn, the scaling) handles a
 // quarter of the samples. False, `out` untouched, unless the width and the
 // height are multiples of 4 (the halves even, the shape kept exactly).
 bool HalveI420(const PlanarPicture& source, I420Buffer* out);

@@ -21,10 +21,10 @@ namespace ovc::media {
 // moving edges show no combs, unless they are shown at half their height
 // or less (set_shown_size): scaling them down that far merges the lines
 // of both fields anyway, and the blend would only soften the picture.
-// Pictures that are copied anyway (turned, narrowed, converted) are halved
-// on the way when shown at a third of their size or less each way (sizes
-// multiples of 4), as the capture would halve them before scaling: the turn
-// and what follows handle a quarter of the samples.
+// Pictures shown at a third of their size or less each way (sizes multiples
+// of 4) are delivered halved, as the capture would halve them before
+// scaling: a turn, a narrowing and what follows handle a quarter of the
+// samples, and a quarter of the picture is kept.
 // HDR pictures (PQ, HLG) are tone-mapped and BT.2020 ones converted to
 // 8-bit BT.709 SDR (ColourConverter); a stream whose colours cannot be
 // converted is refused.
