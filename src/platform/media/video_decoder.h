@@ -48,7 +48,9 @@ class VideoDecoder final : public DecoderFilter {
   // tone-mapped (HDR) or converted (BT.2020) to 8-bit BT.709, or nullptr
   // when that fails (the picture is dropped, the trace says why).
   AVFrame* WithSdrColours(AVFrame& frame);
-  struct ShownSize {
+  // Eight bytes on their own alignment: loaded and stored whole without a
+  // lock.
+  struct alignas(8) ShownSize {
     int width = 0;
     int height = 0;
   };
@@ -76,6 +78,7 @@ class VideoDecoder final : public DecoderFilter {
   ColourFacts stream_colours_;
   // Set from any thread, read by the streaming thread.
   std::atomic<ShownSize> shown_size_{ShownSize{}};
+  static_assert(std::atomic<ShownSize>::is_always_lock_free);
 
   // The size of the pictures delivered: set when the input connects, then
   // written by the streaming thread only.
