@@ -75,8 +75,16 @@ int EncodingEngine::BacklogThresholdBytes() const {
                           format_.channels * 2);
 }
 
-void EncodingEngine::WaitLocked(int milliseconds) {
-  changed_.WaitFor(&recording_lock_, std::chrono::milliseconds(milliseconds));
+void EncodingEngine::WaitLocked(int milliseconds) { WaitLocked(&changed_, milliseconds); }
+
+void EncodingEngine::WaitLocked(CondVar* wake, int milliseconds) {
+  wake->WaitFor(&recording_lock_, std::chrono::milliseconds(milliseconds));
+}
+
+void EncodingEngine::WakeAll() {
+  changed_.SignalAll();
+  video_wake_.Signal();
+  audio_wake_.Signal();
 }
 
 void EncodingEngine::AppendAudioLocked(const int16_t* audio, int n) {
@@ -132,6 +140,7 @@ int EncodingEngine::EncodeAudioPeriodLocked(std::vector<int16_t>* pcm) {
   ++encoding_now_;
   recording_lock_.Unlock();
   changed_.SignalAll();  // room in the buffer
+  video_wake_.Signal();  // the pictures may have waited for this period
   int result = sink ? sink->EncodeAudioPeriod(pcm->data(), n, period) : 0;
   // A file that failed under the sound takes no pictures either.
   if (result < 0 && sink->FileFailed()) ReportOutputFailure();
@@ -145,6 +154,7 @@ int EncodingEngine::EncodeAudioPeriodLocked(std::vector<int16_t>* pcm) {
     audio_bytes_ = 0;
   }
   changed_.SignalAll();
+  if (result < 0) video_wake_.Signal();
   return result;
 }
 
@@ -157,6 +167,7 @@ int EncodingEngine::EncodeVideoFrameLocked() {
   ++encoding_now_;
   recording_lock_.Unlock();
   changed_.SignalAll();  // room in the queue
+  audio_wake_.Signal();  // the sound may have waited for this picture
   int result = sink ? sink->EncodeVideoFrame(frame.data(), number) : 0;
   // Without its pictures the file is over: whatever the capture still
   // hands over would be dropped, so the conversion must end now.
@@ -169,6 +180,7 @@ int EncodingEngine::EncodeVideoFrameLocked() {
     frame_queue_.clear();
   }
   changed_.SignalAll();
+  if (result < 0) audio_wake_.Signal();
   return result;
 }
 
@@ -187,7 +199,7 @@ void EncodingEngine::FailOutput() {
     audio_head_ = 0;
     audio_bytes_ = 0;
   }
-  changed_.SignalAll();
+  WakeAll();
   ReportOutputFailure();
 }
 
@@ -198,23 +210,28 @@ void EncodingEngine::PushSample(const uint8_t* frame, const int16_t* audio, int 
          !video_failed_)
     WaitLocked(1);
 
+  bool sound = false;
   if (audio_enabled_ && !audio_failed_ && n > 0) {
     size_t bytes = static_cast<size_t>(n) * format_.channels * 2;
     while (audio_bytes_ + bytes > audio_buffer_.size() && bytes <= audio_buffer_.size() &&
            !audio_failed_ && !stop_requested_)
       WaitLocked(80);
     if (!audio_failed_) AppendAudioLocked(audio, n);
+    sound = true;
   }
 
+  bool picture = false;
   if (frame) {
     while (!video_failed_ && !stop_requested_ &&
            (static_cast<int>(frame_queue_.size()) >= queue_limit_.load() ||
             (video_frames_ < audio_periods_ && frame_queue_.size() >= 5)))
       WaitLocked(50);
     if (!video_failed_) PushFrameLocked(frame);
+    picture = true;
   }
   lock.Unlock();
-  changed_.SignalAll();
+  if (picture) video_wake_.Signal();
+  if (sound) audio_wake_.Signal();
 }
 
 void EncodingEngine::EncodeInline(const uint8_t* frame, const int16_t* audio, int n) {
@@ -247,10 +264,10 @@ void EncodingEngine::VideoThread() {
   MutexLock lock(&recording_lock_);
   while ((capture_active_ || !frame_queue_.empty()) && !stop_requested_) {
     if (holding_ || frame_queue_.empty() || video_failed_) {
-      WaitLocked(5);
+      WaitLocked(&video_wake_, 5);
     } else if (audio_periods_ < video_frames_ && audio_enabled_ && !audio_failed_ &&
                static_cast<int>(audio_bytes_) >= BacklogThresholdBytes()) {
-      WaitLocked(2);  // let the audio catch up
+      WaitLocked(&video_wake_, 2);  // let the audio catch up
     } else {
       EncodeVideoFrameLocked();
     }
@@ -281,12 +298,12 @@ void EncodingEngine::AudioThread() {
   while ((capture_active_ || !frame_queue_.empty() || AudioPendingLocked()) &&
          !stop_requested_) {
     if (!audio_enabled_ || audio_failed_ || holding_) {
-      WaitLocked(5);  // nothing to do; the wait releases the lock
+      WaitLocked(&audio_wake_, 5);  // nothing to do; the wait releases the lock
     } else if (!AudioPendingLocked()) {
       if (!capture_active_) break;
-      WaitLocked(5);
+      WaitLocked(&audio_wake_, 5);
     } else if (audio_periods_ > video_frames_ && frame_queue_.size() >= 2 && !video_failed_) {
-      WaitLocked(2);  // let the video catch up
+      WaitLocked(&audio_wake_, 2);  // let the video catch up
     } else {
       EncodeAudioPeriodLocked(&pcm);
     }
@@ -298,7 +315,7 @@ void EncodingEngine::AudioThread() {
 
 void EncodingEngine::Stop() {
   capture_active_ = false;
-  changed_.SignalAll();
+  WakeAll();
   if (threads_.empty()) {
     DrainInline();
     return;
@@ -325,7 +342,7 @@ void EncodingEngine::Stop() {
     }
     stop_requested_ = true;
   }
-  changed_.SignalAll();
+  WakeAll();
   for (std::thread& thread : threads_) thread.join();
   threads_.clear();
 }
@@ -357,7 +374,7 @@ void EncodingEngine::HoldForSwitch() {
     DrainInline();
     lock.Lock();
   } else {
-    changed_.SignalAll();
+    WakeAll();
     while (!DrainedLocked() && !stop_requested_ && !(video_finished_ && audio_finished_))
       WaitLocked(5);
   }
@@ -376,7 +393,7 @@ void EncodingEngine::ResumeAfterSwitch(OutputSink* sink) {
     audio_failed_ = video_failed_ = false;
     holding_ = false;
   }
-  changed_.SignalAll();
+  WakeAll();
 }
 
 int EncodingEngine::video_frames() const {

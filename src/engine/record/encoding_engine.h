@@ -139,8 +139,15 @@ class EncodingEngine {
   // around the sink call. Return the sink's result.
   int EncodeAudioPeriodLocked(std::vector<int16_t>* pcm) OVC_REQUIRES(recording_lock_);
   int EncodeVideoFrameLocked() OVC_REQUIRES(recording_lock_);
-  // Releases the lock until a change is signalled or `milliseconds` pass.
+  // Releases the lock until a change is signalled or `milliseconds` pass:
+  // the producer and Stop wait on `changed_`, each encoding thread on its
+  // own condition, so that a frame handed over wakes the video thread alone
+  // and an encoded period the video thread and the producer, not everyone.
   void WaitLocked(int milliseconds) OVC_REQUIRES(recording_lock_);
+  void WaitLocked(CondVar* wake, int milliseconds) OVC_REQUIRES(recording_lock_);
+  // Wakes every waiter: for changes of state (stop, hold, failure) that any
+  // of them may be waiting for.
+  void WakeAll();
   bool DrainedLocked() const OVC_REQUIRES(recording_lock_);
   // Marks the output failed and tells the listener, the first time only.
   // Called without the lock.
@@ -156,6 +163,8 @@ class EncodingEngine {
 
   mutable Mutex recording_lock_;
   CondVar changed_;
+  CondVar video_wake_;
+  CondVar audio_wake_;
   OutputSink* sink_ OVC_GUARDED_BY(recording_lock_) = nullptr;
   bool audio_enabled_ OVC_GUARDED_BY(recording_lock_) = true;
   std::deque<std::vector<uint8_t>> frame_queue_ OVC_GUARDED_BY(recording_lock_);
