@@ -22,9 +22,11 @@ bool IsRegularFile(const std::string& path, struct stat* info) {
   return stat(path.c_str(), info) == 0 && S_ISREG(info->st_mode);
 }
 
-// Opens and probes `path`; `abort` (may be null) ends every wait inside
+// Opens and, unless `probe` is false for a format whose header lists its
+// streams, probes `path`; `abort` (may be null) ends every wait inside
 // libavformat once set.
-FormatContextPtr OpenContext(const std::string& path, const std::atomic<bool>* abort = nullptr) {
+FormatContextPtr OpenContext(const std::string& path, const std::atomic<bool>* abort = nullptr,
+                             bool probe = true) {
   // Always the file protocol: a file name such as "pipe:1" or "concat:a|b"
   // must not be taken for another source.
   const std::string url = "file:" + path;
@@ -37,6 +39,7 @@ FormatContextPtr OpenContext(const std::string& path, const std::atomic<bool>* a
   // Frees the context when it fails.
   if (avformat_open_input(&raw, url.c_str(), nullptr, nullptr) < 0) return nullptr;
   FormatContextPtr context(raw);
+  if (!probe && (context->ctx_flags & AVFMTCTX_NOHEADER) == 0) return context;
   if (avformat_find_stream_info(context.get(), nullptr) < 0) return nullptr;
   return context;
 }
@@ -73,7 +76,11 @@ int64_t FromReferenceTime(ReferenceTime time, AVRational time_base) {
 std::unique_ptr<StreamReader> StreamReader::Open(const std::string& path, int stream_index) {
   struct stat info;
   if (!IsRegularFile(path, &info)) return nullptr;
-  FormatContextPtr context = OpenContext(path);
+  // The source was probed when it was opened; a reader only takes the
+  // packets of one stream, so where the header lists the streams it needs
+  // no probe of its own (some 20 ms a reader: libavformat decodes the first
+  // pictures to learn what the header already says).
+  FormatContextPtr context = OpenContext(path, nullptr, /*probe=*/false);
   if (!context || stream_index < 0 ||
       static_cast<unsigned>(stream_index) >= context->nb_streams) {
     return nullptr;
