@@ -62,21 +62,24 @@ void RecordingClock::SetSpeed(float speed) {
 }
 
 void RecordingClock::RestartBase() {
-  {
-    MutexLock lock(&mutex_);
-    base_ = ticks_->Now();
-  }
-  timer_wake_.SignalAll();
+  // The clients' moments only come later in real time: the timing thread
+  // waking at the moment it worked out before reads the clock again.
+  MutexLock lock(&mutex_);
+  base_ = ticks_->Now();
 }
 
 void RecordingClock::Advance(double seconds) {
   if (!(seconds > 0)) return;
+  bool not_yet_due;
   {
     MutexLock lock(&mutex_);
     ReadLocked();
     time_ += seconds * static_cast<double>(media::kUnitsPerSecond);
+    // The clients this advance makes due wake by the signal below; the
+    // timing thread works out the moment of those still waiting.
+    not_yet_due = !waiters_.empty() && static_cast<double>((*waiters_.rbegin())->time) > time_;
   }
-  timer_wake_.SignalAll();
+  if (not_yet_due) timer_wake_.SignalAll();
   clients_wake_.SignalAll();
 }
 
