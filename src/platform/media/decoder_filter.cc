@@ -27,6 +27,11 @@ constexpr int64_t kAheadPictureBytes = int64_t{8} << 20;
 constexpr size_t kRecentPackets = 32;
 // libavcodec's own ceiling on the threads it picks itself.
 constexpr int kMaxDecoderThreads = 16;
+// A PAL DVD picture, 4:2:0.
+constexpr int64_t kSmallPictureBytes = 720 * 576 * 3 / 2;
+// Threads with work on every picture of a conversion: the decoder's read-ahead,
+// the capture, two encoders.
+constexpr int kBusyStages = 4;
 
 // Bytes of one decoded picture of the stream (4:2:0 8-bit when its pixel
 // format is not known yet).
@@ -102,6 +107,11 @@ MediaResult DecoderFilter::OnConnected(Pin& pin) {
     const int most = std::max(2, std::min(av_cpu_count() + 1, kMaxDecoderThreads));
     codec->thread_count =
         static_cast<int>(std::clamp<int64_t>(kThreadPictureBytes / picture, 2, most));
+    // A standard-definition picture decodes in a millisecond or so, less
+    // than handing it between libavcodec's threads costs; on a machine with
+    // no more cores than the conversion has busy stages, those stages keep
+    // the cores busy instead.
+    if (picture <= kSmallPictureBytes && av_cpu_count() <= kBusyStages) codec->thread_count = 1;
     frames_ahead_ = static_cast<size_t>(
         std::clamp<int64_t>(kAheadPictureBytes / picture, 1, static_cast<int64_t>(kFramesAhead)));
   }
