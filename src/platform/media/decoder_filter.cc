@@ -104,14 +104,14 @@ MediaResult DecoderFilter::OnConnected(Pin& pin) {
     // As many as the machine has, but large pictures in fewer threads and
     // read ahead less, so that a 4K source stays within memory.
     const int64_t picture = PictureBytes(*info.parameters);
-    const int most = std::max(2, std::min(av_cpu_count() + 1, kMaxDecoderThreads));
-    codec->thread_count =
-        static_cast<int>(std::clamp<int64_t>(kThreadPictureBytes / picture, 2, most));
     // A standard-definition picture decodes in a millisecond or so, less
     // than handing it between libavcodec's threads costs; on a machine with
     // no more cores than the conversion has busy stages, those stages keep
     // the cores busy instead.
-    if (picture <= kSmallPictureBytes && av_cpu_count() <= kBusyStages) codec->thread_count = 1;
+    const bool alone = picture <= kSmallPictureBytes && av_cpu_count() <= kBusyStages;
+    const int most = std::max(2, std::min(av_cpu_count() + 1, kMaxDecoderThreads));
+    codec->thread_count =
+        alone ? 1 : static_cast<int>(std::clamp<int64_t>(kThreadPictureBytes / picture, 2, most));
     frames_ahead_ = static_cast<size_t>(
         std::clamp<int64_t>(kAheadPictureBytes / picture, 1, static_cast<int64_t>(kFramesAhead)));
   }
