@@ -25,16 +25,21 @@ int64_t TruncClamped(double value) {
   return static_cast<int64_t>(std::trunc(std::clamp(value, -kFarAway, kFarAway)));
 }
 
-// Zeros: the silence chunks and the silent parts of a slice.
+// Zeros: the silence chunks and the silent parts of a slice. From calloc,
+// so that pages only read cost no memory.
 const uint8_t* SilenceArea() {
-  static const auto* zeros = new uint8_t[CaptureAudioBuffer::kSplitBytes]();
+  static const auto* zeros =
+      static_cast<const uint8_t*>(std::calloc(CaptureAudioBuffer::kSplitBytes, 1));
   return zeros;
 }
 
 }  // namespace
 
+// Neither area is zeroed: only bytes below the fill are ever read, and pages
+// never written stay out of memory (the buffer mostly holds a fraction of a
+// second of its 18).
 CaptureAudioBuffer::CaptureAudioBuffer()
-    : bytes_(new uint8_t[kCapacity]()), scratch_(new uint8_t[kSplitBytes]()) {}
+    : bytes_(new uint8_t[kCapacity]), scratch_(new uint8_t[kSplitBytes]) {}
 
 void CaptureAudioBuffer::SetFormat(int rate, int channels) {
   if (rate == rate_ && channels == channels_) return;
@@ -47,7 +52,6 @@ void CaptureAudioBuffer::SetFormat(int rate, int channels) {
 }
 
 void CaptureAudioBuffer::Clear() {
-  std::memset(bytes_.get(), 0, kCapacity);
   fill_ = 0;
   start_time_ = 0;
   borrow_ = 0;
@@ -59,7 +63,6 @@ int64_t CaptureAudioBuffer::Position(double seconds) const {
 }
 
 void CaptureAudioBuffer::Restart(const uint8_t* block, int64_t bytes, double t1) {
-  std::memset(bytes_.get(), 0, kCapacity);
   int64_t kept = std::min(bytes, kCapacity);
   std::memcpy(bytes_.get(), block, kept);
   fill_ = kept;

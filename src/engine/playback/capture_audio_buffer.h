@@ -35,7 +35,7 @@ class CaptureAudioBuffer {
   // layout.
   void SetFormat(int rate, int channels);
 
-  // Empties the buffer, zeroes it, and sets the start time, the borrow and
+  // Empties the buffer and sets the start time, the borrow and
   // the accumulator to 0 (a new source).
   void Clear();
 
@@ -72,7 +72,7 @@ class CaptureAudioBuffer {
   double start_time() const { return start_time_; }
   int64_t borrow() const { return borrow_; }
   double accumulator() const { return accumulator_; }
-  // Byte i of the buffered audio (0 at or beyond the fill).
+  // The buffered audio; bytes from the fill on are undefined.
   const uint8_t* bytes() const { return bytes_.get(); }
 
  private:
