@@ -8,6 +8,8 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <future>
+#include <optional>
 #include <utility>
 
 #include "common/message_box.h"
@@ -182,11 +184,13 @@ int32_t MainPresenter::OpenVideoFile(const std::string& path) {
   // The last conversion's figures belong to the last file.
   ClearProgressText();
   view_->SetProgressBar(0);
-  SourceFacts facts;
   view_->SetWindowCaption(CaptionForSource(path, kProductName));
-  const bool known = ReadSourceFacts(path, &facts);
-  view_->SetSourceFacts(known ? SourceFactsText(facts) : std::string());
-  output_.source_frame_rate = known ? facts.frames_per_second : 0;
+  // The facts are read while the graph is built: each opens and probes the
+  // file on its own, so neither waits for the other's probe.
+  std::future<std::optional<SourceFacts>> reading = std::async(std::launch::async, [path] {
+    SourceFacts facts;
+    return ReadSourceFacts(path, &facts) ? std::optional<SourceFacts>(facts) : std::nullopt;
+  });
   TracePrintf("Rendering %s", path.c_str());
   // A new source is not ready until its graph is complete.
   source_readiness_ = SourceState::kNone;
@@ -197,6 +201,9 @@ int32_t MainPresenter::OpenVideoFile(const std::string& path) {
   profiles_.SetSourceSize(0, 0);
   graph_.set_source_path(path);
   int32_t result = graph_.BuildPlaybackGraph();
+  const std::optional<SourceFacts> facts = reading.get();
+  view_->SetSourceFacts(facts ? SourceFactsText(*facts) : std::string());
+  output_.source_frame_rate = facts ? facts->frames_per_second : 0;
   control_.PlayMovie();
   view_->EnableSaveAsCommands(true);
   return result;
