@@ -258,6 +258,7 @@ void CaptureStage::PublishDemandLocked(bool recording) {
   MutexLock lock(&demand_lock_);
   demand_recording_ = recording;
   if (recording) demand_grid_ = state_.grid;
+  demand_fast_ = state_.frame_times.declared_fast();
 }
 
 void CaptureStage::ApplyRequestsLocked() {

@@ -155,14 +155,16 @@ class CaptureStage {
   void ScaleFrame();
 
   // Whether the recording uses a picture shown from `start` to `stop` (the
-  // times its video callback would get) that follows one ending at `after`:
-  // false only while a recording runs none of whose output frames from the
-  // next one on shows it (a picture of implausible duration counts as used:
-  // the capture times it by its own estimate). The video decoder asks it of
-  // a picture nothing else refers to before it decodes it. Any thread; never
+  // times its video callback would get) that follows one shown from
+  // `previous` to `after`: false only while a recording runs none of whose
+  // output frames from the next one on shows it (a picture of implausible
+  // duration counts as used, as the capture times it by its own estimate,
+  // unless its source was declared as filmed fast, slow motion, whose
+  // pictures it times by their stamps). The video decoder asks it of a
+  // picture nothing else refers to before it decodes it. Any thread; never
   // waits for the capture lock.
-  bool UsesPicture(media::ReferenceTime after, media::ReferenceTime start,
-                   media::ReferenceTime stop) const;
+  bool UsesPicture(media::ReferenceTime previous, media::ReferenceTime after,
+                   media::ReferenceTime start, media::ReferenceTime stop) const;
 
   // --- The conversion workflow ---
   // The output settings the callbacks work from (frame size and rate,
@@ -321,6 +323,7 @@ class CaptureStage {
   mutable Mutex demand_lock_ OVC_ACQUIRED_AFTER(capture_lock_);
   OutputGrid demand_grid_ OVC_GUARDED_BY(demand_lock_);
   bool demand_recording_ OVC_GUARDED_BY(demand_lock_) = false;
+  double demand_fast_ OVC_GUARDED_BY(demand_lock_) = 0;  // the declared fast frame time
   // Pictures and audio blocks delivered so far.
   uint64_t video_pictures_ OVC_GUARDED_BY(capture_lock_) = 0;
   uint64_t audio_blocks_ OVC_GUARDED_BY(capture_lock_) = 0;

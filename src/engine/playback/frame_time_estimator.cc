@@ -17,9 +17,7 @@ double FrameTimeEstimator::Observe(double delta, bool recording) {
   if (!Plausible(delta)) {
     // A fast source's pictures last what its type says; any other short
     // picture (one cut by a seek) is taken to last kImplausible.
-    const bool fast = declared_fast_ > 0 && delta > declared_fast_ * 0.9 &&
-                      delta < declared_fast_ * 1.1;
-    return fast ? delta : kImplausible;
+    return FastPicture(delta, declared_fast_) ? delta : kImplausible;
   }
   // Only a frame time that the type did not give (or gave implausibly) is
   // estimated.

@@ -19,6 +19,12 @@ class FrameTimeEstimator {
   static constexpr double kImplausible = 0.042;
 
   static bool Plausible(double seconds) { return seconds > kShortest && seconds <= kLongest; }
+  // Whether a picture of `delta` seconds is one of a fast source whose type
+  // declared `fast` seconds a picture (0: none), within a tenth: such a
+  // picture is taken to last what its stamps say.
+  static bool FastPicture(double delta, double fast) {
+    return fast > 0 && delta > fast * 0.9 && delta < fast * 1.1;
+  }
 
   // The media type's frame time: all three figures take it; a plausible one
   // is remembered as declared, and so is a shorter one of a source filmed
@@ -41,6 +47,7 @@ class FrameTimeEstimator {
   double smoothed() const { return smoothed_; }
   double long_term() const { return long_term_; }
   bool declared_known() const { return declared_known_; }
+  double declared_fast() const { return declared_fast_; }
 
  private:
   double actual_ = 0;

@@ -300,9 +300,9 @@ int32_t PlaybackGraph::BuildPlaybackGraph() {
   for (media::Filter* filter : graph.Filters()) {
     if (auto* decoder = dynamic_cast<media::VideoDecoder*>(filter)) {
       decoder->set_picture_demand(
-          [capture = capture_](media::ReferenceTime after, media::ReferenceTime start,
-                               media::ReferenceTime stop) {
-            return capture->UsesPicture(after, start, stop);
+          [capture = capture_](media::ReferenceTime previous, media::ReferenceTime after,
+                               media::ReferenceTime start, media::ReferenceTime stop) {
+            return capture->UsesPicture(previous, after, start, stop);
           });
     }
   }

@@ -31,6 +31,13 @@ double SizeAspect(int width, int height) {
   return width > 0 && height > 0 ? static_cast<double>(width) / height : 0;
 }
 
+// How long a picture lasts by its stamps: its declared duration (stop less
+// start), or, below a hundredth of a second, the time since the picture
+// before started.
+double StampedDuration(double declared_seconds, double since_previous) {
+  return declared_seconds >= 0.01 ? declared_seconds : since_previous;
+}
+
 }  // namespace
 
 double PictureSpan(double declared_seconds, double frame_time, bool rate_plausible) {
@@ -168,7 +175,7 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
   double t1 = start_seconds;
   const double t2 = stop * kSecondsPerUnit;
   const double declared = t2 - t1;
-  double delta = declared >= 0.01 ? declared : t1 - state_.previous_start_time;
+  double delta = StampedDuration(declared, t1 - state_.previous_start_time);
   delta = EstimateFrameTimeLocked(delta, recording);
   const double t_end = t1 + PictureSpan(declared, delta, state_.frame_times.declared_known());
 
@@ -263,14 +270,26 @@ int32_t CaptureStage::OnVideoSample(const media::MediaSample& sample,
   return now < 0 || now % 4 == 0 ? 1 : 0;
 }
 
-bool CaptureStage::UsesPicture(media::ReferenceTime after, media::ReferenceTime start,
-                               media::ReferenceTime stop) const {
+bool CaptureStage::UsesPicture(media::ReferenceTime previous, media::ReferenceTime after,
+                               media::ReferenceTime start, media::ReferenceTime stop) const {
   // In seconds as OnVideoSample takes them.
   const double start_seconds = start * kSecondsPerUnit;
-  const double end = stop * kSecondsPerUnit;
-  if (!FrameTimeEstimator::Plausible(end - start_seconds)) return true;
+  double end = stop * kSecondsPerUnit;
+  double from = after * kSecondsPerUnit;
   MutexLock lock(&demand_lock_);
-  return !demand_recording_ || demand_grid_.ShowsBetween(after * kSecondsPerUnit, end);
+  if (!FrameTimeEstimator::Plausible(end - start_seconds)) {
+    // A picture of a source filmed fast (slow motion) lasts, for the
+    // capture, its stamped duration as OnVideoSample takes it; any other
+    // short picture is timed by an estimate, and counts as used. The picture
+    // before may have been taken to end up to a fifth of the declared time
+    // before `after` (containers round stamps).
+    const double taken =
+        StampedDuration(end - start_seconds, start_seconds - previous * kSecondsPerUnit);
+    if (!FrameTimeEstimator::FastPicture(taken, demand_fast_)) return true;
+    end = start_seconds + taken;
+    from -= 0.2 * demand_fast_;
+  }
+  return !demand_recording_ || demand_grid_.ShowsBetween(from, end);
 }
 
 void CaptureStage::SwitchPartIfFullLocked() {

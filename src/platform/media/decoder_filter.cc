@@ -247,7 +247,7 @@ void DecoderFilter::OfferToLeaveUndecoded(const AVPacket& packet) {
     // Pictures before the segment start are decoded to reach it.
     const ReferenceTime start = SegmentTime(packet.pts);
     leave = after != AV_NOPTS_VALUE && start > 0 &&
-            !demand_(SegmentTime(after), start,
+            !demand_(SegmentTime(before), SegmentTime(after), start,
                      start + ToReferenceTime(duration, info_.time_base));
   }
   if (timed) {

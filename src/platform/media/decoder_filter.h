@@ -35,10 +35,10 @@ class DecoderFilter : public Filter {
   Pin* out() const { return out_; }
 
   // Whether the receiver uses a picture shown from `start` to `stop`
-  // (segment time) that follows one ending at `after`. Asked on the decoding
-  // thread.
-  using PictureDemand =
-      std::function<bool(ReferenceTime after, ReferenceTime start, ReferenceTime stop)>;
+  // (segment time) that follows one shown from `previous` to `after`. Asked
+  // on the decoding thread.
+  using PictureDemand = std::function<bool(ReferenceTime previous, ReferenceTime after,
+                                           ReferenceTime start, ReferenceTime stop)>;
   // A video decoder asks `demand` before it decodes a picture that no other
   // picture refers to (of H.264, HEVC, MPEG-1 and MPEG-2, which mark them),
   // and leaves one that is not used undecoded: the picture before it goes
