@@ -19,11 +19,15 @@ class FrameTimeEstimator {
   static constexpr double kImplausible = 0.042;
 
   static bool Plausible(double seconds) { return seconds > kShortest && seconds <= kLongest; }
+  // How far (a share of the declared time) a fast source's picture may
+  // differ from its declared time and still count as one of its pictures.
+  static constexpr double kFastTolerance = 0.1;
   // Whether a picture of `delta` seconds is one of a fast source whose type
-  // declared `fast` seconds a picture (0: none), within a tenth: such a
-  // picture is taken to last what its stamps say.
+  // declared `fast` seconds a picture (0: none), within kFastTolerance: such
+  // a picture is taken to last what its stamps say.
   static bool FastPicture(double delta, double fast) {
-    return fast > 0 && delta > fast * 0.9 && delta < fast * 1.1;
+    return fast > 0 && delta > fast * (1 - kFastTolerance) &&
+           delta < fast * (1 + kFastTolerance);
   }
 
   // The media type's frame time: all three figures take it; a plausible one

@@ -281,13 +281,13 @@ bool CaptureStage::UsesPicture(media::ReferenceTime previous, media::ReferenceTi
     // A picture of a source filmed fast (slow motion) lasts, for the
     // capture, its stamped duration as OnVideoSample takes it; any other
     // short picture is timed by an estimate, and counts as used. The picture
-    // before may have been taken to end up to a fifth of the declared time
-    // before `after` (containers round stamps).
+    // before may have been taken to end before `after` by as much as two
+    // pictures' tolerance (containers round stamps).
     const double taken =
         StampedDuration(end - start_seconds, start_seconds - previous * kSecondsPerUnit);
     if (!FrameTimeEstimator::FastPicture(taken, demand_fast_)) return true;
     end = start_seconds + taken;
-    from -= 0.2 * demand_fast_;
+    from -= 2 * FrameTimeEstimator::kFastTolerance * demand_fast_;
   }
   return !demand_recording_ || demand_grid_.ShowsBetween(from, end);
 }

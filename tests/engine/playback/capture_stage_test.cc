@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <future>
 #include <ostream>
 #include <random>
@@ -57,6 +58,27 @@ class CaptureStageTest : public testing::Test {
                      test::Yuy2Type(width, height, frame_time));
     stage_.AdoptVideoType(&typed);
   }
+  // Delivers `count` pictures, picture i for [start(i), stop(i)), asking
+  // before each, as the decoder asks, whether the recording uses it; returns
+  // those it does not (the decoder may leave them undecoded).
+  std::vector<int> PicturesAskingFirst(int count, const std::function<ReferenceTime(int)>& start,
+                                       const std::function<ReferenceTime(int)>& stop) {
+    std::vector<int> unused;
+    for (int i = 0; i < count; ++i) {
+      if (i > 0 && !stage_.UsesPicture(start(i - 1), stop(i - 1), start(i), stop(i)))
+        unused.push_back(i);
+      Picture(i, start(i), stop(i));
+    }
+    return unused;
+  }
+  // None of the pictures left out is shown, and most of those not shown
+  // (of `count`) are left out.
+  void ExpectLeftOutUnshown(const std::vector<int>& unused, int count) {
+    const std::vector<int> ids = target_.FrameIds();
+    const std::set<int> shown(ids.begin(), ids.end());
+    for (int i : unused) EXPECT_EQ(shown.count(i), 0u) << "picture " << i;
+    EXPECT_GE(unused.size() * 10, (count - shown.size()) * 7);
+  }
   void AdoptAudio(int rate, int channels, int bits = 16) {
     FakeSample typed({}, test::PcmType(rate, channels, bits));
     stage_.AdoptAudioType(&typed);
@@ -96,16 +118,9 @@ TEST_P(GridTest, EachOutputFrameShowsThePictureOnScreenAtItsMiddle) {
   output_.out_frame_rate = c.output_rate;
   AdoptPictureType(UnitsAt(1, c.input_rate));
   BeginRecording(false);
-  // Asked before each picture, as the decoder asks: those not used may be
-  // left undecoded.
-  std::vector<int> unused;
-  for (int i = 0; i < c.pictures; ++i) {
-    const ReferenceTime start = UnitsAt(i, c.input_rate);
-    if (i > 0 && !stage_.UsesPicture(UnitsAt(i - 1, c.input_rate), start, start,
-                                     UnitsAt(i + 1, c.input_rate)))
-      unused.push_back(i);
-    Picture(i, start, UnitsAt(i + 1, c.input_rate));
-  }
+  const std::vector<int> unused = PicturesAskingFirst(
+      c.pictures, [&](int i) { return UnitsAt(i, c.input_rate); },
+      [&](int i) { return UnitsAt(i + 1, c.input_rate); });
 
   // Output frame j covers [j/F, (j+1)/F); it is the picture that is on
   // screen at its middle (on a boundary: the earlier picture).
@@ -119,13 +134,9 @@ TEST_P(GridTest, EachOutputFrameShowsThePictureOnScreenAtItsMiddle) {
   // A fast source's first picture has no gap before it to be timed by: it
   // is taken to last a plausible frame, and shows in the first frame.
   if (!FrameTimeEstimator::Plausible(1 / c.input_rate)) expected.front() = 0;
-  const std::vector<int> ids = target_.FrameIds();
-  EXPECT_EQ(ids, expected);
+  EXPECT_EQ(target_.FrameIds(), expected);
   EXPECT_EQ(host_.progress_posts, (c.pictures + 19) / 20);
-  // None left out is shown, and most of those not shown are left out.
-  const std::set<int> shown(ids.begin(), ids.end());
-  for (int i : unused) EXPECT_EQ(shown.count(i), 0u) << "picture " << i;
-  EXPECT_GE(unused.size() * 10, (c.pictures - shown.size()) * 7);
+  ExpectLeftOutUnshown(unused, c.pictures);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -154,19 +165,11 @@ TEST_F(CaptureStageTest, ASlowMotionPictureLeftOutIsNeverOneAFrameShowsThoughSta
   output_.out_frame_rate = 30000.0 / 1001;
   AdoptPictureType(UnitsAt(1, 120));
   BeginRecording(false);
-  std::vector<int> unused;
-  for (int i = 0; i < kPictures; ++i) {
-    // Every picture is said to last 8 ms, the rounded frame time.
-    constexpr ReferenceTime kDuration = 80000;
-    const ReferenceTime start = stamp(i), stop = start + kDuration;
-    if (i > 0 && !stage_.UsesPicture(stamp(i - 1), stamp(i - 1) + kDuration, start, stop))
-      unused.push_back(i);
-    Picture(i, start, stop);
-  }
-  const std::vector<int> ids = target_.FrameIds();
-  const std::set<int> shown(ids.begin(), ids.end());
-  for (int i : unused) EXPECT_EQ(shown.count(i), 0u) << "picture " << i;
-  EXPECT_GE(unused.size() * 10, (kPictures - shown.size()) * 7);
+  // Every picture is said to last 8 ms, the rounded frame time.
+  constexpr ReferenceTime kDuration = 80000;
+  ExpectLeftOutUnshown(
+      PicturesAskingFirst(kPictures, stamp, [&](int i) { return stamp(i) + kDuration; }),
+      kPictures);
 }
 
 struct SpanCase {
