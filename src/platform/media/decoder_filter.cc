@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "common/trace.h"
+#include "platform/media/unreferenced_pictures.h"
 
 extern "C" {
 #include <libavutil/cpu.h>
@@ -219,7 +220,13 @@ void DecoderFilter::Decode(const std::function<bool(FramePtr&)>& take) {
       receive();
       break;
     }
-    if (may_leave_out_) OfferToLeaveUndecoded(*packet_);
+    // A picture left out of which the decoder would read nothing is kept
+    // from it: it then takes none of the decoder's frame threads, which go
+    // to pictures that are shown.
+    if (may_leave_out_ && OfferToLeaveUndecoded(*packet_) && NothingToReadIn(*packet_)) {
+      av_packet_unref(packet_.get());
+      continue;
+    }
     // A packet the decoder refuses is damaged: skip it.
     if (avcodec_send_packet(codec_.get(), packet_.get()) < 0) decode_all_ = true;
     av_packet_unref(packet_.get());
@@ -227,7 +234,14 @@ void DecoderFilter::Decode(const std::function<bool(FramePtr&)>& take) {
   }
 }
 
-void DecoderFilter::OfferToLeaveUndecoded(const AVPacket& packet) {
+bool DecoderFilter::NothingToReadIn(const AVPacket& packet) const {
+  if (av_packet_get_side_data(&packet, AV_PKT_DATA_NEW_EXTRADATA, nullptr) != nullptr)
+    return false;
+  return HoldsOnlyUnreferencedPictures(codec_->codec_id, codec_->extradata,
+                                       codec_->extradata_size, packet.data, packet.size);
+}
+
+bool DecoderFilter::OfferToLeaveUndecoded(const AVPacket& packet) {
   int64_t duration = packet.duration;
   if (duration <= 0 && info_.frame_rate.num > 0 && info_.frame_rate.den > 0)
     duration = av_rescale_q(1, av_inv_q(info_.frame_rate), info_.time_base);
@@ -255,12 +269,13 @@ void DecoderFilter::OfferToLeaveUndecoded(const AVPacket& packet) {
     if (recent_.size() > kRecentPackets) recent_.pop_front();
   }
   codec_->skip_frame = leave ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
-  if (!leave) return;
+  if (!leave) return false;
   // Packets come in decoding order: kept in the order they show.
   const auto at = std::upper_bound(
       undecoded_.begin(), undecoded_.end(), packet.pts,
       [](int64_t timestamp, const Undecoded& picture) { return timestamp < picture.timestamp; });
   undecoded_.insert(at, Undecoded{packet.pts, duration});
+  return true;
 }
 
 void DecoderFilter::TakeUndecodedBefore(int64_t timestamp, std::deque<FramePtr>* into) {

@@ -90,8 +90,11 @@ class DecoderFilter : public Filter {
   void DeliverDecodedAhead();
   // Before `packet` goes to the decoder: tells it to leave the picture
   // undecoded where demand_ does not use it and nothing refers to it, and
-  // remembers that picture's times.
-  void OfferToLeaveUndecoded(const AVPacket& packet);
+  // remembers that picture's times. True when it is to be left out.
+  bool OfferToLeaveUndecoded(const AVPacket& packet);
+  // Whether the decoder, told to leave out `packet`'s picture, would read
+  // nothing of it that it keeps.
+  bool NothingToReadIn(const AVPacket& packet) const;
   // The pictures left undecoded that show before `timestamp` (all of them:
   // AV_NOPTS_VALUE), in order, as frames without pictures that carry their
   // times; a decoded picture at `timestamp` itself was not left out.
