@@ -378,5 +378,36 @@ TEST_F(MulticonvDeviceTest, TodaysProfilesFollowTheSourcesShapeAndRate) {
   }
 }
 
+// In one run, every input's output follows that input's own shape, the
+// same as the last one's or not.
+TEST_F(MulticonvDeviceTest, EachInputOfABatchKeepsItsShape) {
+  std::vector<std::string> clips;
+  for (const char* name : {"four-three-a", "four-three-b", "upright"}) {
+    const std::string coded = world_.Path(std::string(name) + "-coded.mp4");
+    const std::string clip = world_.Path(std::string(name) + ".mp4");
+    const bool upright = std::string(name) == "upright";
+    ASSERT_EQ(CommandOutput("ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=s=" +
+                            std::string(upright ? "1280x720" : "1440x1080") +
+                            ":r=25:d=0.5 -c:v libx264 -preset ultrafast " + Quote(coded) + " 2>&1"),
+              "");
+    ASSERT_EQ(CommandOutput("ffmpeg -v error -nostdin -y -i " + Quote(coded) +
+                            " -c copy -metadata:s:v:0 rotate=" + (upright ? "90 " : "0 ") +
+                            Quote(clip) + " 2>&1"),
+              "");
+    clips.push_back(clip);
+  }
+  ProgramRun run = Multiconv("-q -y -p " + Quote("Phone (H.264 720p)") + " -o " + Quote(out_) +
+                             " " + Quote(clips[0]) + " " + Quote(clips[1]) + " " + Quote(clips[2]));
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  ASSERT_EQ(run.out_lines.size(), 3u);
+  const char* const frames[] = {"960x720", "960x720", "720x1280"};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(ProbeEntry(run.out_lines[i], "v:0", "stream=width") + "x" +
+                  ProbeEntry(run.out_lines[i], "v:0", "stream=height"),
+              frames[i])
+        << run.out_lines[i];
+  }
+}
+
 }  // namespace
 }  // namespace ovc::test

@@ -181,6 +181,8 @@ const char* InputRefusal(const std::string& input) {
 // The longest a conversion may go without any progress before it counts as
 // stuck: generous, a slow machine converts HD at a fraction of real time.
 constexpr auto kStallLimit = std::chrono::minutes(10);
+// How long the source's shape may take to arrive after it opened.
+constexpr auto kLayoutWait = std::chrono::seconds(10);
 
 // One input's conversion, as far as its report needs it.
 struct Conversion {
@@ -373,6 +375,9 @@ InputStep BatchRun::Convert(const std::string& input, Conversion* conversion) {
     return InputStep::kFailed;
   }
   window_.ProcessPendingMessages();
+  // The output takes the source's shape: wait for it, should the capture
+  // tell it only with the first picture.
+  window_.RunUntil([&] { return presenter.source_layout_known() || Interrupted(); }, kLayoutWait);
   CProfile* profile = presenter.profiles().current();
   if (options_.start) profile->ss = *options_.start;
   if (options_.duration) profile->t = *options_.duration;

@@ -264,6 +264,10 @@ void CaptureStage::PublishDemandLocked(bool recording) {
 void CaptureStage::ApplyRequestsLocked() {
   // In the order the user interface makes them for a new source.
   if (new_source_requested_.exchange(false)) {
+    // The main window forgets the last source's layout: the new one's is
+    // told even when it is the same.
+    state_.declared_width = 0;
+    state_.declared_height = 0;
     state_.audio.Clear();
     state_.frame_times.ForgetDeclared();
     audio_follows_ = false;

@@ -187,6 +187,12 @@ class MainPresenter : private PlaybackGraphHost,
   // --- State ---
   bool converting() const { return session_->recording(); }
   SourceState source_readiness() const { return source_readiness_; }
+  // The open source's picture shape has reached the output settings (the
+  // capture tells it by a posted message, at the latest with the first
+  // picture).
+  bool source_layout_known() const {
+    return output_.source_width > 0 && output_.source_height > 0;
+  }
   bool stopped_by_user() const { return stopped_by_user_; }
   // The last conversion ended because its output could not be written.
   bool ended_by_failure() const { return ended_by_failure_; }
