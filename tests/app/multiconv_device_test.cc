@@ -178,6 +178,24 @@ class MulticonvDeviceTest : public MulticonvTest {
     return path;
   }
 
+  // A short H.264 + AAC clip of the testsrc2 `source` ("s=WxH:r=R") whose
+  // file asks players to turn it by `rotate` degrees.
+  std::string TurnedClip(const std::string& name, const std::string& source, int rotate) {
+    const std::string coded = world_.Path(name + "-coded.mp4");
+    const std::string clip = world_.Path(name + ".mp4");
+    EXPECT_EQ(CommandOutput("ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=" + source +
+                            ":d=0.5 -f lavfi -i sine=sample_rate=48000:d=0.5 -c:v libx264 "
+                            "-preset ultrafast -c:a aac " + Quote(coded) + " 2>&1"),
+              "");
+    // The turn reaches the file's display matrix only when the streams are
+    // copied.
+    EXPECT_EQ(CommandOutput("ffmpeg -v error -nostdin -y -i " + Quote(coded) +
+                            " -c copy -metadata:s:v:0 rotate=" + std::to_string(rotate) + " " +
+                            Quote(clip) + " 2>&1"),
+              "");
+    return clip;
+  }
+
   // Converts `clip` with `profile`; returns the output's path, "" on failure.
   std::string Convert(const std::string& profile, const std::string& clip) {
     ProgramRun run = Multiconv("-q -y -p " + Quote(profile) + " -o " + Quote(out_) + " " +
@@ -353,20 +371,7 @@ TEST_F(MulticonvDeviceTest, TodaysProfilesFollowTheSourcesShapeAndRate) {
   int n = 0;
   for (const FollowCase& c : kFollows) {
     SCOPED_TRACE(std::string(c.profile) + " of " + c.source);
-    const std::string name = "follow" + std::to_string(n++);
-    const std::string coded = world_.Path(name + "-coded.mp4");
-    const std::string clip = world_.Path(name + ".mp4");
-    ASSERT_EQ(CommandOutput("ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=" +
-                            std::string(c.source) + ":d=0.5 -f lavfi -i "
-                            "sine=sample_rate=48000:d=0.5 -c:v libx264 -preset ultrafast "
-                            "-c:a aac " + Quote(coded) + " 2>&1"),
-              "");
-    // The turn reaches the file's display matrix only when the streams are
-    // copied.
-    ASSERT_EQ(CommandOutput("ffmpeg -v error -nostdin -y -i " + Quote(coded) +
-                            " -c copy -metadata:s:v:0 rotate=" + std::to_string(c.rotate) + " " +
-                            Quote(clip) + " 2>&1"),
-              "");
+    const std::string clip = TurnedClip("follow" + std::to_string(n++), c.source, c.rotate);
     const std::string path = Convert(c.profile, clip);
     ASSERT_FALSE(path.empty());
     EXPECT_EQ(ProbeEntry(path, "v:0", "stream=width") + "x" +
@@ -381,21 +386,9 @@ TEST_F(MulticonvDeviceTest, TodaysProfilesFollowTheSourcesShapeAndRate) {
 // In one run, every input's output follows that input's own shape, the
 // same as the last one's or not.
 TEST_F(MulticonvDeviceTest, EachInputOfABatchKeepsItsShape) {
-  std::vector<std::string> clips;
-  for (const char* name : {"four-three-a", "four-three-b", "upright"}) {
-    const std::string coded = world_.Path(std::string(name) + "-coded.mp4");
-    const std::string clip = world_.Path(std::string(name) + ".mp4");
-    const bool upright = std::string(name) == "upright";
-    ASSERT_EQ(CommandOutput("ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=s=" +
-                            std::string(upright ? "1280x720" : "1440x1080") +
-                            ":r=25:d=0.5 -c:v libx264 -preset ultrafast " + Quote(coded) + " 2>&1"),
-              "");
-    ASSERT_EQ(CommandOutput("ffmpeg -v error -nostdin -y -i " + Quote(coded) +
-                            " -c copy -metadata:s:v:0 rotate=" + (upright ? "90 " : "0 ") +
-                            Quote(clip) + " 2>&1"),
-              "");
-    clips.push_back(clip);
-  }
+  const std::string clips[] = {TurnedClip("four-three-a", "s=1440x1080:r=25", 0),
+                               TurnedClip("four-three-b", "s=1440x1080:r=25", 0),
+                               TurnedClip("upright", "s=1280x720:r=25", 90)};
   ProgramRun run = Multiconv("-q -y -p " + Quote("Phone (H.264 720p)") + " -o " + Quote(out_) +
                              " " + Quote(clips[0]) + " " + Quote(clips[1]) + " " + Quote(clips[2]));
   ASSERT_EQ(run.exit_code, 0) << run.err;
