@@ -81,6 +81,7 @@ void CaptureStage::AdoptVideoFormatLocked(const media::MediaType& type) {
     return frame_time;
   };
 
+  bool tell_layout = false;
   if (type.format_type == media::FormatType::kVideoInfo) {
     const media::VideoInfoHeader& info = type.video;
     state_.extended_format = false;
@@ -94,7 +95,7 @@ void CaptureStage::AdoptVideoFormatLocked(const media::MediaType& type) {
     if (height != 0 && (width != state_.declared_width || height != state_.declared_height)) {
       state_.declared_width = width;
       state_.declared_height = height;
-      host_->VideoLayoutChanged(width, height);
+      tell_layout = true;
     }
     state_.input_line_pixels = std::abs(width);
     state_.input_width = std::abs(width);
@@ -114,7 +115,7 @@ void CaptureStage::AdoptVideoFormatLocked(const media::MediaType& type) {
     bool changed = aspect_x != state_.declared_width || aspect_y != state_.declared_height;
     state_.declared_width = aspect_x;
     state_.declared_height = aspect_y;
-    if (aspect_y != 0 && changed) host_->VideoLayoutChanged(aspect_x, aspect_y);
+    tell_layout = aspect_y != 0 && changed;
     state_.input_line_pixels = std::abs(width);
     state_.input_width = std::abs(width);
     state_.input_height = std::abs(height);
@@ -132,6 +133,12 @@ void CaptureStage::AdoptVideoFormatLocked(const media::MediaType& type) {
     else if (info.interlace_flags == 1) WriteTraceLine("Interleaved BOB only");
     else WriteTraceLine("Interleaved ???");
   }
+  // The window reads the input size when it hears of the layout, and may
+  // not wait for the capture lock to do so: the size it reads is published
+  // first.
+  input_width_seen_.store(state_.input_width);
+  input_height_seen_.store(state_.input_height);
+  if (tell_layout) host_->VideoLayoutChanged(state_.declared_width, state_.declared_height);
   int64_t input_pixels = static_cast<int64_t>(state_.input_line_pixels) * state_.input_height;
   int64_t output_pixels =
       static_cast<int64_t>(std::max(output_.width, 0)) * std::max(output_.height, 0);

@@ -724,8 +724,16 @@ class TypeTest : public CaptureStageTest, public testing::WithParamInterface<Typ
 TEST_P(TypeTest, AdoptsSizeAspectAndFrameTime) {
   const TypeCase& c = GetParam();
   stage_.set_trace_level(c.trace_level);
+  // The window, told of the layout, reads the input size from its own
+  // thread while the capture still holds its lock.
+  std::vector<int> widths_read;
+  host_.on_layout = [&] {
+    std::thread window([&] { widths_read.push_back(stage_.input_width()); });
+    window.join();
+  };
   FakeSample sample({}, c.type);
   EXPECT_EQ(stage_.AdoptVideoType(&sample), 1);
+  EXPECT_EQ(widths_read, std::vector<int>(c.layouts.size(), c.input_width));
   EXPECT_EQ(stage_.input_width(), c.input_width);
   EXPECT_EQ(stage_.input_height(), c.input_height);
   EXPECT_EQ(host_.layouts, c.layouts);

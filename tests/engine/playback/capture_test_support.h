@@ -129,6 +129,7 @@ class FakeHost : public CaptureHost {
   void PostProgress() override { ++progress_posts; }
   void VideoLayoutChanged(int aspect_x, int aspect_y) override {
     layouts.push_back({aspect_x, aspect_y});
+    if (on_layout) on_layout();
   }
   bool PlaybackPosition(double* seconds) override {
     if (!has_position) return false;
@@ -141,6 +142,8 @@ class FakeHost : public CaptureHost {
   int progress_posts = 0;
   int stop_points = 0;
   std::vector<std::pair<int, int>> layouts;
+  // Runs in every VideoLayoutChanged, on the capture's thread.
+  std::function<void()> on_layout;
   bool has_position = true;
   double position = 0;
 };
